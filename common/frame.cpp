@@ -1,0 +1,29 @@
+#include "frame.h"
+
+#include <QtEndian>
+
+FrameParse parseFrame(QByteArrayView buffer, qsizetype maxBody)
+{
+    FrameParse result;
+    if (buffer.size() < kFrameHeaderSize)
+        return result;
+    result.bodySize = qFromBigEndian<quint32>(buffer.data());
+    if (result.bodySize > maxBody) {
+        result.status = FrameParse::TooLarge;
+        return result;
+    }
+    if (buffer.size() - kFrameHeaderSize < result.bodySize)
+        return result;
+    result.status = FrameParse::Complete;
+    result.frameSize = kFrameHeaderSize + result.bodySize;
+    result.body = buffer.sliced(kFrameHeaderSize, result.bodySize);
+    return result;
+}
+
+QByteArray makeFrame(QByteArrayView body)
+{
+    QByteArray frame(kFrameHeaderSize, Qt::Uninitialized);
+    qToBigEndian<quint32>(quint32(body.size()), frame.data());
+    frame.append(body);
+    return frame;
+}

@@ -1,0 +1,180 @@
+#include "providerclient.h"
+
+#include "frame.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTcpSocket>
+
+ProviderClient::ProviderClient() = default;
+
+ProviderClient::~ProviderClient() = default;
+
+void ProviderClient::connectToServer()
+{
+    disconnectFromServer();
+    m_socket = std::make_unique<QTcpSocket>();
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+    m_socket->connectToHost(m_host, m_port);
+    if (!m_socket->waitForConnected(m_connectTimeoutMs)) {
+        const QString reason = m_socket->errorString();
+        m_socket.reset();
+        throw RemoteError(RemoteError::Kind::Transport,
+                          QStringLiteral("%1:%2: %3").arg(m_host).arg(m_port).arg(reason));
+    }
+}
+
+void ProviderClient::disconnectFromServer()
+{
+    if (!m_socket)
+        return;
+    m_socket->abort();
+    m_socket.reset();
+}
+
+bool ProviderClient::isConnected() const
+{
+    return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+void ProviderClient::ensureConnected()
+{
+    // A server that went away since the last reply has closed its end; the
+    // zero wait lets the socket notice that before anything is sent.
+    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
+        m_socket->waitForReadyRead(0);
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState ||
+        m_socket->bytesAvailable() > 0)
+        connectToServer();
+}
+
+void ProviderClient::failTransport(const QString& message)
+{
+    disconnectFromServer();
+    throw RemoteError(RemoteError::Kind::Transport, message);
+}
+
+QByteArray ProviderClient::readFrame()
+{
+    QByteArray buffer;
+    const QDeadlineTimer deadline(m_replyTimeoutMs);
+    for (;;) {
+        buffer.append(m_socket->readAll());
+        const FrameParse frame = parseFrame(buffer, kMaxReplyBody);
+        if (frame.status == FrameParse::TooLarge)
+            failTransport(
+                QStringLiteral("Servera atbilde ir pārāk liela (%1 baiti)").arg(frame.bodySize));
+        if (frame.status == FrameParse::Complete) {
+            if (frame.frameSize != buffer.size())
+                failTransport(QStringLiteral("Serveris atsūtīja negaidītus datus"));
+            return frame.body.toByteArray();
+        }
+        if (deadline.hasExpired())
+            failTransport(QStringLiteral("Serveris neatbild"));
+        if (!m_socket->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
+            if (m_socket->state() != QAbstractSocket::ConnectedState || !deadline.hasExpired())
+                failTransport(QStringLiteral("Savienojums ar serveri pārtrūka: %1")
+                                  .arg(m_socket->errorString()));
+        }
+    }
+}
+
+ProviderReply ProviderClient::call(ProviderRequest request)
+{
+    ensureConnected();
+    request.id = m_nextId++;
+    m_socket->write(makeFrame(encodeRequest(request)));
+    while (m_socket->bytesToWrite() > 0) {
+        if (!m_socket->waitForBytesWritten(m_replyTimeoutMs))
+            failTransport(QStringLiteral("Neizdevās nosūtīt pieprasījumu serverim: %1")
+                              .arg(m_socket->errorString()));
+    }
+    const QByteArray body = readFrame();
+    Decoded<ProviderReply> decoded = decodeReply(body);
+    if (!decoded.value)
+        failTransport(QStringLiteral("Nesaprotama servera atbilde: %1").arg(decoded.error));
+    ProviderReply& reply = *decoded.value;
+    if (reply.id != request.id)
+        failTransport(QStringLiteral("Servera atbilde neatbilst pieprasījumam"));
+    if (!reply.ok)
+        throw RemoteError(RemoteError::Kind::Server, reply.error);
+    return std::move(reply);
+}
+
+DataPacket ProviderClient::getRecords(const QString& provider, const QString& commandText,
+                                      RemoteParams& params, qint32 recordCount, qint32 options)
+{
+    ProviderRequest request;
+    request.operation = ProviderOperation::GetRecords;
+    request.provider = provider;
+    request.commandText = commandText;
+    request.params = params;
+    request.recordCount = recordCount;
+    request.options = options;
+    ProviderReply reply = call(std::move(request));
+    if (!reply.params.isEmpty())
+        params = reply.params;
+    return std::move(reply.packet);
+}
+
+void ProviderClient::execute(const QString& provider, const QString& commandText,
+                             RemoteParams& params)
+{
+    ProviderRequest request;
+    request.operation = ProviderOperation::Execute;
+    request.provider = provider;
+    request.commandText = commandText;
+    request.params = params;
+    ProviderReply reply = call(std::move(request));
+    if (!reply.params.isEmpty())
+        params = reply.params;
+}
+
+RemoteParams ProviderClient::getParams(const QString& provider)
+{
+    ProviderRequest request;
+    request.operation = ProviderOperation::GetParams;
+    request.provider = provider;
+    return call(std::move(request)).params;
+}
+
+DataPacket ProviderClient::applyUpdates(const QString& provider, const DataPacket& delta,
+                                        qint32 maxErrors, qint32& errorCount)
+{
+    ProviderRequest request;
+    request.operation = ProviderOperation::ApplyUpdates;
+    request.provider = provider;
+    request.delta = delta;
+    request.maxErrors = maxErrors;
+    ProviderReply reply = call(std::move(request));
+    errorCount = reply.errorCount;
+    return std::move(reply.packet);
+}
+
+DataPacket ProviderClient::rowRequest(const QString& provider, const DataPacket& row,
+                                      qint32 requestType)
+{
+    ProviderRequest request;
+    request.operation = ProviderOperation::RowRequest;
+    request.provider = provider;
+    request.row = row;
+    request.requestType = requestType;
+    return call(std::move(request)).packet;
+}
+
+QCborValue ProviderClient::dataRequest(const QString& provider, const QCborValue& data)
+{
+    ProviderRequest request;
+    request.operation = ProviderOperation::DataRequest;
+    request.provider = provider;
+    request.data = data;
+    return call(std::move(request)).data;
+}
+
+QStringList ProviderClient::getProviderNames()
+{
+    ProviderRequest request;
+    request.operation = ProviderOperation::GetProviderNames;
+    return call(std::move(request)).providerNames;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "providerprotocol.h"
+#include "remoteerror.h"
+
+#include <QString>
+
+#include <memory>
+
+class QTcpSocket;
+
+// The terminal's side of the provider protocol: one TCP connection to
+// NorvalkServer and one request at a time, waited for on the calling thread
+// (the terminal works request by request, as the scanner does).
+//
+// Every call throws RemoteError: Kind::Server with the server's text when the
+// server refused or the statement failed, Kind::Transport when the server
+// could not be reached or the connection dropped mid-request. A connection
+// found closed before a request is sent is opened again first, so a server
+// restarted between two requests costs nothing; one that drops while a request
+// is in flight is not retried, because the server may have run it.
+class ProviderClient final
+{
+public:
+    ProviderClient();
+    ~ProviderClient();
+    ProviderClient(const ProviderClient&) = delete;
+    ProviderClient& operator=(const ProviderClient&) = delete;
+
+    void setHost(const QString& host) { m_host = host; }
+    QString host() const { return m_host; }
+    void setPort(quint16 port) { m_port = port; }
+    quint16 port() const { return m_port; }
+    void setConnectTimeout(int milliseconds) { m_connectTimeoutMs = milliseconds; }
+    void setReplyTimeout(int milliseconds) { m_replyTimeoutMs = milliseconds; }
+
+    void connectToServer();
+    void disconnectFromServer();
+    // True while the socket is up, as far as can be seen without a request.
+    bool isConnected() const;
+
+    DataPacket getRecords(const QString& provider, const QString& commandText, RemoteParams& params,
+                          qint32 recordCount = -1, qint32 options = 0);
+    void execute(const QString& provider, const QString& commandText, RemoteParams& params);
+    RemoteParams getParams(const QString& provider);
+    // Returns the rows that failed; errorCount receives their number.
+    DataPacket applyUpdates(const QString& provider, const DataPacket& delta, qint32 maxErrors,
+                            qint32& errorCount);
+    DataPacket rowRequest(const QString& provider, const DataPacket& row, qint32 requestType);
+    QCborValue dataRequest(const QString& provider, const QCborValue& data);
+    QStringList getProviderNames();
+
+    // Sends any request and returns the server's successful reply.
+    ProviderReply call(ProviderRequest request);
+
+private:
+    void ensureConnected();
+    QByteArray readFrame();
+    [[noreturn]] void failTransport(const QString& message);
+
+    std::unique_ptr<QTcpSocket> m_socket;
+    QString m_host = QStringLiteral("localhost");
+    quint16 m_port = 211;
+    int m_connectTimeoutMs = 5000;
+    int m_replyTimeoutMs = 120000;
+    quint32 m_nextId = 1;
+};

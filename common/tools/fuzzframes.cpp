@@ -1,0 +1,23 @@
+// libFuzzer target: frames and request/reply decoding must take any bytes
+// without crashing, and a decoded request must survive re-encoding.
+
+#include "frame.h"
+#include "providerprotocol.h"
+
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    const FrameParse frame = parseFrame(bytes, kMaxRequestBody);
+    if (frame.status == FrameParse::Complete && frame.frameSize > bytes.size())
+        __builtin_trap();
+    const Decoded<ProviderRequest> request = decodeRequest(bytes);
+    if (request.value) {
+        const Decoded<ProviderRequest> again = decodeRequest(encodeRequest(*request.value));
+        if (!again.value)
+            __builtin_trap();
+    }
+    decodeReply(bytes);
+    return 0;
+}

@@ -1,0 +1,198 @@
+#include "frame.h"
+#include "providerprotocol.h"
+
+#include <QCborArray>
+#include <QCborMap>
+#include <QDateTime>
+#include <QTest>
+
+class TestProviderProtocol : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void requestRoundTrip();
+    void replyRoundTrip();
+    void refusesMalformedRequests_data();
+    void refusesMalformedRequests();
+    void frames_data();
+    void frames();
+    void framesFedByteByByte();
+};
+
+void TestProviderProtocol::requestRoundTrip()
+{
+    ProviderRequest request;
+    request.id = 4000000000u;
+    request.operation = ProviderOperation::GetRecords;
+    request.provider = QStringLiteral("dspTempQuery");
+    request.commandText = QStringLiteral("SELECT GNOS FROM N_KLPREC WHERE GNOS=:G AND ISN=:I");
+    request.params = {RemoteParam::text(QStringLiteral("G"), QStringLiteral("āčēģīķļņšūž'")),
+                      RemoteParam::integer(QStringLiteral("I"), -2147483647 - 1),
+                      RemoteParam::number(QStringLiteral("D"), 1.5),
+                      RemoteParam::dateTime(QStringLiteral("T"),
+                                            QDateTime(QDate(2026, 12, 8), QTime(13, 5, 7, 250))),
+                      RemoteParam::null(QStringLiteral("N"))};
+    request.params[0].direction = ParamDirection::InputOutput;
+
+    const Decoded<ProviderRequest> decoded = decodeRequest(encodeRequest(request));
+    QVERIFY2(decoded.value, qPrintable(decoded.error));
+    QCOMPARE(decoded.value->id, request.id);
+    QCOMPARE(decoded.value->provider, request.provider);
+    QCOMPARE(decoded.value->commandText, request.commandText);
+    QCOMPARE(decoded.value->params, request.params);
+    QCOMPARE(decoded.value->serverClass, QStringLiteral("TServerModuleData"));
+}
+
+void TestProviderProtocol::replyRoundTrip()
+{
+    ProviderReply reply;
+    reply.id = 7;
+    reply.packet.columns = {{QStringLiteral("ISN"), FieldType::Integer, 4},
+                            {QStringLiteral("GEN"), FieldType::BigInt, 8},
+                            {QStringLiteral("CENA"), FieldType::Double, 8},
+                            {QStringLiteral("GNOS"), FieldType::Text, 100},
+                            {QStringLiteral("DATUMS"), FieldType::Date, 4},
+                            {QStringLiteral("IEVDAT"), FieldType::DateTime, 8},
+                            {QStringLiteral("LAIKS"), FieldType::Time, 4},
+                            {QStringLiteral("DATI"), FieldType::Blob, 8},
+                            {QStringLiteral("IR"), FieldType::Boolean, 1}};
+    reply.packet.rows = {{1, qint64(1) << 40, 12.35, QStringLiteral("Piens 2,5%"),
+                          QDate(2026, 1, 31), QDateTime(QDate(2026, 1, 31), QTime(23, 59, 59, 999)),
+                          QTime(8, 0), QByteArray("\0\1", 2), true},
+                         {QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(),
+                          QVariant(), QVariant(), QVariant()}};
+    reply.recordsReturned = 2;
+    reply.providerNames = {QStringLiteral("dspTempQuery")};
+
+    const Decoded<ProviderReply> decoded = decodeReply(encodeReply(reply));
+    QVERIFY2(decoded.value, qPrintable(decoded.error));
+    QCOMPARE(decoded.value->packet, reply.packet);
+    QCOMPARE(decoded.value->recordsReturned, 2);
+    QCOMPARE(decoded.value->providerNames, reply.providerNames);
+
+    const Decoded<ProviderReply> failed =
+        decodeReply(encodeReply(ProviderReply::failure(9, QStringLiteral("Kļūda ā"))));
+    QVERIFY(failed.value);
+    QVERIFY(!failed.value->ok);
+    QCOMPARE(failed.value->error, QStringLiteral("Kļūda ā"));
+}
+
+namespace {
+
+QByteArray requestWith(const std::function<void(QCborMap&)>& change)
+{
+    ProviderRequest request;
+    request.provider = QStringLiteral("dspTempQuery");
+    request.params = {RemoteParam::integer(QStringLiteral("I"), 1)};
+    QCborMap map = QCborValue::fromCbor(encodeRequest(request)).toMap();
+    change(map);
+    return map.toCborValue().toCbor();
+}
+
+} // namespace
+
+void TestProviderProtocol::refusesMalformedRequests_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("empty") << QByteArray() << "CBOR";
+    QTest::newRow("not cbor") << QByteArray("\xff\xff\xff", 3) << "CBOR";
+    QTest::newRow("not a map") << QCborValue(42).toCbor() << "map";
+    QTest::newRow("other version")
+        << requestWith([](QCborMap& m) { m[QStringLiteral("v")] = 99; }) << "version";
+    QTest::newRow("unknown operation")
+        << requestWith([](QCborMap& m) { m[QStringLiteral("op")] = QStringLiteral("AS_Drop"); })
+        << "unknown operation";
+    QTest::newRow("no id") << requestWith([](QCborMap& m) { m.remove(QStringLiteral("id")); })
+                           << "id";
+    QTest::newRow("sql not text") << requestWith([](QCborMap& m) { m[QStringLiteral("sql")] = 5; })
+                                  << "sql";
+    QTest::newRow("param type out of range") << requestWith([](QCborMap& m) {
+        m[QStringLiteral("params")] = QCborArray{QCborArray{QStringLiteral("I"), 17, 0, 1}};
+    }) << "unknown parameter type";
+    QTest::newRow("integer param not integer") << requestWith([](QCborMap& m) {
+        m[QStringLiteral("params")] = QCborArray{QCborArray{QStringLiteral("I"), 0, 0, 1.5}};
+    }) << "integer";
+    QTest::newRow("integer param over 32 bits") << requestWith([](QCborMap& m) {
+        m[QStringLiteral("params")] =
+            QCborArray{QCborArray{QStringLiteral("I"), 0, 0, qint64(1) << 33}};
+    }) << "range";
+    QTest::newRow("bad date-time") << requestWith([](QCborMap& m) {
+        m[QStringLiteral("params")] =
+            QCborArray{QCborArray{QStringLiteral("T"), 3, 0, QStringLiteral("31.12.2026")}};
+    }) << "date-time";
+    QTest::newRow("row longer than columns") << requestWith([](QCborMap& m) {
+        m[QStringLiteral("op")] = QStringLiteral("AS_ApplyUpdates");
+        m[QStringLiteral("delta")] =
+            QCborMap{{QStringLiteral("cols"), QCborArray{QCborArray{QStringLiteral("A"), 0, 4}}},
+                     {QStringLiteral("rows"), QCborArray{QCborArray{1, 2}}}};
+    }) << "row";
+}
+
+void TestProviderProtocol::refusesMalformedRequests()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, reason);
+    const Decoded<ProviderRequest> decoded = decodeRequest(body);
+    QVERIFY(!decoded.value);
+    QVERIFY2(decoded.error.contains(reason), qPrintable(decoded.error));
+}
+
+void TestProviderProtocol::frames_data()
+{
+    QTest::addColumn<QByteArray>("buffer");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("frameSize");
+
+    const QByteArray body("hello");
+    const QByteArray frame = makeFrame(body);
+    QTest::newRow("empty") << QByteArray() << int(FrameParse::Incomplete) << 0;
+    QTest::newRow("half header") << frame.left(2) << int(FrameParse::Incomplete) << 0;
+    QTest::newRow("half body") << frame.left(6) << int(FrameParse::Incomplete) << 0;
+    QTest::newRow("exact") << frame << int(FrameParse::Complete) << int(frame.size());
+    QTest::newRow("two frames") << frame + makeFrame("x") << int(FrameParse::Complete)
+                                << int(frame.size());
+    QTest::newRow("empty body") << makeFrame(QByteArray()) << int(FrameParse::Complete) << 4;
+    // Refused from the header alone: none of the announced body has arrived.
+    QTest::newRow("over the limit")
+        << QByteArray("\x00\x40\x00\x01", 4) << int(FrameParse::TooLarge) << 0;
+    QTest::newRow("at the limit, incomplete")
+        << QByteArray("\x00\x40\x00\x00", 4) << int(FrameParse::Incomplete) << 0;
+}
+
+void TestProviderProtocol::frames()
+{
+    QFETCH(QByteArray, buffer);
+    QFETCH(int, status);
+    QFETCH(int, frameSize);
+    const FrameParse parse = parseFrame(buffer, kMaxRequestBody);
+    QCOMPARE(int(parse.status), status);
+    if (status == FrameParse::Complete) {
+        QCOMPARE(int(parse.frameSize), frameSize);
+        QCOMPARE(parse.body.size(), parse.bodySize);
+    }
+}
+
+void TestProviderProtocol::framesFedByteByByte()
+{
+    ProviderRequest request;
+    request.provider = QStringLiteral("dspN_DEPART");
+    const QByteArray stream = makeFrame(encodeRequest(request)) + makeFrame(encodeRequest(request));
+    QByteArray buffer;
+    int decodedCount = 0;
+    for (char byte : stream) {
+        buffer.append(byte);
+        const FrameParse parse = parseFrame(buffer, kMaxRequestBody);
+        if (parse.status != FrameParse::Complete)
+            continue;
+        QVERIFY(decodeRequest(parse.body).value.has_value());
+        buffer.remove(0, parse.frameSize);
+        ++decodedCount;
+    }
+    QCOMPARE(decodedCount, 2);
+    QVERIFY(buffer.isEmpty());
+}
+
+QTEST_APPLESS_MAIN(TestProviderProtocol)
+#include "tst_providerprotocol.moc"

@@ -1,0 +1,74 @@
+#include "testserver.h"
+
+#include <QDeadlineTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+TestServer::~TestServer()
+{
+    stop();
+}
+
+QString TestServer::programPath()
+{
+    return QStringLiteral(NORVALK_BINARY_DIR "/bin/NorvalkServer");
+}
+
+quint16 TestServer::freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+bool TestServer::start(const QString& databasePath, const QStringList& extraArguments)
+{
+    stop();
+    m_port = freePort();
+    QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--port"),
+                          QString::number(m_port)};
+    if (!databasePath.isEmpty())
+        arguments << QStringLiteral("--database") << databasePath;
+    arguments << extraArguments;
+    m_process.start(programPath(), arguments);
+    if (!m_process.waitForStarted(10000))
+        return false;
+    const QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, m_port);
+        if (socket.waitForConnected(200)) {
+            socket.abort();
+            return true;
+        }
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+int TestServer::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return m_process.exitCode();
+    m_process.terminate();
+    if (!m_process.waitForFinished(15000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    m_stdout += m_process.readAllStandardOutput();
+    m_stderr += m_process.readAllStandardError();
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+QString TestServer::standardOutput()
+{
+    m_stdout += m_process.readAllStandardOutput();
+    return QString::fromUtf8(m_stdout);
+}
+
+QString TestServer::standardError()
+{
+    m_stderr += m_process.readAllStandardError();
+    return QString::fromUtf8(m_stderr);
+}
