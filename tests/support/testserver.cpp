@@ -25,6 +25,8 @@ quint16 TestServer::freePort()
 bool TestServer::start(const QString& databasePath, const QStringList& extraArguments)
 {
     stop();
+    m_stdout.clear();
+    m_stderr.clear();
     m_port = freePort();
     QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--port"),
                           QString::number(m_port)};
@@ -45,6 +47,22 @@ bool TestServer::start(const QString& databasePath, const QStringList& extraArgu
         QThread::msleep(50);
     }
     return false;
+}
+
+int TestServer::runToEnd(const QStringList& arguments, int timeoutMs)
+{
+    stop();
+    m_stdout.clear();
+    m_stderr.clear();
+    m_process.start(programPath(), arguments);
+    if (!m_process.waitForFinished(timeoutMs)) {
+        m_process.kill();
+        m_process.waitForFinished();
+        return -1;
+    }
+    m_stdout += m_process.readAllStandardOutput();
+    m_stderr += m_process.readAllStandardError();
+    return m_process.exitCode();
 }
 
 int TestServer::stop()

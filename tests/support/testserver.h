@@ -18,6 +18,13 @@ public:
     // Starts the server on the database and waits until it accepts
     // connections. extraArguments are added to the command line.
     bool start(const QString& databasePath, const QStringList& extraArguments = {});
+    // Runs the program and waits for it to end, for start-ups that must fail.
+    int runToEnd(const QStringList& arguments, int timeoutMs = 30000);
+    // Environment of the next start (configuration store location and such).
+    void setEnvironment(const QProcessEnvironment& environment)
+    {
+        m_process.setProcessEnvironment(environment);
+    }
     // Stops it (SIGTERM, then kill after a grace period). Returns the exit code.
     int stop();
     bool isRunning() const { return m_process.state() == QProcess::Running; }

@@ -1,0 +1,126 @@
+// NorvalkServer: serves the terminals' provider requests on TCP port 211,
+// with its window or, given --headless, on the console.
+
+#include "guiapplication.h"
+#include "processlog.h"
+#include "serverhost.h"
+#include "showmessage.h"
+#include "terminationwatcher.h"
+#include "tnorvaskserverfm.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+struct CommandLine
+{
+    bool headless = false;
+    ServerOptions options;
+};
+
+CommandLine parseCommandLine(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Norvalk application server"));
+    parser.addHelpOption();
+    const QCommandLineOption headless(QStringLiteral("headless"),
+                                      QStringLiteral("Serve without a window; log to stdout."));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("TCP port (211)."),
+                                  QStringLiteral("N"), QStringLiteral("211"));
+    const QCommandLineOption database(
+        QStringLiteral("database"),
+        QStringLiteral("Database path, instead of the one in the configuration store."),
+        QStringLiteral("PATH"));
+    const QCommandLineOption workers(
+        QStringLiteral("workers"), QStringLiteral("Database attachments working in parallel (4)."),
+        QStringLiteral("N"), QStringLiteral("4"));
+    const QCommandLineOption stall(
+        QStringLiteral("stall-timeout"),
+        QStringLiteral("Milliseconds a half-received request may wait (30000)."),
+        QStringLiteral("MS"), QStringLiteral("30000"));
+    parser.addOptions({headless, port, database, workers, stall});
+    parser.process(arguments);
+
+    CommandLine line;
+    line.headless = parser.isSet(headless);
+    bool valid = true;
+    const uint portNumber = parser.value(port).toUInt(&valid);
+    if (!valid || portNumber > 65535) {
+        std::fprintf(stderr, "--port: not a port number\n");
+        std::exit(2);
+    }
+    line.options.port = quint16(portNumber);
+    line.options.databaseOverride = parser.value(database);
+    line.options.workerCount = qBound(1, parser.value(workers).toInt(), 64);
+    line.options.stallTimeoutMs = qMax(100, parser.value(stall).toInt());
+    return line;
+}
+
+void printLogItems(ProcessLog& log, const QString& text)
+{
+    for (const QString& item : log.add(text))
+        std::printf("%s\n", item.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+int runHeadless(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const CommandLine line = parseCommandLine(app.arguments());
+    ProcessLog log;
+    ServerHost host(line.options);
+    QObject::connect(&host, &ServerHost::logLine,
+                     [&log](const QString& text) { printLogItems(log, text); });
+    QObject::connect(&host, &ServerHost::message, [](const QString& text) { ShowMessage(text); });
+    const ServerHost::Startup startup = host.start();
+    if (startup == ServerHost::Startup::Ended)
+        return 1;
+    if (startup == ServerHost::Startup::Serving)
+        printLogItems(log, QStringLiteral("IP adrese : ") + ServerHost::ServerIpAddress());
+    printLogItems(log,
+                  QStringLiteral("Gaidu termināļus TCP portā ") + QString::number(host.port()));
+
+    TerminationWatcher termination;
+    QObject::connect(&termination, &TerminationWatcher::terminationRequested, &app, [&] {
+        host.shutdown();
+        app.quit();
+    });
+    return app.exec();
+}
+
+int runWindowed(int argc, char** argv)
+{
+    GuiApplication app(argc, argv);
+    app.setApplicationDisplayName(QStringLiteral("Norvalk server"));
+    const CommandLine line = parseCommandLine(app.arguments());
+    TNorvaskServerFM window(line.options);
+    if (window.FormCreate() == ServerHost::Startup::Ended)
+        return 1;
+    window.show();
+    TerminationWatcher termination;
+    QObject::connect(&termination, &TerminationWatcher::terminationRequested, &window,
+                     &QWidget::close);
+    return app.exec();
+}
+
+bool wantsHeadless(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--headless") == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("TOLVEX"));
+    QCoreApplication::setApplicationName(QStringLiteral("Norvalk"));
+    return wantsHeadless(argc, argv) ? runHeadless(argc, argv) : runWindowed(argc, argv);
+}

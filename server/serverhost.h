@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class DatabasePool;
+class SessionServer;
+class TServerModuleData;
+
+struct ServerOptions
+{
+    quint16 port = 211;
+    QString databaseOverride; // --database: used instead of the configuration store
+    int workerCount = 4;
+    int stallTimeoutMs = 30000;
+};
+
+// Start-up, serving and the session monitor of NorvalkServer, shared by the
+// window and the headless mode. The components carry the names the window's
+// designer gave them: DSServer1 is the session server, fdcPRECES the
+// database connection (here a pool of attachments).
+//
+// Everything it reports goes through three signals: logLine (every line of
+// the process log), message (what the user must read: a message box or
+// standard error) and connectionCountChanged.
+class ServerHost final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ServerHost)
+
+public:
+    enum class Startup
+    {
+        Serving,  // database open, transport listening
+        Degraded, // transport listening, database not open: requests fail at the database
+        Ended,    // the program must end (no configured path, or the port is taken)
+    };
+
+    explicit ServerHost(ServerOptions options, QObject* parent = nullptr);
+    ~ServerHost() override;
+
+    // The start-up sequence: path from the configuration store, database, transport.
+    Startup start();
+
+    int connectionCount() const { return m_connectionCount; }
+    quint16 port() const;
+    // The address shown in the window; "0" when the host name does not resolve.
+    static QString ServerIpAddress();
+    // The organisation/application/group/value of the per-user configuration store.
+    static QString configuredDatabasePath(bool* found);
+
+    // Stops accepting, waits (running the event loop) until the requests in
+    // flight are answered or the grace period ends, then closes the database.
+    void shutdown(int graceMs = 10000);
+
+signals:
+    void logLine(const QString& text);
+    void message(const QString& text);
+    void connectionCountChanged(int count);
+
+private:
+    std::shared_ptr<TServerModuleData> DSServerClass1GetClass();
+    void DSServer1Connect();
+    void DSServer1Disconnect();
+    void DSServer1Error(const QString& error);
+    bool openDatabase(const QString& path);
+
+    ServerOptions m_options;
+    std::unique_ptr<DatabasePool> m_fdcPRECES;
+    std::unique_ptr<SessionServer> m_DSServer1;
+    int m_connectionCount = 0;
+};

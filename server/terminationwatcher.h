@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// Turns SIGTERM and SIGINT into a Qt signal on the main thread, so the
+// server can stop accepting, let the requests in flight finish and close the
+// database cleanly. One instance per program.
+class TerminationWatcher final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TerminationWatcher)
+
+public:
+    explicit TerminationWatcher(QObject* parent = nullptr);
+    ~TerminationWatcher() override;
+
+signals:
+    void terminationRequested();
+
+private:
+    QSocketNotifier* m_notifier = nullptr;
+};

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "processlog.h"
+#include "serverhost.h"
+
+#include <QWidget>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+// The server's only window: title picture with the maker's notice, the
+// host's address, the number of connected terminals and the process log.
+// It owns the ServerHost that serves the terminals.
+class TNorvaskServerFM final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TNorvaskServerFM)
+
+public:
+    explicit TNorvaskServerFM(ServerOptions options, QWidget* parent = nullptr);
+    ~TNorvaskServerFM() override;
+
+    // The start-up sequence; Ended means the program must end.
+    ServerHost::Startup FormCreate();
+    void AddProcessLine(const QString& text);
+
+    ServerHost& host() { return m_host; }
+    QLabel* lbIpAdrese() const { return m_lbIpAdrese; }
+    QLabel* lbConnectionCount() const { return m_lbConnectionCount; }
+    QListWidget* lstProcess() const { return m_lstProcess; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void btCloseClick();
+    void buildLayout();
+    static QPixmap titleBitmap(const QSize& size);
+
+    ServerHost m_host;
+    ProcessLog m_log;
+    QLabel* m_imgLogo = nullptr;
+    QLabel* m_notice = nullptr;
+    QLabel* m_lbIpAdrese = nullptr;
+    QPushButton* m_btClose = nullptr;
+    QLabel* m_lbConnectionCount = nullptr;
+    QListWidget* m_lstProcess = nullptr;
+};
