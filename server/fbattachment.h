@@ -1,0 +1,86 @@
+#pragma once
+
+#include "datapacket.h"
+#include "remoteparam.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+#include <list>
+#include <memory>
+
+struct PositionalSql;
+
+struct FbConnectParams
+{
+    // A plain path attaches the embedded engine; "host:path" or "host/port:path"
+    // goes through the network.
+    QString database;
+    QString user = QStringLiteral("SYSDBA");
+    QString password;
+    // "" attaches without lc_ctype (NONE): text then travels as bytes in the
+    // installation's code page. "UTF8" makes Firebird transliterate to UTF-8.
+    QString characterSet;
+    // How long a statement waits for a row another transaction has locked:
+    // > 0 seconds, 0 fails at once, < 0 waits for as long as it takes.
+    int lockTimeoutSeconds = 10;
+};
+
+class FbStatement;
+class FbTextCodec;
+
+// One Firebird attachment over the client library's ISC API, keeping prepared
+// statements across calls because preparing costs fifty times more than running.
+// Every run() is its own transaction, committed before it returns, so what one
+// call wrote is visible to the next call of any attachment. Not thread-safe: one
+// thread at a time per attachment; separate attachments may run in parallel.
+class FbAttachment final
+{
+public:
+    static constexpr int defaultStatementCacheCapacity = 128;
+
+    explicit FbAttachment(int statementCacheCapacity = defaultStatementCacheCapacity);
+    ~FbAttachment();
+    FbAttachment(const FbAttachment&) = delete;
+    FbAttachment& operator=(const FbAttachment&) = delete;
+
+    // Throws DatabaseError. Reopening closes the previous attachment first.
+    void open(const FbConnectParams& params);
+    // Frees the cached statements and detaches; never throws.
+    void close() noexcept;
+    bool isOpen() const { return m_db != 0; }
+
+    // The database's default character set ("UTF8", "WIN1257", "NONE", ...).
+    QString databaseCharacterSet();
+
+    // Runs one statement with :NAME markers bound from params (by name, case-
+    // insensitively; a missing or null parameter binds NULL). Selects return up
+    // to maxRows rows (all when negative); EXECUTE PROCEDURE and ... RETURNING
+    // return their single row; anything else returns an empty packet. Throws
+    // DatabaseError; after one with connectionLost() the attachment is closed.
+    DataPacket run(const QString& sql, const RemoteParams& params, qint32 maxRows = -1);
+
+    int cachedStatementCount() const { return int(m_statements.size()); }
+
+private:
+    using StatementList = std::list<std::unique_ptr<FbStatement>>;
+    class Transaction;
+
+    DataPacket runStatement(const PositionalSql& positional, const RemoteParams& params,
+                            qint32 maxRows);
+    DataPacket runIn(Transaction& transaction, FbStatement& statement,
+                     const PositionalSql& positional, const RemoteParams& params, qint32 maxRows);
+    FbStatement& cachedStatement(const QString& sql, Transaction& transaction);
+    void requireOpen() const;
+    void releaseUnwanted(const QString& sql);
+    void forget(const QString& sql);
+
+    const int m_capacity;
+    unsigned int m_db = 0; // isc_db_handle
+    std::unique_ptr<FbTextCodec> m_codec;
+    QByteArray m_readOnlyTpb;
+    QByteArray m_readWriteTpb;
+    StatementList m_statements; // most recently used first
+    QHash<QString, StatementList::iterator> m_index;
+};
