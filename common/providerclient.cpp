@@ -35,6 +35,10 @@ void ProviderClient::disconnectFromServer()
 
 bool ProviderClient::isConnected() const
 {
+    // Between requests nothing is due from the server, so a zero wait only
+    // lets the socket notice a server that has closed its end.
+    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
+        m_socket->waitForReadyRead(0);
     return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
 }
 

@@ -22,12 +22,13 @@ quint16 TestServer::freePort()
     return probe.serverPort();
 }
 
-bool TestServer::start(const QString& databasePath, const QStringList& extraArguments)
+bool TestServer::start(const QString& databasePath, const QStringList& extraArguments,
+                       quint16 port)
 {
     stop();
     m_stdout.clear();
     m_stderr.clear();
-    m_port = freePort();
+    m_port = port != 0 ? port : freePort();
     QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--port"),
                           QString::number(m_port)};
     if (!databasePath.isEmpty())

@@ -17,7 +17,10 @@ public:
 
     // Starts the server on the database and waits until it accepts
     // connections. extraArguments are added to the command line.
-    bool start(const QString& databasePath, const QStringList& extraArguments = {});
+    // port 0 picks a free one; a given port lets a test restart the server
+    // where the terminals expect it.
+    bool start(const QString& databasePath, const QStringList& extraArguments = {},
+               quint16 port = 0);
     // Runs the program and waits for it to end, for start-ups that must fail.
     int runToEnd(const QStringList& arguments, int timeoutMs = 30000);
     // Environment of the next start (configuration store location and such).

@@ -1,0 +1,333 @@
+#include "commonprocedures.h"
+
+#include "clienterror.h"
+#include "clientformat.h"
+#include "remotedataset.h"
+#include "showmessage.h"
+#include "tclientdatamodule.h"
+
+#include <QDateTime>
+#include <QTimer>
+
+namespace {
+
+const QString kReconnectFailed = QStringLiteral("Kļūda atjaunojot savienojumu ar serveri ");
+constexpr int kConnectTries = 4;
+
+const QString kInsertOperation = QStringLiteral(
+    "INSERT INTO O_OPERACIJAS (TAUSTINS, IEVKODS, IEVDAT, DATUMS, NUMURS, BAZE, ISN_BAZE, "
+    "PIEZIMES, ISPRECE) VALUES (:TAUSTINS, :IEVKODS, :IEVDAT, :DATUMS, :NUMURS,:BAZE,:ISN_BAZE, "
+    ":PIEZIMES, :ISPRECE)");
+
+const QString kInventoryCoversGoods = QStringLiteral(
+    "SELECT O_PRATL_PAV.ISN FROM O_PRATL_PAV, O_PRATL_PRC "
+    "WHERE O_PRATL_PAV.ISN = O_PRATL_PRC.ISPRATLPAV AND O_PRATL_PAV.ISNODALA = :ISNODALA "
+    "AND O_PRATL_PRC.ISPRECE = :ISPRECE AND O_PRATL_PAV.DATUMS>=:DATUMS");
+
+const QString kUpdateStock = QStringLiteral(
+    "EXECUTE PROCEDURE UPDATETEKATLIK(:ISPRECE, :ISNODALA, :DAUDZUMS, :NELEGALIZ, :FLAG)");
+
+const QString kStockAllKinds =
+    QStringLiteral("SELECT SUM(ATLIKUMS) ATLIKUMS FROM O_TEKATLIK "
+                   "WHERE O_TEKATLIK.ISPRECE = :ISPRECE AND O_TEKATLIK.ISNODALA = :ISNODALA");
+
+const QString kStockOneKind =
+    QStringLiteral("SELECT SUM(ATLIKUMS) ATLIKUMS FROM O_TEKATLIK "
+                   "WHERE O_TEKATLIK.ISPRECE = :ISPRECE AND O_TEKATLIK.ISNODALA = :ISNODALA "
+                   "AND O_TEKATLIK.NELEGALIZ = :NELEGALIZ");
+
+const QString kCertifiedStock =
+    QStringLiteral("select ATLIKUMS from PRECVALIDSERT(:ISPRECE, :ISNODALA, :ISSERTIF, :DATUMS)");
+
+// GetLastPrice: the receipt statement is kLastReceiptHead + price expression
+// + kLastReceiptTail [+ kLastReceiptDepartment] + kLastReceiptOrder, and the
+// transfer statement likewise.
+const QString kLastReceiptHead = QStringLiteral("SELECT FIRST 1 O_PAVADZ.ISN, DAT_SANEM DATUMS, ");
+const QString kLastReceiptTail =
+    QStringLiteral(" LAUKS FROM O_PRECE, O_PAVADZ WHERE O_PRECE.ISPAVADZ = O_PAVADZ.ISN "
+                   "AND (O_PAVADZ.DAT_SANEM+0)<=:DATUMS AND O_PRECE.ISPRECE = :ISPRECE");
+const QString kLastReceiptDepartment = QStringLiteral(" AND O_PAVADZ.ISNODALA = :ISNODALA");
+const QString kLastReceiptOrder = QStringLiteral(" ORDER BY DAT_SANEM DESCENDING");
+
+const QString kLaterTransferHead = QStringLiteral("SELECT FIRST 1 O_PARPAV.ISN, O_PARPAV.DATUMS, ");
+const QString kLaterTransferTail =
+    QStringLiteral(" LAUKS FROM O_PARPRC, O_PARPAV WHERE O_PARPRC.ISPARVPAV = O_PARPAV.ISN "
+                   "AND (O_PARPAV.DATUMS+0)<=:DATUMS AND (O_PARPAV.DATUMS+0)>:DATJAUNS "
+                   "AND O_PARPRC.ISPRECE = :ISPRECE");
+const QString kLaterTransferDepartment = QStringLiteral(" AND O_PARPAV.ISNODALAUZ = :ISNODALA");
+const QString kLaterTransferOrder = QStringLiteral(" ORDER BY DATUMS DESCENDING, ISN DESCENDING ");
+
+const QString kUserRights = QStringLiteral("SELECT IESPEJAS, GNOS FROM O_USERS WHERE GNOS=:GNOS");
+
+const QString kMasterUser = QStringLiteral("CHIEF");
+const QString kMasterUserLacks = QStringLiteral("80");
+
+const QString kDepartmentListHead = QStringLiteral("SELECT N_DEPART.ISN, N_DEPART.GNOS ");
+const QString kDepartmentListBody =
+    QStringLiteral(" FROM N_DEPART WHERE (N_DEPART.FLAG_3D IS NULL OR N_DEPART.FLAG_3D='' OR "
+                   "N_DEPART.FLAG_3D='F') ");
+const QString kDepartmentListOrder = QStringLiteral(" ORDER BY N_DEPART.GNOS");
+
+TClientDataModule& dataModule()
+{
+    return RequireClientDataModule();
+}
+
+QDateTime today()
+{
+    return QDateTime(QDate::currentDate(), QTime(0, 0));
+}
+
+QDateTime startOfDay(const QDate& date)
+{
+    return QDateTime(date, QTime(0, 0));
+}
+
+void connectWithRetries(ServerConnection& connection)
+{
+    for (int attempt = 1;; ++attempt) {
+        try {
+            connection.setConnected(true);
+            return;
+        } catch (const std::exception& error) {
+            if (attempt == kConnectTries) {
+                ShowMessage(kReconnectFailed + errorText(error));
+                return;
+            }
+            connection.setConnected(false);
+        }
+    }
+}
+
+QString receiptPriceExpression(const QString& column)
+{
+    if (column == QLatin1String("PARD_APGR"))
+        return QStringLiteral("PARD_CENA");
+    if (column == QLatin1String("PARD_CENA"))
+        return QStringLiteral("PARD_CENA/(1+NODOKLIS/100)");
+    return column;
+}
+
+QString transferPriceExpression(const QString& column)
+{
+    if (column == QLatin1String("PARD_APGR"))
+        return QStringLiteral("PARD_CENA*(1+NODOKLIS/100)");
+    if (column == QLatin1String("CENA*(1+ATLAIDE/100)"))
+        return QStringLiteral("CENA");
+    return column; // PARD_CENA stays as it is
+}
+
+// The earliest date a transfer may be after when no receipt bounds it: the
+// first of January 1900 as the client's date format reads it. Should the
+// format not read it (a locale whose short date is not day, month, year in
+// digits), the same date is taken directly.
+QDateTime earliestTransferBound()
+{
+    QString separator = dataModule().clientState().DateSeparator;
+    if (separator.isEmpty())
+        separator = QStringLiteral(".");
+    bool ok = false;
+    const QDate parsed = ClientFormat::textToDate(
+        QStringLiteral("01") + separator + QStringLiteral("01") + separator + "1900", &ok);
+    return startOfDay(ok ? parsed : QDate(1900, 1, 1));
+}
+
+} // namespace
+
+void PrepareDataset(RemoteDataSet& dataSet)
+{
+    ServerConnection& connection = dataModule().SQLConnection1();
+    try {
+        dataSet.close();
+    } catch (const std::exception&) {
+        connection.setConnected(false);
+        dataSet.close();
+    }
+    if (!connection.connected())
+        connectWithRetries(connection);
+}
+
+void LogOperation(const QString& key, const QString& number, const QString& table, qint32 goodsIsn,
+                  const QString& note, qint32 recordIsn, const QDate& date)
+{
+    TClientDataModule& module = dataModule();
+    RemoteDataSet& log = module.cdsO_OPERACIJAS();
+    log.close();
+    log.setCommandText(kInsertOperation);
+    log.setTextParam(QStringLiteral("TAUSTINS"), key.left(9));
+    log.setTextParam(QStringLiteral("IEVKODS"), module.clientState().CurrentUser.left(19));
+    log.setDateTimeParam(QStringLiteral("IEVDAT"), QDateTime::currentDateTime());
+    log.setDateTimeParam(QStringLiteral("DATUMS"), startOfDay(date));
+    log.setTextParam(QStringLiteral("NUMURS"), number.left(14));
+    log.setTextParam(QStringLiteral("BAZE"), table.left(19));
+    log.setIntegerParam(QStringLiteral("ISN_BAZE"), recordIsn);
+    log.setIntegerParam(QStringLiteral("ISPRECE"), goodsIsn);
+    log.setTextParam(QStringLiteral("PIEZIMES"), note.left(99));
+    log.execute();
+}
+
+void UpdateStock(qint32 goodsIsn, qint32 departmentIsn, int flag, const QString& nelegaliz,
+                 double quantity)
+{
+    const QString kind = nelegaliz.isEmpty() ? QStringLiteral("F") : nelegaliz.left(1);
+    RemoteDataSet& query = dataModule().cdsTempQuery();
+    PrepareDataset(query);
+    bool blocked = false;
+    if (flag == 1) {
+        query.setCommandText(kInventoryCoversGoods);
+        query.setIntegerParam(QStringLiteral("ISNODALA"), departmentIsn);
+        query.setIntegerParam(QStringLiteral("ISPRECE"), goodsIsn);
+        query.setDateTimeParam(QStringLiteral("DATUMS"), today());
+        query.open();
+        blocked = query.fieldByName(QStringLiteral("ISN")).asInteger() > 0;
+    }
+    if (flag == 0 || (flag == 1 && !blocked)) {
+        query.close();
+        query.setCommandText(kUpdateStock);
+        query.setIntegerParam(QStringLiteral("ISPRECE"), goodsIsn);
+        query.setIntegerParam(QStringLiteral("ISNODALA"), departmentIsn);
+        query.setDoubleParam(QStringLiteral("DAUDZUMS"), quantity);
+        query.setTextParam(QStringLiteral("NELEGALIZ"), kind);
+        query.setIntegerParam(QStringLiteral("FLAG"), flag);
+        query.execute();
+    }
+}
+
+double GetStock(qint32 goodsIsn, qint32 departmentIsn, const QString& nelegaliz)
+{
+    RemoteDataSet& stock = dataModule().cdsO_TEKATLIK();
+    PrepareDataset(stock);
+    const bool allKinds = nelegaliz == QLatin1String("K") || nelegaliz.isEmpty();
+    stock.setCommandText(allKinds ? kStockAllKinds : kStockOneKind);
+    stock.setIntegerParam(QStringLiteral("ISPRECE"), goodsIsn);
+    stock.setIntegerParam(QStringLiteral("ISNODALA"), departmentIsn);
+    if (!allKinds)
+        stock.setTextParam(QStringLiteral("NELEGALIZ"), nelegaliz);
+    stock.open();
+    return stock.fieldByName(QStringLiteral("ATLIKUMS")).asFloat();
+}
+
+double GetCertifiedStock(qint32 goodsIsn, qint32 departmentIsn, qint32 certificateIsn,
+                         const QDate& date)
+{
+    RemoteDataSet& stock = dataModule().cdsO_TEKATLIK();
+    PrepareDataset(stock);
+    stock.setCommandText(kCertifiedStock);
+    stock.setIntegerParam(QStringLiteral("ISPRECE"), goodsIsn);
+    stock.setIntegerParam(QStringLiteral("ISNODALA"), departmentIsn);
+    stock.setIntegerParam(QStringLiteral("ISSERTIF"), certificateIsn);
+    stock.setDateTimeParam(QStringLiteral("DATUMS"), startOfDay(date));
+    stock.open();
+    return stock.fieldByName(QStringLiteral("ATLIKUMS")).asFloat();
+}
+
+double LookupNumber(const QString& table, qint32 isn, const QString& column)
+{
+    RemoteDataSet& query = dataModule().cdsTempQuery();
+    PrepareDataset(query);
+    query.setCommandText(QStringLiteral("SELECT ") + column + QStringLiteral(" FROM ") + table +
+                         QStringLiteral(" WHERE ISN = ") + QString::number(isn));
+    query.open();
+    return query.fieldByName(column).asFloat();
+}
+
+double GetLastPrice(qint32 goodsIsn, qint32 departmentIsn, const QString& receiptColumn,
+                    const QDate& date, const QString& transferColumn)
+{
+    double price = 0;
+    QDateTime after = earliestTransferBound();
+    const bool oneDepartment = departmentIsn != 0;
+
+    RemoteDataSet& query = dataModule().cdsTempQuery();
+    PrepareDataset(query);
+    query.setCommandText(kLastReceiptHead + receiptPriceExpression(receiptColumn) +
+                         kLastReceiptTail + (oneDepartment ? kLastReceiptDepartment : QString()) +
+                         kLastReceiptOrder);
+    query.setDateTimeParam(QStringLiteral("DATUMS"), startOfDay(date));
+    query.setIntegerParam(QStringLiteral("ISPRECE"), goodsIsn);
+    if (oneDepartment)
+        query.setIntegerParam(QStringLiteral("ISNODALA"), departmentIsn);
+    query.open();
+    if (query.fieldByName(QStringLiteral("ISN")).asInteger() != 0) {
+        price = query.fieldByName(QStringLiteral("LAUKS")).asFloat();
+        after = query.fieldByName(QStringLiteral("DATUMS")).asDateTime();
+    }
+
+    if (transferColumn.isEmpty())
+        return price;
+    query.close();
+    query.setCommandText(
+        kLaterTransferHead + transferPriceExpression(transferColumn) + kLaterTransferTail +
+        (oneDepartment ? kLaterTransferDepartment : QString()) + kLaterTransferOrder);
+    query.setDateTimeParam(QStringLiteral("DATUMS"), startOfDay(date));
+    query.setDateTimeParam(QStringLiteral("DATJAUNS"), after);
+    query.setIntegerParam(QStringLiteral("ISPRECE"), goodsIsn);
+    if (oneDepartment)
+        query.setIntegerParam(QStringLiteral("ISNODALA"), departmentIsn);
+    query.open();
+    if (query.fieldByName(QStringLiteral("ISN")).asInteger() > 0)
+        price = query.fieldByName(QStringLiteral("LAUKS")).asFloat();
+    return price;
+}
+
+bool UserHasRight(const QString& user, const QString& code, int level)
+{
+    if (user == kMasterUser)
+        return code != kMasterUserLacks;
+    RemoteDataSet& users = dataModule().cdsO_USERS();
+    PrepareDataset(users);
+    users.setCommandText(kUserRights);
+    users.setTextParam(QStringLiteral("GNOS"), EncodeText(user));
+    users.open();
+    if (users.fieldByName(QStringLiteral("GNOS")).asString().trimmed().isEmpty())
+        return false;
+    // A right is written as its code, "_" and one flag per level: 11_TFT.
+    const QString rights = users.fieldByName(QStringLiteral("IESPEJAS")).asString();
+    const qsizetype start = rights.indexOf(code + QLatin1Char('_'));
+    if (start < 0 || level < 0)
+        return false;
+    const qsizetype flag = start + code.size() + 1 + level;
+    return flag < rights.size() && rights.at(flag) == QLatin1Char('T');
+}
+
+QString DepartmentListSql(const QString& alias)
+{
+    const QString departments = dataModule().clientState().UserDepartments;
+    QString sql = kDepartmentListHead + alias + kDepartmentListBody;
+    if (!departments.isEmpty())
+        sql += QStringLiteral(" AND N_DEPART.ISN IN(") + departments + QStringLiteral(") ");
+    return sql + kDepartmentListOrder;
+}
+
+void SetKeyboardSuppression(bool on)
+{
+    if (!ClientDataModule)
+        return;
+    QTimer* timer = ClientDataModule->keyboardSuppressionTimer();
+    if (!on)
+        timer->stop();
+    else if (!timer->isActive())
+        timer->start();
+}
+
+QString NormalizeDecimalText(const QString& text)
+{
+    const bool dot = ClientDataModule && ClientDataModule->clientState().DecimalPointIsDot;
+    QString normalized = text;
+    if (dot)
+        normalized.replace(QLatin1Char(','), QLatin1Char('.'));
+    else
+        normalized.replace(QLatin1Char('.'), QLatin1Char(','));
+    return normalized;
+}
+
+qint32 InsertReturningIsn(RemoteDataSet& dataSet)
+{
+    dataSet.close(); // an open dataset would hand back its old row
+    dataSet.open();
+    const qint32 isn = dataSet.eof() ? 0 : dataSet.fieldByName(QStringLiteral("ISN")).asInteger();
+    if (isn <= 0)
+        throw ClientError(
+            QStringLiteral("%1: serveris neatdeva jaunā ieraksta atslēgu").arg(dataSet.name()));
+    return isn;
+}

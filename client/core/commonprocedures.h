@@ -1,0 +1,73 @@
+#pragma once
+
+#include "encodetext.h"
+
+#include <QDate>
+#include <QString>
+
+class RemoteDataSet;
+
+// The procedures every screen shares. They work on the datasets of the one
+// data module (ClientDataModule, which must exist), closing the dataset they
+// use and leaving it open on their last read, so a caller's rows in that
+// dataset are gone afterwards.
+//
+// Only PrepareDataset catches: it reports a connection it could not restore
+// with ShowMessage and returns. Everything else lets server errors
+// (RemoteError) and conversion errors (ClientError) reach the caller.
+
+// Closes the dataset and makes sure the connection is up, trying four times.
+void PrepareDataset(RemoteDataSet& dataSet);
+
+// One row of the operation log, texts cut to the log's column sizes.
+void LogOperation(const QString& key, const QString& number, const QString& table, qint32 goodsIsn,
+                  const QString& note, qint32 recordIsn, const QDate& date);
+
+// Moves the stock of a good in a department by quantity (signed). With flag 1
+// nothing moves while an inventory of that department dated today or later
+// lists the good; flag 0 always moves; other flags never do.
+void UpdateStock(qint32 goodsIsn, qint32 departmentIsn, int flag, const QString& nelegaliz,
+                 double quantity);
+
+// Stock of a good in a department: of every NELEGALIZ value for "K" or empty,
+// else of that value only. 0 when there is none.
+double GetStock(qint32 goodsIsn, qint32 departmentIsn, const QString& nelegaliz);
+
+double GetCertifiedStock(qint32 goodsIsn, qint32 departmentIsn, qint32 certificateIsn,
+                         const QDate& date);
+
+// One number of one row: column of table where ISN = isn (0 when NULL).
+double LookupNumber(const QString& table, qint32 isn, const QString& column);
+
+// The price of a good as last set on or before date: from the newest receipt
+// into the department (0 = any) and any transfer into it after that receipt.
+// 0 when there is neither. An empty transferColumn skips transfers.
+double GetLastPrice(qint32 goodsIsn, qint32 departmentIsn, const QString& receiptColumn,
+                    const QDate& date, const QString& transferColumn);
+
+// Whether the user holds the right code at level (O_USERS.IESPEJAS).
+bool UserHasRight(const QString& user, const QString& code, int level);
+
+// The department list statement, with the name column under alias and only
+// the user's departments when the user is limited to some.
+QString DepartmentListSql(const QString& alias);
+
+// Runs or stops the timer that keeps the on-screen keyboard hidden.
+void SetKeyboardSuppression(bool on);
+
+// A typed number with its decimal separator made the client's: "," to "."
+// when DecimalPointIsDot, else "." to ",".
+QString NormalizeDecimalText(const QString& text);
+
+// The way to insert a row and learn its key: the dataset's command text is
+// an INSERT ... RETURNING ISN, its parameters are set, and this opens it (one
+// AS_GetRecords) and returns the ISN the database gave that very row. Unlike
+// reading the generator afterwards, no other terminal's insert can come in
+// between. Leaves the dataset open on the returned row. Throws ClientError
+// when no key comes back.
+//
+//     PrepareDataset(cds);
+//     cds.setCommandText("INSERT INTO O_PAVADZ (...) VALUES (...) RETURNING ISN");
+//     cds.setIntegerParam(...);
+//     const qint32 isn = InsertReturningIsn(cds);
+qint32 InsertReturningIsn(RemoteDataSet& dataSet);

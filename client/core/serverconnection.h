@@ -1,0 +1,44 @@
+#pragma once
+
+#include "providerclient.h"
+
+#include <QString>
+
+// The terminal's one connection to NorvalkServer (the data module's
+// SQLConnection1). It starts disconnected; the connection step sets the host
+// and connects, and the common procedures reconnect it when a request finds
+// it down.
+//
+// setConnected(true) throws RemoteError (Kind::Transport) when the server
+// cannot be reached. A connection that the server dropped is noticed by the
+// next request (which fails, or quietly reconnects when the drop was seen
+// before sending), or by connected() once the event loop has run.
+class ServerConnection final
+{
+public:
+    static constexpr quint16 DefaultPort = 211;
+
+    explicit ServerConnection(const QString& name);
+    ServerConnection(const ServerConnection&) = delete;
+    ServerConnection& operator=(const ServerConnection&) = delete;
+
+    QString name() const { return m_name; }
+    QString driverName() const { return QStringLiteral("DataSnap"); }
+
+    // Takes effect at the next connect.
+    QString hostName() const { return m_client.host(); }
+    void setHostName(const QString& host) { m_client.setHost(host); }
+    quint16 port() const { return m_client.port(); }
+    void setPort(quint16 port) { m_client.setPort(port); }
+    void setConnectTimeout(int milliseconds) { m_client.setConnectTimeout(milliseconds); }
+
+    bool connected() const { return m_client.isConnected(); }
+    void setConnected(bool on);
+
+    // For the provider proxies, which send every request through it.
+    ProviderClient& client() { return m_client; }
+
+private:
+    QString m_name;
+    ProviderClient m_client;
+};

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "clientstate.h"
+#include "providerproxy.h"
+#include "remotedataset.h"
+#include "serverconnection.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+// The client's data module: its one connection to NorvalkServer, the twelve
+// remote datasets every screen borrows (each with its own provider proxy),
+// and the client state. Reached through the global ClientDataModule.
+//
+// Creating it never connects. The owner (the main window) keeps it for the
+// whole run; destroying it clears ClientDataModule. Everything here is used
+// from the user-interface thread only, one request at a time.
+class TClientDataModule final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TClientDataModule)
+
+public:
+    // Becomes ClientDataModule unless another module already is.
+    explicit TClientDataModule(QObject* owner = nullptr);
+    ~TClientDataModule() override;
+
+    ServerConnection& SQLConnection1() { return m_SQLConnection1; }
+
+    ProviderProxy& prcFindN_KLPREC() { return m_prcFindN_KLPREC; }
+    RemoteDataSet& cdsFindN_KLPREC() { return m_cdsFindN_KLPREC; }
+    ProviderProxy& prcTempQuery() { return m_prcTempQuery; }
+    RemoteDataSet& cdsTempQuery() { return m_cdsTempQuery; }
+    ProviderProxy& prcUpdate() { return m_prcUpdate; }
+    RemoteDataSet& cdsUpdate() { return m_cdsUpdate; }
+    ProviderProxy& prcN_DEPART() { return m_prcN_DEPART; }
+    RemoteDataSet& cdsN_DEPART() { return m_cdsN_DEPART; }
+    ProviderProxy& prcN_KLIENT() { return m_prcN_KLIENT; }
+    RemoteDataSet& cdsN_KLIENT() { return m_cdsN_KLIENT; }
+    ProviderProxy& prcO_OPERACIJAS() { return m_prcO_OPERACIJAS; }
+    RemoteDataSet& cdsO_OPERACIJAS() { return m_cdsO_OPERACIJAS; }
+    ProviderProxy& prcO_USERS() { return m_prcO_USERS; }
+    RemoteDataSet& cdsO_USERS() { return m_cdsO_USERS; }
+    ProviderProxy& prcO_TEKATLIK() { return m_prcO_TEKATLIK; }
+    RemoteDataSet& cdsO_TEKATLIK() { return m_cdsO_TEKATLIK; }
+    ProviderProxy& prcPreces() { return m_prcPreces; }
+    RemoteDataSet& cdsPreces() { return m_cdsPreces; }
+    ProviderProxy& prcAkcijas() { return m_prcAkcijas; }
+    RemoteDataSet& cdsAkcijas() { return m_cdsAkcijas; }
+    ProviderProxy& prcPavadzimes() { return m_prcPavadzimes; }
+    RemoteDataSet& cdsPavadzimes() { return m_cdsPavadzimes; }
+    ProviderProxy& prcSpecCenas() { return m_prcSpecCenas; }
+    RemoteDataSet& cdsSpecCenas() { return m_cdsSpecCenas; }
+
+    // All twelve, in declaration order.
+    QList<RemoteDataSet*> dataSets();
+
+    ClientState& clientState() { return m_clientState; }
+
+    // The timer that hides the on-screen keyboard while it runs. The module
+    // has one of its own until the main window hands over its tmKeybOff; a
+    // handed-over timer that is destroyed falls back to the module's own.
+    QTimer* keyboardSuppressionTimer();
+    void setKeyboardSuppressionTimer(QTimer* timer) { m_keyboardTimer = timer; }
+
+private:
+    void DataModuleCreate();
+
+    ServerConnection m_SQLConnection1;
+    ProviderProxy m_prcFindN_KLPREC;
+    RemoteDataSet m_cdsFindN_KLPREC;
+    ProviderProxy m_prcTempQuery;
+    RemoteDataSet m_cdsTempQuery;
+    ProviderProxy m_prcUpdate;
+    RemoteDataSet m_cdsUpdate;
+    ProviderProxy m_prcN_DEPART;
+    RemoteDataSet m_cdsN_DEPART;
+    ProviderProxy m_prcN_KLIENT;
+    RemoteDataSet m_cdsN_KLIENT;
+    ProviderProxy m_prcO_OPERACIJAS;
+    RemoteDataSet m_cdsO_OPERACIJAS;
+    ProviderProxy m_prcO_USERS;
+    RemoteDataSet m_cdsO_USERS;
+    ProviderProxy m_prcO_TEKATLIK;
+    RemoteDataSet m_cdsO_TEKATLIK;
+    ProviderProxy m_prcPreces;
+    RemoteDataSet m_cdsPreces;
+    ProviderProxy m_prcAkcijas;
+    RemoteDataSet m_cdsAkcijas;
+    ProviderProxy m_prcPavadzimes;
+    RemoteDataSet m_cdsPavadzimes;
+    ProviderProxy m_prcSpecCenas;
+    RemoteDataSet m_cdsSpecCenas;
+
+    ClientState m_clientState;
+    QTimer m_ownKeyboardTimer;
+    QPointer<QTimer> m_keyboardTimer;
+};
+
+// The one data module of the running client; null until created.
+extern TClientDataModule* ClientDataModule;
+
+// Creates the module with that owner when there is none yet, and returns it.
+TClientDataModule* CreateClientDataModule(QObject* owner);
+
+// ClientDataModule, for code that cannot go on without it; throws ClientError
+// when it has not been created.
+TClientDataModule& RequireClientDataModule();

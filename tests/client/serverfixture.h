@@ -1,0 +1,49 @@
+#pragma once
+
+#include "tclientdatamodule.h"
+#include "testdatabase.h"
+#include "testserver.h"
+
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+
+// What the server-backed client tests share: a fresh schema-only database,
+// NorvalkServer on a loopback port, the one data module pointed at it, the
+// Latvian number format and every ShowMessage text recorded. Each test class
+// makes its own rows with run(), so no test depends on demonstration data.
+class ServerFixture final
+{
+public:
+    ServerFixture();
+    ~ServerFixture();
+    ServerFixture(const ServerFixture&) = delete;
+    ServerFixture& operator=(const ServerFixture&) = delete;
+
+    // Empty when all is ready, else what went wrong.
+    QString start();
+
+    TClientDataModule& module() { return *m_module; }
+    TestServer& server() { return m_server; }
+    QStringList& messages() { return m_messages; }
+
+    // Stops the server; restart() starts it again on the same database (on
+    // a new port, which the module's connection is given).
+    void stopServer() { m_server.stop(); }
+    bool restartServer();
+
+    // Statements and reads on a dataset of the fixture's own, so that the
+    // module's datasets are left as the code under test left them.
+    void run(const QString& sql);
+    void run(const QStringList& statements);
+    QVariant value(const QString& sql);
+
+private:
+    TestDatabase m_database{TestDatabase::Content::Empty};
+    TestServer m_server;
+    std::unique_ptr<TClientDataModule> m_module;
+    std::unique_ptr<ProviderProxy> m_proxy;
+    std::unique_ptr<RemoteDataSet> m_dataSet;
+    QStringList m_messages;
+};

@@ -1,0 +1,237 @@
+// The data module and the procedures that need no server: creation never
+// connects, the client state starts empty, an unreachable server is
+// reported once and fails the request, and the local helpers.
+
+#include "clienterror.h"
+#include "commonprocedures.h"
+#include "remoteerror.h"
+#include "showmessage.h"
+#include "tclientdatamodule.h"
+#include "testserver.h"
+
+#include <QTest>
+
+class TestClientDataModule final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void creationNeverConnects();
+    void globalFollowsLifetime();
+    void clientStateStartsEmpty();
+    void unreachableServerReportedAndRequestFails();
+    void masterUserNeedsNoServer();
+    void proxyWithoutConnectionFails();
+    void commandTextDropsOldParameters();
+    void closedDataSetHasNoFields();
+    void normalizeDecimalText_data();
+    void normalizeDecimalText();
+    void departmentListLimitedToUsersDepartments();
+    void keyboardSuppressionDrivesTimer();
+    void keyboardSuppressionFollowsHandedOverTimer();
+
+private:
+    QStringList m_messages;
+    MessageHandler m_previousHandler;
+    TClientDataModule* m_module = nullptr;
+};
+
+void TestClientDataModule::init()
+{
+    m_messages.clear();
+    m_previousHandler = setMessageHandler([this](const QString& text) { m_messages << text; });
+    m_module = CreateClientDataModule(nullptr);
+    // Nothing listens on a port just handed back by the system.
+    m_module->SQLConnection1().setHostName(QStringLiteral("127.0.0.1"));
+    m_module->SQLConnection1().setPort(TestServer::freePort());
+}
+
+void TestClientDataModule::cleanup()
+{
+    delete m_module;
+    setMessageHandler(m_previousHandler);
+}
+
+void TestClientDataModule::creationNeverConnects()
+{
+    QCOMPARE(ClientDataModule, m_module);
+    QVERIFY(!m_module->SQLConnection1().connected());
+    QCOMPARE(TClientDataModule().SQLConnection1().port(), quint16(211));
+    QCOMPARE(m_module->dataSets().size(), 12);
+    for (RemoteDataSet* dataSet : m_module->dataSets())
+        QVERIFY2(!dataSet->isActive(), qPrintable(dataSet->name()));
+    QVERIFY(m_messages.isEmpty());
+}
+
+void TestClientDataModule::globalFollowsLifetime()
+{
+    // A second module does not take the place of the first.
+    TClientDataModule second;
+    QCOMPARE(ClientDataModule, m_module);
+    QCOMPARE(CreateClientDataModule(nullptr), m_module);
+    delete m_module;
+    m_module = nullptr;
+    QCOMPARE(ClientDataModule, nullptr);
+    QVERIFY_THROWS_EXCEPTION(ClientError, GetStock(1, 2, QStringLiteral("F")));
+}
+
+void TestClientDataModule::clientStateStartsEmpty()
+{
+    const ClientState& state = m_module->clientState();
+    for (const QString& text : {state.CurrentUser, state.UserDepartments, state.UserForbiddenPrices,
+                                state.ScalePrefix, state.DateSeparator})
+        QVERIFY(text.isEmpty());
+    for (bool flag : {state.LoggedIn, state.RightReceive, state.RightInventory, state.RightWriteOut,
+                      state.RightTransfer, state.RightOrders, state.RightNewGoods,
+                      state.HidePurchasePrice, state.IzrDaudzums1, state.IzrDzestAtlaidi,
+                      state.IzrPardCenaNoNodalas, state.NeraditEkranaKlaviaturu,
+                      state.UseCertifiedStock, state.ShowCertifiedStock, state.DecimalPointIsDot})
+        QVERIFY(!flag);
+    for (qint32 number : {state.AgentIsn, state.DekArtSak, state.DekArtGar, state.DekDaudzSak,
+                          state.DekDaudzGar, state.DekDecimalz})
+        QCOMPARE(number, 0);
+}
+
+void TestClientDataModule::unreachableServerReportedAndRequestFails()
+{
+    RemoteDataSet& query = m_module->cdsTempQuery();
+    PrepareDataset(query);
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY2(
+        m_messages.first().startsWith(QStringLiteral("Kļūda atjaunojot savienojumu ar serveri ")),
+        qPrintable(m_messages.first()));
+    QVERIFY(m_messages.first().size() > 40); // the error's own text follows
+
+    query.setCommandText(QStringLiteral("SELECT 1 X FROM RDB$DATABASE"));
+    try {
+        query.open();
+        QFAIL("open succeeded without a server");
+    } catch (const RemoteError& error) {
+        QCOMPARE(error.kind(), RemoteError::Kind::Transport);
+    }
+    QVERIFY(!query.isActive());
+    QVERIFY(!m_module->SQLConnection1().connected());
+    QVERIFY_THROWS_EXCEPTION(RemoteError, InsertReturningIsn(m_module->cdsUpdate()));
+}
+
+void TestClientDataModule::masterUserNeedsNoServer()
+{
+    QVERIFY(UserHasRight(QStringLiteral("CHIEF"), QStringLiteral("11"), 2));
+    QVERIFY(UserHasRight(QStringLiteral("CHIEF"), QStringLiteral("00"), 0));
+    QVERIFY(!UserHasRight(QStringLiteral("CHIEF"), QStringLiteral("80"), 0));
+    QVERIFY(m_messages.isEmpty());
+    // Any other spelling is an ordinary user name, looked up on the server.
+    QVERIFY_THROWS_EXCEPTION(RemoteError,
+                             UserHasRight(QStringLiteral("chief"), QStringLiteral("11"), 2));
+}
+
+void TestClientDataModule::proxyWithoutConnectionFails()
+{
+    ProviderProxy proxy(QStringLiteral("prcTest"), nullptr);
+    RemoteDataSet dataSet(QStringLiteral("cdsTest"), &proxy, QStringLiteral("dspTempQuery"));
+    QVERIFY_THROWS_EXCEPTION(ClientError, dataSet.open());
+    QVERIFY(!dataSet.isActive());
+
+    proxy.setSqlConnection(&m_module->SQLConnection1());
+    proxy.setServerClassName(QString());
+    QVERIFY_THROWS_EXCEPTION(ClientError, dataSet.execute());
+}
+
+void TestClientDataModule::commandTextDropsOldParameters()
+{
+    RemoteDataSet& stock = m_module->cdsO_TEKATLIK();
+    QCOMPARE(stock.params().size(), 5); // the design parameters
+    stock.setCommandText(QStringLiteral("SELECT 1 FROM RDB$DATABASE WHERE 1=:A"));
+    QVERIFY(stock.params().isEmpty());
+    stock.setIntegerParam(QStringLiteral("A"), 1);
+    stock.setTextParam(QStringLiteral("a"), QStringLiteral("x")); // same name, other case
+    QCOMPARE(stock.params().size(), 1);
+    QCOMPARE(stock.params().first().type, ParamType::Text);
+    stock.setDateTimeParam(QStringLiteral("D"), QDateTime());
+    QVERIFY(findParam(stock.params(), QStringLiteral("D"))->isNull());
+}
+
+void TestClientDataModule::closedDataSetHasNoFields()
+{
+    RemoteDataSet& query = m_module->cdsTempQuery();
+    QVERIFY(query.eof());
+    try {
+        query.fieldByName(QStringLiteral("ISN"));
+        QFAIL("a closed dataset returned a field");
+    } catch (const ClientError& error) {
+        QCOMPARE(error.message(), QStringLiteral("cdsTempQuery: lauks 'ISN' nav atrasts"));
+    }
+}
+
+void TestClientDataModule::normalizeDecimalText_data()
+{
+    QTest::addColumn<bool>("dot");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("comma client, point typed") << false << "1.5"
+                                               << "1,5";
+    QTest::newRow("comma client, comma typed") << false << "1,5"
+                                               << "1,5";
+    QTest::newRow("point client, comma typed") << true << "1,5"
+                                               << "1.5";
+    QTest::newRow("point client, point typed") << true << "1.5"
+                                               << "1.5";
+    QTest::newRow("every separator") << false << "1.2.3"
+                                     << "1,2,3";
+    QTest::newRow("no separator") << true << "12"
+                                  << "12";
+}
+
+void TestClientDataModule::normalizeDecimalText()
+{
+    QFETCH(bool, dot);
+    QFETCH(QString, text);
+    m_module->clientState().DecimalPointIsDot = dot;
+    QTEST(NormalizeDecimalText(text), "expected");
+}
+
+void TestClientDataModule::departmentListLimitedToUsersDepartments()
+{
+    const QString all = DepartmentListSql(QStringLiteral("NODALA"));
+    QVERIFY(all.startsWith(QStringLiteral("SELECT N_DEPART.ISN, N_DEPART.GNOS NODALA FROM")));
+    QVERIFY(!all.contains(QStringLiteral(" IN(")));
+    m_module->clientState().UserDepartments = QStringLiteral("3,4");
+    const QString limited = DepartmentListSql(QStringLiteral("KLIENTS"));
+    QVERIFY(limited.contains(QStringLiteral(" AND N_DEPART.ISN IN(3,4) ")));
+    QVERIFY(limited.endsWith(QStringLiteral(" ORDER BY N_DEPART.GNOS")));
+}
+
+void TestClientDataModule::keyboardSuppressionDrivesTimer()
+{
+    QTimer* timer = m_module->keyboardSuppressionTimer();
+    QVERIFY(!timer->isActive());
+    QCOMPARE(timer->interval(), 50);
+    SetKeyboardSuppression(true);
+    QVERIFY(timer->isActive());
+    SetKeyboardSuppression(true);
+    QVERIFY(timer->isActive());
+    SetKeyboardSuppression(false);
+    QVERIFY(!timer->isActive());
+}
+
+void TestClientDataModule::keyboardSuppressionFollowsHandedOverTimer()
+{
+    QTimer* own = m_module->keyboardSuppressionTimer();
+    auto* windowTimer = new QTimer;
+    m_module->setKeyboardSuppressionTimer(windowTimer);
+    SetKeyboardSuppression(true);
+    QVERIFY(windowTimer->isActive());
+    QVERIFY(!own->isActive());
+    delete windowTimer;
+    QCOMPARE(m_module->keyboardSuppressionTimer(), own);
+    SetKeyboardSuppression(true);
+    QVERIFY(own->isActive());
+    SetKeyboardSuppression(false);
+}
+
+QTEST_GUILESS_MAIN(TestClientDataModule)
+#include "tst_clientdatamodule.moc"
