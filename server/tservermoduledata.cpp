@@ -53,9 +53,7 @@ ProviderReply TServerModuleData::handle(const ProviderRequest& request, FbAttach
 {
     try {
         requireServerClass(request);
-        ProviderReply reply = request.operation == ProviderOperation::Execute
-                                  ? execute(request, database)
-                                  : getRecords(request, database);
+        ProviderReply reply = runStatement(request, database);
         reply.id = request.id;
         reply.ownerData = request.ownerData;
         return reply;
@@ -100,26 +98,19 @@ ProviderReply TServerModuleData::handleWithoutDatabase(const ProviderRequest& re
     }
 }
 
-ProviderReply TServerModuleData::getRecords(const ProviderRequest& request, FbAttachment& database)
+ProviderReply TServerModuleData::runStatement(const ProviderRequest& request,
+                                              FbAttachment& database)
 {
     const ProviderDefinition& provider = requireProvider(request.provider);
     const QString sql = requireSql(provider, request.commandText);
     m_lastCommandText.insert(provider.name, sql);
     ProviderReply reply;
     reply.params = mergedParams(provider.designParams, request.params);
-    reply.packet = database.run(sql, reply.params, request.recordCount);
-    reply.recordsReturned = qint32(reply.packet.rows.size());
-    return reply;
-}
-
-ProviderReply TServerModuleData::execute(const ProviderRequest& request, FbAttachment& database)
-{
-    const ProviderDefinition& provider = requireProvider(request.provider);
-    const QString sql = requireSql(provider, request.commandText);
-    m_lastCommandText.insert(provider.name, sql);
-    ProviderReply reply;
-    reply.params = mergedParams(provider.designParams, request.params);
-    database.run(sql, reply.params);
+    DataPacket rows = database.run(sql, reply.params, request.recordCount);
+    if (request.operation == ProviderOperation::GetRecords) {
+        reply.packet = std::move(rows);
+        reply.recordsReturned = qint32(reply.packet.rows.size());
+    }
     return reply;
 }
 

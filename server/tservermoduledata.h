@@ -27,8 +27,8 @@ public:
     QString lastCommandText(const QString& provider) const;
 
 private:
-    ProviderReply getRecords(const ProviderRequest& request, FbAttachment& database);
-    ProviderReply execute(const ProviderRequest& request, FbAttachment& database);
+    // AS_GetRecords returns the rows; AS_Execute runs the same way and drops them.
+    ProviderReply runStatement(const ProviderRequest& request, FbAttachment& database);
     ProviderReply applyUpdates(const ProviderRequest& request) const;
 
     QHash<QString, QString> m_lastCommandText;
