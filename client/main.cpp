@@ -1,0 +1,63 @@
+// Norvalk, the terminal program: parses the command line, makes the main
+// window and runs until it is closed.
+
+#include "guiapplication.h"
+#include "serverconnection.h"
+#include "settingsfile.h"
+#include "tnorvalkmain.h"
+
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    GuiApplication application(argc, argv);
+    GuiApplication::setApplicationName(QStringLiteral("Norvalk"));
+    GuiApplication::setApplicationDisplayName(QStringLiteral("Norvalk"));
+    GuiApplication::setApplicationVersion(TNorvalkMain::Version());
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Norvalk terminal"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption portOption(
+        QStringLiteral("port"), QStringLiteral("Port of NorvalkServer (default 211)."),
+        QStringLiteral("N"), QString::number(ServerConnection::DefaultPort));
+    const QCommandLineOption demoHostOption(
+        QStringLiteral("demo-host"),
+        QStringLiteral("Server address to save in the settings when they name none yet."),
+        QStringLiteral("HOST"));
+    parser.addOption(portOption);
+    parser.addOption(demoHostOption);
+    parser.process(application);
+
+    bool ok = false;
+    const uint port = parser.value(portOption).toUInt(&ok);
+    if (!ok || port == 0 || port > 65535) {
+        std::fprintf(stderr, "Norvalk: --port needs a number from 1 to 65535\n");
+        return 2;
+    }
+
+    try {
+        // A demonstration terminal finds its server without a visit to the
+        // settings window; an address set there, even an empty one, stays.
+        const QString noAddress = QStringLiteral("<none>");
+        if (parser.isSet(demoHostOption) &&
+            IniReadString(QStringLiteral("SysCon"), QStringLiteral("HostName"), noAddress) ==
+                noAddress)
+            IniWriteString(QStringLiteral("SysCon"), QStringLiteral("HostName"),
+                           parser.value(demoHostOption));
+
+        TNorvalkMain mainWindow;
+        mainWindow.setServerPort(quint16(port));
+        mainWindow.show();
+        GuiApplication::exec();
+    } catch (...) {
+        // Errors in handlers are shown by the application object and the
+        // program goes on; only one escaping the start gets here.
+        GuiApplication::showError(GuiApplication::exceptionText(std::current_exception()));
+        return 1;
+    }
+    return 0;
+}

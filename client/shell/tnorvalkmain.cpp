@@ -1,0 +1,350 @@
+#include "tnorvalkmain.h"
+
+#include "clienterror.h"
+#include "clientformat.h"
+#include "clientstate.h"
+#include "commonprocedures.h"
+#include "connectionstep.h"
+#include "logoimage.h"
+#include "serverconnection.h"
+#include "showmessage.h"
+#include "tclientdatamodule.h"
+#include "tenterpasword.h"
+#include "touchbutton.h"
+#include "touchlook.h"
+#include "tsyscon.h"
+#include "windowreference.h"
+
+#include <QCloseEvent>
+#include <QDate>
+#include <QGuiApplication>
+#include <QInputMethod>
+#include <QLabel>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+TNorvalkMain* NorvalkMain = nullptr;
+
+namespace {
+
+constexpr int kWidth = 349;
+constexpr int kHeight = 623;
+constexpr int kTopPanelHeight = 228;
+constexpr int kMenuButtonWidth = 150;
+constexpr int kMenuButtonHeight = 73;
+constexpr int kMenuColumnX[] = {16, 183};
+constexpr int kMenuRowY[] = {4, 78, 152};
+constexpr int kStatusHeight = 30;
+const QSize kLogoSize(336, 134);
+constexpr int kLogoTop = 34;
+constexpr int kNoticeIndent = 14;
+constexpr int kNoticeHeight = 20;
+const QSize kCloseSize(150, 60);
+constexpr int kCloseTop = 236;
+constexpr int kKeyboardInterval = 50;
+constexpr int kFocusDelay = 10;
+
+const QString kNoAddress =
+    QStringLiteral("Nav iestatīta servera IP adrese, pieslēgšanās nenotiks !!!");
+const QString kTryingAddress = QStringLiteral("Mēģinu pieslēgties pie servera adreses ");
+const QString kTrying = QStringLiteral("Mēģinu pieslēgties pie servera ...");
+const QString kConnected = QStringLiteral("Pieslēgšanās pie servera veikmīga");
+const QString kFailedAt = QStringLiteral("Neizdevās pieslēgties pie : ");
+const QString kConnectError = QStringLiteral("Kļūda pieslēdzoties pie servera !!!\n");
+
+// Shown non-modally; one already open is brought to the front.
+void showWindow(QWidget* window)
+{
+    if (window->isVisible())
+        window->raise();
+    else
+        window->show();
+    window->activateWindow();
+}
+
+bool hasDocumentRight(const ClientState& state)
+{
+    return state.RightReceive || state.RightInventory || state.RightWriteOut ||
+           state.RightTransfer || state.RightOrders;
+}
+
+} // namespace
+
+TNorvalkMain::TNorvalkMain(QWidget* parent)
+    : QWidget(parent, Qt::Window), m_serverPort(ServerConnection::DefaultPort)
+{
+    if (!NorvalkMain)
+        NorvalkMain = this;
+    setObjectName(QStringLiteral("NorvalkMain"));
+    setWindowTitle(QStringLiteral("Norvalk"));
+    setFixedSize(kWidth, kHeight);
+    TouchLook::applyTo(this);
+
+    m_topPanel = new QWidget(this);
+    m_topPanel->setFixedHeight(kTopPanelHeight);
+    m_btDokumenti = makeMenuButton("btDokumenti", QStringLiteral("Dokumenti"), 0, 0);
+    m_btPrecuDati = makeMenuButton("btPrecuDati", QStringLiteral("Preču dati"), 0, 1);
+    m_bt3D_Operacijas = makeMenuButton("bt3D_Operacijas", QStringLiteral("3D operācijas"), 0, 2);
+    m_btSanemsanasParbaude =
+        makeMenuButton("btSanemsanasParbaude", QStringLiteral("Pārbaude"), 1, 0);
+    m_btPiegadesApstiprin =
+        makeMenuButton("btPiegadesApstiprin", QStringLiteral("Piegādes apstipr."), 1, 1);
+    m_btIestatisana = makeMenuButton("btIestatisana", QStringLiteral("Iestatīšana"), 1, 2);
+
+    m_rctApaksa = new QWidget(this);
+    m_rctApaksa->setObjectName(QStringLiteral("rctApaksa"));
+    m_imgLogo = new QLabel(m_rctApaksa);
+    m_imgLogo->setObjectName(QStringLiteral("imgLogo"));
+    m_imgLogo->setGeometry(QRect(QPoint(0, kLogoTop), kLogoSize));
+    m_lbNotice = new QLabel(m_rctApaksa);
+    m_lbNotice->setObjectName(QStringLiteral("lbNotice"));
+    m_lbNotice->setFont(TouchLook::font(11));
+    m_lbNotice->setGeometry(kNoticeIndent, kLogoTop + kLogoSize.height() - kNoticeHeight - 4,
+                            kLogoSize.width() - 2 * kNoticeIndent, kNoticeHeight);
+    m_lbNotice->raise(); // over the logo
+    m_btClose = new TouchButton(QStringLiteral("Beigt darbu"), m_rctApaksa);
+    m_btClose->setObjectName(QStringLiteral("btClose"));
+    m_btClose->setFont(TouchLook::font(18));
+    m_btClose->setGeometry(QRect(QPoint(0, kCloseTop), kCloseSize));
+    m_rctApaksa->installEventFilter(this);
+
+    m_lbStatus = new QLabel(this);
+    m_lbStatus->setObjectName(QStringLiteral("lbStatus"));
+    m_lbStatus->setFont(TouchLook::font(14));
+    m_lbStatus->setFixedHeight(kStatusHeight);
+    m_lbStatus->setIndent(8);
+    m_lbStatus->setAutoFillBackground(true);
+    QPalette statusPalette = m_lbStatus->palette();
+    statusPalette.setColor(QPalette::Window, TouchLook::fill().lighter(112));
+    m_lbStatus->setPalette(statusPalette);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_topPanel);
+    layout->addWidget(m_rctApaksa, 1);
+    layout->addWidget(m_lbStatus);
+
+    m_tmKeybOff = new QTimer(this);
+    m_tmKeybOff->setObjectName(QStringLiteral("tmKeybOff"));
+    m_tmKeybOff->setInterval(kKeyboardInterval);
+    m_tmActiveControl = new QTimer(this);
+    m_tmActiveControl->setObjectName(QStringLiteral("tmActiveControl"));
+    m_tmActiveControl->setInterval(kFocusDelay);
+
+    connect(m_btDokumenti, &QPushButton::clicked, this, &TNorvalkMain::btDokumentiClick);
+    connect(m_btPrecuDati, &QPushButton::clicked, this, &TNorvalkMain::btPrecuDatiClick);
+    connect(m_bt3D_Operacijas, &QPushButton::clicked, this, &TNorvalkMain::bt3D_OperacijasClick);
+    connect(m_btSanemsanasParbaude, &QPushButton::clicked, this,
+            &TNorvalkMain::btSanemsanasParbaudeClick);
+    connect(m_btPiegadesApstiprin, &QPushButton::clicked, this,
+            &TNorvalkMain::btPiegadesApstiprinClick);
+    connect(m_btIestatisana, &QPushButton::clicked, this, &TNorvalkMain::btIestatisanaClick);
+    connect(m_btClose, &QPushButton::clicked, this, &TNorvalkMain::btCloseClick);
+    connect(m_tmKeybOff, &QTimer::timeout, this, &TNorvalkMain::tmKeybOffTimer);
+    connect(m_tmActiveControl, &QTimer::timeout, this, &TNorvalkMain::tmActiveControlTimer);
+
+    FormCreate();
+}
+
+TNorvalkMain::~TNorvalkMain()
+{
+    if (NorvalkMain == this)
+        NorvalkMain = nullptr;
+}
+
+QPushButton* TNorvalkMain::makeMenuButton(const char* name, const QString& caption, int column,
+                                          int row)
+{
+    auto* button = new TouchButton(caption, m_topPanel);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setFont(TouchLook::font(18));
+    button->setGeometry(kMenuColumnX[column], kMenuRowY[row], kMenuButtonWidth, kMenuButtonHeight);
+    return button;
+}
+
+QString TNorvalkMain::MakerNotice(const QString& shortDate)
+{
+    // The short date is "dd.mm.yyyy" or "dd.mm.yy"; the year starts at the
+    // seventh character of either.
+    const QString year = shortDate.size() != 8 ? shortDate.mid(6, 4) : shortDate.mid(6, 2);
+    return QStringLiteral("© TOLVEX 2019-%1 Ver. %2").arg(year, Version());
+}
+
+void TNorvalkMain::FormCreate()
+{
+    m_imgLogo->setPixmap(LogoImage::paint(m_imgLogo->size(), devicePixelRatioF()));
+    const QString today = ClientFormat::dateToText(QDate::currentDate());
+    m_lbStatus->setText(QStringLiteral("Datums=") + today);
+    TClientDataModule* module = CreateClientDataModule(this);
+    module->setKeyboardSuppressionTimer(m_tmKeybOff);
+    module->clientState().DateSeparator =
+        today.contains(QLatin1Char('.')) ? QStringLiteral(".") : QStringLiteral("/");
+    m_lbNotice->setText(MakerNotice(today));
+    // Nothing connects here: the first menu command does.
+}
+
+void TNorvalkMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_centred)
+        return;
+    m_centred = true;
+    if (const QScreen* display = screen())
+        move(display->availableGeometry().center() - rect().center());
+    // Only now is the screen known: draw the logo at its density.
+    m_imgLogo->setPixmap(LogoImage::paint(m_imgLogo->size(), devicePixelRatioF()));
+}
+
+void TNorvalkMain::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TNorvalkMain::FormClose()
+{
+    if (ClientDataModule)
+        ClientDataModule->SQLConnection1().setConnected(false);
+}
+
+bool TNorvalkMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_rctApaksa && event->type() == QEvent::Resize)
+        rctApaksaResize();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TNorvalkMain::rctApaksaResize()
+{
+    const int width = m_rctApaksa->width();
+    m_imgLogo->move(width / 2 - m_imgLogo->width() / 2, m_imgLogo->y());
+    m_btClose->move(width / 2 - m_btClose->width() / 2, m_btClose->y());
+    m_lbNotice->move(m_imgLogo->x() + kNoticeIndent, m_lbNotice->y());
+}
+
+void TNorvalkMain::setStatus(const QString& text)
+{
+    m_lbStatus->setText(text);
+    // Connecting blocks the event loop; show the text before it does.
+    if (m_lbStatus->isVisible())
+        m_lbStatus->repaint();
+}
+
+bool TNorvalkMain::ConnectToServer()
+{
+    TClientDataModule* module = CreateClientDataModule(this);
+    module->setKeyboardSuppressionTimer(m_tmKeybOff);
+    ServerConnection& connection = module->SQLConnection1();
+    try {
+        ClientState& state = module->clientState();
+        ConnectionStep::CopyLocalSwitches(state);
+        if (state.NeraditEkranaKlaviaturu)
+            SetKeyboardSuppression(true);
+
+        // Every command connects anew, so a changed address takes effect.
+        connection.setConnected(false);
+        connection.setHostName(ConnectionStep::HostNameSetting());
+        connection.setPort(m_serverPort);
+        if (connection.hostName().isEmpty()) {
+            ShowMessage(kNoAddress);
+            return false;
+        }
+
+        setStatus(kTryingAddress + connection.hostName());
+        setStatus(kTrying);
+        connection.setConnected(true);
+        setStatus(kConnected);
+
+        ConnectionStep::LoadInstallationSettings(*module);
+        ConnectionStep::ProbeDecimalSeparator(*module);
+        if (!m_goodsInfo)
+            m_goodsInfo = std::make_unique<GoodsInfo>();
+        return true;
+    } catch (const std::exception& error) {
+        setStatus(kFailedAt + connection.hostName());
+        ShowMessage(kConnectError + errorText(error));
+        // A half-made connection is no connection: the command goes no further.
+        try {
+            connection.setConnected(false);
+        } catch (const std::exception&) {
+        }
+        return false;
+    }
+}
+
+void TNorvalkMain::RunServerCommand(const TargetWindow& target, Gate gate)
+{
+    QWidget* window = target ? target() : nullptr;
+    if (!ConnectToServer())
+        return;
+    const ClientState& state = RequireClientDataModule().clientState();
+    // The user logs in and then presses the command again.
+    if (!state.LoggedIn)
+        showWindow(CreateOnce(EnterPasword, this));
+    if (!state.LoggedIn || !window)
+        return;
+    if (gate == Gate::DocumentRights && !hasDocumentRight(state))
+        return;
+    showWindow(window);
+}
+
+// Until the windows of the menu exist, their commands end after connecting
+// and logging in; each window is wired in by returning CreateOnce(...) here.
+void TNorvalkMain::btDokumentiClick()
+{
+    RunServerCommand(nullptr, Gate::DocumentRights);
+}
+
+void TNorvalkMain::btPrecuDatiClick()
+{
+    RunServerCommand(nullptr);
+}
+
+void TNorvalkMain::bt3D_OperacijasClick()
+{
+    RunServerCommand(nullptr);
+}
+
+void TNorvalkMain::btSanemsanasParbaudeClick()
+{
+    RunServerCommand(nullptr);
+}
+
+void TNorvalkMain::btPiegadesApstiprinClick()
+{
+    RunServerCommand(nullptr);
+}
+
+void TNorvalkMain::btIestatisanaClick()
+{
+    // Settings need neither the server nor a login: they are how the server
+    // is found.
+    showWindow(CreateOnce(SysCon, this));
+}
+
+void TNorvalkMain::btCloseClick()
+{
+    close();
+}
+
+void TNorvalkMain::FocusLater(QWidget* control)
+{
+    m_activeControl = control;
+    m_tmActiveControl->start();
+}
+
+void TNorvalkMain::tmActiveControlTimer()
+{
+    m_tmActiveControl->stop();
+    if (m_activeControl)
+        m_activeControl->setFocus();
+}
+
+void TNorvalkMain::tmKeybOffTimer()
+{
+    // Where there is no on-screen keyboard this asks nothing of anyone.
+    if (QInputMethod* inputMethod = QGuiApplication::inputMethod())
+        inputMethod->hide();
+}
