@@ -146,6 +146,11 @@ QString ClientFormat::shortDateFormat()
 {
     static const QRegularExpression kTwoDigitYear(QStringLiteral("(?<!y)yy(?!y)"));
     QString format = locale().dateFormat(QLocale::ShortFormat);
+    // An unconfigured machine's C locale spells the month ("8 Dec 2026"): the
+    // terminals' users type and read day.month.year, and the date separator
+    // must be one of theirs.
+    if (format.contains(QLatin1String("MMM")))
+        return QStringLiteral("dd.MM.yyyy");
     format.replace(kTwoDigitYear, QStringLiteral("yyyy"));
     return format;
 }

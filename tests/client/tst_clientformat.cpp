@@ -130,6 +130,7 @@ void TestClientFormat::shortDate_data()
     QTest::newRow("en month first") << kEnglish << QDate(2024, 3, 5) << "3/5/2024";
     QTest::newRow("lv 1900 stays 1900") << kLatvian << QDate(1900, 1, 1) << "01.01.1900";
     QTest::newRow("en end of open period") << kEnglish << QDate(3000, 12, 31) << "12/31/3000";
+    QTest::newRow("C locale spells no month") << QLocale::c() << QDate(2026, 12, 8) << "08.12.2026";
 }
 
 void TestClientFormat::shortDate()
