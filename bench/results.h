@@ -1,0 +1,24 @@
+#pragma once
+
+#include "benchrun.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QTextStream;
+
+// The variants the summary compares.
+inline const QString kServerVariant = QStringLiteral("norvalk-server-w4");
+inline const QString kRemoteVariant = QStringLiteral("remote-prepared-once");
+inline const QString kFloorVariant = QStringLiteral("qtsql-prepare-each");
+inline const QString kServerRoundTripVariant = QStringLiteral("norvalk-server-w4-nodb");
+
+// One line as printed while running.
+QString progressLine(const RunResult& result);
+
+// Prints the table, the notes (with the findings of the run) and the goals.
+void printReport(const QList<RunResult>& results, const QStringList& findings, QTextStream& out);
+
+// "lookup_vs_remote=R lookup_vs_embedded=E", nan for a figure not measured.
+QString ratiosLine(const QList<RunResult>& results);

@@ -1,0 +1,162 @@
+#include "serverterminal.h"
+
+#include "articlecodes.h"
+#include "benchstatements.h"
+#include "fbattachment.h"
+#include "providerclient.h"
+#include "providernames.h"
+#include "stockdatabase.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QTcpServer>
+#include <QThread>
+
+#include <stdexcept>
+
+namespace {
+
+constexpr int kConnectTimeoutMs = 10000;
+// Bounded, so that a stuck server ends the run with errors instead of hanging it.
+constexpr int kReplyTimeoutMs = 30000;
+constexpr int kStartupTimeoutMs = 30000;
+constexpr int kStopTimeoutMs = 15000;
+
+const QString kProvider = QString::fromLatin1(ProviderNames::FindN_KLPREC);
+
+class ServerTerminal final : public Terminal
+{
+public:
+    explicit ServerTerminal(quint16 port, bool roundTripOnly = false)
+        : m_roundTripOnly(roundTripOnly)
+    {
+        m_client.setHost(QStringLiteral("127.0.0.1"));
+        m_client.setPort(port);
+        m_client.setConnectTimeout(kConnectTimeoutMs);
+        m_client.setReplyTimeout(kReplyTimeoutMs);
+        m_client.connectToServer();
+    }
+
+    int lookUp(const QString& code) override
+    {
+        if (m_roundTripOnly) {
+            m_client.getParams(kProvider);
+            return 1;
+        }
+        RemoteParams params{RemoteParam::text(kLookupParam, code)};
+        return int(m_client.getRecords(kProvider, kLookupSql, params).rows.size());
+    }
+
+    void insertGroup(const QString& name) override
+    {
+        RemoteParams params{RemoteParam::text(kInsertParam, name)};
+        const DataPacket packet = m_client.getRecords(kProvider, kInsertReturningSql, params);
+        if (packet.rows.size() != 1)
+            throw std::runtime_error("insert returned no key");
+    }
+
+private:
+    ProviderClient m_client;
+    const bool m_roundTripOnly;
+};
+
+class AttachmentTerminal final : public Terminal
+{
+public:
+    explicit AttachmentTerminal(const QString& database) { openStockDatabase(m_db, database); }
+
+    int lookUp(const QString& code) override
+    {
+        return int(m_db.run(kLookupSql, {RemoteParam::text(kLookupParam, code)}).rows.size());
+    }
+
+    void insertGroup(const QString& name) override
+    {
+        m_db.run(kInsertSql, {RemoteParam::text(kInsertParam, name)});
+    }
+
+private:
+    FbAttachment m_db;
+};
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        throw std::runtime_error("no free loopback port");
+    return probe.serverPort();
+}
+
+} // namespace
+
+TerminalFactory serverTerminals(quint16 port)
+{
+    return [port]() -> std::unique_ptr<Terminal> { return std::make_unique<ServerTerminal>(port); };
+}
+
+TerminalFactory serverRoundTrips(quint16 port)
+{
+    return [port]() -> std::unique_ptr<Terminal> {
+        return std::make_unique<ServerTerminal>(port, true);
+    };
+}
+
+TerminalFactory attachmentTerminals(const QString& database)
+{
+    return [database]() -> std::unique_ptr<Terminal> {
+        return std::make_unique<AttachmentTerminal>(database);
+    };
+}
+
+ServerProcess::~ServerProcess()
+{
+    stop();
+}
+
+void ServerProcess::start(const QString& program, const QString& databasePath, int workers,
+                          const QString& logPath)
+{
+    m_port = freePort();
+    m_logPath = logPath;
+    // Into a file: a pipe nobody reads during the run would stall the server's logging.
+    m_process.setStandardOutputFile(logPath, QIODevice::Append);
+    m_process.setStandardErrorFile(logPath, QIODevice::Append);
+    m_process.start(program, {QStringLiteral("--headless"), QStringLiteral("--port"),
+                              QString::number(m_port), QStringLiteral("--database"), databasePath,
+                              QStringLiteral("--workers"), QString::number(workers)});
+    if (!m_process.waitForStarted(kStartupTimeoutMs))
+        throw std::runtime_error(
+            ("cannot start " + program + ": " + m_process.errorString()).toStdString());
+    const QDeadlineTimer deadline(kStartupTimeoutMs);
+    while (!answersLookup()) {
+        if (deadline.hasExpired() || m_process.state() != QProcess::Running) {
+            stop();
+            QFile log(logPath);
+            log.open(QIODevice::ReadOnly);
+            throw std::runtime_error(
+                ("NorvalkServer did not come up; its log:\n" + QString::fromUtf8(log.readAll()))
+                    .toStdString());
+        }
+        QThread::msleep(100);
+    }
+}
+
+bool ServerProcess::answersLookup() const
+{
+    try {
+        return ServerTerminal(m_port).lookUp(generatedArticleCode(1)) == 1;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void ServerProcess::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(kStopTimeoutMs)) {
+        m_process.kill();
+        m_process.waitForFinished(kStopTimeoutMs);
+    }
+}
