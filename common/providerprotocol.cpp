@@ -1,5 +1,7 @@
 #include "providerprotocol.h"
 
+#include "packetcodec.h"
+
 #include <QCborArray>
 #include <QCborMap>
 #include <QDateTime>
@@ -13,8 +15,6 @@ constexpr std::array kOperationNames{
     "AS_RowRequest", "AS_DataRequest", "AS_GetProviderNames",
 };
 
-const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
-const QString kTimeFormat = QStringLiteral("HH:mm:ss.zzz");
 const QString kDateTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
 
 // Thrown inside the decoders only; the public functions turn it into an error text.
@@ -161,121 +161,25 @@ RemoteParams decodeParams(const QCborValue& value)
 
 // --- data packets ---
 
-QCborValue encodeField(const QVariant& value, FieldType type)
+// A packet travels as embedded CBOR (tag 24 around its bytes), so the
+// envelope stays a small map and the rows are streamed on both sides.
+QCborValue packetValue(const DataPacket& packet)
 {
-    if (!value.isValid() || value.isNull())
-        return QCborValue(QCborValue::Null);
-    switch (type) {
-    case FieldType::Integer:
-    case FieldType::BigInt:
-        return QCborValue(value.toLongLong());
-    case FieldType::Double:
-        return QCborValue(value.toDouble());
-    case FieldType::Text:
-        return QCborValue(value.toString());
-    case FieldType::Date:
-        return QCborValue(value.toDate().toString(kDateFormat));
-    case FieldType::Time:
-        return QCborValue(value.toTime().toString(kTimeFormat));
-    case FieldType::DateTime:
-        return QCborValue(value.toDateTime().toString(kDateTimeFormat));
-    case FieldType::Blob:
-        return QCborValue(value.toByteArray());
-    case FieldType::Boolean:
-        return QCborValue(value.toBool());
-    }
-    return QCborValue(QCborValue::Null);
+    return QCborValue(QCborKnownTags::EncodedCbor, encodePacket(packet));
 }
 
-QVariant decodeField(const QCborValue& value, FieldType type)
+DataPacket packetFrom(const QCborValue& value)
 {
-    if (value.isNull())
-        return QVariant();
-    switch (type) {
-    case FieldType::Integer:
-        return requireInt32(value, "integer field");
-    case FieldType::BigInt:
-        return requireInteger(value, "bigint field");
-    case FieldType::Double:
-        if (!value.isDouble() && !value.isInteger())
-            refuse(QStringLiteral("double field is not a number"));
-        return value.toDouble();
-    case FieldType::Text:
-        return requireString(value, "text field");
-    case FieldType::Date: {
-        const QDate date = QDate::fromString(requireString(value, "date field"), kDateFormat);
-        if (!date.isValid())
-            refuse(QStringLiteral("bad date"));
-        return date;
-    }
-    case FieldType::Time: {
-        const QTime time = QTime::fromString(requireString(value, "time field"), kTimeFormat);
-        if (!time.isValid())
-            refuse(QStringLiteral("bad time"));
-        return time;
-    }
-    case FieldType::DateTime:
-        return parseDateTime(value);
-    case FieldType::Blob:
-        if (!value.isByteArray())
-            refuse(QStringLiteral("blob field is not bytes"));
-        return value.toByteArray();
-    case FieldType::Boolean:
-        if (!value.isBool())
-            refuse(QStringLiteral("boolean field is not a boolean"));
-        return value.toBool();
-    }
-    return QVariant();
-}
-
-QCborMap encodePacket(const DataPacket& packet)
-{
-    QCborArray columns;
-    for (const ColumnInfo& column : packet.columns)
-        columns.append(QCborArray{column.name, int(column.type), column.size});
-    QCborArray rows;
-    for (const QVariantList& row : packet.rows) {
-        QCborArray cells;
-        for (qsizetype i = 0; i < row.size() && i < packet.columns.size(); ++i)
-            cells.append(encodeField(row[i], packet.columns[i].type));
-        rows.append(cells);
-    }
-    return QCborMap{{QStringLiteral("cols"), columns}, {QStringLiteral("rows"), rows}};
-}
-
-DataPacket decodePacket(const QCborValue& value)
-{
-    DataPacket packet;
     if (value.isUndefined())
-        return packet;
-    if (!value.isMap())
-        refuse(QStringLiteral("a data packet is not a map"));
-    const QCborMap map = value.toMap();
-    const QCborValue columns = map.value(QStringLiteral("cols"));
-    const QCborValue rows = map.value(QStringLiteral("rows"));
-    if (!columns.isArray() || !rows.isArray())
-        refuse(QStringLiteral("a data packet lacks columns or rows"));
-    for (const QCborValue& item : columns.toArray()) {
-        const QCborArray fields = item.toArray();
-        if (!item.isArray() || fields.size() != 3)
-            refuse(QStringLiteral("a column is not [name, type, size]"));
-        const qint64 type = requireInteger(fields[1], "column type");
-        if (type < 0 || type > int(FieldType::Boolean))
-            refuse(QStringLiteral("unknown column type"));
-        packet.columns.append({requireString(fields[0], "column name"), FieldType(type),
-                               requireInt32(fields[2], "size")});
-    }
-    for (const QCborValue& item : rows.toArray()) {
-        const QCborArray cells = item.toArray();
-        if (!item.isArray() || cells.size() != packet.columns.size())
-            refuse(QStringLiteral("a row does not match the columns"));
-        QVariantList row;
-        row.reserve(cells.size());
-        for (qsizetype i = 0; i < cells.size(); ++i)
-            row.append(decodeField(cells[i], packet.columns[i].type));
-        packet.rows.append(row);
-    }
-    return packet;
+        return DataPacket();
+    if (!value.isTag() || value.tag() != QCborTag(QCborKnownTags::EncodedCbor) ||
+        !value.taggedValue().isByteArray())
+        refuse(QStringLiteral("a data packet is not embedded CBOR"));
+    QString error;
+    std::optional<DataPacket> packet = decodePacket(value.taggedValue().toByteArray(), &error);
+    if (!packet)
+        refuse(QStringLiteral("bad data packet: %1").arg(error));
+    return std::move(*packet);
 }
 
 // --- envelopes ---
@@ -357,11 +261,11 @@ QByteArray encodeRequest(const ProviderRequest& request)
         map.insert(QStringLiteral("params"), encodeParams(request.params));
         break;
     case ProviderOperation::ApplyUpdates:
-        map.insert(QStringLiteral("delta"), encodePacket(request.delta));
+        map.insert(QStringLiteral("delta"), packetValue(request.delta));
         map.insert(QStringLiteral("maxErrors"), request.maxErrors);
         break;
     case ProviderOperation::RowRequest:
-        map.insert(QStringLiteral("row"), encodePacket(request.row));
+        map.insert(QStringLiteral("row"), packetValue(request.row));
         map.insert(QStringLiteral("reqType"), request.requestType);
         break;
     case ProviderOperation::DataRequest:
@@ -393,9 +297,9 @@ Decoded<ProviderRequest> decodeRequest(QByteArrayView body)
         request.commandText = optionalString(map, "sql");
         request.params = decodeParams(map.value(QStringLiteral("params")));
         request.ownerData = optionalValue(map, "owner");
-        request.delta = decodePacket(map.value(QStringLiteral("delta")));
+        request.delta = packetFrom(map.value(QStringLiteral("delta")));
         request.maxErrors = optionalInt32(map, "maxErrors", -1);
-        request.row = decodePacket(map.value(QStringLiteral("row")));
+        request.row = packetFrom(map.value(QStringLiteral("row")));
         request.requestType = optionalInt32(map, "reqType", 0);
         request.data = optionalValue(map, "data");
         return request;
@@ -414,7 +318,7 @@ QByteArray encodeReply(const ProviderReply& reply)
         return map.toCborValue().toCbor();
     }
     if (!reply.packet.columns.isEmpty())
-        map.insert(QStringLiteral("packet"), encodePacket(reply.packet));
+        map.insert(QStringLiteral("packet"), packetValue(reply.packet));
     map.insert(QStringLiteral("recs"), reply.recordsReturned);
     if (!reply.params.isEmpty())
         map.insert(QStringLiteral("params"), encodeParams(reply.params));
@@ -442,7 +346,7 @@ Decoded<ProviderReply> decodeReply(QByteArrayView body)
             reply.error = optionalString(map, "error");
             return reply;
         }
-        reply.packet = decodePacket(map.value(QStringLiteral("packet")));
+        reply.packet = packetFrom(map.value(QStringLiteral("packet")));
         reply.recordsReturned = optionalInt32(map, "recs", 0);
         reply.params = decodeParams(map.value(QStringLiteral("params")));
         reply.ownerData = optionalValue(map, "owner");

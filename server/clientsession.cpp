@@ -1,14 +1,13 @@
 #include "clientsession.h"
 
-#include "databasepool.h"
-#include "fbattachment.h"
 #include "frame.h"
+#include "stockconnection.h"
 
 #include <QTcpSocket>
 
 ClientSession::ClientSession(QTcpSocket* socket, std::shared_ptr<TServerModuleData> module,
-                             DatabasePool& pool, int stallTimeoutMs, QObject* parent)
-    : QObject(parent), m_socket(socket), m_pool(pool), m_module(std::move(module))
+                             StockConnection& database, int stallTimeoutMs, QObject* parent)
+    : QObject(parent), m_socket(socket), m_module(std::move(module)), m_database(database)
 {
     m_socket->setParent(this);
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -17,7 +16,8 @@ ClientSession::ClientSession(QTcpSocket* socket, std::shared_ptr<TServerModuleDa
         QStringLiteral("%1:%2").arg(m_socket->peerAddress().toString()).arg(m_socket->peerPort());
     m_stallTimer.setSingleShot(true);
     m_stallTimer.setInterval(stallTimeoutMs);
-    connect(&m_stallTimer, &QTimer::timeout, this, &ClientSession::onStalled);
+    connect(&m_stallTimer, &QTimer::timeout, this,
+            [this] { abandon(QStringLiteral("pieprasījums netika saņemts līdz galam")); });
     connect(m_socket, &QTcpSocket::readyRead, this, &ClientSession::readIncoming);
     connect(m_socket, &QTcpSocket::disconnected, this, &ClientSession::closed);
 }
@@ -46,18 +46,16 @@ void ClientSession::takeFrames()
         }
         if (frame.status == FrameParse::Incomplete)
             break;
-        Decoded<ProviderRequest> decoded = decodeRequest(frame.body);
+        const Decoded<ProviderRequest> decoded = decodeRequest(frame.body);
         m_buffer.remove(0, frame.frameSize);
-        if (!decoded.value) {
+        if (decoded.value) {
+            sendReply(answer(*decoded.value));
+        } else {
             const QString message =
                 QStringLiteral("Nederīgs pieprasījums no %1: %2").arg(m_peer, decoded.error);
             emit protocolError(message);
-            enqueue({ProviderRequest{}, message});
-            continue;
+            sendReply(ProviderReply::failure(0, message));
         }
-        enqueue({std::move(*decoded.value), QString()});
-        if (!m_socket->isOpen())
-            return;
     }
     // Only a frame that has begun arriving can stall.
     if (m_buffer.isEmpty())
@@ -66,55 +64,27 @@ void ClientSession::takeFrames()
         m_stallTimer.start();
 }
 
-void ClientSession::enqueue(Pending pending)
+ProviderReply ClientSession::answer(const ProviderRequest& request)
 {
-    if (m_queue.size() >= kMaxQueuedRequests) {
-        abandon(QStringLiteral("pārāk daudz neatbildētu pieprasījumu"));
-        return;
-    }
-    m_queue.enqueue(std::move(pending));
-    startNext();
-}
-
-void ClientSession::startNext()
-{
-    if (m_inFlight || m_queue.isEmpty())
-        return;
-    Pending pending = m_queue.dequeue();
-    if (!pending.refusal.isEmpty()) {
-        sendReply(ProviderReply::failure(0, pending.refusal));
-        startNext();
-        return;
-    }
-    ProviderRequest request = std::move(pending.request);
-    if (!TServerModuleData::needsDatabase(request.operation)) {
-        sendReply(m_module->handleWithoutDatabase(request));
-        startNext();
-        return;
-    }
-    m_inFlight = true;
-    m_inFlightId = request.id;
-    m_pool.submit([module = m_module, request = std::move(request)](
-                      FbAttachment& database) { return module->handle(request, database); },
-                  this, [this](ProviderReply reply) { finishRequest(std::move(reply)); });
-}
-
-void ClientSession::finishRequest(ProviderReply reply)
-{
-    m_inFlight = false;
-    reply.id = m_inFlightId;
+    ProviderReply reply = TServerModuleData::needsDatabase(request.operation)
+                              ? m_database.run([&](FbAttachment& database) {
+                                    return m_module->handle(request, database);
+                                })
+                              : m_module->handleWithoutDatabase(request);
+    reply.id = request.id;
     if (!reply.ok)
         emit requestFailed(reply.error);
-    sendReply(reply);
-    startNext();
-    if (!m_inFlight)
-        emit idle();
+    return reply;
 }
 
 void ClientSession::sendReply(const ProviderReply& reply)
 {
-    if (m_socket->state() == QAbstractSocket::ConnectedState)
-        m_socket->write(makeFrame(encodeReply(reply)));
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    m_socket->write(makeFrame(encodeReply(reply)));
+    // Hand the reply to the system now rather than on the next turn of the
+    // event loop: the terminal is waiting for it.
+    m_socket->flush();
 }
 
 void ClientSession::abandon(const QString& reason)
@@ -122,13 +92,7 @@ void ClientSession::abandon(const QString& reason)
     emit protocolError(QStringLiteral("Savienojums ar %1 slēgts: %2").arg(m_peer, reason));
     sendReply(ProviderReply::failure(0, reason));
     m_buffer.clear();
-    m_queue.clear();
     m_stallTimer.stop();
     disconnect(m_socket, &QTcpSocket::readyRead, this, &ClientSession::readIncoming);
     m_socket->disconnectFromHost();
-}
-
-void ClientSession::onStalled()
-{
-    abandon(QStringLiteral("pieprasījums netika saņemts līdz galam"));
 }

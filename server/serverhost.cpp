@@ -1,17 +1,14 @@
 #include "serverhost.h"
 
 #include "databaseerror.h"
-#include "databasepool.h"
 #include "fbattachment.h"
 #include "sessionserver.h"
 #include "stockdatabase.h"
 #include "tservermoduledata.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QHostInfo>
 #include <QSettings>
-#include <QTimer>
 
 namespace {
 
@@ -61,10 +58,9 @@ ServerHost::Startup ServerHost::start()
     }
 
     const bool databaseOpen = openDatabase(path);
-    m_fdcPRECES = std::make_unique<DatabasePool>(path, m_options.workerCount);
     m_DSServer1 =
-        std::make_unique<SessionServer>(*m_fdcPRECES, [this] { return DSServerClass1GetClass(); });
-    m_DSServer1->setStallTimeout(m_options.stallTimeoutMs);
+        std::make_unique<SessionServer>(path, m_options.workerCount, m_options.stallTimeoutMs,
+                                        [this] { return DSServerClass1GetClass(); });
     connect(m_DSServer1.get(), &SessionServer::clientConnected, this,
             &ServerHost::DSServer1Connect);
     connect(m_DSServer1.get(), &SessionServer::clientDisconnected, this,
@@ -142,13 +138,6 @@ void ServerHost::shutdown(int graceMs)
 {
     if (!m_DSServer1)
         return;
-    m_DSServer1->stopListening();
-    if (m_DSServer1->hasRequestsInFlight() && graceMs > 0) {
-        QEventLoop waiting;
-        connect(m_DSServer1.get(), &SessionServer::becameIdle, &waiting, &QEventLoop::quit);
-        QTimer::singleShot(graceMs, &waiting, &QEventLoop::quit);
-        waiting.exec();
-    }
-    m_DSServer1.reset(); // sessions hand their last replies to the system as they close
-    m_fdcPRECES.reset();
+    m_DSServer1->shutdown(graceMs);
+    m_DSServer1.reset();
 }

@@ -5,7 +5,6 @@
 
 #include <memory>
 
-class DatabasePool;
 class SessionServer;
 class TServerModuleData;
 
@@ -18,9 +17,8 @@ struct ServerOptions
 };
 
 // Start-up, serving and the session monitor of NorvalkServer, shared by the
-// window and the headless mode. The components carry the names the window's
-// designer gave them: DSServer1 is the session server, fdcPRECES the
-// database connection (here a pool of attachments).
+// window and the headless mode. DSServer1 is the session server; the
+// database connection is one attachment per session worker.
 //
 // Everything it reports goes through three signals: logLine (every line of
 // the process log), message (what the user must read: a message box or
@@ -51,8 +49,9 @@ public:
     // The organisation/application/group/value of the per-user configuration store.
     static QString configuredDatabasePath(bool* found);
 
-    // Stops accepting, waits (running the event loop) until the requests in
-    // flight are answered or the grace period ends, then closes the database.
+    // Stops accepting, lets the requests in flight be answered (waiting up to
+    // graceMs for a statement that is still running), then closes the
+    // sessions and the database.
     void shutdown(int graceMs = 10000);
 
 signals:
@@ -68,7 +67,6 @@ private:
     bool openDatabase(const QString& path);
 
     ServerOptions m_options;
-    std::unique_ptr<DatabasePool> m_fdcPRECES;
     std::unique_ptr<SessionServer> m_DSServer1;
     int m_connectionCount = 0;
 };

@@ -1,52 +1,103 @@
 #include "sessionserver.h"
 
-#include "clientsession.h"
-#include "databasepool.h"
+#include "sessionworker.h"
+#include "tservermoduledata.h"
 
-#include <QTcpSocket>
+#include <QThread>
 
-SessionServer::SessionServer(DatabasePool& pool, ModuleFactory factory, QObject* parent)
-    : QObject(parent), m_pool(pool), m_factory(std::move(factory))
+// Hands over the bare descriptor: the socket object is made on the worker's
+// thread, where it will live.
+class SessionServer::Listener final : public QTcpServer
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &SessionServer::acceptPending);
-    connect(&m_server, &QTcpServer::acceptError, this,
-            [this] { emit errorOccurred(m_server.errorString()); });
+public:
+    explicit Listener(std::function<void(qintptr)> accept) : m_accept(std::move(accept)) {}
+
+protected:
+    void incomingConnection(qintptr socketDescriptor) override { m_accept(socketDescriptor); }
+
+private:
+    std::function<void(qintptr)> m_accept;
+};
+
+SessionServer::SessionServer(const QString& databasePath, int workerCount, int stallTimeoutMs,
+                             ModuleFactory factory, QObject* parent)
+    : QObject(parent),
+      m_listener(std::make_unique<Listener>([this](qintptr socket) { dispatch(socket); })),
+      m_factory(std::move(factory))
+{
+    connect(m_listener.get(), &QTcpServer::acceptError, this,
+            [this] { emit errorOccurred(m_listener->errorString()); });
+    for (int i = 0; i < qMax(1, workerCount); ++i) {
+        Worker entry;
+        entry.thread = new QThread(this);
+        entry.thread->setObjectName(QStringLiteral("session worker %1").arg(i + 1));
+        entry.worker = new SessionWorker(databasePath, stallTimeoutMs);
+        entry.worker->moveToThread(entry.thread);
+        connect(entry.thread, &QThread::finished, entry.worker, &QObject::deleteLater);
+        connect(entry.worker, &SessionWorker::clientConnected, this,
+                &SessionServer::clientConnected);
+        connect(entry.worker, &SessionWorker::clientDisconnected, this,
+                &SessionServer::clientDisconnected);
+        connect(entry.worker, &SessionWorker::errorOccurred, this, &SessionServer::errorOccurred);
+        entry.thread->start();
+        m_workers.push_back(entry);
+    }
 }
 
-SessionServer::~SessionServer() = default;
+SessionServer::~SessionServer()
+{
+    shutdown(0);
+}
 
 bool SessionServer::listen(quint16 port)
 {
-    return m_server.listen(QHostAddress::Any, port);
+    return m_listener->listen(QHostAddress::Any, port);
 }
 
-int SessionServer::sessionCount() const
+QString SessionServer::errorString() const
 {
-    return int(findChildren<ClientSession*>(Qt::FindDirectChildrenOnly).size());
+    return m_listener->errorString();
 }
 
-bool SessionServer::hasRequestsInFlight() const
+quint16 SessionServer::port() const
 {
-    const auto sessions = findChildren<ClientSession*>(Qt::FindDirectChildrenOnly);
-    return std::any_of(sessions.begin(), sessions.end(),
-                       [](const ClientSession* session) { return session->isBusy(); });
+    return m_listener->serverPort();
 }
 
-void SessionServer::acceptPending()
+void SessionServer::dispatch(qintptr socketDescriptor)
 {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-        auto* session = new ClientSession(socket, m_factory(), m_pool, m_stallTimeoutMs, this);
-        connect(session, &ClientSession::protocolError, this, &SessionServer::errorOccurred);
-        connect(session, &ClientSession::requestFailed, this, &SessionServer::errorOccurred);
-        connect(session, &ClientSession::idle, this, [this] {
-            if (!hasRequestsInFlight())
-                emit becameIdle();
-        });
-        connect(session, &ClientSession::closed, this, [this, session] {
-            session->deleteLater();
-            session->setParent(nullptr);
-            emit clientDisconnected();
-        });
-        emit clientConnected();
+    SessionWorker* worker = m_workers[m_nextWorker].worker;
+    m_nextWorker = (m_nextWorker + 1) % m_workers.size();
+    QMetaObject::invokeMethod(
+        worker,
+        [worker, socketDescriptor, module = m_factory()]() mutable {
+            worker->adopt(socketDescriptor, std::move(module));
+        },
+        Qt::QueuedConnection);
+}
+
+void SessionServer::shutdown(int graceMs)
+{
+    if (m_workers.empty())
+        return;
+    m_listener->close();
+    // Queued behind whatever the worker is running now, so a request in
+    // flight is answered before its session closes.
+    for (const Worker& entry : m_workers) {
+        SessionWorker* worker = entry.worker;
+        QMetaObject::invokeMethod(
+            worker,
+            [worker] {
+                worker->closeAll();
+                QThread::currentThread()->quit();
+            },
+            Qt::QueuedConnection);
     }
+    for (const Worker& entry : m_workers) {
+        if (!entry.thread->wait(QDeadlineTimer(qMax(graceMs, 1000)))) {
+            entry.thread->terminate(); // a statement that would not end
+            entry.thread->wait();
+        }
+    }
+    m_workers.clear();
 }

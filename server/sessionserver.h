@@ -1,19 +1,22 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <QTcpServer>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
-class ClientSession;
-class DatabasePool;
+class QThread;
+class SessionWorker;
 class TServerModuleData;
 
-// The TCP side of the server: accepts terminals, gives each session its own
-// module from the class factory, and reports connects, disconnects and
-// errors. Everything runs on the thread that owns it (the main thread), so
-// the events arrive there one by one, in the order they happened.
+// The TCP side of the server. The main thread accepts terminals and hands
+// each connection, with its own module from the class factory, to one of a
+// few session workers (round robin); each worker has its own thread and
+// database attachment. Connects, disconnects and errors come back to the main
+// thread as signals, one by one, in the order they happened.
 class SessionServer final : public QObject
 {
     Q_OBJECT
@@ -22,30 +25,37 @@ class SessionServer final : public QObject
 public:
     using ModuleFactory = std::function<std::shared_ptr<TServerModuleData>()>;
 
-    SessionServer(DatabasePool& pool, ModuleFactory factory, QObject* parent = nullptr);
+    SessionServer(const QString& databasePath, int workerCount, int stallTimeoutMs,
+                  ModuleFactory factory, QObject* parent = nullptr);
     ~SessionServer() override;
 
     bool listen(quint16 port);
-    QString errorString() const { return m_server.errorString(); }
-    quint16 port() const { return m_server.serverPort(); }
-    void setStallTimeout(int milliseconds) { m_stallTimeoutMs = milliseconds; }
+    QString errorString() const;
+    quint16 port() const;
+    int workerCount() const { return int(m_workers.size()); }
 
-    // Stops accepting; sessions already connected go on.
-    void stopListening() { m_server.close(); }
-    int sessionCount() const;
-    bool hasRequestsInFlight() const;
+    // Stops accepting, lets every worker finish the request it is running,
+    // closes the sessions (their last replies go out first) and the
+    // attachments. Waits up to graceMs for a worker that is still busy.
+    void shutdown(int graceMs);
 
 signals:
     void clientConnected();
     void clientDisconnected();
     void errorOccurred(const QString& message);
-    void becameIdle(); // the last in-flight request of any session has been answered
 
 private:
-    void acceptPending();
+    class Listener;
+    struct Worker
+    {
+        QThread* thread = nullptr;
+        SessionWorker* worker = nullptr;
+    };
 
-    QTcpServer m_server;
-    DatabasePool& m_pool;
+    void dispatch(qintptr socketDescriptor);
+
+    std::unique_ptr<Listener> m_listener;
     ModuleFactory m_factory;
-    int m_stallTimeoutMs = 30000;
+    std::vector<Worker> m_workers;
+    size_t m_nextWorker = 0;
 };

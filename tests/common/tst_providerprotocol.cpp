@@ -122,12 +122,30 @@ void TestProviderProtocol::refusesMalformedRequests_data()
         m[QStringLiteral("params")] =
             QCborArray{QCborArray{QStringLiteral("T"), 3, 0, QStringLiteral("31.12.2026")}};
     }) << "date-time";
-    QTest::newRow("row longer than columns") << requestWith([](QCborMap& m) {
+    const auto embeddedDelta = [](const QCborMap& packet) {
+        return requestWith([packet](QCborMap& m) {
+            m[QStringLiteral("op")] = QStringLiteral("AS_ApplyUpdates");
+            m[QStringLiteral("delta")] =
+                QCborValue(QCborKnownTags::EncodedCbor, QCborValue(packet).toCbor());
+        });
+    };
+    const QCborArray oneIntegerColumn{QCborArray{QStringLiteral("A"), 0, 4}};
+    QTest::newRow("row longer than columns")
+        << embeddedDelta({{QStringLiteral("cols"), oneIntegerColumn},
+                          {QStringLiteral("rows"), QCborArray{QCborArray{1, 2}}}})
+        << "row";
+    QTest::newRow("text in an integer column")
+        << embeddedDelta({{QStringLiteral("cols"), oneIntegerColumn},
+                          {QStringLiteral("rows"), QCborArray{QCborArray{QStringLiteral("x")}}}})
+        << "integer";
+    QTest::newRow("unknown column type")
+        << embeddedDelta({{QStringLiteral("cols"), QCborArray{QCborArray{QStringLiteral("A"), 42, 4}}},
+                          {QStringLiteral("rows"), QCborArray{}}})
+        << "column type";
+    QTest::newRow("packet not embedded") << requestWith([](QCborMap& m) {
         m[QStringLiteral("op")] = QStringLiteral("AS_ApplyUpdates");
-        m[QStringLiteral("delta")] =
-            QCborMap{{QStringLiteral("cols"), QCborArray{QCborArray{QStringLiteral("A"), 0, 4}}},
-                     {QStringLiteral("rows"), QCborArray{QCborArray{1, 2}}}};
-    }) << "row";
+        m[QStringLiteral("delta")] = QCborMap{};
+    }) << "embedded";
 }
 
 void TestProviderProtocol::refusesMalformedRequests()

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "providerprotocol.h"
+
+#include <QString>
+
+#include <functional>
+
+#include "fbattachment.h"
+
+// One worker's attachment to the stock database. It is opened on first use
+// and opened again after it was lost; a job that finds an attachment cut by
+// the database server meanwhile gets one more try on a fresh one. While the
+// database cannot be opened, jobs fail with the database's text.
+class StockConnection final
+{
+public:
+    using Job = std::function<ProviderReply(FbAttachment&)>;
+
+    explicit StockConnection(QString databasePath) : m_databasePath(std::move(databasePath)) {}
+
+    ProviderReply run(const Job& job);
+    void close() { m_attachment.close(); }
+
+private:
+    const QString m_databasePath;
+    FbAttachment m_attachment;
+};
