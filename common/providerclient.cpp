@@ -107,10 +107,12 @@ ProviderReply ProviderClient::call(ProviderRequest request)
 }
 
 DataPacket ProviderClient::getRecords(const QString& provider, const QString& commandText,
-                                      RemoteParams& params, qint32 recordCount, qint32 options)
+                                      RemoteParams& params, qint32 recordCount, qint32 options,
+                                      const QString& serverClass)
 {
     ProviderRequest request;
     request.operation = ProviderOperation::GetRecords;
+    request.serverClass = serverClass;
     request.provider = provider;
     request.commandText = commandText;
     request.params = params;
@@ -123,10 +125,11 @@ DataPacket ProviderClient::getRecords(const QString& provider, const QString& co
 }
 
 void ProviderClient::execute(const QString& provider, const QString& commandText,
-                             RemoteParams& params)
+                             RemoteParams& params, const QString& serverClass)
 {
     ProviderRequest request;
     request.operation = ProviderOperation::Execute;
+    request.serverClass = serverClass;
     request.provider = provider;
     request.commandText = commandText;
     request.params = params;

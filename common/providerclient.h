@@ -39,9 +39,12 @@ public:
     // True while the socket is up, as far as can be seen without a request.
     bool isConnected() const;
 
+    // The in/out parameters come back as the server bound them.
     DataPacket getRecords(const QString& provider, const QString& commandText, RemoteParams& params,
-                          qint32 recordCount = -1, qint32 options = 0);
-    void execute(const QString& provider, const QString& commandText, RemoteParams& params);
+                          qint32 recordCount = -1, qint32 options = 0,
+                          const QString& serverClass = QString::fromLatin1(kServerClassName));
+    void execute(const QString& provider, const QString& commandText, RemoteParams& params,
+                 const QString& serverClass = QString::fromLatin1(kServerClassName));
     RemoteParams getParams(const QString& provider);
     // Returns the rows that failed; errorCount receives their number.
     DataPacket applyUpdates(const QString& provider, const DataPacket& delta, qint32 maxErrors,

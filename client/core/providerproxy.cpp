@@ -22,29 +22,12 @@ ServerConnection& ProviderProxy::readyConnection()
 DataPacket ProviderProxy::getRecords(const QString& provider, const QString& commandText,
                                      RemoteParams& params)
 {
-    ProviderRequest request;
-    request.operation = ProviderOperation::GetRecords;
-    request.serverClass = m_serverClassName;
-    request.provider = provider;
-    request.recordCount = -1;
-    request.commandText = commandText;
-    request.params = params;
-    ProviderReply reply = readyConnection().client().call(std::move(request));
-    if (!reply.params.isEmpty())
-        params = reply.params;
-    return std::move(reply.packet);
+    return readyConnection().client().getRecords(provider, commandText, params, -1, 0,
+                                                 m_serverClassName);
 }
 
 void ProviderProxy::execute(const QString& provider, const QString& commandText,
                             RemoteParams& params)
 {
-    ProviderRequest request;
-    request.operation = ProviderOperation::Execute;
-    request.serverClass = m_serverClassName;
-    request.provider = provider;
-    request.commandText = commandText;
-    request.params = params;
-    ProviderReply reply = readyConnection().client().call(std::move(request));
-    if (!reply.params.isEmpty())
-        params = reply.params;
+    readyConnection().client().execute(provider, commandText, params, m_serverClassName);
 }
