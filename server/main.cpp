@@ -97,14 +97,20 @@ int runWindowed(int argc, char** argv)
     GuiApplication app(argc, argv);
     app.setApplicationDisplayName(QStringLiteral("Norvalk server"));
     const CommandLine line = parseCommandLine(app.arguments());
-    TNorvaskServerFM window(line.options);
-    if (window.FormCreate() == ServerHost::Startup::Ended)
+    try {
+        TNorvaskServerFM window(line.options);
+        if (window.FormCreate() == ServerHost::Startup::Ended)
+            return 1;
+        window.show();
+        TerminationWatcher termination;
+        QObject::connect(&termination, &TerminationWatcher::terminationRequested, &window,
+                         &QWidget::close);
+        return app.exec();
+    } catch (...) {
+        // Start-up runs outside the event loop, where notify() would catch it.
+        GuiApplication::showError(GuiApplication::exceptionText(std::current_exception()));
         return 1;
-    window.show();
-    TerminationWatcher termination;
-    QObject::connect(&termination, &TerminationWatcher::terminationRequested, &window,
-                     &QWidget::close);
-    return app.exec();
+    }
 }
 
 bool wantsHeadless(int argc, char** argv)
