@@ -59,7 +59,7 @@ ProviderReply TServerModuleData::handle(const ProviderRequest& request, FbAttach
         return reply;
     } catch (const DatabaseError& error) {
         if (error.connectionLost())
-            throw; // the pool opens the attachment again and retries
+            throw; // the worker opens its attachment again and retries
         return ProviderReply::failure(request.id, error.message());
     }
 }
@@ -103,7 +103,6 @@ ProviderReply TServerModuleData::runStatement(const ProviderRequest& request,
 {
     const ProviderDefinition& provider = requireProvider(request.provider);
     const QString sql = requireSql(provider, request.commandText);
-    m_lastCommandText.insert(provider.name, sql);
     ProviderReply reply;
     reply.params = mergedParams(provider.designParams, request.params);
     DataPacket rows = database.run(sql, reply.params, request.recordCount);
@@ -130,9 +129,4 @@ ProviderReply TServerModuleData::applyUpdates(const ProviderRequest& request) co
         row.append(reason);
     reply.errorCount = qint32(reply.packet.rows.size());
     return reply;
-}
-
-QString TServerModuleData::lastCommandText(const QString& provider) const
-{
-    return m_lastCommandText.value(provider);
 }

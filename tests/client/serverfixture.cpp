@@ -13,8 +13,6 @@ ServerFixture::ServerFixture()
 
 ServerFixture::~ServerFixture()
 {
-    m_dataSet.reset();
-    m_proxy.reset();
     m_module.reset();
     m_server.stop();
     setMessageHandler({});
@@ -33,9 +31,7 @@ QString ServerFixture::start()
     ServerConnection& connection = m_module->SQLConnection1();
     connection.setHostName(QHostAddress(QHostAddress::LocalHost).toString());
     connection.setPort(m_server.port());
-    m_proxy = std::make_unique<ProviderProxy>(QStringLiteral("prcFixture"), &connection);
-    m_dataSet = std::make_unique<RemoteDataSet>(QStringLiteral("cdsFixture"), m_proxy.get(),
-                                                QStringLiteral("dspTempQuery"));
+    m_sql.setPort(m_server.port());
     return QString();
 }
 
@@ -46,26 +42,8 @@ bool ServerFixture::restartServer()
     return m_server.start(m_database.path(), {}, port) && m_server.port() == port;
 }
 
-void ServerFixture::run(const QString& sql)
-{
-    m_dataSet->close();
-    m_dataSet->setCommandText(sql);
-    m_dataSet->execute();
-}
-
 void ServerFixture::run(const QStringList& statements)
 {
     for (const QString& sql : statements)
         run(sql);
-}
-
-QVariant ServerFixture::value(const QString& sql)
-{
-    m_dataSet->close();
-    m_dataSet->setCommandText(sql);
-    m_dataSet->open();
-    const QVariant result =
-        m_dataSet->eof() ? QVariant() : m_dataSet->packet().rows.first().value(0);
-    m_dataSet->close();
-    return result;
 }

@@ -3,6 +3,7 @@
 #include "tclientdatamodule.h"
 #include "testdatabase.h"
 #include "testserver.h"
+#include "testsql.h"
 
 #include <QStringList>
 #include <QVariant>
@@ -28,22 +29,21 @@ public:
     TestServer& server() { return m_server; }
     QStringList& messages() { return m_messages; }
 
-    // Stops the server; restart() starts it again on the same database (on
-    // a new port, which the module's connection is given).
+    // Stops the server; restartServer() starts it again on the same database
+    // and port.
     void stopServer() { m_server.stop(); }
     bool restartServer();
 
-    // Statements and reads on a dataset of the fixture's own, so that the
+    // Statements and reads on a connection of the fixture's own, so that the
     // module's datasets are left as the code under test left them.
-    void run(const QString& sql);
+    void run(const QString& sql) { m_sql.run(sql); }
     void run(const QStringList& statements);
-    QVariant value(const QString& sql);
+    QVariant value(const QString& sql) { return m_sql.value(sql); }
 
 private:
     TestDatabase m_database{TestDatabase::Content::Empty};
     TestServer m_server;
     std::unique_ptr<TClientDataModule> m_module;
-    std::unique_ptr<ProviderProxy> m_proxy;
-    std::unique_ptr<RemoteDataSet> m_dataSet;
+    TestSql m_sql;
     QStringList m_messages;
 };

@@ -20,9 +20,6 @@ ShellFixture::ShellFixture()
 
 ShellFixture::~ShellFixture()
 {
-    m_dataSet.reset();
-    m_proxy.reset();
-    m_connection.reset();
     m_server.stop();
     setMessageHandler({});
     ClientFormat::useSystemLocale();
@@ -38,33 +35,8 @@ QString ShellFixture::startServer()
         return QStringLiteral("database: ") + m_database->error();
     if (!m_server.start(m_database->path()))
         return QStringLiteral("server: ") + m_server.standardError() + m_server.standardOutput();
-    m_connection = std::make_unique<ServerConnection>(QStringLiteral("FixtureConnection"));
-    m_connection->setHostName(QHostAddress(QHostAddress::LocalHost).toString());
-    m_connection->setPort(m_server.port());
-    m_proxy = std::make_unique<ProviderProxy>(QStringLiteral("prcFixture"), m_connection.get());
-    m_dataSet = std::make_unique<RemoteDataSet>(QStringLiteral("cdsFixture"), m_proxy.get(),
-                                                QStringLiteral("dspTempQuery"));
+    m_sql.setPort(m_server.port());
     return QString();
-}
-
-void ShellFixture::run(const QString& sql, const QMap<QString, QString>& textParams)
-{
-    m_dataSet->close();
-    m_dataSet->setCommandText(sql);
-    for (auto it = textParams.cbegin(); it != textParams.cend(); ++it)
-        m_dataSet->setTextParam(it.key(), it.value());
-    m_dataSet->execute();
-}
-
-QVariant ShellFixture::value(const QString& sql)
-{
-    m_dataSet->close();
-    m_dataSet->setCommandText(sql);
-    m_dataSet->open();
-    const QVariant result =
-        m_dataSet->eof() ? QVariant() : m_dataSet->packet().rows.first().value(0);
-    m_dataSet->close();
-    return result;
 }
 
 QString ShellFixture::settingsPath() const

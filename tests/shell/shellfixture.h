@@ -1,10 +1,8 @@
 #pragma once
 
-#include "providerproxy.h"
-#include "remotedataset.h"
-#include "serverconnection.h"
 #include "testdatabase.h"
 #include "testserver.h"
+#include "testsql.h"
 
 #include <QMap>
 #include <QStringList>
@@ -34,8 +32,11 @@ public:
     QStringList& messages() { return m_messages; }
 
     // A statement with text parameters, and the first value of a select.
-    void run(const QString& sql, const QMap<QString, QString>& textParams = {});
-    QVariant value(const QString& sql);
+    void run(const QString& sql, const QMap<QString, QString>& textParams = {})
+    {
+        m_sql.run(sql, textParams);
+    }
+    QVariant value(const QString& sql) { return m_sql.value(sql); }
 
     // The settings file as the terminal reads it.
     QString settingsPath() const;
@@ -48,9 +49,7 @@ private:
     QTemporaryDir m_home;
     std::unique_ptr<TestDatabase> m_database;
     TestServer m_server;
-    std::unique_ptr<ServerConnection> m_connection;
-    std::unique_ptr<ProviderProxy> m_proxy;
-    std::unique_ptr<RemoteDataSet> m_dataSet;
+    TestSql m_sql;
     QStringList m_messages;
 };
 

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "providerclient.h"
+
+#include <QMap>
+#include <QString>
+#include <QVariant>
+
+// Statements for a test's own rows, sent to the test server over a
+// connection of their own, so that whatever the code under test holds open
+// is left as it left it. Errors throw RemoteError.
+class TestSql final
+{
+public:
+    void setPort(quint16 port);
+
+    // A statement with text parameters.
+    void run(const QString& sql, const QMap<QString, QString>& textParams = {});
+    // The first value of the first row of a select; invalid when there is none.
+    QVariant value(const QString& sql);
+
+private:
+    ProviderClient m_client;
+};
