@@ -1,9 +1,11 @@
 // Norvalk, the terminal program: parses the command line, makes the main
 // window and runs until it is closed.
 
+#include "errortone.h"
 #include "guiapplication.h"
 #include "serverconnection.h"
 #include "settingsfile.h"
+#include "showmessage.h"
 #include "tnorvalkmain.h"
 
 #include <QCommandLineParser>
@@ -16,6 +18,9 @@ int main(int argc, char** argv)
     GuiApplication::setApplicationName(QStringLiteral("Norvalk"));
     GuiApplication::setApplicationDisplayName(QStringLiteral("Norvalk"));
     GuiApplication::setApplicationVersion(TNorvalkMain::Version());
+    // Every message box of the terminal sounds, errors shown by the
+    // application object included.
+    setMessageHandler(ShowMessageWithTone);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Norvalk terminal"));

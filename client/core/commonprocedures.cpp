@@ -5,6 +5,7 @@
 #include "remotedataset.h"
 #include "showmessage.h"
 #include "tclientdatamodule.h"
+#include "unitofwork.h"
 
 #include <QDateTime>
 #include <QTimer>
@@ -67,6 +68,7 @@ const QString kDepartmentListBody =
     QStringLiteral(" FROM N_DEPART WHERE (N_DEPART.FLAG_3D IS NULL OR N_DEPART.FLAG_3D='' OR "
                    "N_DEPART.FLAG_3D='F') ");
 const QString kDepartmentListOrder = QStringLiteral(" ORDER BY N_DEPART.GNOS");
+constexpr int kDepartmentListLimit = 201;
 
 TClientDataModule& dataModule()
 {
@@ -81,6 +83,12 @@ QDateTime today()
 QDateTime startOfDay(const QDate& date)
 {
     return QDateTime(date, QTime(0, 0));
+}
+
+// NELEGALIZ of a stock move: one character, "F" when none is given.
+QString stockKind(const QString& nelegaliz)
+{
+    return nelegaliz.isEmpty() ? QStringLiteral("F") : nelegaliz.left(1);
 }
 
 void connectWithRetries(ServerConnection& connection)
@@ -132,6 +140,23 @@ QDateTime earliestTransferBound()
     return startOfDay(ok ? parsed : QDate(1900, 1, 1));
 }
 
+// The values of one log entry, texts cut to the log's column sizes; the two
+// keys may be variables of a unit.
+UnitValues logValues(const QString& key, const QString& number, const QString& table,
+                     const UnitArg& goodsIsn, const QString& note, const UnitArg& recordIsn,
+                     const QDate& date)
+{
+    return {{QStringLiteral("TAUSTINS"), key.left(9)},
+            {QStringLiteral("IEVKODS"), dataModule().clientState().CurrentUser.left(19)},
+            {QStringLiteral("IEVDAT"), QDateTime::currentDateTime()},
+            {QStringLiteral("DATUMS"), startOfDay(date)},
+            {QStringLiteral("NUMURS"), number.left(14)},
+            {QStringLiteral("BAZE"), table.left(19)},
+            {QStringLiteral("ISN_BAZE"), recordIsn},
+            {QStringLiteral("ISPRECE"), goodsIsn},
+            {QStringLiteral("PIEZIMES"), note.left(99)}};
+}
+
 } // namespace
 
 void PrepareDataset(RemoteDataSet& dataSet)
@@ -150,26 +175,46 @@ void PrepareDataset(RemoteDataSet& dataSet)
 void LogOperation(const QString& key, const QString& number, const QString& table, qint32 goodsIsn,
                   const QString& note, qint32 recordIsn, const QDate& date)
 {
-    TClientDataModule& module = dataModule();
-    RemoteDataSet& log = module.cdsO_OPERACIJAS();
+    RemoteDataSet& log = dataModule().cdsO_OPERACIJAS();
     log.close();
     log.setCommandText(kInsertOperation);
-    log.setTextParam(QStringLiteral("TAUSTINS"), key.left(9));
-    log.setTextParam(QStringLiteral("IEVKODS"), module.clientState().CurrentUser.left(19));
-    log.setDateTimeParam(QStringLiteral("IEVDAT"), QDateTime::currentDateTime());
-    log.setDateTimeParam(QStringLiteral("DATUMS"), startOfDay(date));
-    log.setTextParam(QStringLiteral("NUMURS"), number.left(14));
-    log.setTextParam(QStringLiteral("BAZE"), table.left(19));
-    log.setIntegerParam(QStringLiteral("ISN_BAZE"), recordIsn);
-    log.setIntegerParam(QStringLiteral("ISPRECE"), goodsIsn);
-    log.setTextParam(QStringLiteral("PIEZIMES"), note.left(99));
+    for (const auto& [name, value] : logValues(key, number, table, goodsIsn, note, recordIsn, date))
+        log.setParam(value.toParam(name));
     log.execute();
+}
+
+void LogOperation(UnitOfWork& unit, const QString& key, const QString& number, const QString& table,
+                  const UnitArg& goodsIsn, const QString& note, const UnitArg& recordIsn,
+                  const QDate& date)
+{
+    unit.add(kInsertOperation).set(logValues(key, number, table, goodsIsn, note, recordIsn, date));
+}
+
+void UpdateStock(UnitOfWork& unit, const UnitArg& goodsIsn, const UnitArg& departmentIsn, int flag,
+                 const QString& nelegaliz, const UnitArg& quantity)
+{
+    if (flag != 0 && flag != 1)
+        return;
+    // The inventory check runs in the database, just before the move it guards.
+    if (flag == 1)
+        unit.beginIf(QStringLiteral("NOT EXISTS (") + kInventoryCoversGoods + QLatin1Char(')'))
+            .set(QStringLiteral("ISNODALA"), departmentIsn)
+            .set(QStringLiteral("ISPRECE"), goodsIsn)
+            .set(QStringLiteral("DATUMS"), today());
+    unit.add(kUpdateStock)
+        .set(QStringLiteral("ISPRECE"), goodsIsn)
+        .set(QStringLiteral("ISNODALA"), departmentIsn)
+        .set(QStringLiteral("DAUDZUMS"), quantity)
+        .set(QStringLiteral("NELEGALIZ"), stockKind(nelegaliz))
+        .set(QStringLiteral("FLAG"), flag);
+    if (flag == 1)
+        unit.endIf();
 }
 
 void UpdateStock(qint32 goodsIsn, qint32 departmentIsn, int flag, const QString& nelegaliz,
                  double quantity)
 {
-    const QString kind = nelegaliz.isEmpty() ? QStringLiteral("F") : nelegaliz.left(1);
+    const QString kind = stockKind(nelegaliz);
     RemoteDataSet& query = dataModule().cdsTempQuery();
     PrepareDataset(query);
     bool blocked = false;
@@ -281,13 +326,24 @@ bool UserHasRight(const QString& user, const QString& code, int level)
     users.open();
     if (users.fieldByName(QStringLiteral("GNOS")).asString().trimmed().isEmpty())
         return false;
-    // A right is written as its code, "_" and one flag per level: 11_TFT.
-    const QString rights = users.fieldByName(QStringLiteral("IESPEJAS")).asString();
-    const qsizetype start = rights.indexOf(code + QLatin1Char('_'));
-    if (start < 0 || level < 0)
+    return RightFlag(users.fieldByName(QStringLiteral("IESPEJAS")).asString(), code, level);
+}
+
+bool RightFlag(const QString& rights, const QString& code, int level)
+{
+    if (level < 0 || code.isEmpty())
         return false;
-    const qsizetype flag = start + code.size() + 1 + level;
-    return flag < rights.size() && rights.at(flag) == QLatin1Char('T');
+    // A right is written as its code, "_" and one flag per level: 11_TFT.
+    // Only a whole entry counts: "11_" inside "111_TTT" is another right.
+    const QString entry = code + QLatin1Char('_');
+    for (qsizetype start = rights.indexOf(entry); start >= 0;
+         start = rights.indexOf(entry, start + 1)) {
+        if (start > 0 && rights.at(start - 1).isLetterOrNumber())
+            continue;
+        const qsizetype flag = start + entry.size() + level;
+        return flag < rights.size() && rights.at(flag) == QLatin1Char('T');
+    }
+    return false;
 }
 
 QString DepartmentListSql(const QString& alias)
@@ -310,6 +366,15 @@ void SetKeyboardSuppression(bool on)
         timer->start();
 }
 
+KeyedList LoadDepartmentList()
+{
+    RemoteDataSet& departments = dataModule().cdsN_DEPART();
+    PrepareDataset(departments);
+    departments.setCommandText(DepartmentListSql(QStringLiteral("NODALA")));
+    departments.open();
+    return ReadKeyedList(departments, QStringLiteral("NODALA"), kDepartmentListLimit);
+}
+
 QString NormalizeDecimalText(const QString& text)
 {
     const bool dot = ClientDataModule && ClientDataModule->clientState().DecimalPointIsDot;
@@ -319,6 +384,11 @@ QString NormalizeDecimalText(const QString& text)
     else
         normalized.replace(QLatin1Char('.'), QLatin1Char(','));
     return normalized;
+}
+
+double ReadNumberField(const QString& text)
+{
+    return ClientFormat::textToDouble(NormalizeDecimalText(text).trimmed());
 }
 
 qint32 InsertReturningIsn(RemoteDataSet& dataSet)

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "encodetext.h"
+#include "keyedlist.h"
 
 #include <QDate>
 #include <QString>
 
 class RemoteDataSet;
+class UnitArg;
+class UnitOfWork;
 
 // The procedures every screen shares. They work on the datasets of the one
 // data module (ClientDataModule, which must exist), closing the dataset they
@@ -22,12 +25,19 @@ void PrepareDataset(RemoteDataSet& dataSet);
 // One row of the operation log, texts cut to the log's column sizes.
 void LogOperation(const QString& key, const QString& number, const QString& table, qint32 goodsIsn,
                   const QString& note, qint32 recordIsn, const QDate& date);
+// The same entry as a statement of a unit; the keys may be unit variables.
+void LogOperation(UnitOfWork& unit, const QString& key, const QString& number, const QString& table,
+                  const UnitArg& goodsIsn, const QString& note, const UnitArg& recordIsn,
+                  const QDate& date);
 
 // Moves the stock of a good in a department by quantity (signed). With flag 1
 // nothing moves while an inventory of that department dated today or later
 // lists the good; flag 0 always moves; other flags never do.
 void UpdateStock(qint32 goodsIsn, qint32 departmentIsn, int flag, const QString& nelegaliz,
                  double quantity);
+// The same move as statements of a unit, the inventory check included.
+void UpdateStock(UnitOfWork& unit, const UnitArg& goodsIsn, const UnitArg& departmentIsn, int flag,
+                 const QString& nelegaliz, const UnitArg& quantity);
 
 // Stock of a good in a department: of every NELEGALIZ value for "K" or empty,
 // else of that value only. 0 when there is none.
@@ -47,10 +57,16 @@ double GetLastPrice(qint32 goodsIsn, qint32 departmentIsn, const QString& receip
 
 // Whether the user holds the right code at level (O_USERS.IESPEJAS).
 bool UserHasRight(const QString& user, const QString& code, int level);
+// The flag of one right at level in a rights text such as "11_TFT;13_FFT".
+bool RightFlag(const QString& rights, const QString& code, int level);
 
 // The department list statement, with the name column under alias and only
 // the user's departments when the user is limited to some.
 QString DepartmentListSql(const QString& alias);
+
+// The departments a department combo offers: DepartmentListSql("NODALA")
+// through cdsN_DEPART, at most 201 of them.
+KeyedList LoadDepartmentList();
 
 // Runs or stops the timer that keeps the on-screen keyboard hidden.
 void SetKeyboardSuppression(bool on);
@@ -58,6 +74,10 @@ void SetKeyboardSuppression(bool on);
 // A typed number with its decimal separator made the client's: "," to "."
 // when DecimalPointIsDot, else "." to ",".
 QString NormalizeDecimalText(const QString& text);
+
+// A number field as the windows read it: normalised, trimmed and converted
+// with the client's number format; a text that is no number reads as 0.
+double ReadNumberField(const QString& text);
 
 // The way to insert a row and learn its key: the dataset's command text is
 // an INSERT ... RETURNING ISN, its parameters are set, and this opens it (one

@@ -1,5 +1,6 @@
 #include "connectionstep.h"
 
+#include "clientformat.h"
 #include "clientstate.h"
 #include "remotedataset.h"
 #include "settingsfile.h"
@@ -12,8 +13,6 @@ const QString kSection = QStringLiteral("SysCon");
 const QString kInstallationSettings = QStringLiteral(
     "SELECT DEK_PREFIX, DEK_ART_SAK, DEK_ART_GAR, DEK_DAUDZ_SAK, DEK_DAUDZ_GAR, DEK_DECIMALZ, "
     "ISISERTARATLIK, SHOWSERTATLIK FROM N_ISI2");
-
-const QString kDecimalProbe = QStringLiteral("SELECT FIRST 1 KOPSUMMA FROM O_PAVADZ");
 
 const QString kYes = QStringLiteral("T");
 
@@ -53,13 +52,11 @@ void ConnectionStep::LoadInstallationSettings(TClientDataModule& module)
         query.fieldByName(QStringLiteral("SHOWSERTATLIK")).asString() == kYes;
 }
 
-void ConnectionStep::ProbeDecimalSeparator(TClientDataModule& module)
+void ConnectionStep::ProbeDecimalSeparator(ClientState& state)
 {
-    RemoteDataSet& query = module.cdsTempQuery();
-    query.close();
-    query.setCommandText(kDecimalProbe);
-    query.open();
-    // A whole number shows no separator at all and so reads as "not a dot".
-    module.clientState().DecimalPointIsDot =
-        query.fieldByName(QStringLiteral("KOPSUMMA")).asString().contains(QLatin1Char('.'));
+    // Typed numbers are normalised to the separator the client's own number
+    // format reads. Reading it off a number the server sent, as terminals
+    // once did, concluded "comma" whenever that number was whole, and a
+    // typed 1.5 then became 0.
+    state.DecimalPointIsDot = ClientFormat::decimalSeparator() == QLatin1String(".");
 }

@@ -9,7 +9,7 @@ struct ClientState;
 // settings file and what it loads from the database once connected. The
 // window keeps the order of the steps, the status texts and the messages.
 //
-// The loads use the module's cdsTempQuery (closing it first, leaving it open
+// The load uses the module's cdsTempQuery (closing it first, leaving it open
 // on the last read) and let RemoteError and ClientError reach the caller.
 class ConnectionStep final
 {
@@ -27,7 +27,7 @@ public:
     // scale-barcode rule off.
     static void LoadInstallationSettings(TClientDataModule& module);
 
-    // Whether the server's numbers, read as text in the client's number
-    // format, show a decimal point: one waybill total is read as a probe.
-    static void ProbeDecimalSeparator(TClientDataModule& module);
+    // Whether typed numbers take a decimal point or a comma: the one the
+    // client's number format reads (either is accepted when typed).
+    static void ProbeDecimalSeparator(ClientState& state);
 };

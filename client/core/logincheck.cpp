@@ -12,61 +12,75 @@ const QString kUserRow =
     QStringLiteral("SELECT GNOS, PASWORD, NODALAS, FULLNAME, ISAGENTS, NODALAS, AIZLIEGTCENAS, "
                    "NERADITIEPCENU FROM O_USERS WHERE GNOS=:GNOS");
 
+const QString kUnknownUser = QStringLiteral("Šāds lietotājs nav reģistrēts sistēmā !!!");
+const QString kWrongPassword = QStringLiteral("Nav ievadīta pareiza parole !!!");
+
 // The level of every right the terminal asks about.
 constexpr int kRightLevel = 2;
 
+bool hasRight(const QString& user, const char* code)
+{
+    return UserHasRight(user, QString::fromLatin1(code), kRightLevel);
+}
+
+void grantEverything(ClientState& login)
+{
+    login.RightReceive = true;
+    login.RightInventory = true;
+    login.RightWriteOut = true;
+    login.RightTransfer = true;
+    login.RightOrders = true;
+    login.RightNewGoods = true;
+    login.HidePurchasePrice = false;
+    login.UserDepartments.clear();
+    login.UserForbiddenPrices.clear();
+}
+
 } // namespace
 
-LoginCheck::Outcome LoginCheck::Check(TClientDataModule& module, const QString& userName,
-                                      const QString& password)
+Outcome<> LoginCheck::Authorise(const QString& userName, const QString& password)
 {
-    RemoteDataSet& user = module.cdsTempQuery();
+    RemoteDataSet& user = m_module.cdsTempQuery();
     user.close();
     user.setCommandText(kUserRow);
     user.setTextParam(QStringLiteral("GNOS"), EncodeText(userName));
     user.open();
     if (user.fieldByName(QStringLiteral("GNOS")).asString().isEmpty())
-        return Outcome::UnknownUser;
+        return Outcome<>::refuse(kUnknownUser, QStringLiteral("edUserName"));
 
     // A character outside the code page encodes to one byte of another
     // character, so equal encodings alone do not prove the same password.
     const QString storedPassword = user.fieldByName(QStringLiteral("PASWORD")).asString();
     if (EncodeText(password) != storedPassword || password.size() != storedPassword.size())
-        return Outcome::WrongPassword;
+        return Outcome<>::refuse(kWrongPassword, QStringLiteral("edPasword"));
 
-    ClientState& state = module.clientState();
-    state.LoggedIn = true;
-    state.CurrentUser = userName;
-    state.AgentIsn = user.fieldByName(QStringLiteral("ISAGENTS")).asInteger();
-
+    // The new login is put together apart and taken over only when every
+    // query has answered: a failure half way must not leave a user logged in
+    // without a department limit.
+    ClientState login = m_module.clientState();
+    login.LoggedIn = true;
+    login.CurrentUser = userName;
+    login.AgentIsn = user.fieldByName(QStringLiteral("ISAGENTS")).asInteger();
     if (userName == MasterUser()) {
-        state.RightReceive = true;
-        state.RightInventory = true;
-        state.RightWriteOut = true;
-        state.RightTransfer = true;
-        state.RightOrders = true;
-        state.RightNewGoods = true;
-        state.HidePurchasePrice = false;
-        state.UserDepartments.clear();
-        state.UserForbiddenPrices.clear();
-        return Outcome::Accepted;
+        grantEverything(login);
+    } else {
+        // The user's row stays open in cdsTempQuery: the rights are read
+        // through cdsO_USERS.
+        login.RightReceive = hasRight(userName, "11");
+        login.RightInventory = hasRight(userName, "15");
+        login.RightWriteOut = hasRight(userName, "18");
+        login.RightNewGoods = hasRight(userName, "00");
+        login.RightTransfer = hasRight(userName, "13");
+        login.RightOrders = hasRight(userName, "17");
+        login.HidePurchasePrice =
+            user.fieldByName(QStringLiteral("NERADITIEPCENU")).asString() == QLatin1String("T");
+        // NODALAS ends with a comma after every department.
+        QString departments = user.fieldByName(QStringLiteral("NODALAS")).asString();
+        if (departments.size() > 1)
+            departments.chop(1);
+        login.UserDepartments = departments;
+        login.UserForbiddenPrices = user.fieldByName(QStringLiteral("AIZLIEGTCENAS")).asString();
     }
-
-    // The user's row stays open in cdsTempQuery: the rights are read through
-    // cdsO_USERS.
-    state.RightReceive = UserHasRight(state.CurrentUser, QStringLiteral("11"), kRightLevel);
-    state.RightInventory = UserHasRight(state.CurrentUser, QStringLiteral("15"), kRightLevel);
-    state.RightWriteOut = UserHasRight(state.CurrentUser, QStringLiteral("18"), kRightLevel);
-    state.RightNewGoods = UserHasRight(state.CurrentUser, QStringLiteral("00"), kRightLevel);
-    state.RightTransfer = UserHasRight(state.CurrentUser, QStringLiteral("13"), kRightLevel);
-    state.RightOrders = UserHasRight(state.CurrentUser, QStringLiteral("17"), kRightLevel);
-    state.HidePurchasePrice =
-        user.fieldByName(QStringLiteral("NERADITIEPCENU")).asString() == QLatin1String("T");
-    // NODALAS ends with a comma after every department.
-    QString departments = user.fieldByName(QStringLiteral("NODALAS")).asString();
-    if (departments.size() > 1)
-        departments.chop(1);
-    state.UserDepartments = departments;
-    state.UserForbiddenPrices = user.fieldByName(QStringLiteral("AIZLIEGTCENAS")).asString();
-    return Outcome::Accepted;
+    m_module.clientState() = login;
+    return Done{};
 }

@@ -11,39 +11,39 @@ RemoteDataSet::RemoteDataSet(const QString& name, ProviderProxy* remoteServer,
 
 void RemoteDataSet::setCommandText(const QString& text)
 {
+    close();
     m_commandText = text;
     m_params.clear();
 }
 
 void RemoteDataSet::setIntegerParam(const QString& name, qint32 value)
 {
-    setParam(m_params, RemoteParam::integer(name, value));
+    setParam(RemoteParam::integer(name, value));
 }
 
 void RemoteDataSet::setTextParam(const QString& name, const QString& value)
 {
-    setParam(m_params, RemoteParam::text(name, value));
+    setParam(RemoteParam::text(name, value));
 }
 
 void RemoteDataSet::setDoubleParam(const QString& name, double value)
 {
-    setParam(m_params, RemoteParam::number(name, value));
+    setParam(RemoteParam::number(name, value));
 }
 
 void RemoteDataSet::setDateTimeParam(const QString& name, const QDateTime& value)
 {
-    setParam(m_params,
-             value.isValid() ? RemoteParam::dateTime(name, value) : RemoteParam::null(name));
+    setParam(value.isValid() ? RemoteParam::dateTime(name, value) : RemoteParam::null(name));
 }
 
 void RemoteDataSet::setNullParam(const QString& name)
 {
-    setParam(m_params, RemoteParam::null(name));
+    setParam(RemoteParam::null(name));
 }
 
-void RemoteDataSet::declareParam(const QString& name, ParamType type)
+void RemoteDataSet::setParam(const RemoteParam& param)
 {
-    setParam(m_params, RemoteParam{name, type, ParamDirection::Input, QVariant()});
+    ::setParam(m_params, param);
 }
 
 void RemoteDataSet::open()
@@ -55,6 +55,7 @@ void RemoteDataSet::open()
     m_packet = m_remoteServer->getRecords(m_providerName, m_commandText, m_params);
     m_active = true;
     first();
+    emit activeChanged(true);
 }
 
 void RemoteDataSet::execute()
@@ -66,10 +67,13 @@ void RemoteDataSet::execute()
 
 void RemoteDataSet::close()
 {
+    const bool wasActive = m_active;
     m_active = false;
     m_packet = DataPacket();
     m_row = -1;
     m_eof = true;
+    if (wasActive)
+        emit activeChanged(false);
 }
 
 void RemoteDataSet::first()

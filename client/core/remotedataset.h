@@ -5,6 +5,7 @@
 #include "remoteparam.h"
 
 #include <QDateTime>
+#include <QObject>
 #include <QString>
 #include <QVariant>
 
@@ -20,15 +21,20 @@ class ProviderProxy;
 // dataset closed. fieldByName() throws ClientError when the result has no
 // such field or the dataset is closed.
 //
-// Setting the command text starts a new statement and drops the parameters
-// of the previous one, so that no stale value travels with it: set the
-// command text first, then the parameters.
-class RemoteDataSet final
+// Setting the command text starts a new statement: it closes the dataset
+// (an open one would go on handing out the rows of the previous statement)
+// and drops the previous parameters, so that no stale value travels with it.
+// Set the command text first, then the parameters.
+//
+// Views of the rows (DataSetModel) follow activeChanged(), which is emitted
+// after every open and every close of an open dataset.
+class RemoteDataSet final : public QObject
 {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(RemoteDataSet)
+
 public:
     RemoteDataSet(const QString& name, ProviderProxy* remoteServer, const QString& providerName);
-    RemoteDataSet(const RemoteDataSet&) = delete;
-    RemoteDataSet& operator=(const RemoteDataSet&) = delete;
 
     QString name() const { return m_name; }
     ProviderProxy* remoteServer() const { return m_remoteServer; }
@@ -43,8 +49,7 @@ public:
     // An invalid date-time is sent as NULL.
     void setDateTimeParam(const QString& name, const QDateTime& value);
     void setNullParam(const QString& name);
-    // Declares a parameter with no value yet, as a design parameter is.
-    void declareParam(const QString& name, ParamType type);
+    void setParam(const RemoteParam& param);
     const RemoteParams& params() const { return m_params; }
 
     void open();
@@ -67,6 +72,11 @@ public:
     bool hasField(const QString& name) const;
     // The held rows, for screens that list them.
     const DataPacket& packet() const { return m_packet; }
+    // The current row's index, -1 when there is none.
+    int currentRow() const { return m_row; }
+
+signals:
+    void activeChanged(bool active);
 
 private:
     int columnIndexOrThrow(const QString& name) const;

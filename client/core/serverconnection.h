@@ -23,7 +23,6 @@ public:
     ServerConnection& operator=(const ServerConnection&) = delete;
 
     QString name() const { return m_name; }
-    QString driverName() const { return QStringLiteral("DataSnap"); }
 
     // Takes effect at the next connect.
     QString hostName() const { return m_client.host(); }

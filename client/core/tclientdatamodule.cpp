@@ -22,21 +22,6 @@ const QString kPavadzimesDesignSql =
                    "FROM O_PRATL_PAV, N_DEPART WHERE O_PRATL_PAV.ISNODALA = N_DEPART.ISN "
                    "ORDER BY O_PRATL_PAV.DATUMS");
 
-void declareArticleParams(RemoteDataSet& dataSet)
-{
-    for (const char* name : {"ARTIKULS", "ARTIKULS2", "ARTIKULS7"})
-        dataSet.declareParam(QString::fromLatin1(name), ParamType::Text);
-}
-
-void declareStockParams(RemoteDataSet& dataSet)
-{
-    dataSet.declareParam(QStringLiteral("ISPRECE"), ParamType::Integer);
-    dataSet.declareParam(QStringLiteral("ISNODALA"), ParamType::Integer);
-    dataSet.declareParam(QStringLiteral("DAUDZUMS"), ParamType::Double);
-    dataSet.declareParam(QStringLiteral("NELEGALIZ"), ParamType::Text);
-    dataSet.declareParam(QStringLiteral("FLAG"), ParamType::Integer);
-}
-
 } // namespace
 
 TClientDataModule::TClientDataModule(QObject* owner)
@@ -81,14 +66,8 @@ TClientDataModule::TClientDataModule(QObject* owner)
                      QString::fromLatin1(ProviderNames::FindN_KLPREC))
 {
     setObjectName(QStringLiteral("ClientDataModule"));
-    for (RemoteDataSet* dataSet :
-         {&m_cdsFindN_KLPREC, &m_cdsTempQuery, &m_cdsUpdate, &m_cdsN_DEPART, &m_cdsSpecCenas})
-        declareArticleParams(*dataSet);
-    declareStockParams(m_cdsO_USERS);
-    declareStockParams(m_cdsO_TEKATLIK);
-    m_cdsAkcijas.declareParam(QStringLiteral("ISNODALA"), ParamType::Integer);
-    m_cdsAkcijas.declareParam(QStringLiteral("ISPRECE"), ParamType::Integer);
-    // setCommandText would drop parameters; these two have none to keep.
+    // Every user sets its own command text and parameters; these two fix the
+    // columns the lists bound to them show.
     m_cdsPreces.setCommandText(kPrecesDesignSql);
     m_cdsPavadzimes.setCommandText(kPavadzimesDesignSql);
 

@@ -11,8 +11,9 @@
 #include <QTimer>
 
 // The client's data module: its one connection to NorvalkServer, the twelve
-// remote datasets every screen borrows (each with its own provider proxy),
-// and the client state. Reached through the global ClientDataModule.
+// remote datasets every screen borrows (each with its own provider proxy,
+// which only the dataset uses), and the client state. Reached through the
+// global ClientDataModule.
 //
 // Creating it never connects. The owner (the main window) keeps it for the
 // whole run; destroying it clears ClientDataModule. Everything here is used
@@ -29,29 +30,17 @@ public:
 
     ServerConnection& SQLConnection1() { return m_SQLConnection1; }
 
-    ProviderProxy& prcFindN_KLPREC() { return m_prcFindN_KLPREC; }
     RemoteDataSet& cdsFindN_KLPREC() { return m_cdsFindN_KLPREC; }
-    ProviderProxy& prcTempQuery() { return m_prcTempQuery; }
     RemoteDataSet& cdsTempQuery() { return m_cdsTempQuery; }
-    ProviderProxy& prcUpdate() { return m_prcUpdate; }
     RemoteDataSet& cdsUpdate() { return m_cdsUpdate; }
-    ProviderProxy& prcN_DEPART() { return m_prcN_DEPART; }
     RemoteDataSet& cdsN_DEPART() { return m_cdsN_DEPART; }
-    ProviderProxy& prcN_KLIENT() { return m_prcN_KLIENT; }
     RemoteDataSet& cdsN_KLIENT() { return m_cdsN_KLIENT; }
-    ProviderProxy& prcO_OPERACIJAS() { return m_prcO_OPERACIJAS; }
     RemoteDataSet& cdsO_OPERACIJAS() { return m_cdsO_OPERACIJAS; }
-    ProviderProxy& prcO_USERS() { return m_prcO_USERS; }
     RemoteDataSet& cdsO_USERS() { return m_cdsO_USERS; }
-    ProviderProxy& prcO_TEKATLIK() { return m_prcO_TEKATLIK; }
     RemoteDataSet& cdsO_TEKATLIK() { return m_cdsO_TEKATLIK; }
-    ProviderProxy& prcPreces() { return m_prcPreces; }
     RemoteDataSet& cdsPreces() { return m_cdsPreces; }
-    ProviderProxy& prcAkcijas() { return m_prcAkcijas; }
     RemoteDataSet& cdsAkcijas() { return m_cdsAkcijas; }
-    ProviderProxy& prcPavadzimes() { return m_prcPavadzimes; }
     RemoteDataSet& cdsPavadzimes() { return m_cdsPavadzimes; }
-    ProviderProxy& prcSpecCenas() { return m_prcSpecCenas; }
     RemoteDataSet& cdsSpecCenas() { return m_cdsSpecCenas; }
 
     // All twelve, in declaration order.

@@ -1,22 +1,25 @@
 #pragma once
 
-#include <QWidget>
+#include "touchform.h"
 
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// The login window. It checks the typed name and password against the
-// users table (LoginCheck) and, when they match, leaves the user's name,
-// rights and departments in the client state, remembers the name in the
-// settings file and closes. The two refusals are shown as messages and the
-// window stays open on the field to correct. Server errors reach the
-// application's error display with the user still logged out.
+// The login window. It checks the typed name and password (LoginCheck) and,
+// when they match, leaves the user's name, rights and departments in the
+// client state, remembers the name in the settings file and closes. The two
+// refusals are shown as messages and the window stays open on the field to
+// correct. Server errors reach the application's error display with the
+// user still logged out.
 //
 // A login lasts for the whole run: once one has succeeded the main window
 // does not show this window again.
-class TEnterPasword final : public QWidget
+//
+// The class name's spelling (Pasword) is the installation's own, kept on
+// purpose, as are TNorvaskServerFM's and the control names built on it.
+class TEnterPasword final : public TouchForm
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TEnterPasword)
@@ -33,27 +36,19 @@ public:
     QLabel* lbStatusBar() const { return m_lbStatusBar; }
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    void FormActivate() override;
 
 private:
-    void FormActivate();
-    void edUserNameEnter();
-    void edUserNameExit();
     bool edUserNameKeyDown(QKeyEvent& key);
-    void edPaswordEnter();
-    void edPaswordExit();
     bool edPaswordKeyDown(QKeyEvent& key);
     void btAutorizetClick();
     void btCloseClick();
 
     QLabel* m_lbParbaudesVeids = nullptr;
-    QLabel* m_lbUserName = nullptr;
     QLineEdit* m_edUserName = nullptr;
-    QLabel* m_lbPasword = nullptr;
     QLineEdit* m_edPasword = nullptr;
     QPushButton* m_btAutorizet = nullptr;
     QPushButton* m_btClose = nullptr;
-    QWidget* m_pnlStatus = nullptr;
     QLabel* m_lbStatusBar = nullptr;
 };
 

@@ -5,6 +5,8 @@
 #include "clientstate.h"
 #include "commonprocedures.h"
 #include "connectionstep.h"
+#include "createonce.h"
+#include "focuslater.h"
 #include "logoimage.h"
 #include "serverconnection.h"
 #include "showmessage.h"
@@ -13,9 +15,7 @@
 #include "touchbutton.h"
 #include "touchlook.h"
 #include "tsyscon.h"
-#include "windowreference.h"
 
-#include <QCloseEvent>
 #include <QDate>
 #include <QGuiApplication>
 #include <QInputMethod>
@@ -53,9 +53,12 @@ const QString kConnected = QStringLiteral("Pieslēgšanās pie servera veikmīga
 const QString kFailedAt = QStringLiteral("Neizdevās pieslēgties pie : ");
 const QString kConnectError = QStringLiteral("Kļūda pieslēdzoties pie servera !!!\n");
 
-// Shown non-modally; one already open is brought to the front.
+// Shown non-modally; one already open is brought to the front, and a touch
+// window runs its activation again either way.
 void showWindow(QWidget* window)
 {
+    if (auto* form = qobject_cast<TouchForm*>(window))
+        return form->open();
     if (window->isVisible())
         window->raise();
     else
@@ -72,14 +75,12 @@ bool hasDocumentRight(const ClientState& state)
 } // namespace
 
 TNorvalkMain::TNorvalkMain(QWidget* parent)
-    : QWidget(parent, Qt::Window), m_serverPort(ServerConnection::DefaultPort)
+    : TouchForm(parent, QStringLiteral("NorvalkMain"), QStringLiteral("Norvalk"),
+                QSize(kWidth, kHeight)),
+      m_serverPort(ServerConnection::DefaultPort)
 {
     if (!NorvalkMain)
         NorvalkMain = this;
-    setObjectName(QStringLiteral("NorvalkMain"));
-    setWindowTitle(QStringLiteral("Norvalk"));
-    setFixedSize(kWidth, kHeight);
-    TouchLook::applyTo(this);
 
     m_topPanel = new QWidget(this);
     m_topPanel->setFixedHeight(kTopPanelHeight);
@@ -133,17 +134,17 @@ TNorvalkMain::TNorvalkMain(QWidget* parent)
     m_tmActiveControl->setObjectName(QStringLiteral("tmActiveControl"));
     m_tmActiveControl->setInterval(kFocusDelay);
 
-    connect(m_btDokumenti, &QPushButton::clicked, this, &TNorvalkMain::btDokumentiClick);
-    connect(m_btPrecuDati, &QPushButton::clicked, this, &TNorvalkMain::btPrecuDatiClick);
-    connect(m_bt3D_Operacijas, &QPushButton::clicked, this, &TNorvalkMain::bt3D_OperacijasClick);
-    connect(m_btSanemsanasParbaude, &QPushButton::clicked, this,
-            &TNorvalkMain::btSanemsanasParbaudeClick);
-    connect(m_btPiegadesApstiprin, &QPushButton::clicked, this,
-            &TNorvalkMain::btPiegadesApstiprinClick);
-    connect(m_btIestatisana, &QPushButton::clicked, this, &TNorvalkMain::btIestatisanaClick);
-    connect(m_btClose, &QPushButton::clicked, this, &TNorvalkMain::btCloseClick);
-    connect(m_tmKeybOff, &QTimer::timeout, this, &TNorvalkMain::tmKeybOffTimer);
-    connect(m_tmActiveControl, &QTimer::timeout, this, &TNorvalkMain::tmActiveControlTimer);
+    SetFocusLaterTimer(m_tmActiveControl);
+
+    onClick(m_btDokumenti, &TNorvalkMain::btDokumentiClick);
+    onClick(m_btPrecuDati, &TNorvalkMain::btPrecuDatiClick);
+    onClick(m_bt3D_Operacijas, &TNorvalkMain::bt3D_OperacijasClick);
+    onClick(m_btSanemsanasParbaude, &TNorvalkMain::btSanemsanasParbaudeClick);
+    onClick(m_btPiegadesApstiprin, &TNorvalkMain::btPiegadesApstiprinClick);
+    onClick(m_btIestatisana, &TNorvalkMain::btIestatisanaClick);
+    onClick(m_btClose, &TNorvalkMain::btCloseClick);
+    wire(m_tmKeybOff, &QTimer::timeout, this, [this] { tmKeybOffTimer(); });
+    wire(m_tmActiveControl, &QTimer::timeout, this, [this] { tmActiveControlTimer(); });
 
     FormCreate();
 }
@@ -187,20 +188,9 @@ void TNorvalkMain::FormCreate()
 
 void TNorvalkMain::showEvent(QShowEvent* event)
 {
-    QWidget::showEvent(event);
-    if (m_centred)
-        return;
-    m_centred = true;
-    if (const QScreen* display = screen())
-        move(display->availableGeometry().center() - rect().center());
+    TouchForm::showEvent(event);
     // Only now is the screen known: draw the logo at its density.
     m_imgLogo->setPixmap(LogoImage::paint(m_imgLogo->size(), devicePixelRatioF()));
-}
-
-void TNorvalkMain::closeEvent(QCloseEvent* event)
-{
-    FormClose();
-    event->accept();
 }
 
 void TNorvalkMain::FormClose()
@@ -258,7 +248,7 @@ bool TNorvalkMain::ConnectToServer()
         setStatus(kConnected);
 
         ConnectionStep::LoadInstallationSettings(*module);
-        ConnectionStep::ProbeDecimalSeparator(*module);
+        ConnectionStep::ProbeDecimalSeparator(state);
         if (!m_goodsInfo)
             m_goodsInfo = std::make_unique<GoodsInfo>();
         return true;
@@ -329,17 +319,9 @@ void TNorvalkMain::btCloseClick()
     close();
 }
 
-void TNorvalkMain::FocusLater(QWidget* control)
-{
-    m_activeControl = control;
-    m_tmActiveControl->start();
-}
-
 void TNorvalkMain::tmActiveControlTimer()
 {
-    m_tmActiveControl->stop();
-    if (m_activeControl)
-        m_activeControl->setFocus();
+    FocusRememberedControl();
 }
 
 void TNorvalkMain::tmKeybOffTimer()

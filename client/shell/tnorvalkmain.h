@@ -1,9 +1,7 @@
 #pragma once
 
 #include "goodsinfo.h"
-
-#include <QPointer>
-#include <QWidget>
+#include "touchform.h"
 
 #include <functional>
 #include <memory>
@@ -22,7 +20,7 @@ class QTimer;
 // successful connection) and the windows it opens. It also owns the two
 // timers other windows use: tmActiveControl (FocusLater) and tmKeybOff, which
 // SetKeyboardSuppression drives. Closing it disconnects and ends the program.
-class TNorvalkMain final : public QWidget
+class TNorvalkMain final : public TouchForm
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TNorvalkMain)
@@ -43,10 +41,6 @@ public:
     // Reads the settings, reconnects and loads the client state. Reports a
     // missing address or a failed connection itself and returns false.
     bool ConnectToServer();
-
-    // Focuses control once the current event has been handled (about 10 ms
-    // later). The control is not owned; one that is gone by then is skipped.
-    void FocusLater(QWidget* control);
 
     // The shared goods record for FindGoods; null until the first
     // successful ConnectToServer.
@@ -79,13 +73,12 @@ public:
     QTimer* tmActiveControl() const { return m_tmActiveControl; }
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void FormClose() override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
-    void FormClose();
     void btDokumentiClick();
     void btPrecuDatiClick();
     void bt3D_OperacijasClick();
@@ -116,9 +109,7 @@ private:
     QTimer* m_tmActiveControl = nullptr;
 
     std::unique_ptr<GoodsInfo> m_goodsInfo;
-    QPointer<QWidget> m_activeControl;
     quint16 m_serverPort;
-    bool m_centred = false;
 };
 
 // The main window of the running client; null until made.

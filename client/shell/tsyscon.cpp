@@ -1,17 +1,16 @@
 #include "tsyscon.h"
 
 #include "commonprocedures.h"
-#include "controlevents.h"
 #include "settingsfile.h"
 #include "showmessage.h"
 #include "tclientdatamodule.h"
-#include "touchbutton.h"
 #include "touchcheckbox.h"
 #include "touchlook.h"
 
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 
 TSysCon* SysCon = nullptr;
 
@@ -34,29 +33,18 @@ const QString kAndroidOnly = QStringLiteral("Šis tiek izmantots tikai Android p
 
 } // namespace
 
-TSysCon::TSysCon(QWidget* owner) : QWidget(owner, Qt::Window)
+TSysCon::TSysCon(QWidget* owner)
+    : TouchForm(owner, QStringLiteral("SysCon"), QStringLiteral("Form1"), QSize(kWidth, kHeight))
 {
     if (!SysCon)
         SysCon = this;
-    setObjectName(QStringLiteral("SysCon"));
-    setWindowTitle(QStringLiteral("Form1"));
-    setFixedSize(kWidth, kHeight);
-    TouchLook::applyTo(this);
 
-    m_lbTitle = new QLabel(QStringLiteral("Sistēmas iestatīšana"), this);
-    m_lbTitle->setObjectName(QStringLiteral("lbTitle"));
+    m_lbTitle = makeTitle(QStringLiteral("lbTitle"), QStringLiteral("Sistēmas iestatīšana"),
+                          QRect(kMargin, 14, kInnerWidth, 34));
     m_lbTitle->setFont(TouchLook::font(18, true));
-    m_lbTitle->setAlignment(Qt::AlignCenter);
-    m_lbTitle->setGeometry(kMargin, 14, kInnerWidth, 34);
-
-    m_lbAddress = new QLabel(QStringLiteral("IP server adrese :"), this);
-    m_lbAddress->setObjectName(QStringLiteral("lbIP_Adrese"));
-    m_lbAddress->setFont(TouchLook::font(18));
-    m_lbAddress->setGeometry(kMargin, 62, kInnerWidth, 28);
-    m_edIP_Adrese = new QLineEdit(this);
-    m_edIP_Adrese->setObjectName(QStringLiteral("edIP_Adrese"));
-    m_edIP_Adrese->setFont(TouchLook::font(20));
-    m_edIP_Adrese->setGeometry(kMargin, 92, kInnerWidth, 46);
+    makeLabel(QStringLiteral("lbIP_Adrese"), QStringLiteral("IP server adrese :"),
+              QRect(kMargin, 62, kInnerWidth, 28));
+    m_edIP_Adrese = makeEdit(QStringLiteral("edIP_Adrese"), QRect(kMargin, 92, kInnerWidth, 46));
     m_edIP_Adrese->setInputMethodHints(Qt::ImhPreferNumbers | Qt::ImhNoPredictiveText);
 
     m_chkIzrDaudzums1 =
@@ -68,22 +56,15 @@ TSysCon::TSysCon(QWidget* owner) : QWidget(owner, Qt::Window)
     m_chkNeraditEkranaKlaviaturu =
         makeSwitch("chkNeraditEkranaKlaviaturu", QStringLiteral("Nerādīt ekrāna klaviatūru"), 348);
 
-    m_btUpgrade = new TouchButton(QStringLiteral("Versijas atjaunināšana"), this);
-    m_btUpgrade->setObjectName(QStringLiteral("btUpgrade"));
-    m_btUpgrade->setFont(TouchLook::font(18));
-    m_btUpgrade->setGeometry(kMargin, 440, kInnerWidth, 58);
+    m_btUpgrade = makeButton(QStringLiteral("btUpgrade"), QStringLiteral("Versijas atjaunināšana"),
+                             QRect(kMargin, 440, kInnerWidth, 58));
+    m_btClose = makeButton(QStringLiteral("btClose"), QStringLiteral("Aizvērt"),
+                           QRect(kWidth - kMargin - 150, 526, 150, 58), 20);
 
-    m_btClose = new TouchButton(QStringLiteral("Aizvērt"), this);
-    m_btClose->setObjectName(QStringLiteral("btClose"));
-    m_btClose->setFont(TouchLook::font(20));
-    m_btClose->setGeometry(kWidth - kMargin - 150, 526, 150, 58);
-
-    connect(m_btClose, &QPushButton::clicked, this, &TSysCon::btCloseClick);
-    connect(m_btUpgrade, &QPushButton::clicked, this, &TSysCon::btUpgradeClick);
-    ControlEvents& address = ControlEvents::of(m_edIP_Adrese);
-    address.setOnEnter([this] { edIP_AdreseEnter(); });
-    address.setOnExit([this] { edIP_AdreseExit(); });
-    address.setOnKeyDown([this](QKeyEvent& key) { return edIP_AdreseKeyDown(key); });
+    onClick(m_btClose, &TSysCon::btCloseClick);
+    onClick(m_btUpgrade, &TSysCon::btUpgradeClick);
+    typingField(m_edIP_Adrese);
+    onKeyDown(m_edIP_Adrese, &TSysCon::edIP_AdreseKeyDown);
 }
 
 TSysCon::~TSysCon()
@@ -99,19 +80,6 @@ QCheckBox* TSysCon::makeSwitch(const char* name, const QString& caption, int top
     box->setFont(TouchLook::font(18));
     box->setGeometry(kMargin, top, kInnerWidth, kSwitchHeight);
     return box;
-}
-
-void TSysCon::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    if (!event->spontaneous())
-        FormShow();
-}
-
-void TSysCon::closeEvent(QCloseEvent* event)
-{
-    FormClose();
-    QWidget::closeEvent(event);
 }
 
 void TSysCon::FormShow()
@@ -149,20 +117,9 @@ void TSysCon::btUpgradeClick()
     ShowMessage(kAndroidOnly);
 }
 
-void TSysCon::edIP_AdreseEnter()
-{
-    SetKeyboardSuppression(false);
-}
-
-void TSysCon::edIP_AdreseExit()
-{
-    if (ClientDataModule && ClientDataModule->clientState().NeraditEkranaKlaviaturu)
-        SetKeyboardSuppression(true);
-}
-
 bool TSysCon::edIP_AdreseKeyDown(QKeyEvent& key)
 {
-    if (!ControlEvents::isReturn(key))
+    if (!isReturn(key))
         return false;
     // Return ends editing, which lets the on-screen keyboard go.
     m_edIP_Adrese->clearFocus();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include "touchform.h"
 
 class QCheckBox;
 class QLabel;
@@ -11,8 +11,9 @@ class QPushButton;
 // settings file's "SysCon" section. It is filled from the file each time it
 // is shown and writes every control back when it closes, without checking
 // anything; the values take effect at the next menu command, which reads
-// the file again. A write error reaches the application's error display.
-class TSysCon final : public QWidget
+// the file again. When the file cannot be written the error is shown and the
+// window stays open with the user's edits.
+class TSysCon final : public TouchForm
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TSysCon)
@@ -35,22 +36,17 @@ public:
     QPushButton* btClose() const { return m_btClose; }
 
 protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+    void FormShow() override;
+    void FormClose() override;
 
 private:
-    void FormShow();
-    void FormClose();
     void btCloseClick();
     void btUpgradeClick();
-    void edIP_AdreseEnter();
-    void edIP_AdreseExit();
     bool edIP_AdreseKeyDown(QKeyEvent& key);
 
     QCheckBox* makeSwitch(const char* name, const QString& caption, int top);
 
     QLabel* m_lbTitle = nullptr;
-    QLabel* m_lbAddress = nullptr;
     QLineEdit* m_edIP_Adrese = nullptr;
     QCheckBox* m_chkIzrDaudzums1 = nullptr;
     QCheckBox* m_chkIzrDzestAtlaidi = nullptr;

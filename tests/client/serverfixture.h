@@ -5,6 +5,7 @@
 #include "testserver.h"
 #include "testsql.h"
 
+#include <QMap>
 #include <QStringList>
 #include <QVariant>
 
@@ -36,7 +37,10 @@ public:
 
     // Statements and reads on a connection of the fixture's own, so that the
     // module's datasets are left as the code under test left them.
-    void run(const QString& sql) { m_sql.run(sql); }
+    void run(const QString& sql, const QMap<QString, QString>& textParams = {})
+    {
+        m_sql.run(sql, textParams);
+    }
     void run(const QStringList& statements);
     QVariant value(const QString& sql) { return m_sql.value(sql); }
 

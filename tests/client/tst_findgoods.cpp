@@ -2,7 +2,7 @@
 // searched, the VAT range, the price choice and what a failure leaves.
 
 #include "clienterror.h"
-#include "dboperacijas.h"
+#include "findgoods.h"
 #include "serverfixture.h"
 
 #include <QTest>
@@ -64,17 +64,19 @@ QString insertGoods(int isn, const QString& codeColumns, const QString& codes, d
 }
 
 QString insertSpecialPrice(int isn, int goods, int client, double price, int flag,
-                           const QString& from, const QString& to, const QString& applies = "1")
+                           const QString& from, const QString& to, const QString& applies = "1",
+                           int discount = 0)
 {
     return QStringLiteral("INSERT INTO O_SPECCENAS (ISN, ISPRECE, ISKLIENT, CENA_1, ATLAIDE, FLAG, "
-                          "KLIENTNODALAFLAG, DAT_NO, DAT_LIDZ) VALUES (%1, %2, %3, %4, 0, %5, %6, "
+                          "KLIENTNODALAFLAG, DAT_NO, DAT_LIDZ) VALUES (%1, %2, %3, %4, %9, %5, %6, "
                           "%7, %8)")
         .arg(isn)
         .arg(goods)
         .arg(client)
         .arg(price)
         .arg(flag)
-        .arg(applies, from, to);
+        .arg(applies, from, to)
+        .arg(discount);
 }
 
 } // namespace
@@ -135,6 +137,11 @@ void TestFindGoods::initTestCase()
         insertSpecialPrice(8, 30, 10, 4.70, 1, lastWeek, nextWeek, "2"),
         insertSpecialPrice(9, 30, 13, 4.80, 1, openStart, openEnd),
         insertSpecialPrice(10, 30, 13, 4.85, 1, openStart, openEnd),
+        // Partner 14: dated prices whose FLAG, ATLAIDE and key each pick
+        // another one; the FLAG decides.
+        insertSpecialPrice(11, 30, 14, 4.91, 3, lastWeek, nextWeek, "1", 0),
+        insertSpecialPrice(12, 30, 14, 4.92, 1, lastWeek, nextWeek, "1", 50),
+        insertSpecialPrice(13, 30, 14, 4.93, 2, lastWeek, nextWeek, "1", 10),
     };
     m_fixture->run(statements);
 }
@@ -252,6 +259,7 @@ void TestFindGoods::priceChoice_data()
     QTest::newRow("entry not for partners ignored") << 1 << 10 << 5.01 << false;
     QTest::newRow("partner flag NULL applies") << 1 << 12 << 4.45 << true;
     QTest::newRow("higher key among unlimited") << 1 << 13 << 4.85 << true;
+    QTest::newRow("FLAG before discount and key") << 1 << 14 << 4.91 << true;
     QTest::newRow("partner without special prices") << 1 << 11 << 5.01 << false;
     QTest::newRow("level 0 counts as level 1") << 0 << 6 << 4.10 << true;
     QTest::newRow("negative partner means none") << 1 << -6 << 5.01 << false;

@@ -5,10 +5,12 @@
 #include "clienterror.h"
 #include "clientformat.h"
 #include "commonprocedures.h"
+#include "datasetmodel.h"
 #include "remoteerror.h"
 #include "serverfixture.h"
 
 #include <QSet>
+#include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 
@@ -35,6 +37,8 @@ private slots:
     void failedOpenLeavesDataSetClosed();
     void parametersKeepTheirTypes();
     void locateFindsRow();
+    void newCommandTextClosesTheDataSet();
+    void viewsFollowTheDataSet();
     void twoDataSetsOnOneProvider();
     void executedStatementVisibleToNextRequest();
     void insertReturnsItsOwnKey();
@@ -304,6 +308,60 @@ void TestRemoteDataSet::locateFindsRow()
     openQuery(QStringLiteral("SELECT ISN, DATUMS FROM O_PRATL_PAV ORDER BY ISN"));
     QVERIFY(query().locate(QStringLiteral("DATUMS"), QDate(2024, 3, 5)));
     QCOMPARE(query().fieldByName(QStringLiteral("ISN")).asInteger(), 2);
+}
+
+void TestRemoteDataSet::newCommandTextClosesTheDataSet()
+{
+    openQuery(QStringLiteral("SELECT 1 A FROM RDB$DATABASE"));
+    QVERIFY(query().isActive());
+    // Opening after a new statement must run it, not hand back the old rows.
+    query().setCommandText(QStringLiteral("SELECT 2 A FROM RDB$DATABASE"));
+    QVERIFY(!query().isActive());
+    query().open();
+    QCOMPARE(query().fieldByName(QStringLiteral("A")).asInteger(), 2);
+}
+
+void TestRemoteDataSet::viewsFollowTheDataSet()
+{
+    // Two lists on one dataset, as the document list and the 3D list are.
+    RemoteDataSet& documents = m_fixture->module().cdsPavadzimes();
+    DataSetModel first(documents);
+    DataSetModel second(documents);
+    QSignalSpy resets(&first, &DataSetModel::modelReset);
+
+    PrepareDataset(documents);
+    documents.setCommandText(QStringLiteral(
+        "SELECT ISN, NR_PAVADZ, CAST(1.5 AS DOUBLE PRECISION) DAUDZUMS FROM O_PAVADZ "
+        "WHERE NR_PAVADZ STARTING WITH 'V-' ORDER BY ISN"));
+    QCOMPARE(first.rowCount(), 0);
+    m_fixture->run(QStringLiteral(
+        "INSERT INTO O_PAVADZ (NR_PAVADZ, ISNODALA, ISKLIENT) VALUES ('V-1', 0, 0)"));
+    m_fixture->run(QStringLiteral(
+        "INSERT INTO O_PAVADZ (NR_PAVADZ, ISNODALA, ISKLIENT) VALUES ('V-2', 0, 0)"));
+    documents.open();
+    QCOMPARE(first.rowCount(), 2);
+    QCOMPARE(second.rowCount(), 2);
+    QCOMPARE(first.columnCount(), 3);
+    QCOMPARE(first.fieldText(1, QStringLiteral("NR_PAVADZ")), QStringLiteral("V-2"));
+    // Numbers as the client writes them.
+    QCOMPARE(first.fieldText(0, QStringLiteral("DAUDZUMS")), QStringLiteral("1,5"));
+    QCOMPARE(first.fieldText(5, QStringLiteral("NR_PAVADZ")), QString());
+    QCOMPARE(first.fieldText(0, QStringLiteral("NAV")), QString());
+
+    // Reopened with fewer rows: both follow; closed: both empty.
+    PrepareDataset(documents);
+    QCOMPARE(second.rowCount(), 0);
+    documents.setCommandText(
+        QStringLiteral("SELECT ISN, NR_PAVADZ FROM O_PAVADZ WHERE NR_PAVADZ = 'V-1'"));
+    documents.open();
+    QCOMPARE(first.rowCount(), 1);
+    QCOMPARE(second.rowCount(), 1);
+    QCOMPARE(second.columnCount(), 2);
+    QCOMPARE(resets.size(), 3);
+    documents.close();
+    documents.close(); // closing a closed dataset tells nobody
+    QCOMPARE(first.rowCount(), 0);
+    QCOMPARE(resets.size(), 4);
 }
 
 void TestRemoteDataSet::twoDataSetsOnOneProvider()

@@ -7,12 +7,12 @@
 // shows. The settings file is a temporary one; nothing connects.
 
 #include "clientformat.h"
+#include "createonce.h"
 #include "guiapplication.h"
 #include "settingsfile.h"
 #include "tenterpasword.h"
 #include "tnorvalkmain.h"
 #include "tsyscon.h"
-#include "windowreference.h"
 
 #include <QDir>
 #include <QLineEdit>

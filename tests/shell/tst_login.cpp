@@ -6,11 +6,11 @@
 #include "encodetext.h"
 #include "guiapplication.h"
 #include "settingsfile.h"
-#include "shellfixture.h"
 #include "tclientdatamodule.h"
 #include "tenterpasword.h"
 #include "tnorvalkmain.h"
 #include "touchlook.h"
+#include "windowfixture.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -44,7 +44,7 @@ private:
     static void type(QLineEdit* field, const QString& text);
     const ClientState& state() const { return ClientDataModule->clientState(); }
 
-    ShellFixture m_fixture;
+    WindowFixture m_fixture;
     TNorvalkMain* m_main = nullptr;
 };
 

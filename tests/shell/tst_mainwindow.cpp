@@ -4,16 +4,18 @@
 // handler, and that only closing the main window ends the program.
 
 #include "clientformat.h"
+#include "commonprocedures.h"
+#include "createonce.h"
+#include "focuslater.h"
 #include "guiapplication.h"
-#include "scalebarcoderule.h"
 #include "settingsfile.h"
-#include "shellfixture.h"
 #include "tclientdatamodule.h"
 #include "tenterpasword.h"
 #include "testserver.h"
 #include "tnorvalkmain.h"
+#include "touchform.h"
 #include "tsyscon.h"
-#include "windowreference.h"
+#include "windowfixture.h"
 
 #include <QDate>
 #include <QDir>
@@ -61,7 +63,7 @@ private:
     QPushButton* button(const QString& name) const;
     void logIn(const QString& user, const QString& password);
 
-    ShellFixture m_fixture;
+    WindowFixture m_fixture;
     TNorvalkMain* m_main = nullptr;
 };
 
@@ -465,7 +467,11 @@ void TestMainWindow::decimalProbe_data()
 
     QTest::newRow("comma locale") << QLocale(QLocale::Latvian, QLocale::Latvia) << 12.35 << false;
     QTest::newRow("point locale") << QLocale::c() << 12.35 << true;
-    QTest::newRow("whole number shows no point") << QLocale::c() << 12.0 << false;
+    // Once read off a waybill total, which showed no point when whole: a
+    // typed 1.5 then became 1,5 and read as 0.
+    QTest::newRow("point locale, whole total") << QLocale::c() << 12.0 << true;
+    QTest::newRow("comma locale, whole total")
+        << QLocale(QLocale::Latvian, QLocale::Latvia) << 12.0 << false;
 }
 
 void TestMainWindow::decimalProbe()
@@ -479,6 +485,9 @@ void TestMainWindow::decimalProbe()
     m_fixture.run(QStringLiteral("UPDATE O_PAVADZ SET KOPSUMMA = 12.35 WHERE ISN = 1"));
     QVERIFY(m_fixture.messages().isEmpty());
     QTEST(ClientDataModule->clientState().DecimalPointIsDot, "dot");
+    // Whatever the client's separator, a typed comma and a typed point read alike.
+    QCOMPARE(ReadNumberField(QStringLiteral("1.5")), 1.5);
+    QCOMPARE(ReadNumberField(QStringLiteral("1,5")), 1.5);
 }
 
 void TestMainWindow::scaleRuleFollowsInstallation_data()
@@ -509,7 +518,7 @@ void TestMainWindow::scaleRuleFollowsInstallation()
 
     QLineEdit article(QStringLiteral("2212345012345"));
     QLineEdit quantity;
-    ScaleBarcodeRule(&article, &quantity);
+    TouchForm::applyScaleBarcodeRule(&article, &quantity);
     QTEST(article.text(), "article");
 }
 
@@ -520,7 +529,7 @@ void TestMainWindow::focusLater()
     m_main->btDokumenti()->setFocus();
     QVERIFY(m_main->btDokumenti()->hasFocus());
 
-    m_main->FocusLater(m_main->btIestatisana());
+    FocusLater(m_main->btIestatisana());
     // Not at once: the current event finishes first.
     QVERIFY(m_main->btDokumenti()->hasFocus());
     QVERIFY(m_main->tmActiveControl()->isActive());
@@ -529,7 +538,7 @@ void TestMainWindow::focusLater()
 
     // A control gone before the timer fires is skipped.
     auto* passing = new QLineEdit(m_main->rctApaksa());
-    m_main->FocusLater(passing);
+    FocusLater(passing);
     delete passing;
     QTRY_VERIFY(!m_main->tmActiveControl()->isActive());
     QVERIFY(m_main->btIestatisana()->hasFocus());
@@ -541,13 +550,22 @@ void TestMainWindow::handlerErrorShownAndProgramGoesOn()
     // The settings file cannot be written: a folder stands in its place.
     m_fixture.removeSettings();
     QVERIFY(QDir().mkpath(m_fixture.settingsPath()));
+    SysCon->edIP_Adrese()->setText(QStringLiteral("127.0.0.9"));
     QTest::mouseClick(SysCon->btClose(), Qt::LeftButton);
     QCOMPARE(m_fixture.messages().size(), 1);
     QVERIFY(m_fixture.messages().first().contains(QStringLiteral("Norvalk.INI")));
     QVERIFY(m_main->isVisible());
+    // The settings stay open with the user's edit, to be saved once they can.
+    QVERIFY(SysCon->isVisible());
+    QCOMPARE(SysCon->edIP_Adrese()->text(), QStringLiteral("127.0.0.9"));
 
     // The program goes on and the next command runs as ever.
     QVERIFY(QDir().rmdir(m_fixture.settingsPath()));
+    m_fixture.messages().clear();
+    QTest::mouseClick(SysCon->btClose(), Qt::LeftButton);
+    QVERIFY(!SysCon->isVisible());
+    QVERIFY(m_fixture.messages().isEmpty());
+    m_fixture.removeSettings();
     m_fixture.messages().clear();
     QTest::mouseClick(m_main->btDokumenti(), Qt::LeftButton);
     QCOMPARE(m_fixture.messages(), QStringList{kNoAddress});

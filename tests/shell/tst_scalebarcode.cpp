@@ -4,9 +4,9 @@
 
 #include "clientformat.h"
 #include "clientstate.h"
-#include "scalebarcode.h"
 #include "scalebarcoderule.h"
 #include "tclientdatamodule.h"
+#include "touchform.h"
 
 #include <QLineEdit>
 #include <QTest>
@@ -140,8 +140,8 @@ void TestScaleBarcode::rule()
     const ClientState state = layout(prefix, artSak, artGar, daudzSak, daudzGar, decimals);
     QString article = code;
     QString quantity = quantityBefore;
-    QTEST(ScaleBarcode::Applies(state, code), "applies");
-    QTEST(ScaleBarcode::Apply(state, article, &quantity), "applies");
+    QTEST(ScaleBarcodeRule::Applies(state, code), "applies");
+    QTEST(ScaleBarcodeRule::Apply(state, article, &quantity), "applies");
     QTEST(article, "article");
     QTEST(quantity, "quantity");
 }
@@ -166,7 +166,7 @@ void TestScaleBarcode::articleFieldOnly()
     // no quantity to scale.
     const ClientState state = layout(QStringLiteral("22"), 3, 5, 8, 5, 3);
     QString article = code;
-    ScaleBarcode::Apply(state, article, nullptr);
+    ScaleBarcodeRule::Apply(state, article, nullptr);
     QTEST(article, "article");
 }
 
@@ -178,17 +178,17 @@ void TestScaleBarcode::fieldsOfAWindow()
 
     QLineEdit article(QStringLiteral("2212345012345"));
     QLineEdit quantity(QStringLiteral("1"));
-    ScaleBarcodeRule(&article, &quantity);
+    TouchForm::applyScaleBarcodeRule(&article, &quantity);
     QCOMPARE(article.text(), QStringLiteral("12345"));
     QCOMPARE(quantity.text(), QStringLiteral("1.234"));
 
     // Leaving the field again finds an ordinary code and changes nothing.
-    ScaleBarcodeRule(&article, &quantity);
+    TouchForm::applyScaleBarcodeRule(&article, &quantity);
     QCOMPARE(article.text(), QStringLiteral("12345"));
     QCOMPARE(quantity.text(), QStringLiteral("1.234"));
 
     QLineEdit goodsArticle(QStringLiteral("2254321000500"));
-    ScaleBarcodeRule(&goodsArticle);
+    TouchForm::applyScaleBarcodeRule(&goodsArticle);
     QCOMPARE(goodsArticle.text(), QStringLiteral("54321"));
 }
 
@@ -197,7 +197,7 @@ void TestScaleBarcode::nothingBeforeTheDataModule()
     QVERIFY(!ClientDataModule);
     QLineEdit article(QStringLiteral("2212345012345"));
     QLineEdit quantity(QStringLiteral("1"));
-    ScaleBarcodeRule(&article, &quantity);
+    TouchForm::applyScaleBarcodeRule(&article, &quantity);
     QCOMPARE(article.text(), QStringLiteral("2212345012345"));
     QCOMPARE(quantity.text(), QStringLiteral("1"));
 }

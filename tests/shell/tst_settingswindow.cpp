@@ -5,10 +5,10 @@
 
 #include "guiapplication.h"
 #include "settingsfile.h"
-#include "shellfixture.h"
 #include "tclientdatamodule.h"
 #include "touchlook.h"
 #include "tsyscon.h"
+#include "windowfixture.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -48,7 +48,7 @@ private:
     void closeWithButton();
     QCheckBox* switchBox(const QString& key) const;
 
-    ShellFixture m_fixture;
+    WindowFixture m_fixture;
     std::unique_ptr<TSysCon> m_window;
 };
 

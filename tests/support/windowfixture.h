@@ -11,18 +11,29 @@
 
 #include <memory>
 
+class QPushButton;
+class QWidget;
+class TNorvalkMain;
+
 // What the window tests share: a home folder of their own (so the settings
 // file is never a real user's), the Latvian formats, every ShowMessage text
 // recorded, and on request a fresh demo database served by NorvalkServer on
-// a loopback port. Statements for test rows go through a connection of the
-// fixture's own, so the windows' data module is left as they left it.
-class ShellFixture final
+// a loopback port, the main window pointed at it, and the steps a person
+// takes: a menu command with the login it asks for, a scan into a field.
+// Statements for test rows go through a connection of the fixture's own, so
+// the windows' data module is left as they left it.
+//
+// With real message boxes on, every message is also shown in a real modal
+// box that takes the activation, as a window manager gives it, and closes
+// itself a moment later: the focus then moves as it does on a terminal, so
+// faults of field exit and activation show.
+class WindowFixture final
 {
 public:
-    ShellFixture();
-    ~ShellFixture();
-    ShellFixture(const ShellFixture&) = delete;
-    ShellFixture& operator=(const ShellFixture&) = delete;
+    WindowFixture();
+    ~WindowFixture();
+    WindowFixture(const WindowFixture&) = delete;
+    WindowFixture& operator=(const WindowFixture&) = delete;
 
     // Empty when the database and the server are ready, else what failed.
     QString startServer();
@@ -30,6 +41,7 @@ public:
     quint16 port() const { return m_server.port(); }
 
     QStringList& messages() { return m_messages; }
+    void setRealMessageBoxes(bool on) { m_realBoxes = on; }
 
     // A statement with text parameters, and the first value of a select.
     void run(const QString& sql, const QMap<QString, QString>& textParams = {})
@@ -45,12 +57,32 @@ public:
     // The address of the fixture's server in the settings file.
     void pointSettingsAtServer() const;
 
+    // The main window, shown and pointed at the fixture's server; the
+    // fixture deletes it (and with it every window it opened) with
+    // closeMainWindow() or at its end.
+    TNorvalkMain* openMainWindow();
+    void closeMainWindow();
+    TNorvalkMain* mainWindow() const { return m_main; }
+
+    // Presses a menu command and, when it asks for a login, logs in and
+    // presses it again, as a person does. Returns whether no message came.
+    bool runMenuCommand(QPushButton* command, const QString& user = QStringLiteral("CHIEF"),
+                        const QString& password = QStringLiteral("1234"));
+    // Makes window the active one, as a window manager would on a tap.
+    static bool activate(QWidget* window);
+    // A scanner's code into the focused field: the text, then Return.
+    static void scan(QWidget* field, const QString& text);
+
 private:
+    void record(const QString& text);
+
     QTemporaryDir m_home;
     std::unique_ptr<TestDatabase> m_database;
     TestServer m_server;
     TestSql m_sql;
     QStringList m_messages;
+    bool m_realBoxes = false;
+    TNorvalkMain* m_main = nullptr;
 };
 
 // A test main for window tests: the application object of the program, so

@@ -1,4 +1,4 @@
-#include "dboperacijas.h"
+#include "findgoods.h"
 
 #include "commonprocedures.h"
 #include "remotedataset.h"
@@ -30,11 +30,12 @@ const QString kByArticle =
         .arg(kCodeParam);
 const QString kByIsn = QStringLiteral(" AND N_KLPREC.ISN=:ISN");
 
-const QString kDatedSpecialPrice =
-    QStringLiteral("SELECT ISN, CENA_1, ATLAIDE, FLAG FROM O_SPECCENAS WHERE ISPRECE=:ISPRECE "
-                   "AND (O_SPECCENAS.KLIENTNODALAFLAG = 1 OR O_SPECCENAS.KLIENTNODALAFLAG IS NULL) "
-                   "AND ISKLIENT = :ISKLIENT AND DAT_NO<=:DATUMS AND DAT_LIDZ>=:DATUMS "
-                   "AND DAT_NO!='01.01.1900' AND DAT_LIDZ!='31.12.3000' ORDER BY 3 DESC, 1 DESC");
+// Among the dated prices the higher FLAG wins, then the higher ISN.
+const QString kDatedSpecialPrice = QStringLiteral(
+    "SELECT ISN, CENA_1, ATLAIDE, FLAG FROM O_SPECCENAS WHERE ISPRECE=:ISPRECE "
+    "AND (O_SPECCENAS.KLIENTNODALAFLAG = 1 OR O_SPECCENAS.KLIENTNODALAFLAG IS NULL) "
+    "AND ISKLIENT = :ISKLIENT AND DAT_NO<=:DATUMS AND DAT_LIDZ>=:DATUMS "
+    "AND DAT_NO!='01.01.1900' AND DAT_LIDZ!='31.12.3000' ORDER BY FLAG DESC, ISN DESC");
 
 const QString kUnlimitedSpecialPrice =
     QStringLiteral("SELECT ISN, CENA_1, ATLAIDE, FLAG FROM O_SPECCENAS WHERE ISPRECE=:ISPRECE "

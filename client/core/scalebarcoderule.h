@@ -4,15 +4,15 @@
 
 #include <QString>
 
-// The scale-barcode rule on texts: a scanned code that starts with the
-// installation's prefix carries an article code and a quantity at the
-// positions N_ISI2 gives (loaded into the client state by the connection
-// step). The article fields of the screens apply it when they are left; this
-// class holds the rule itself so that it can be checked without a window.
-class ScaleBarcode final
+// The scale-barcode rule: a scanned code that starts with the installation's
+// prefix carries an article code and a quantity at the positions N_ISI2 gives
+// (loaded into the client state by the connection step). The article fields
+// of the windows apply it to their texts when they are left
+// (TouchForm::applyScaleBarcodeRule).
+class ScaleBarcodeRule final
 {
 public:
-    ScaleBarcode() = delete;
+    ScaleBarcodeRule() = delete;
 
     // Whether the rule applies to code: a prefix and an article position are
     // configured and code begins with the prefix exactly (case-sensitive).

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // SQL whose named markers (:NAME) have been turned into the positional '?'
 // markers the Firebird client library understands.
 struct PositionalSql
@@ -17,3 +19,9 @@ struct PositionalSql
 // keep their :variable references: DDL (CREATE/ALTER/RECREATE ...) is returned
 // unchanged and an EXECUTE BLOCK is converted only up to its AS.
 PositionalSql toPositionalSql(const QString& sql);
+
+// The same scan with each :NAME marker replaced by what replacement returns
+// for its name (without the colon). The terminal uses it to give the
+// parameters of statements it joins into one EXECUTE BLOCK names of their own.
+QString renameMarkers(const QString& sql,
+                      const std::function<QString(const QString& name)>& replacement);

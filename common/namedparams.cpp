@@ -12,17 +12,23 @@ bool isNamePart(QChar c)
     return c.isLetterOrNumber() || c == u'_' || c == u'$';
 }
 
-// Scans SQL text and copies it to a PositionalSql, one token at a time.
+using Replacement = std::function<QString(const QString& name)>;
+
+// Scans SQL text and copies it, one token at a time, with each marker replaced.
 class MarkerScanner final
 {
 public:
-    explicit MarkerScanner(const QString& sql) : m_sql(sql) { m_result.sql.reserve(sql.size()); }
+    MarkerScanner(const QString& sql, const Replacement& replacement)
+        : m_sql(sql), m_replacement(replacement)
+    {
+        m_result.reserve(sql.size());
+    }
 
-    PositionalSql convert()
+    QString convert()
     {
         while (m_pos < m_sql.size() && !m_stopped)
             step();
-        m_result.sql += QStringView(m_sql).mid(m_copied);
+        m_result += QStringView(m_sql).mid(m_copied);
         return std::move(m_result);
     }
 
@@ -76,9 +82,8 @@ private:
     void replaceMarker()
     {
         const qsizetype end = nameEnd(m_pos + 1);
-        m_result.sql += QStringView(m_sql).mid(m_copied, m_pos - m_copied);
-        m_result.sql += u'?';
-        m_result.names.append(m_sql.mid(m_pos + 1, end - m_pos - 1));
+        m_result += QStringView(m_sql).mid(m_copied, m_pos - m_copied);
+        m_result += m_replacement(m_sql.mid(m_pos + 1, end - m_pos - 1));
         m_pos = m_copied = end;
     }
 
@@ -118,7 +123,8 @@ private:
     }
 
     const QString& m_sql;
-    PositionalSql m_result;
+    const Replacement& m_replacement;
+    QString m_result;
     qsizetype m_pos = 0;
     qsizetype m_copied = 0;
     int m_wordCount = 0;
@@ -132,5 +138,15 @@ private:
 
 PositionalSql toPositionalSql(const QString& sql)
 {
-    return MarkerScanner(sql).convert();
+    PositionalSql result;
+    result.sql = MarkerScanner(sql, [&result](const QString& name) {
+                     result.names.append(name);
+                     return QStringLiteral("?");
+                 }).convert();
+    return result;
+}
+
+QString renameMarkers(const QString& sql, const Replacement& replacement)
+{
+    return MarkerScanner(sql, replacement).convert();
 }

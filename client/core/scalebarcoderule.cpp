@@ -1,4 +1,4 @@
-#include "scalebarcode.h"
+#include "scalebarcoderule.h"
 
 #include "clientformat.h"
 
@@ -17,13 +17,13 @@ QString copyClipped(const QString& text, int start, int length)
 
 } // namespace
 
-bool ScaleBarcode::Applies(const ClientState& state, const QString& code)
+bool ScaleBarcodeRule::Applies(const ClientState& state, const QString& code)
 {
     return !state.ScalePrefix.isEmpty() && state.DekArtSak > 0 && state.DekArtGar > 0 &&
            code.startsWith(state.ScalePrefix, Qt::CaseSensitive);
 }
 
-bool ScaleBarcode::Apply(const ClientState& state, QString& article, QString* quantity)
+bool ScaleBarcodeRule::Apply(const ClientState& state, QString& article, QString* quantity)
 {
     const QString code = article;
     if (!Applies(state, code))

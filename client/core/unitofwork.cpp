@@ -1,0 +1,229 @@
+#include "unitofwork.h"
+
+#include "clienterror.h"
+#include "namedparams.h"
+#include "remotedataset.h"
+
+namespace {
+
+// Firebird 3 names are at most 31 characters long.
+constexpr int kMaxNameLength = 31;
+// Texts are declared in two widths only, so that the block's text, by which
+// the server keeps its prepared statements, does not change with every value.
+constexpr int kShortText = 255;
+constexpr int kLongText = 8191; // the longest VARCHAR a UTF8 database takes
+
+QString typeName(ParamType type, qsizetype textLength)
+{
+    switch (type) {
+    case ParamType::Integer:
+        return QStringLiteral("INTEGER");
+    case ParamType::Double:
+        return QStringLiteral("DOUBLE PRECISION");
+    case ParamType::DateTime:
+        return QStringLiteral("TIMESTAMP");
+    case ParamType::Text:
+        if (textLength > kLongText)
+            throw ClientError(QStringLiteral("Teksts ir garāks par %1 rakstzīmēm").arg(kLongText));
+        return QStringLiteral("VARCHAR(%1)").arg(textLength > kShortText ? kLongText : kShortText);
+    case ParamType::Null:
+        break;
+    }
+    throw ClientError(QStringLiteral("Parametram nav tipa"));
+}
+
+void checkName(const QString& name)
+{
+    if (name.isEmpty() || name.size() > kMaxNameLength)
+        throw ClientError(QStringLiteral("Nederīgs nosaukums datu bāzei: '%1'").arg(name));
+}
+
+} // namespace
+
+RemoteParam UnitArg::toParam(const QString& name) const
+{
+    if (isExpression())
+        throw ClientError(QStringLiteral("Parametram '%1' ir izteiksme, nevis vērtība").arg(name));
+    if (!m_value.isValid() || (m_type == ParamType::DateTime && !m_value.toDateTime().isValid()))
+        return RemoteParam::null(name);
+    return RemoteParam{name, m_type, ParamDirection::Input, m_value};
+}
+
+UnitArg UnitArg::expression(const QString& psql)
+{
+    UnitArg arg;
+    arg.m_value = psql;
+    return arg;
+}
+
+UnitOfWork::Step& UnitOfWork::Step::set(const QString& name, const UnitArg& value)
+{
+    for (auto& [existing, old] : m_values) {
+        if (existing.compare(name, Qt::CaseInsensitive) == 0) {
+            old = value;
+            return *this;
+        }
+    }
+    m_values.append({name, value});
+    return *this;
+}
+
+UnitOfWork::Step& UnitOfWork::Step::set(const UnitValues& values)
+{
+    for (const auto& [name, value] : values)
+        set(name, value);
+    return *this;
+}
+
+struct UnitOfWork::Built
+{
+    QString sql;
+    RemoteParams params;
+};
+
+UnitOfWork::UnitOfWork() = default;
+UnitOfWork::~UnitOfWork() = default;
+
+void UnitOfWork::declare(const QString& name, ParamType type)
+{
+    checkName(name);
+    m_variables.append({name.toUpper(), type, false});
+}
+
+void UnitOfWork::declareResult(const QString& name, ParamType type)
+{
+    checkName(name);
+    m_variables.append({name.toUpper(), type, true});
+}
+
+bool UnitOfWork::hasVariable(const QString& name) const
+{
+    const QString upper = name.toUpper();
+    for (const Variable& variable : m_variables) {
+        if (variable.name == upper)
+            return true;
+    }
+    return false;
+}
+
+UnitOfWork::Step& UnitOfWork::addStep(const QString& psql)
+{
+    m_steps.push_back(std::unique_ptr<Step>(new Step(psql)));
+    return *m_steps.back();
+}
+
+UnitOfWork::Step& UnitOfWork::add(const QString& statement)
+{
+    return addStep(statement + QLatin1Char(';'));
+}
+
+UnitOfWork::Step& UnitOfWork::beginIf(const QString& condition)
+{
+    ++m_openIfs;
+    return addStep(QStringLiteral("IF (") + condition + QStringLiteral(") THEN BEGIN"));
+}
+
+void UnitOfWork::endIf()
+{
+    if (m_openIfs == 0)
+        throw ClientError(QStringLiteral("endIf bez beginIf"));
+    --m_openIfs;
+    addStep(QStringLiteral("END"));
+}
+
+void UnitOfWork::finish()
+{
+    bool results = false;
+    for (const Variable& variable : m_variables)
+        results = results || variable.result;
+    // A block with results hands its row over at SUSPEND; EXIT alone would
+    // end it without one.
+    addStep(results ? QStringLiteral("SUSPEND; EXIT;") : QStringLiteral("EXIT;"));
+}
+
+UnitOfWork::Built UnitOfWork::build() const
+{
+    if (m_openIfs != 0)
+        throw ClientError(QStringLiteral("beginIf bez endIf"));
+    Built built;
+    QStringList inputs;
+    QStringList body;
+    for (size_t index = 0; index < m_steps.size(); ++index) {
+        const Step& step = *m_steps[index];
+        const QString prefix = QStringLiteral("P%1_").arg(index + 1);
+        body << renameMarkers(step.m_psql, [&](const QString& marker) -> QString {
+            for (const auto& [name, value] : step.m_values) {
+                if (name.compare(marker, Qt::CaseInsensitive) != 0)
+                    continue;
+                if (value.isExpression())
+                    return QLatin1Char('(') + value.psql() + QLatin1Char(')');
+                const QString input = prefix + marker.toUpper();
+                checkName(input);
+                if (!findParam(built.params, input)) {
+                    inputs << input + QLatin1Char(' ') +
+                                  typeName(value.type(), value.value().toString().size()) +
+                                  QStringLiteral(" = :") + input;
+                    built.params.append(value.toParam(input));
+                }
+                return QLatin1Char(':') + input;
+            }
+            if (hasVariable(marker))
+                return QLatin1Char(':') + marker;
+            throw ClientError(QStringLiteral("Vienības solim %1 nav parametra '%2' vērtības: %3")
+                                  .arg(index + 1)
+                                  .arg(marker, step.m_psql));
+        });
+    }
+
+    QStringList results;
+    QStringList locals;
+    for (const Variable& variable : m_variables) {
+        const QString declaration =
+            variable.name + QLatin1Char(' ') +
+            typeName(variable.type, variable.type == ParamType::Text ? kLongText : 0);
+        if (variable.result)
+            results << declaration;
+        else
+            locals << QStringLiteral("DECLARE VARIABLE ") + declaration + QLatin1Char(';');
+    }
+
+    QString& sql = built.sql;
+    sql = QStringLiteral("EXECUTE BLOCK");
+    if (!inputs.isEmpty())
+        sql +=
+            QStringLiteral(" (\n  ") + inputs.join(QStringLiteral(",\n  ")) + QStringLiteral(")");
+    if (!results.isEmpty())
+        sql += QStringLiteral("\nRETURNS (") + results.join(QStringLiteral(", ")) +
+               QStringLiteral(")");
+    sql += QStringLiteral("\nAS\n");
+    for (const QString& local : locals)
+        sql += local + QLatin1Char('\n');
+    sql += QStringLiteral("BEGIN\n");
+    for (const QString& line : body)
+        sql += QStringLiteral("  ") + line + QLatin1Char('\n');
+    // Firebird hands the results of a block back as a row only at SUSPEND.
+    if (!results.isEmpty())
+        sql += QStringLiteral("  SUSPEND;\n");
+    sql += QStringLiteral("END");
+    return built;
+}
+
+QString UnitOfWork::commandText() const
+{
+    return build().sql;
+}
+
+RemoteParams UnitOfWork::params() const
+{
+    return build().params;
+}
+
+void UnitOfWork::run(RemoteDataSet& dataSet) const
+{
+    const Built built = build();
+    dataSet.close();
+    dataSet.setCommandText(built.sql);
+    for (const RemoteParam& param : built.params)
+        dataSet.setParam(param);
+    dataSet.open();
+}

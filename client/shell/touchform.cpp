@@ -1,0 +1,207 @@
+#include "touchform.h"
+
+#include "commonprocedures.h"
+#include "keyedlist.h"
+#include "scalebarcoderule.h"
+#include "searchedit.h"
+#include "showmessage.h"
+#include "tclientdatamodule.h"
+#include "touchbutton.h"
+#include "touchlook.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QShowEvent>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kStatusHeight = 34;
+
+} // namespace
+
+TouchForm::TouchForm(QWidget* owner, const QString& objectName, const QString& caption, QSize size)
+    : QWidget(owner, Qt::Window)
+{
+    setObjectName(objectName);
+    setWindowTitle(caption);
+    setFixedSize(size);
+    TouchLook::applyTo(this);
+}
+
+void TouchForm::open()
+{
+    if (isVisible()) {
+        raise();
+        activateWindow();
+        RunHandler([this] { FormActivate(); });
+        return;
+    }
+    show(); // FormShow and FormActivate through showEvent
+    activateWindow();
+}
+
+void TouchForm::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (event->spontaneous())
+        return; // the window system showing it again, not the program
+    if (!m_centred) {
+        m_centred = true;
+        if (const QScreen* display = screen())
+            move(display->availableGeometry().center() - rect().center());
+    }
+    RunHandler([this] {
+        FormShow();
+        FormActivate();
+    });
+}
+
+void TouchForm::closeEvent(QCloseEvent* event)
+{
+    bool closed = true;
+    RunHandler([&] {
+        closed = false;
+        FormClose();
+        closed = true;
+    });
+    if (closed)
+        event->accept();
+    else
+        event->ignore();
+}
+
+QLabel* TouchForm::makeTitle(const QString& name, const QString& text, QRect geometry,
+                             QWidget* parent)
+{
+    QLabel* title = makeLabel(name, text, geometry, 24, parent);
+    title->setFont(TouchLook::font(24, true));
+    title->setAlignment(Qt::AlignCenter);
+    title->setWordWrap(true);
+    return title;
+}
+
+QLabel* TouchForm::makeLabel(const QString& name, const QString& text, QRect geometry, int fontSize,
+                             QWidget* parent)
+{
+    auto* label = new QLabel(text, parent ? parent : this);
+    label->setObjectName(name);
+    label->setFont(TouchLook::font(fontSize));
+    label->setGeometry(geometry);
+    return label;
+}
+
+namespace {
+
+template <typename Edit>
+Edit* setUpEdit(Edit* edit, const QString& name, QRect geometry, int fontSize)
+{
+    edit->setObjectName(name);
+    edit->setFont(TouchLook::font(fontSize));
+    edit->setGeometry(geometry);
+    edit->setInputMethodHints(Qt::ImhNoPredictiveText);
+    return edit;
+}
+
+} // namespace
+
+QLineEdit* TouchForm::makeEdit(const QString& name, QRect geometry, int fontSize, QWidget* parent)
+{
+    return setUpEdit(new QLineEdit(parent ? parent : this), name, geometry, fontSize);
+}
+
+SearchEdit* TouchForm::makeSearchEdit(const QString& name, const QString& buttonName,
+                                      QRect geometry, int fontSize, QWidget* parent)
+{
+    SearchEdit* edit = setUpEdit(new SearchEdit(parent ? parent : this), name, geometry, fontSize);
+    edit->searchButton()->setObjectName(buttonName);
+    return edit;
+}
+
+QPushButton* TouchForm::makeButton(const QString& name, const QString& caption, QRect geometry,
+                                   int fontSize, QWidget* parent)
+{
+    auto* button = new TouchButton(caption, parent ? parent : this);
+    button->setObjectName(name);
+    button->setFont(TouchLook::font(fontSize));
+    button->setGeometry(geometry);
+    return button;
+}
+
+QComboBox* TouchForm::makeCombo(const QString& name, QRect geometry, int fontSize, QWidget* parent)
+{
+    auto* combo = new QComboBox(parent ? parent : this);
+    combo->setObjectName(name);
+    combo->setFont(TouchLook::font(fontSize));
+    combo->setGeometry(geometry);
+    combo->setMaxVisibleItems(15);
+    return combo;
+}
+
+QLabel* TouchForm::makeStatusLine(const QString& name)
+{
+    auto* panel = new QWidget(this);
+    panel->setObjectName(QStringLiteral("pnlStatus"));
+    panel->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
+    panel->setAutoFillBackground(true);
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::Window, TouchLook::fill().lighter(112));
+    panel->setPalette(palette);
+    QLabel* status =
+        makeLabel(name, QString(), QRect(8, 0, width() - 16, kStatusHeight), 14, panel);
+    return status;
+}
+
+void TouchForm::typingField(QWidget* field)
+{
+    ControlEvents& events = ControlEvents::of(field);
+    events.setOnEnter(&TouchForm::keyboardMayShow);
+    events.setOnExit(&TouchForm::keyboardHiddenAgain);
+}
+
+void TouchForm::keyboardMayShow()
+{
+    SetKeyboardSuppression(false);
+}
+
+void TouchForm::keyboardHiddenAgain()
+{
+    if (ClientDataModule && ClientDataModule->clientState().NeraditEkranaKlaviaturu)
+        SetKeyboardSuppression(true);
+}
+
+QWidget* TouchForm::control(const QString& name) const
+{
+    return name.isEmpty() ? nullptr : findChild<QWidget*>(name);
+}
+
+void TouchForm::refuse(const Refusal& refusal)
+{
+    ShowMessage(refusal.message);
+    if (QWidget* field = control(refusal.field))
+        field->setFocus(Qt::OtherFocusReason);
+}
+
+void TouchForm::applyScaleBarcodeRule(QLineEdit* article, QLineEdit* quantity)
+{
+    if (!ClientDataModule || !article)
+        return;
+    QString articleText = article->text();
+    QString quantityText = quantity ? quantity->text() : QString();
+    if (!ScaleBarcodeRule::Apply(ClientDataModule->clientState(), articleText,
+                                 quantity ? &quantityText : nullptr))
+        return;
+    article->setText(articleText);
+    if (quantity)
+        quantity->setText(quantityText);
+}
+
+void TouchForm::fillCombo(QComboBox* combo, const KeyedList& entries)
+{
+    combo->clear();
+    combo->addItems(entries.names);
+    combo->setCurrentIndex(-1);
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "controlevents.h"
+#include "handlerguard.h"
+#include "outcome.h"
+
+#include <QAbstractButton>
+#include <QRect>
+#include <QSize>
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class SearchEdit;
+struct KeyedList;
+
+// The base of the terminal's windows: the light sky-blue, fixed-size window
+// centred on the screen, the controls every window has (title, edit fields,
+// an edit with a search button, big buttons, the status line), the wiring of
+// controls to handlers, and the window's own events. A window adds only its
+// controls and the handlers its behaviour names.
+//
+// The window's events, in the order they come:
+// - FormCreate: the derived class's constructor ends by calling it, when the
+//   window has one; the base calls nothing of the derived class while it is
+//   being built.
+// - FormShow: each time the window goes from hidden to shown.
+// - FormActivate: each time the program opens the window, after FormShow:
+//   shown, or opened again while already open (open()). It does not run when
+//   the window only gets the focus back from a message box or from another
+//   window the user was in: a window re-applies its set-up when it is asked
+//   for, not behind the user's back.
+// - FormClose: when the window closes. What it throws is shown and keeps the
+//   window open, so that nothing the user entered is lost.
+// A derived destructor that must save something (a remembered department)
+// does so through RunHandler.
+//
+// Every handler is wired through onClick, onEnter/onExit/onKeyDown or wire,
+// which show what a handler throws instead of letting it cross Qt's event
+// dispatch.
+class TouchForm : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TouchForm)
+
+public:
+    static constexpr QSize DefaultSize{355, 605};
+
+    // Shows the window, or brings it to the front when it is already open,
+    // and runs FormActivate either way.
+    void open();
+
+    // The scale-barcode rule on an article field and, where the window has
+    // one, its quantity field, as the client state's installation settings
+    // say; nothing before the data module exists.
+    static void applyScaleBarcodeRule(QLineEdit* article, QLineEdit* quantity = nullptr);
+
+protected:
+    TouchForm(QWidget* owner, const QString& objectName, const QString& caption,
+              QSize size = DefaultSize);
+
+    virtual void FormShow() {}
+    virtual void FormActivate() {}
+    virtual void FormClose() {}
+
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+    // Controls, named as the window's behaviour names them. Geometry is in
+    // the window's fixed coordinates; font sizes as TouchLook::font takes.
+    QLabel* makeTitle(const QString& name, const QString& text, QRect geometry,
+                      QWidget* parent = nullptr);
+    QLabel* makeLabel(const QString& name, const QString& text, QRect geometry, int fontSize = 18,
+                      QWidget* parent = nullptr);
+    QLineEdit* makeEdit(const QString& name, QRect geometry, int fontSize = 20,
+                        QWidget* parent = nullptr);
+    SearchEdit* makeSearchEdit(const QString& name, const QString& buttonName, QRect geometry,
+                               int fontSize = 20, QWidget* parent = nullptr);
+    QPushButton* makeButton(const QString& name, const QString& caption, QRect geometry,
+                            int fontSize = 18, QWidget* parent = nullptr);
+    QComboBox* makeCombo(const QString& name, QRect geometry, int fontSize = 18,
+                         QWidget* parent = nullptr);
+    // The status line along the window's bottom edge.
+    QLabel* makeStatusLine(const QString& name = QStringLiteral("lbStatusBar"));
+
+    // Wiring. The handlers are the window's own member functions.
+    template <typename Form> void onClick(QAbstractButton* button, void (Form::*handler)())
+    {
+        Form* form = static_cast<Form*>(this);
+        wire(button, &QAbstractButton::clicked, this, [form, handler] { (form->*handler)(); });
+    }
+    template <typename Form> void onEnter(QWidget* control, void (Form::*handler)())
+    {
+        Form* form = static_cast<Form*>(this);
+        ControlEvents::of(control).setOnEnter([form, handler] { (form->*handler)(); });
+    }
+    template <typename Form> void onExit(QWidget* control, void (Form::*handler)())
+    {
+        Form* form = static_cast<Form*>(this);
+        ControlEvents::of(control).setOnExit([form, handler] { (form->*handler)(); });
+    }
+    template <typename Form> void onKeyDown(QWidget* control, bool (Form::*handler)(QKeyEvent&))
+    {
+        Form* form = static_cast<Form*>(this);
+        ControlEvents::of(control).setOnKeyDown(
+            [form, handler](QKeyEvent& key) { return (form->*handler)(key); });
+    }
+    // A field the user types into: the on-screen keyboard may show while it
+    // has the focus and is hidden again after it when the settings say so.
+    static void typingField(QWidget* field);
+    static void keyboardMayShow();
+    static void keyboardHiddenAgain();
+
+    static bool isReturn(const QKeyEvent& key) { return ControlEvents::isReturn(key); }
+    static bool isDown(const QKeyEvent& key) { return ControlEvents::isDown(key); }
+
+    // Shows the refusal's message, then gives its field the focus.
+    void refuse(const Refusal& refusal);
+    // The control of that object name in this window; null when none.
+    QWidget* control(const QString& name) const;
+
+    // A combo box's entries from a keyed list, none chosen.
+    static void fillCombo(QComboBox* combo, const KeyedList& entries);
+
+private:
+    bool m_centred = false;
+};

@@ -1,0 +1,147 @@
+#include "windowfixture.h"
+
+#include "clientformat.h"
+#include "settingsfile.h"
+#include "showmessage.h"
+#include "tenterpasword.h"
+#include "tnorvalkmain.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QHostAddress>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+constexpr int kBoxShownMs = 30;
+
+} // namespace
+
+WindowFixture::WindowFixture()
+{
+    // The documents folder follows HOME and the XDG user folders.
+    qputenv("HOME", m_home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", m_home.filePath(QStringLiteral(".config")).toLocal8Bit());
+    QStandardPaths::setTestModeEnabled(true);
+    ClientFormat::setLocale(QLocale(QLocale::Latvian, QLocale::Latvia));
+    setMessageHandler([this](const QString& text) { record(text); });
+}
+
+WindowFixture::~WindowFixture()
+{
+    closeMainWindow();
+    m_server.stop();
+    setMessageHandler({});
+    ClientFormat::useSystemLocale();
+}
+
+void WindowFixture::record(const QString& text)
+{
+    m_messages << text;
+    if (!m_realBoxes)
+        return;
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Norvalk"), text, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    QTimer::singleShot(0, &box, [&box] { activate(&box); });
+    QTimer::singleShot(kBoxShownMs, &box, [&box] { box.accept(); });
+    box.exec();
+    // The window under the box gets the activation back, as on a terminal.
+    if (QWidget* previous = box.parentWidget())
+        activate(previous->window());
+}
+
+QString WindowFixture::startServer()
+{
+    if (!m_home.isValid())
+        return QStringLiteral("no temporary home folder");
+    if (!m_database)
+        m_database = std::make_unique<TestDatabase>(TestDatabase::Content::Demo);
+    if (!m_database->isValid())
+        return QStringLiteral("database: ") + m_database->error();
+    if (!m_server.start(m_database->path()))
+        return QStringLiteral("server: ") + m_server.standardError() + m_server.standardOutput();
+    m_sql.setPort(m_server.port());
+    return QString();
+}
+
+QString WindowFixture::settingsPath() const
+{
+    return SettingsFilePath();
+}
+
+QString WindowFixture::settingsText() const
+{
+    QFile file(settingsPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll());
+}
+
+void WindowFixture::removeSettings() const
+{
+    QFile::remove(settingsPath());
+}
+
+void WindowFixture::pointSettingsAtServer() const
+{
+    IniWriteString(QStringLiteral("SysCon"), QStringLiteral("HostName"),
+                   QHostAddress(QHostAddress::LocalHost).toString());
+}
+
+TNorvalkMain* WindowFixture::openMainWindow()
+{
+    closeMainWindow();
+    pointSettingsAtServer();
+    m_main = new TNorvalkMain;
+    m_main->setServerPort(port());
+    m_main->show();
+    if (!QTest::qWaitForWindowExposed(m_main))
+        qWarning("the main window was not shown");
+    activate(m_main);
+    return m_main;
+}
+
+void WindowFixture::closeMainWindow()
+{
+    delete m_main;
+    m_main = nullptr;
+}
+
+bool WindowFixture::runMenuCommand(QPushButton* command, const QString& user,
+                                   const QString& password)
+{
+    const qsizetype before = m_messages.size();
+    QTest::mouseClick(command, Qt::LeftButton);
+    if (EnterPasword && EnterPasword->isVisible()) {
+        activate(EnterPasword);
+        EnterPasword->edUserName()->setText(user);
+        EnterPasword->edPasword()->setText(password);
+        QTest::mouseClick(EnterPasword->btAutorizet(), Qt::LeftButton);
+        if (EnterPasword->isVisible())
+            return false;
+        QTest::mouseClick(command, Qt::LeftButton);
+    }
+    if (QWidget* opened = QApplication::activeWindow())
+        activate(opened);
+    return m_messages.size() == before;
+}
+
+bool WindowFixture::activate(QWidget* window)
+{
+    // The offscreen platform has no window manager to do it.
+    QApplication::setActiveWindow(window);
+    return QTest::qWaitForWindowActive(window);
+}
+
+void WindowFixture::scan(QWidget* field, const QString& text)
+{
+    if (auto* edit = qobject_cast<QLineEdit*>(field))
+        edit->selectAll();
+    QTest::keyClicks(field, text);
+    QTest::keyClick(field, Qt::Key_Return);
+}
