@@ -252,6 +252,19 @@ double GetStock(qint32 goodsIsn, qint32 departmentIsn, const QString& nelegaliz)
     return stock.fieldByName(QStringLiteral("ATLIKUMS")).asFloat();
 }
 
+void GetStock(UnitOfWork& unit, const UnitArg& goodsIsn, const UnitArg& departmentIsn,
+              const QString& nelegaliz, const QString& into)
+{
+    const bool allKinds = nelegaliz == QLatin1String("K") || nelegaliz.isEmpty();
+    UnitOfWork::Step& read =
+        unit.add((allKinds ? kStockAllKinds : kStockOneKind) + QStringLiteral(" INTO :") + into)
+            .set(QStringLiteral("ISPRECE"), goodsIsn)
+            .set(QStringLiteral("ISNODALA"), departmentIsn);
+    if (!allKinds)
+        read.set(QStringLiteral("NELEGALIZ"), nelegaliz);
+    unit.add(into + QStringLiteral(" = COALESCE(:") + into + QStringLiteral(", 0)"));
+}
+
 double GetCertifiedStock(qint32 goodsIsn, qint32 departmentIsn, qint32 certificateIsn,
                          const QDate& date)
 {
@@ -266,6 +279,18 @@ double GetCertifiedStock(qint32 goodsIsn, qint32 departmentIsn, qint32 certifica
     return stock.fieldByName(QStringLiteral("ATLIKUMS")).asFloat();
 }
 
+void GetCertifiedStock(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
+                       qint32 certificateIsn, const QDate& date, const QString& into)
+{
+    unit.add(QStringLiteral("FOR ") + kCertifiedStock + QStringLiteral(" INTO :") + into +
+             QStringLiteral(" DO LEAVE"))
+        .set(QStringLiteral("ISPRECE"), goodsIsn)
+        .set(QStringLiteral("ISNODALA"), departmentIsn)
+        .set(QStringLiteral("ISSERTIF"), certificateIsn)
+        .set(QStringLiteral("DATUMS"), startOfDay(date));
+    unit.add(into + QStringLiteral(" = COALESCE(:") + into + QStringLiteral(", 0)"));
+}
+
 double LookupNumber(const QString& table, qint32 isn, const QString& column)
 {
     RemoteDataSet& query = dataModule().cdsTempQuery();
@@ -274,6 +299,68 @@ double LookupNumber(const QString& table, qint32 isn, const QString& column)
                          QStringLiteral(" WHERE ISN = ") + QString::number(isn));
     query.open();
     return query.fieldByName(column).asFloat();
+}
+
+void LookupNumber(UnitOfWork& unit, const QString& table, const UnitArg& isn, const QString& column,
+                  const QString& into)
+{
+    // FOR ... DO LEAVE takes the first row, as the one-request read does.
+    unit.add(QStringLiteral("FOR SELECT ") + column + QStringLiteral(" FROM ") + table +
+             QStringLiteral(" WHERE ISN = :ISN INTO :") + into + QStringLiteral(" DO LEAVE"))
+        .set(QStringLiteral("ISN"), isn);
+    unit.add(into + QStringLiteral(" = COALESCE(:") + into + QStringLiteral(", 0)"));
+}
+
+void GetLastPrice(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
+                  const QString& receiptColumn, const QDate& date, const QString& transferColumn,
+                  const QString& into)
+{
+    const bool oneDepartment = departmentIsn != 0;
+    const QString found = into + QStringLiteral("_ISN");
+    const QString day = into + QStringLiteral("_DATUMS");
+    const QString field = into + QStringLiteral("_LAUKS");
+    const QString after = into + QStringLiteral("_DATJAUNS");
+    unit.declare(found, ParamType::Integer);
+    unit.declare(day, ParamType::DateTime);
+    unit.declare(field, ParamType::Double);
+    unit.declare(after, ParamType::DateTime);
+    const auto firstRowInto = [&](const QString& select) {
+        return QStringLiteral("FOR ") + select +
+               QStringLiteral(" INTO :%1, :%2, :%3 DO LEAVE").arg(found, day, field);
+    };
+
+    unit.add(into + QStringLiteral(" = 0"));
+    unit.add(after + QStringLiteral(" = :BOUND"))
+        .set(QStringLiteral("BOUND"), earliestTransferBound());
+    UnitOfWork::Step& receipt =
+        unit.add(firstRowInto(
+                     kLastReceiptHead + receiptPriceExpression(receiptColumn) + kLastReceiptTail +
+                     (oneDepartment ? kLastReceiptDepartment : QString()) + kLastReceiptOrder))
+            .set(QStringLiteral("DATUMS"), startOfDay(date))
+            .set(QStringLiteral("ISPRECE"), goodsIsn);
+    if (oneDepartment)
+        receipt.set(QStringLiteral("ISNODALA"), departmentIsn);
+    unit.beginIf(QStringLiteral("COALESCE(:%1, 0) <> 0").arg(found));
+    unit.add(QStringLiteral("%1 = COALESCE(:%2, 0)").arg(into, field));
+    unit.add(QStringLiteral("%1 = :%2").arg(after, day));
+    unit.endIf();
+    if (transferColumn.isEmpty())
+        return;
+
+    unit.add(found + QStringLiteral(" = NULL"));
+    UnitOfWork::Step& transfer =
+        unit.add(firstRowInto(kLaterTransferHead + transferPriceExpression(transferColumn) +
+                              kLaterTransferTail +
+                              (oneDepartment ? kLaterTransferDepartment : QString()) +
+                              kLaterTransferOrder))
+            .set(QStringLiteral("DATUMS"), startOfDay(date))
+            .set(QStringLiteral("DATJAUNS"), UnitArg::variable(after))
+            .set(QStringLiteral("ISPRECE"), goodsIsn);
+    if (oneDepartment)
+        transfer.set(QStringLiteral("ISNODALA"), departmentIsn);
+    unit.beginIf(QStringLiteral("COALESCE(:%1, 0) > 0").arg(found));
+    unit.add(QStringLiteral("%1 = COALESCE(:%2, 0)").arg(into, field));
+    unit.endIf();
 }
 
 double GetLastPrice(qint32 goodsIsn, qint32 departmentIsn, const QString& receiptColumn,

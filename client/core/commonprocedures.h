@@ -42,18 +42,33 @@ void UpdateStock(UnitOfWork& unit, const UnitArg& goodsIsn, const UnitArg& depar
 // Stock of a good in a department: of every NELEGALIZ value for "K" or empty,
 // else of that value only. 0 when there is none.
 double GetStock(qint32 goodsIsn, qint32 departmentIsn, const QString& nelegaliz);
+// The same stock read inside a unit, into its DOUBLE PRECISION variable into
+// (0 when there is none).
+void GetStock(UnitOfWork& unit, const UnitArg& goodsIsn, const UnitArg& departmentIsn,
+              const QString& nelegaliz, const QString& into);
 
 double GetCertifiedStock(qint32 goodsIsn, qint32 departmentIsn, qint32 certificateIsn,
                          const QDate& date);
+// The same stock read inside a unit, into its DOUBLE PRECISION variable into.
+void GetCertifiedStock(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
+                       qint32 certificateIsn, const QDate& date, const QString& into);
 
 // One number of one row: column of table where ISN = isn (0 when NULL).
 double LookupNumber(const QString& table, qint32 isn, const QString& column);
+// The same read inside a unit, into its DOUBLE PRECISION variable into.
+void LookupNumber(UnitOfWork& unit, const QString& table, const UnitArg& isn, const QString& column,
+                  const QString& into);
 
 // The price of a good as last set on or before date: from the newest receipt
 // into the department (0 = any) and any transfer into it after that receipt.
 // 0 when there is neither. An empty transferColumn skips transfers.
 double GetLastPrice(qint32 goodsIsn, qint32 departmentIsn, const QString& receiptColumn,
                     const QDate& date, const QString& transferColumn);
+// The same price worked out inside a unit, into its DOUBLE PRECISION
+// variable into; the unit gets a few variables of its own named after into.
+void GetLastPrice(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
+                  const QString& receiptColumn, const QDate& date, const QString& transferColumn,
+                  const QString& into);
 
 // Whether the user holds the right code at level (O_USERS.IESPEJAS).
 bool UserHasRight(const QString& user, const QString& code, int level);

@@ -11,6 +11,7 @@
 #include "serverconnection.h"
 #include "showmessage.h"
 #include "tclientdatamodule.h"
+#include "tdokievads.h"
 #include "tenterpasword.h"
 #include "touchbutton.h"
 #include "touchlook.h"
@@ -280,11 +281,11 @@ void TNorvalkMain::RunServerCommand(const TargetWindow& target, Gate gate)
     showWindow(window);
 }
 
-// Until the windows of the menu exist, their commands end after connecting
-// and logging in; each window is wired in by returning CreateOnce(...) here.
+// Each command makes its window once and opens it; until a window exists,
+// its command ends after connecting and logging in.
 void TNorvalkMain::btDokumentiClick()
 {
-    RunServerCommand(nullptr, Gate::DocumentRights);
+    RunServerCommand([this] { return CreateOnce(DokIevads, this); }, Gate::DocumentRights);
 }
 
 void TNorvalkMain::btPrecuDatiClick()

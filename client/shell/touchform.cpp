@@ -1,5 +1,6 @@
 #include "touchform.h"
 
+#include "clientformat.h"
 #include "commonprocedures.h"
 #include "keyedlist.h"
 #include "scalebarcoderule.h"
@@ -11,8 +12,10 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
 #include <QToolButton>
@@ -68,17 +71,32 @@ void TouchForm::closeEvent(QCloseEvent* event)
         FormClose();
         closed = true;
     });
-    if (closed)
-        event->accept();
-    else
+    if (!closed) {
         event->ignore();
+        return;
+    }
+    event->accept();
+    emit this->closed();
+}
+
+QRect TouchForm::scaled(QRect designed) const
+{
+    if (m_scale == 1.0)
+        return designed;
+    return QRect(qRound(designed.x() * m_scale), qRound(designed.y() * m_scale),
+                 qRound(designed.width() * m_scale), qRound(designed.height() * m_scale));
+}
+
+int TouchForm::scaledFont(int size) const
+{
+    return qRound(size * m_scale);
 }
 
 QLabel* TouchForm::makeTitle(const QString& name, const QString& text, QRect geometry,
                              QWidget* parent)
 {
     QLabel* title = makeLabel(name, text, geometry, 24, parent);
-    title->setFont(TouchLook::font(24, true));
+    title->setFont(TouchLook::font(scaledFont(24), true));
     title->setAlignment(Qt::AlignCenter);
     title->setWordWrap(true);
     return title;
@@ -89,8 +107,8 @@ QLabel* TouchForm::makeLabel(const QString& name, const QString& text, QRect geo
 {
     auto* label = new QLabel(text, parent ? parent : this);
     label->setObjectName(name);
-    label->setFont(TouchLook::font(fontSize));
-    label->setGeometry(geometry);
+    label->setFont(TouchLook::font(scaledFont(fontSize)));
+    label->setGeometry(scaled(geometry));
     return label;
 }
 
@@ -101,7 +119,7 @@ Edit* setUpEdit(Edit* edit, const QString& name, QRect geometry, int fontSize)
 {
     edit->setObjectName(name);
     edit->setFont(TouchLook::font(fontSize));
-    edit->setGeometry(geometry);
+    edit->setGeometry(geometry); // already scaled
     edit->setInputMethodHints(Qt::ImhNoPredictiveText);
     return edit;
 }
@@ -110,13 +128,15 @@ Edit* setUpEdit(Edit* edit, const QString& name, QRect geometry, int fontSize)
 
 QLineEdit* TouchForm::makeEdit(const QString& name, QRect geometry, int fontSize, QWidget* parent)
 {
-    return setUpEdit(new QLineEdit(parent ? parent : this), name, geometry, fontSize);
+    return setUpEdit(new QLineEdit(parent ? parent : this), name, scaled(geometry),
+                     scaledFont(fontSize));
 }
 
 SearchEdit* TouchForm::makeSearchEdit(const QString& name, const QString& buttonName,
                                       QRect geometry, int fontSize, QWidget* parent)
 {
-    SearchEdit* edit = setUpEdit(new SearchEdit(parent ? parent : this), name, geometry, fontSize);
+    SearchEdit* edit = setUpEdit(new SearchEdit(parent ? parent : this), name, scaled(geometry),
+                                 scaledFont(fontSize));
     edit->searchButton()->setObjectName(buttonName);
     return edit;
 }
@@ -126,8 +146,8 @@ QPushButton* TouchForm::makeButton(const QString& name, const QString& caption, 
 {
     auto* button = new TouchButton(caption, parent ? parent : this);
     button->setObjectName(name);
-    button->setFont(TouchLook::font(fontSize));
-    button->setGeometry(geometry);
+    button->setFont(TouchLook::font(scaledFont(fontSize)));
+    button->setGeometry(scaled(geometry));
     return button;
 }
 
@@ -135,17 +155,41 @@ QComboBox* TouchForm::makeCombo(const QString& name, QRect geometry, int fontSiz
 {
     auto* combo = new QComboBox(parent ? parent : this);
     combo->setObjectName(name);
-    combo->setFont(TouchLook::font(fontSize));
-    combo->setGeometry(geometry);
+    combo->setFont(TouchLook::font(scaledFont(fontSize)));
+    combo->setGeometry(scaled(geometry));
     combo->setMaxVisibleItems(15);
     return combo;
+}
+
+QDateEdit* TouchForm::makeDateEdit(const QString& name, QRect geometry, int fontSize,
+                                   QWidget* parent)
+{
+    auto* edit = new QDateEdit(QDate::currentDate(), parent ? parent : this);
+    edit->setObjectName(name);
+    edit->setFont(TouchLook::font(scaledFont(fontSize)));
+    edit->setGeometry(scaled(geometry));
+    edit->setDisplayFormat(ClientFormat::shortDateFormat());
+    edit->setCalendarPopup(true);
+    edit->setInputMethodHints(Qt::ImhDate | Qt::ImhPreferNumbers);
+    return edit;
+}
+
+QRadioButton* TouchForm::makeRadio(const QString& name, const QString& caption, QRect geometry,
+                                   int fontSize, QWidget* parent)
+{
+    auto* radio = new QRadioButton(caption, parent ? parent : this);
+    radio->setObjectName(name);
+    radio->setFont(TouchLook::font(scaledFont(fontSize)));
+    radio->setGeometry(scaled(geometry));
+    return radio;
 }
 
 QLabel* TouchForm::makeStatusLine(const QString& name)
 {
     auto* panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("pnlStatus"));
-    panel->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
+    const int statusHeight = scaledFont(kStatusHeight);
+    panel->setGeometry(0, height() - statusHeight, width(), statusHeight);
     panel->setAutoFillBackground(true);
     QPalette palette = panel->palette();
     palette.setColor(QPalette::Window, TouchLook::fill().lighter(112));

@@ -10,7 +10,9 @@
 #include <QWidget>
 
 class QComboBox;
+class QDateEdit;
 class QLabel;
+class QRadioButton;
 class QLineEdit;
 class QPushButton;
 class SearchEdit;
@@ -57,6 +59,10 @@ public:
     // say; nothing before the data module exists.
     static void applyScaleBarcodeRule(QLineEdit* article, QLineEdit* quantity = nullptr);
 
+signals:
+    // The window has closed (not when a failing FormClose kept it open).
+    void closed();
+
 protected:
     TouchForm(QWidget* owner, const QString& objectName, const QString& caption,
               QSize size = DefaultSize);
@@ -68,8 +74,16 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
+    // A window with a layout for large screens builds the same controls at
+    // this many times the design's sizes; set before making any control.
+    void setDesignScale(double scale) { m_scale = scale; }
+    double designScale() const { return m_scale; }
+    QRect scaled(QRect designed) const;
+    int scaledFont(int size) const;
+
     // Controls, named as the window's behaviour names them. Geometry is in
-    // the window's fixed coordinates; font sizes as TouchLook::font takes.
+    // the window's design coordinates (scaled by the design scale); font
+    // sizes as TouchLook::font takes them.
     QLabel* makeTitle(const QString& name, const QString& text, QRect geometry,
                       QWidget* parent = nullptr);
     QLabel* makeLabel(const QString& name, const QString& text, QRect geometry, int fontSize = 18,
@@ -82,6 +96,11 @@ protected:
                             int fontSize = 18, QWidget* parent = nullptr);
     QComboBox* makeCombo(const QString& name, QRect geometry, int fontSize = 18,
                          QWidget* parent = nullptr);
+    // A date field with a calendar, showing the client's short date.
+    QDateEdit* makeDateEdit(const QString& name, QRect geometry, int fontSize = 18,
+                            QWidget* parent = nullptr);
+    QRadioButton* makeRadio(const QString& name, const QString& caption, QRect geometry,
+                            int fontSize = 16, QWidget* parent = nullptr);
     // The status line along the window's bottom edge.
     QLabel* makeStatusLine(const QString& name = QStringLiteral("lbStatusBar"));
 
@@ -126,4 +145,5 @@ protected:
 
 private:
     bool m_centred = false;
+    double m_scale = 1.0;
 };

@@ -5,7 +5,7 @@
 
 #include <QHostAddress>
 
-ServerFixture::ServerFixture()
+ServerFixture::ServerFixture(TestDatabase::Content content) : m_database(content)
 {
     ClientFormat::setLocale(QLocale(QLocale::Latvian, QLocale::Latvia));
     setMessageHandler([this](const QString& text) { m_messages << text; });

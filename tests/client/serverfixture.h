@@ -11,14 +11,15 @@
 
 #include <memory>
 
-// What the server-backed client tests share: a fresh schema-only database,
-// NorvalkServer on a loopback port, the one data module pointed at it, the
-// Latvian number format and every ShowMessage text recorded. Each test class
-// makes its own rows with run(), so no test depends on demonstration data.
+// What the server-backed client tests share: a fresh database, NorvalkServer
+// on a loopback port, the one data module pointed at it, the Latvian number
+// format and every ShowMessage text recorded. The database holds the schema
+// only, and each test class makes its own rows with run(); the document
+// tests, which need a whole installation, ask for the demonstration data.
 class ServerFixture final
 {
 public:
-    ServerFixture();
+    explicit ServerFixture(TestDatabase::Content content = TestDatabase::Content::Empty);
     ~ServerFixture();
     ServerFixture(const ServerFixture&) = delete;
     ServerFixture& operator=(const ServerFixture&) = delete;
@@ -45,7 +46,7 @@ public:
     QVariant value(const QString& sql) { return m_sql.value(sql); }
 
 private:
-    TestDatabase m_database{TestDatabase::Content::Empty};
+    TestDatabase m_database;
     TestServer m_server;
     std::unique_ptr<TClientDataModule> m_module;
     TestSql m_sql;

@@ -1,0 +1,133 @@
+#pragma once
+
+#include "documentcontext.h"
+#include "goodsinfo.h"
+#include "outcome.h"
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class TClientDataModule;
+
+// The data work of the document lines window: what each kind shows, the
+// article look-up with its pre-filled values, saving a line with everything
+// it moves, the document's lines and total, and deleting a line.
+//
+// A scanned line costs the terminal five requests: the look-up (the goods,
+// the pre-filled price or stock, the certificates) and the save (one unit:
+// checks, line, log, stock, sale price, container line) with the refreshed
+// list. Each save and each deletion is one unit the database applies whole
+// or not at all.
+//
+// Works on the shared goods record (the main window's) and the module's
+// datasets: cdsFindN_KLPREC and cdsSpecCenas (look-up), cdsTempQuery
+// (prices, certificates), cdsUpdate (saves) and cdsPreces, which holds the
+// lines listed, its current row being the one a deletion acts on.
+class DocumentLines final
+{
+public:
+    // What the window shows and enables for a kind.
+    struct KindSetup
+    {
+        QString title;
+        QString priceLabel;     // lbIepCena; empty: as it was
+        QString salePriceLabel; // lbPardCena; empty: as it was
+        bool priceVisible = true;
+        bool discountVisible = true;
+        bool salePriceVisible = true;
+        bool salePriceEnabled = true;
+        bool certificateVisible = true;
+        std::optional<QString> discountText;
+        std::optional<QString> quantityText;
+    };
+
+    // The fields after a look-up; a field left unset keeps its text.
+    struct LookedUp
+    {
+        QString article;  // after the scale-barcode rule and an identity label's cut
+        QString quantity; // the scale barcode's quantity, or as it was
+        bool found = false;
+        QString name;
+        std::optional<QString> price;
+        std::optional<QString> salePrice;
+        std::optional<QString> prefilledQuantity;
+        bool clearDiscount = false;
+        QStringList certificates;
+    };
+
+    // The line as the fields hold it.
+    struct Entry
+    {
+        QString article;
+        QString quantity;
+        QString discount;
+        QString price;
+        QString salePrice;
+        int certificateIndex = -1; // -1 when none is chosen
+    };
+
+    struct Saved
+    {
+        qint32 lineIsn = 0;
+        // The fields for the next line of the kind.
+        QString quantity;
+        bool clearDiscount = true;
+    };
+
+    DocumentLines(TClientDataModule& module, GoodsInfo& goods);
+
+    // A document to work on (each time the window is opened for one).
+    KindSetup Activate(const DocumentContext& context);
+    const DocumentContext& context() const { return m_context; }
+    QString LineTable() const { return m_lineTable; }
+    const QList<qint32>& CertificateIsns() const { return m_certificateIsns; }
+
+    // The article field was left: scale barcode, identity label, the goods,
+    // and what the kind pre-fills. Nothing at all for an empty article.
+    LookedUp LookUp(const QString& article, const QString& quantity);
+
+    // Saves the line: the checks (each refusal with its message and field),
+    // then one unit; a failure of the unit refuses with the save's own
+    // message and leaves nothing stored. article receives the text cut at a
+    // scanned line feed.
+    Outcome<Saved> Save(Entry entry, QString& article);
+
+    // Reloads cdsPreces with the document's lines (the inventory only when
+    // full) and returns the total as the window shows it, "Summa : 12,30".
+    QString RefreshLines(bool full);
+
+    // Makes the line of that list item current in cdsPreces; false when the
+    // item names no line (the inventory placeholder, a line gone).
+    bool LocateLine(const QString& itemText);
+    // Deletes the current line of cdsPreces: its log entry, its stock
+    // reversed, the row itself, as one unit.
+    void DeleteCurrentLine();
+
+private:
+    qint32 PriceLevel(const QString& table, qint32 isn, const QString& column);
+    void SetPriceInputs();
+    void Prefill(LookedUp& result);
+    QStringList LoadCertificates();
+    bool LookUpAgainIfNeeded(const QString& code, bool byIsn);
+
+    TClientDataModule& m_module;
+    GoodsInfo& m_goods;
+    DocumentContext m_context;
+    QString m_lineTable;
+    QList<qint32> m_certificateIsns;
+    // Price levels read once per opening of the window: they belong to the
+    // document's departments and client, not to the goods.
+    QMap<QString, qint32> m_priceLevels;
+    // The goods this window last found, to save without looking them up again.
+    struct LastLookUp
+    {
+        QString code;
+        bool byIsn = false;
+        GoodsInfo goods;
+    };
+    std::optional<LastLookUp> m_lastLookUp;
+};

@@ -1,0 +1,298 @@
+// The document windows driven as a shop worker drives them, against the demo
+// database: the menu command and login, a header found or made, goods
+// scanned line after line (Return on the quantity saves), the list with its
+// total, a wrong line deleted, and what each step leaves in the database.
+
+#include "datasetlistview.h"
+#include "guiapplication.h"
+#include "searchedit.h"
+#include "tdokievads.h"
+#include "tdokievadspreces.h"
+#include "tnorvalkmain.h"
+#include "tvaidzestierakstu.h"
+#include "windowfixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+
+class TestDocumentWindows final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void layout();
+    void receivingRoad();
+    void scaleBarcodeAndMessagesOnce();
+    void deleteTheSelectedLine();
+    void goodsInMemoryWritesNoHeader();
+    void largeScreenLayout();
+
+private:
+    TDokIevads* openHeader();
+    TDokIevadsPreces* openLines(DocumentKind kind, const QString& number, const QString& department,
+                                const QString& client);
+    void clickTab(QTabWidget* tabs, QWidget* page);
+    QVariant value(const QString& sql) { return m_fixture.value(sql); }
+
+    WindowFixture m_fixture;
+};
+
+void TestDocumentWindows::initTestCase()
+{
+    const QString error = m_fixture.startServer();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+}
+
+void TestDocumentWindows::init()
+{
+    m_fixture.messages().clear();
+    m_fixture.setRealMessageBoxes(false);
+    m_fixture.removeSettings();
+    m_fixture.openMainWindow();
+}
+
+void TestDocumentWindows::cleanup()
+{
+    m_fixture.closeMainWindow();
+    QCOMPARE(DokIevads, nullptr);
+    QCOMPARE(DokIevadsPreces, nullptr);
+}
+
+TDokIevads* TestDocumentWindows::openHeader()
+{
+    if (!m_fixture.runMenuCommand(m_fixture.mainWindow()->btDokumenti()))
+        qWarning("%s", qPrintable(m_fixture.messages().join('|')));
+    if (DokIevads)
+        WindowFixture::activate(DokIevads);
+    return DokIevads;
+}
+
+void TestDocumentWindows::clickTab(QTabWidget* tabs, QWidget* page)
+{
+    QTabBar* bar = tabs->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tabs->indexOf(page)).center());
+}
+
+TDokIevadsPreces* TestDocumentWindows::openLines(DocumentKind kind, const QString& number,
+                                                 const QString& department, const QString& client)
+{
+    TDokIevads* header = openHeader();
+    if (!header)
+        return nullptr;
+    header->kindButton(kind)->click();
+    header->cmbNodala()->setCurrentIndex(header->cmbNodala()->findText(department));
+    if (!client.isEmpty()) {
+        if (kind == DocumentKind::Transfer) {
+            header->cmbKlients()->setCurrentIndex(header->cmbKlients()->findText(client));
+        } else {
+            header->edKlientuAtlase()->setFocus();
+            WindowFixture::scan(header->edKlientuAtlase(), client);
+            header->cmbKlients()->hidePopup();
+            header->cmbKlients()->setCurrentIndex(0);
+        }
+    }
+    header->edPZ_Numurs()->setText(number);
+    QTest::mouseClick(header->btSave(), Qt::LeftButton);
+    if (DokIevadsPreces && DokIevadsPreces->isVisible())
+        WindowFixture::activate(DokIevadsPreces);
+    return DokIevadsPreces;
+}
+
+void TestDocumentWindows::layout()
+{
+    TDokIevads* header = openHeader();
+    QVERIFY(header && header->isVisible());
+    QCOMPARE(header->windowTitle(), QStringLiteral("Pasūtījumu reģistrācija"));
+    QCOMPARE(header->size(), QSize(355, 605));
+    QCOMPARE(header->tabs()->currentWidget(), header->tabDati());
+    QVERIFY(header->kindButton(DocumentKind::Receiving)->isChecked());
+    QCOMPARE(header->btSave()->text(), QStringLiteral("Saglabāt/Preces"));
+    // The department list of the master user: every department but the 3D
+    // place, the two reserved rows included.
+    QCOMPARE(header->cmbNodala()->count(), 7);
+    QVERIFY(header->cmbNodala()->findText(QStringLiteral("3D noliktava \"Plaukti\"")) < 0);
+    QVERIFY(header->btJaunsNumurs()->isHidden());
+    QTRY_VERIFY(header->edPZ_Numurs()->hasFocus());
+
+    header->kindButton(DocumentKind::Transfer)->click();
+    QCOMPARE(header->lbTitle()->text(), QStringLiteral("Pārvietošanas pavadzīme"));
+    QCOMPARE(header->lbNodalaNo()->text(), QStringLiteral("Nodaļa NO"));
+    QCOMPARE(header->lbKlientsNodala()->text(), QStringLiteral("Nodaļa UZ"));
+    QVERIFY(header->edKlientuAtlase()->isHidden());
+    QVERIFY(!header->btJaunsNumurs()->isHidden());
+    // The destination departments are there at once.
+    QCOMPARE(header->cmbKlients()->count(), 7);
+
+    header->kindButton(DocumentKind::GoodsInMemory)->click();
+    QVERIFY(header->edPZ_Numurs()->isHidden());
+    QVERIFY(header->edDatums()->isHidden());
+    QVERIFY(header->cmbKlients()->isHidden());
+}
+
+void TestDocumentWindows::receivingRoad()
+{
+    const int before = value(QStringLiteral("SELECT CAST(SUM(ATLIKUMS) AS INTEGER) FROM O_TEKATLIK "
+                                            "WHERE ISPRECE = 1 AND ISNODALA = 2"))
+                           .toInt();
+    TDokIevadsPreces* lines =
+        openLines(DocumentKind::Receiving, QStringLiteral("R-100"),
+                  QStringLiteral("Veikals \"Centrs\" Rīgā"), QStringLiteral("Piena"));
+    QVERIFY2(lines && lines->isVisible(), qPrintable(m_fixture.messages().join('|')));
+    QCOMPARE(lines->lbTitle()->text(), QStringLiteral("Saņemtās preces"));
+    QTRY_VERIFY(lines->edArtikuls()->hasFocus());
+
+    // Scan, Return: the look-up on leaving the field, then the quantity.
+    WindowFixture::scan(lines->edArtikuls(), QStringLiteral("4750000000011"));
+    QTRY_VERIFY(lines->edDaudzums()->hasFocus());
+    QCOMPARE(lines->lbPrece()->text(), QStringLiteral("Piens 2,5% 1 l"));
+    QCOMPARE(lines->edPardCena()->text(), QStringLiteral("1,090"));
+    QVERIFY(!lines->edCena()->text().isEmpty());
+    QCOMPARE(lines->cmbSertifikats()->count(), 1);
+    QCOMPARE(lines->cmbSertifikats()->currentIndex(), -1);
+
+    QTest::keyClicks(lines->edDaudzums(), QStringLiteral("3"));
+    QTest::keyClick(lines->edDaudzums(), Qt::Key_Return);
+    QVERIFY2(m_fixture.messages().isEmpty(), qPrintable(m_fixture.messages().join('|')));
+    QTRY_VERIFY(lines->edArtikuls()->hasFocus());
+    QVERIFY(lines->edArtikuls()->text().isEmpty());
+    QVERIFY(lines->edDaudzums()->text().isEmpty());
+
+    const int header =
+        value(QStringLiteral("SELECT ISN FROM O_PAVADZ WHERE NR_PAVADZ = 'R-100'")).toInt();
+    QVERIFY(header > 0);
+    const int line =
+        value(QStringLiteral("SELECT ISN FROM O_PRECE WHERE ISPAVADZ = %1 AND ISPRECE = 1 AND "
+                             "DAUDZUMS = 3")
+                  .arg(header))
+            .toInt();
+    QVERIFY(line > 0);
+    QCOMPARE(value(QStringLiteral("SELECT COUNT(*) FROM O_OPERACIJAS WHERE TAUSTINS = 'J' AND "
+                                  "BAZE = 'O_PRECE' AND ISN_BAZE = %1")
+                       .arg(line))
+                 .toInt(),
+             1);
+    QCOMPARE(value(QStringLiteral("SELECT CAST(SUM(ATLIKUMS) AS INTEGER) FROM O_TEKATLIK WHERE "
+                                  "ISPRECE = 1 AND ISNODALA = 2"))
+                 .toInt(),
+             before + 3);
+
+    // The list shows the line, the total the header's.
+    clickTab(lines->tabLappuses(), lines->tabSaraksts());
+    QCOMPARE(lines->lstPreces()->itemCount(), 1);
+    QCOMPARE(lines->lstPreces()->itemText(0), QString::number(line));
+    QVERIFY(lines->lbPavadzimesSumma()->text().startsWith(QStringLiteral("Summa : ")));
+}
+
+void TestDocumentWindows::scaleBarcodeAndMessagesOnce()
+{
+    TDokIevadsPreces* lines = openLines(DocumentKind::Inventory, QStringLiteral("I-1"),
+                                        QStringLiteral("Veikals \"Centrs\" Rīgā"), QString());
+    QVERIFY2(lines && lines->isVisible(), qPrintable(m_fixture.messages().join('|')));
+    QTRY_VERIFY(lines->edArtikuls()->hasFocus());
+    // A weighing scale's label: the article and the quantity in one code.
+    WindowFixture::scan(lines->edArtikuls(), QStringLiteral("2212345012345"));
+    QTRY_VERIFY(lines->edDaudzums()->hasFocus());
+    QCOMPARE(lines->edArtikuls()->text(), QStringLiteral("12345"));
+    QCOMPARE(lines->lbPrece()->text(), QStringLiteral("Siers \"Ķekavas\" svaramais"));
+    // An inventory line starts from the stock.
+    QCOMPARE(lines->edDaudzums()->text(), QStringLiteral("12,500"));
+
+    // A code nobody knows, with real boxes: one look-up, one message.
+    m_fixture.setRealMessageBoxes(true);
+    lines->edArtikuls()->setFocus();
+    lines->edArtikuls()->clear();
+    QTest::keyClicks(lines->edArtikuls(), QStringLiteral("NAV-TADA"));
+    QTest::mouseClick(lines->edArtikuls()->searchButton(), Qt::LeftButton);
+    QTRY_VERIFY(lines->edDaudzums()->hasFocus());
+    QTest::qWait(50);
+    QCOMPARE(m_fixture.messages().join('|'), QStringLiteral("Nav atrasts artikuls : NAV-TADA"));
+}
+
+void TestDocumentWindows::deleteTheSelectedLine()
+{
+    TDokIevadsPreces* lines =
+        openLines(DocumentKind::Receiving, QStringLiteral("R-DEL"),
+                  QStringLiteral("Veikals \"Centrs\" Rīgā"), QStringLiteral("Piena"));
+    QVERIFY(lines && lines->isVisible());
+    for (const QString& code : {QStringLiteral("4750000000011"), QStringLiteral("4750000000028"),
+                                QStringLiteral("4750000000042")}) {
+        QTRY_VERIFY(lines->edArtikuls()->hasFocus());
+        WindowFixture::scan(lines->edArtikuls(), code);
+        QTRY_VERIFY(lines->edDaudzums()->hasFocus());
+        WindowFixture::scan(lines->edDaudzums(), QStringLiteral("2"));
+    }
+    QVERIFY2(m_fixture.messages().isEmpty(), qPrintable(m_fixture.messages().join('|')));
+    clickTab(lines->tabLappuses(), lines->tabSaraksts());
+    DataSetListView* list = lines->lstPreces();
+    QCOMPARE(list->itemCount(), 3);
+    const QString second = list->itemText(1);
+    const int stockBefore = value(QStringLiteral("SELECT CAST(SUM(ATLIKUMS) AS INTEGER) FROM "
+                                                 "O_TEKATLIK WHERE ISPRECE = 2 AND ISNODALA = 2"))
+                                .toInt();
+
+    // The second line's "Dzēst", then "Dzēst ierakstu".
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->buttonRect(1).center());
+    TVaiDzestIerakstu* confirm = lines->deleteConfirmation();
+    QVERIFY(confirm && confirm->isVisible());
+    QTest::mouseClick(confirm->btDelete(), Qt::LeftButton);
+    QVERIFY(!confirm->isVisible());
+    QVERIFY2(m_fixture.messages().isEmpty(), qPrintable(m_fixture.messages().join('|')));
+
+    QCOMPARE(list->itemCount(), 2);
+    QVERIFY(list->itemText(0) != second && list->itemText(1) != second);
+    QCOMPARE(
+        value(QStringLiteral("SELECT COUNT(*) FROM O_PRECE WHERE ISN = %1").arg(second)).toInt(),
+        0);
+    QCOMPARE(value(QStringLiteral("SELECT CAST(SUM(ATLIKUMS) AS INTEGER) FROM O_TEKATLIK WHERE "
+                                  "ISPRECE = 2 AND ISNODALA = 2"))
+                 .toInt(),
+             stockBefore - 2);
+    QCOMPARE(value(QStringLiteral("SELECT COUNT(*) FROM O_OPERACIJAS WHERE TAUSTINS = 'D' AND "
+                                  "ISN_BAZE = %1")
+                       .arg(second))
+                 .toInt(),
+             1);
+}
+
+void TestDocumentWindows::goodsInMemoryWritesNoHeader()
+{
+    const int headers = value(QStringLiteral("SELECT COUNT(*) FROM O_PAVADZ")).toInt();
+    TDokIevadsPreces* lines = openLines(DocumentKind::GoodsInMemory, QString(),
+                                        QStringLiteral("Veikals Jelgavā"), QString());
+    QVERIFY2(lines && lines->isVisible(), qPrintable(m_fixture.messages().join('|')));
+    QCOMPARE(lines->lbTitle()->text(), QStringLiteral("Preces atmiņā"));
+    QVERIFY(lines->edCena()->isHidden());
+    QVERIFY(lines->cmbSertifikats()->isHidden());
+    QCOMPARE(value(QStringLiteral("SELECT COUNT(*) FROM O_PAVADZ")).toInt(), headers);
+    // The list holds the goods in memory of every department.
+    QCOMPARE(lines->lstPreces()->itemCount(), 3);
+}
+
+void TestDocumentWindows::largeScreenLayout()
+{
+    TDokIevadsPreces* lines =
+        openLines(DocumentKind::Receiving, QStringLiteral("R-L"),
+                  QStringLiteral("Veikals \"Centrs\" Rīgā"), QStringLiteral("Piena"));
+    QVERIFY(lines);
+    TDokIevadsPreces large(nullptr, TDokIevadsPreces::Layout::Large);
+    DokIevadsPreces = lines; // the reference stays the window in use
+    QVERIFY(large.isLargeLayout());
+    QCOMPARE(large.size(), QSize(1080, 1920));
+    QCOMPARE(large.lstPreces()->size(), QSize(1080, 1806));
+    QCOMPARE(large.edArtikuls()->objectName(), lines->edArtikuls()->objectName());
+    QVERIFY(large.edArtikuls()->font().pixelSize() > lines->edArtikuls()->font().pixelSize() * 2);
+}
+
+NORVALK_GUI_TEST_MAIN(TestDocumentWindows)
+#include "tst_documentwindows.moc"
