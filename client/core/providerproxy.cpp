@@ -16,6 +16,7 @@ ServerConnection& ProviderProxy::readyConnection()
         throw ClientError(
             QStringLiteral("%1: nav norādīts servera savienojums vai servera klase").arg(m_name));
     m_connection->setConnected(true);
+    m_connection->countRequest();
     return *m_connection;
 }
 

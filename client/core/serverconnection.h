@@ -37,7 +37,13 @@ public:
     // For the provider proxies, which send every request through it.
     ProviderClient& client() { return m_client; }
 
+    // The provider requests sent so far: what a terminal on shop Wi-Fi pays
+    // a round trip for each.
+    quint64 requestCount() const { return m_requests; }
+    void countRequest() { ++m_requests; }
+
 private:
     QString m_name;
     ProviderClient m_client;
+    quint64 m_requests = 0;
 };

@@ -3,6 +3,10 @@
 #include "clienterror.h"
 #include "namedparams.h"
 #include "remotedataset.h"
+#include "remoteerror.h"
+
+#include <QRandomGenerator>
+#include <QThread>
 
 namespace {
 
@@ -12,6 +16,11 @@ constexpr int kMaxNameLength = 31;
 // the server keeps its prepared statements, does not change with every value.
 constexpr int kShortText = 255;
 constexpr int kLongText = 8191; // the longest VARCHAR a UTF8 database takes
+// Write conflicts with other terminals are waited out this many times, each
+// pause a little longer and a little random, so that terminals colliding
+// once do not collide again in step.
+constexpr int kConflictTries = 12;
+constexpr int kConflictPauseMs = 10;
 
 QString typeName(ParamType type, qsizetype textLength)
 {
@@ -218,12 +227,35 @@ RemoteParams UnitOfWork::params() const
     return build().params;
 }
 
+bool UnitOfWork::isWriteConflict(const std::exception& error)
+{
+    const auto* remote = dynamic_cast<const RemoteError*>(&error);
+    // A dropped connection is never retried here: the unit may have run.
+    if (!remote || remote->kind() != RemoteError::Kind::Server)
+        return false;
+    const QString text = remote->message();
+    return text.contains(QLatin1String("update conflicts"), Qt::CaseInsensitive) ||
+           text.startsWith(QLatin1String("deadlock"), Qt::CaseInsensitive) ||
+           text.contains(QLatin1String("lock conflict"), Qt::CaseInsensitive);
+}
+
 void UnitOfWork::run(RemoteDataSet& dataSet) const
 {
     const Built built = build();
-    dataSet.close();
-    dataSet.setCommandText(built.sql);
-    for (const RemoteParam& param : built.params)
-        dataSet.setParam(param);
-    dataSet.open();
+    for (int attempt = 1;; ++attempt) {
+        dataSet.close();
+        dataSet.setCommandText(built.sql);
+        for (const RemoteParam& param : built.params)
+            dataSet.setParam(param);
+        try {
+            dataSet.open();
+            return;
+        } catch (const std::exception& error) {
+            if (attempt == kConflictTries || !isWriteConflict(error))
+                throw;
+        }
+        // The other terminal's transaction is about to commit.
+        QThread::msleep(kConflictPauseMs * attempt +
+                        QRandomGenerator::global()->bounded(kConflictPauseMs * attempt));
+    }
 }

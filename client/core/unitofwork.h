@@ -112,7 +112,15 @@ public:
     // Sends the unit through dataSet (closed first) as one AS_GetRecords and
     // leaves the dataset open on the result row. Throws what the server
     // throws (RemoteError), and then nothing of the unit is stored.
+    //
+    // A unit that collided with another terminal's write of the same rows
+    // (the same goods' stock, the same counter) was rolled back whole, so it
+    // is sent again, a few times, before that error is thrown.
     void run(RemoteDataSet& dataSet) const;
+
+    // Whether the database refused a write because another transaction
+    // holds or has just changed the same row.
+    static bool isWriteConflict(const std::exception& error);
 
 private:
     struct Variable

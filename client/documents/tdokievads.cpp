@@ -48,11 +48,11 @@ ListItemLayout documentItem()
     ListItemLayout item;
     item.height = 96;
     item.fontSize = 16;
-    item.texts = {{QStringLiteral("NR_PAVADZ"), QRect(8, 4, 150, 26)},
-                  {QStringLiteral("DATUMS"), QRect(160, 4, 90, 26)},
-                  {QStringLiteral("NODALA"), QRect(8, 34, 235, 26)},
-                  {QStringLiteral("KLIENTS"), QRect(8, 62, 235, 26)}};
-    item.button = QRect(250, 26, 90, 46);
+    item.texts = {{QStringLiteral("NR_PAVADZ"), QRect(8, 4, 120, 26)},
+                  {QStringLiteral("DATUMS"), QRect(128, 4, 105, 26)},
+                  {QStringLiteral("NODALA"), QRect(8, 34, 225, 26)},
+                  {QStringLiteral("KLIENTS"), QRect(8, 62, 225, 26)}};
+    item.button = QRect(238, 26, 90, 46);
     item.buttonCaption = QStringLiteral("Izvēle");
     return item;
 }

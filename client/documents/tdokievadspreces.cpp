@@ -61,11 +61,12 @@ ListItemLayout lineItem()
     ListItemLayout item;
     item.height = 110;
     item.fontSize = 16;
+    // The name runs under the button's row, so it starts below the button.
     item.texts = {
         {QStringLiteral("ARTIKULS"), QRect(5, 5, 150, 25)},
-        {QStringLiteral("PRECE"), QRect(5, 40, 333, 25)},
-        {QStringLiteral("DAUDZUMS"), QRect(5, 78, 100, 25), Qt::AlignRight | Qt::AlignVCenter},
-        {QStringLiteral("CENA"), QRect(125, 78, 100, 25), Qt::AlignRight | Qt::AlignVCenter}};
+        {QStringLiteral("PRECE"), QRect(5, 57, 333, 25)},
+        {QStringLiteral("DAUDZUMS"), QRect(5, 82, 100, 25), Qt::AlignRight | Qt::AlignVCenter},
+        {QStringLiteral("CENA"), QRect(125, 82, 100, 25), Qt::AlignRight | Qt::AlignVCenter}};
     item.button = QRect(205, 5, 100, 50);
     item.buttonCaption = QStringLiteral("Dzēst");
     return item;
@@ -209,6 +210,9 @@ void TDokIevadsPreces::FormCreate()
 
 void TDokIevadsPreces::ShowDocument(const DocumentContext& context)
 {
+    // Another document is scanned into from its first field.
+    if (context.DocIsn != m_pending.DocIsn || context.DocKind != m_pending.DocKind)
+        m_tabLappuses->setCurrentWidget(m_tabDati);
     m_pending = context;
     open();
 }

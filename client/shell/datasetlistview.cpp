@@ -81,6 +81,8 @@ DataSetListView::DataSetListView(RemoteDataSet& dataSet, ListItemLayout layout, 
     setUniformItemSizes(true);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Items are laid out for the list's width; a finger scrolls up and down.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
 int DataSetListView::itemCount() const

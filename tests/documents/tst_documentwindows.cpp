@@ -4,6 +4,7 @@
 // total, a wrong line deleted, and what each step leaves in the database.
 
 #include "datasetlistview.h"
+#include "documentkinds.h"
 #include "guiapplication.h"
 #include "searchedit.h"
 #include "tdokievads.h"
@@ -32,6 +33,8 @@ private slots:
     void cleanup();
 
     void layout();
+    void rightsChooseTheKinds_data();
+    void rightsChooseTheKinds();
     void receivingRoad();
     void scaleBarcodeAndMessagesOnce();
     void deleteTheSelectedLine();
@@ -40,6 +43,7 @@ private slots:
 
 private:
     TDokIevads* openHeader();
+    TDokIevads* openHeaderAs(const QString& user, const QString& password);
     TDokIevadsPreces* openLines(DocumentKind kind, const QString& number, const QString& department,
                                 const QString& client);
     void clickTab(QTabWidget* tabs, QWidget* page);
@@ -71,7 +75,12 @@ void TestDocumentWindows::cleanup()
 
 TDokIevads* TestDocumentWindows::openHeader()
 {
-    if (!m_fixture.runMenuCommand(m_fixture.mainWindow()->btDokumenti()))
+    return openHeaderAs(QStringLiteral("CHIEF"), QStringLiteral("1234"));
+}
+
+TDokIevads* TestDocumentWindows::openHeaderAs(const QString& user, const QString& password)
+{
+    if (!m_fixture.runMenuCommand(m_fixture.mainWindow()->btDokumenti(), user, password))
         qWarning("%s", qPrintable(m_fixture.messages().join('|')));
     if (DokIevads)
         WindowFixture::activate(DokIevads);
@@ -138,6 +147,43 @@ void TestDocumentWindows::layout()
     QVERIFY(header->edPZ_Numurs()->isHidden());
     QVERIFY(header->edDatums()->isHidden());
     QVERIFY(header->cmbKlients()->isHidden());
+}
+
+void TestDocumentWindows::rightsChooseTheKinds_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>(
+        "enabled"); // receiving, transfer, inventory, orders, write-out, memory
+    QTest::addColumn<int>("checked");
+    QTest::addColumn<int>("departments");
+
+    QTest::newRow("receiving, transfers, inventories")
+        << "ANNA"
+        << "anna1"
+        << "TTTFFT" << int(DocumentKind::Receiving) << 1;
+    // No receiving: the first kind the user may use is checked, its layout applied.
+    QTest::newRow("orders and write-outs") << "LĪGA"
+                                           << "līga7"
+                                           << "FFFTTT" << int(DocumentKind::Orders) << 2;
+}
+
+void TestDocumentWindows::rightsChooseTheKinds()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QString, enabled);
+    QFETCH(int, checked);
+    TDokIevads* header = openHeaderAs(user, password);
+    QVERIFY2(header && header->isVisible(), qPrintable(m_fixture.messages().join('|')));
+    QString actual;
+    for (DocumentKind kind : kAllDocumentKinds)
+        actual += header->kindButton(kind)->isEnabled() ? QLatin1Char('T') : QLatin1Char('F');
+    QCOMPARE(actual, enabled);
+    QCOMPARE(int(header->checkedKind()), checked);
+    QCOMPARE(header->lbTitle()->text(), KindInfo(DocumentKind(checked)).headerTitle);
+    // Only the user's own departments.
+    QTEST(header->cmbNodala()->count(), "departments");
 }
 
 void TestDocumentWindows::receivingRoad()
