@@ -1,5 +1,6 @@
 #include "touchform.h"
 
+#include "clientformat.h"
 #include "commonprocedures.h"
 #include "keyedlist.h"
 #include "scalebarcoderule.h"
@@ -11,8 +12,10 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
 #include <QToolButton>
@@ -139,6 +142,29 @@ QComboBox* TouchForm::makeCombo(const QString& name, QRect geometry, int fontSiz
     combo->setGeometry(geometry);
     combo->setMaxVisibleItems(15);
     return combo;
+}
+
+QDateEdit* TouchForm::makeDateEdit(const QString& name, QRect geometry, int fontSize,
+                                   QWidget* parent)
+{
+    auto* edit = new QDateEdit(QDate::currentDate(), parent ? parent : this);
+    edit->setObjectName(name);
+    edit->setFont(TouchLook::font(fontSize));
+    edit->setGeometry(geometry);
+    edit->setDisplayFormat(ClientFormat::shortDateFormat());
+    edit->setCalendarPopup(true);
+    edit->setInputMethodHints(Qt::ImhPreferNumbers | Qt::ImhNoPredictiveText);
+    return edit;
+}
+
+QRadioButton* TouchForm::makeRadioButton(const QString& name, const QString& caption,
+                                         QRect geometry, int fontSize, QWidget* parent)
+{
+    auto* button = new QRadioButton(caption, parent ? parent : this);
+    button->setObjectName(name);
+    button->setFont(TouchLook::font(fontSize));
+    button->setGeometry(geometry);
+    return button;
 }
 
 QLabel* TouchForm::makeStatusLine(const QString& name)

@@ -10,9 +10,11 @@
 #include <QWidget>
 
 class QComboBox;
+class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QRadioButton;
 class SearchEdit;
 struct KeyedList;
 
@@ -82,6 +84,13 @@ protected:
                             int fontSize = 18, QWidget* parent = nullptr);
     QComboBox* makeCombo(const QString& name, QRect geometry, int fontSize = 18,
                          QWidget* parent = nullptr);
+    // A date in the client's short date format, today to start with, with a
+    // calendar to pick from.
+    QDateEdit* makeDateEdit(const QString& name, QRect geometry, int fontSize = 18,
+                            QWidget* parent = nullptr);
+    // One choice of a group; the buttons of one parent exclude each other.
+    QRadioButton* makeRadioButton(const QString& name, const QString& caption, QRect geometry,
+                                  int fontSize = 18, QWidget* parent = nullptr);
     // The status line along the window's bottom edge.
     QLabel* makeStatusLine(const QString& name = QStringLiteral("lbStatusBar"));
 
