@@ -40,7 +40,7 @@ ListItemLayout documentItem()
     layout.fontSize = 16;
     layout.texts = {
         {QStringLiteral("NR_PAVADZ"), QRect(8, 4, 140, 26)},
-        {QStringLiteral("DATUMS"), QRect(150, 4, 100, 26)},
+        {QStringLiteral("DATUMS"), QRect(124, 4, 108, 26)},
         {QStringLiteral("NODALA"), QRect(8, 32, 228, 26)},
         {QStringLiteral("KLIENTS"), QRect(8, 58, 228, 26)},
     };
@@ -57,10 +57,7 @@ TOperacijas_3D::TOperacijas_3D(QWidget* owner)
     if (!Operacijas_3D)
         Operacijas_3D = this;
 
-    m_tabs = new QTabWidget(this);
-    m_tabs->setObjectName(QStringLiteral("tabs"));
-    m_tabs->setFont(TouchLook::font(18));
-    m_tabs->setGeometry(0, 0, width(), height() - kStatusHeight);
+    m_tabs = makeTabs(QStringLiteral("tabs"), QRect(0, 0, width(), height() - kStatusHeight));
     buildDati();
     buildSaraksts();
     m_lbStatusBar = makeStatusLine();

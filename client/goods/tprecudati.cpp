@@ -67,10 +67,7 @@ TPrecuDati::TPrecuDati(QWidget* owner)
     if (!PrecuDati)
         PrecuDati = this;
 
-    m_tabs = new QTabWidget(this);
-    m_tabs->setObjectName(QStringLiteral("tabs"));
-    m_tabs->setFont(TouchLook::font(18));
-    m_tabs->setGeometry(rect());
+    m_tabs = makeTabs(QStringLiteral("tabs"), rect());
     buildDati();
     buildJaunaPrece();
     buildAkcijas();

@@ -18,6 +18,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTabWidget>
 #include <QToolButton>
 
 namespace {
@@ -155,6 +156,18 @@ QDateEdit* TouchForm::makeDateEdit(const QString& name, QRect geometry, int font
     edit->setCalendarPopup(true);
     edit->setInputMethodHints(Qt::ImhPreferNumbers | Qt::ImhNoPredictiveText);
     return edit;
+}
+
+QTabWidget* TouchForm::makeTabs(const QString& name, QRect geometry)
+{
+    auto* tabs = new QTabWidget(this);
+    tabs->setObjectName(name);
+    tabs->setFont(TouchLook::font(18));
+    tabs->setGeometry(geometry);
+    // The pages show the window's fill, as the rest of the window does.
+    tabs->setStyleSheet(QStringLiteral("QTabWidget::pane { border: 1px solid #4A7396; "
+                                       "background: transparent; }"));
+    return tabs;
 }
 
 QRadioButton* TouchForm::makeRadioButton(const QString& name, const QString& caption,

@@ -15,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QTabWidget;
 class SearchEdit;
 struct KeyedList;
 
@@ -88,6 +89,8 @@ protected:
     // calendar to pick from.
     QDateEdit* makeDateEdit(const QString& name, QRect geometry, int fontSize = 18,
                             QWidget* parent = nullptr);
+    // Tabs over the window's fill; pages are added by the window.
+    QTabWidget* makeTabs(const QString& name, QRect geometry);
     // One choice of a group; the buttons of one parent exclude each other.
     QRadioButton* makeRadioButton(const QString& name, const QString& caption, QRect geometry,
                                   int fontSize = 18, QWidget* parent = nullptr);
