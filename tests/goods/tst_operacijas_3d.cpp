@@ -123,9 +123,7 @@ void TestOperacijas3D::listOfTheKindInThePeriod_data()
     QTest::newRow("receiving today") << 0 << today << QStringList{"15"};
     QTest::newRow("receiving since May 2024")
         << 0 << QDate(2024, 5, 1) << QStringList{"2", "02.05", "9", "10", "2", "15"};
-    QTest::newRow("transfers today") << 1 << today << QStringList{"3"};
     QTest::newRow("inventories today") << 2 << today << QStringList{"5"};
-    QTest::newRow("orders today") << 3 << today << QStringList{"P-11"};
     QTest::newRow("write-outs today") << 4 << today << QStringList{"15"};
 }
 
