@@ -68,11 +68,7 @@ TDokIevads::TDokIevads(QWidget* owner)
         DokIevads = this;
     m_lbTitle = makeTitle(QStringLiteral("lbTitle"), KindInfo(DocumentKind::Receiving).headerTitle,
                           QRect(kMargin, 4, kWidth - 2 * kMargin, 36));
-    m_tabs = new QTabWidget(this);
-    m_tabs->setObjectName(QStringLiteral("tabLappuses"));
-    m_tabs->setGeometry(0, 42, kWidth, kHeight - 42);
-    m_tabs->setFont(TouchLook::font(18));
-    m_tabs->setStyleSheet(QStringLiteral("QTabBar::tab { height: 45px; min-width: 120px; }"));
+    m_tabs = makeTabs(QStringLiteral("tabLappuses"), QRect(0, 42, kWidth, kHeight - 42));
     buildDataTab();
     buildListTab();
     FormCreate();
@@ -120,8 +116,8 @@ void TDokIevads::buildDataTab()
     int order = 0;
     for (DocumentKind kind : kAllDocumentKinds) {
         const DocumentKindInfo& info = KindInfo(kind);
-        QRadioButton* button =
-            makeRadio(info.radioButton, info.caption, kindButtonPlace(order++), 16, m_grpKind);
+        QRadioButton* button = makeRadioButton(info.radioButton, info.caption,
+                                               kindButtonPlace(order++), 16, m_grpKind);
         m_kindButtons.insert(kind, button);
         // Receiving is checked at design time, before any change is heard.
         button->setChecked(kind == DocumentKind::Receiving);

@@ -1,6 +1,5 @@
 #include "tdokievadspreces.h"
 
-#include "clienterror.h"
 #include "datasetlistview.h"
 #include "focuslater.h"
 #include "searchedit.h"
@@ -49,13 +48,6 @@ bool largeLayout(TDokIevadsPreces::Layout layout)
            (layout == TDokIevadsPreces::Layout::ForScreen && screenFitsLargeLayout());
 }
 
-GoodsInfo& sharedGoodsInfo()
-{
-    if (!NorvalkMain || !NorvalkMain->goodsInfo())
-        throw ClientError(QStringLiteral("Preču ieraksts rodas ar pirmo pieslēgšanos serverim"));
-    return *NorvalkMain->goodsInfo();
-}
-
 ListItemLayout lineItem()
 {
     ListItemLayout item;
@@ -77,19 +69,15 @@ ListItemLayout lineItem()
 TDokIevadsPreces::TDokIevadsPreces(QWidget* owner, Layout layout)
     : TouchForm(owner, QStringLiteral("DokIevadsPreces"), QStringLiteral("Preču reģistrācija"),
                 largeLayout(layout) ? kLargeSize : QSize(kWidth, kHeight)),
-      m_data(RequireClientDataModule(), sharedGoodsInfo()), m_large(largeLayout(layout))
+      m_data(RequireClientDataModule(), RequireGoodsInfo()), m_large(largeLayout(layout))
 {
     if (!DokIevadsPreces)
         DokIevadsPreces = this;
     if (m_large)
         setDesignScale(double(kLargeSize.width()) / kWidth);
 
-    m_tabLappuses = new QTabWidget(this);
-    m_tabLappuses->setObjectName(QStringLiteral("tabLappuses"));
-    m_tabLappuses->setFont(TouchLook::font(scaledFont(18)));
-    m_tabLappuses->setStyleSheet(QStringLiteral("QTabBar::tab { height: %1px; min-width: %2px; }")
-                                     .arg(scaledFont(kTabBarHeight - 4))
-                                     .arg(scaledFont(120)));
+    m_tabLappuses =
+        makeTabs(QStringLiteral("tabLappuses"), QRect(0, 42, kWidth, kHeight - 42 - 32));
     m_lbTitle = makeTitle(QStringLiteral("lbTitle"), QStringLiteral("Saņemtās preces"),
                           QRect(kMargin, 4, kWidth - 2 * kMargin, 36));
     if (m_large) {
@@ -98,8 +86,6 @@ TDokIevadsPreces::TDokIevadsPreces(QWidget* owner, Layout layout)
         m_lbTitle->setParent(nullptr);
         m_tabLappuses->setCornerWidget(m_lbTitle, Qt::TopRightCorner);
         m_tabLappuses->setGeometry(0, 0, width(), height());
-    } else {
-        m_tabLappuses->setGeometry(0, 42, kWidth, kHeight - 42 - 32);
     }
     buildDataTab();
     buildListTab();

@@ -13,8 +13,12 @@
 #include "tclientdatamodule.h"
 #include "tdokievads.h"
 #include "tenterpasword.h"
+#include "toperacijas_3d.h"
 #include "touchbutton.h"
 #include "touchlook.h"
+#include "tpiegadesapstiprinasana.h"
+#include "tprecudati.h"
+#include "tsanemsanasparbaude.h"
 #include "tsyscon.h"
 
 #include <QDate>
@@ -290,22 +294,22 @@ void TNorvalkMain::btDokumentiClick()
 
 void TNorvalkMain::btPrecuDatiClick()
 {
-    RunServerCommand(nullptr);
+    RunServerCommand([this] { return CreateOnce(PrecuDati, this); });
 }
 
 void TNorvalkMain::bt3D_OperacijasClick()
 {
-    RunServerCommand(nullptr);
+    RunServerCommand([this] { return CreateOnce(Operacijas_3D, this); });
 }
 
 void TNorvalkMain::btSanemsanasParbaudeClick()
 {
-    RunServerCommand(nullptr);
+    RunServerCommand([this] { return CreateOnce(SanemsanasParbaude, this); });
 }
 
 void TNorvalkMain::btPiegadesApstiprinClick()
 {
-    RunServerCommand(nullptr);
+    RunServerCommand([this] { return CreateOnce(PiegadesApstiprinasana, this); });
 }
 
 void TNorvalkMain::btIestatisanaClick()
@@ -323,6 +327,13 @@ void TNorvalkMain::btCloseClick()
 void TNorvalkMain::tmActiveControlTimer()
 {
     FocusRememberedControl();
+}
+
+GoodsInfo& RequireGoodsInfo()
+{
+    if (!NorvalkMain || !NorvalkMain->goodsInfo())
+        throw ClientError(QStringLiteral("Preču ieraksts nav izveidots"));
+    return *NorvalkMain->goodsInfo();
 }
 
 void TNorvalkMain::tmKeybOffTimer()

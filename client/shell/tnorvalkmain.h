@@ -114,3 +114,7 @@ private:
 
 // The main window of the running client; null until made.
 extern TNorvalkMain* NorvalkMain;
+
+// The main window's shared goods record, for the windows that look goods up;
+// throws ClientError before the first successful connection has made it.
+GoodsInfo& RequireGoodsInfo();

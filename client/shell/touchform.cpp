@@ -18,6 +18,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTabWidget>
 #include <QToolButton>
 
 namespace {
@@ -170,18 +171,34 @@ QDateEdit* TouchForm::makeDateEdit(const QString& name, QRect geometry, int font
     edit->setGeometry(scaled(geometry));
     edit->setDisplayFormat(ClientFormat::shortDateFormat());
     edit->setCalendarPopup(true);
-    edit->setInputMethodHints(Qt::ImhDate | Qt::ImhPreferNumbers);
+    edit->setInputMethodHints(Qt::ImhDate | Qt::ImhPreferNumbers | Qt::ImhNoPredictiveText);
     return edit;
 }
 
-QRadioButton* TouchForm::makeRadio(const QString& name, const QString& caption, QRect geometry,
-                                   int fontSize, QWidget* parent)
+QTabWidget* TouchForm::makeTabs(const QString& name, QRect geometry)
 {
-    auto* radio = new QRadioButton(caption, parent ? parent : this);
-    radio->setObjectName(name);
-    radio->setFont(TouchLook::font(scaledFont(fontSize)));
-    radio->setGeometry(scaled(geometry));
-    return radio;
+    auto* tabs = new QTabWidget(this);
+    tabs->setObjectName(name);
+    tabs->setFont(TouchLook::font(scaledFont(18)));
+    tabs->setGeometry(scaled(geometry));
+    // The pages show the window's fill, as the rest of the window does; the
+    // tabs are as tall as a finger.
+    tabs->setStyleSheet(QStringLiteral("QTabWidget::pane { border: 1px solid #4A7396; "
+                                       "background: transparent; } "
+                                       "QTabBar::tab { height: %1px; min-width: %2px; }")
+                            .arg(scaledFont(45))
+                            .arg(scaledFont(120)));
+    return tabs;
+}
+
+QRadioButton* TouchForm::makeRadioButton(const QString& name, const QString& caption,
+                                         QRect geometry, int fontSize, QWidget* parent)
+{
+    auto* button = new QRadioButton(caption, parent ? parent : this);
+    button->setObjectName(name);
+    button->setFont(TouchLook::font(scaledFont(fontSize)));
+    button->setGeometry(scaled(geometry));
+    return button;
 }
 
 QLabel* TouchForm::makeStatusLine(const QString& name)

@@ -12,9 +12,10 @@
 class QComboBox;
 class QDateEdit;
 class QLabel;
-class QRadioButton;
 class QLineEdit;
 class QPushButton;
+class QRadioButton;
+class QTabWidget;
 class SearchEdit;
 struct KeyedList;
 
@@ -96,11 +97,15 @@ protected:
                             int fontSize = 18, QWidget* parent = nullptr);
     QComboBox* makeCombo(const QString& name, QRect geometry, int fontSize = 18,
                          QWidget* parent = nullptr);
-    // A date field with a calendar, showing the client's short date.
+    // A date in the client's short date format, today to start with, with a
+    // calendar to pick from.
     QDateEdit* makeDateEdit(const QString& name, QRect geometry, int fontSize = 18,
                             QWidget* parent = nullptr);
-    QRadioButton* makeRadio(const QString& name, const QString& caption, QRect geometry,
-                            int fontSize = 16, QWidget* parent = nullptr);
+    // Tabs over the window's fill; pages are added by the window.
+    QTabWidget* makeTabs(const QString& name, QRect geometry);
+    // One choice of a group; the buttons of one parent exclude each other.
+    QRadioButton* makeRadioButton(const QString& name, const QString& caption, QRect geometry,
+                                  int fontSize = 18, QWidget* parent = nullptr);
     // The status line along the window's bottom edge.
     QLabel* makeStatusLine(const QString& name = QStringLiteral("lbStatusBar"));
 

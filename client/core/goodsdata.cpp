@@ -1,0 +1,129 @@
+#include "goodsdata.h"
+
+#include "clienterror.h"
+#include "clientformat.h"
+#include "commonprocedures.h"
+#include "findgoods.h"
+#include "goodsinfo.h"
+#include "remotedataset.h"
+#include "tclientdatamodule.h"
+#include "unitofwork.h"
+
+#include <QDate>
+
+namespace {
+
+const QString kArticleTaken = QStringLiteral("SELECT ISN FROM N_KLPREC WHERE ARTIKULS=:ARTIKULS");
+
+// The key comes back from the insert itself: a generator read afterwards
+// could hand this terminal the goods another terminal has just made.
+const QString kInsertGoods =
+    QStringLiteral("INSERT INTO N_KLPREC (ARTIKULS, GNOS, ISPRGRUPA, NODOKLIS) "
+                   "VALUES (:ARTIKULS, :GNOS, 1, :PVN)");
+const QString kReturningKey = QStringLiteral(" RETURNING ISN INTO :L");
+
+const QString kNoArticle = QStringLiteral("Nav ievadīts artikuls !!!");
+const QString kNoName = QStringLiteral("Nav ievadīts preces nosaukums !!!");
+const QString kDuplicate = QStringLiteral("Ar šādu artikulu prece jau ir ievadīta !!!");
+const QString kNoRight = QStringLiteral("Jums nav tiesību ievadīt jaunas preces !!!");
+
+const QString kStockAllKinds = QStringLiteral("K");
+
+} // namespace
+
+const KeyedList& GoodsData::LoadDepartments()
+{
+    if (m_departments.size() == 0)
+        m_departments = LoadDepartmentList();
+    return m_departments;
+}
+
+bool GoodsData::PriceForbidden(const QString& forbiddenPrices, int level)
+{
+    const QString entry = QLatin1Char('|') + QString::number(level) + QLatin1Char('|');
+    return forbiddenPrices.contains(entry);
+}
+
+bool GoodsData::LookUp(GoodsInfo& goods, const QString& article)
+{
+    if (article.isEmpty())
+        return false;
+    return FindGoods(goods, article, false);
+}
+
+std::optional<double> GoodsData::Stock(const GoodsInfo& goods, int departmentIndex)
+{
+    const qint32 department = departmentIsn(departmentIndex);
+    if (department == 0)
+        return std::nullopt;
+    return GetStock(goods.Isn, department, kStockAllKinds);
+}
+
+bool GoodsData::OpenPromotions(const GoodsInfo& goods, int departmentIndex)
+{
+    RemoteDataSet& promotions = m_module.cdsAkcijas();
+    PrepareDataset(promotions);
+    const qint32 department = departmentIsn(departmentIndex);
+    if (department == 0)
+        return false;
+    // No command text: the provider's own statement lists the promotions.
+    promotions.setIntegerParam(QStringLiteral("ISPRECE"), goods.Isn);
+    promotions.setIntegerParam(QStringLiteral("ISNODALA"), department);
+    promotions.open();
+    return true;
+}
+
+bool GoodsData::articleTaken(const QString& article)
+{
+    RemoteDataSet& query = m_module.cdsUpdate();
+    PrepareDataset(query);
+    query.setCommandText(kArticleTaken);
+    query.setTextParam(QStringLiteral("ARTIKULS"), StoredArticle(article));
+    query.open();
+    return query.fieldByName(QStringLiteral("ISN")).asInteger() > 0;
+}
+
+Outcome<> GoodsData::CheckNewArticle(const QString& article)
+{
+    if (!article.isEmpty() && articleTaken(article))
+        return Outcome<>::refuse(kDuplicate, QString());
+    return Done{};
+}
+
+Outcome<qint32> GoodsData::SaveNewGoods(const QString& article, const QString& name,
+                                        const QString& vatText)
+{
+    // The disabled button is not the only way to save (Return in the VAT
+    // field is another): the right is checked where the goods are made.
+    if (!m_module.clientState().RightNewGoods)
+        return Outcome<qint32>::refuse(kNoRight, QString());
+    if (article.isEmpty())
+        return Outcome<qint32>::refuse(kNoArticle, QStringLiteral("edNewArtikuls"));
+    if (name.isEmpty())
+        return Outcome<qint32>::refuse(kNoName, QStringLiteral("edNewGnos"));
+    if (articleTaken(article))
+        return Outcome<qint32>::refuse(kDuplicate, QStringLiteral("edNewArtikuls"));
+
+    const QString vat = vatText.isEmpty() ? QStringLiteral("0") : vatText;
+    bool ok = false;
+    const double rate = ClientFormat::textToDouble(NormalizeDecimalText(vat).trimmed(), &ok);
+    if (!ok)
+        throw ClientError(QStringLiteral("PVN: '%1' nav skaitlis").arg(vat));
+
+    UnitOfWork unit;
+    unit.declareResult(QStringLiteral("L"), ParamType::Integer);
+    unit.add(kInsertGoods + kReturningKey)
+        .set(QStringLiteral("ARTIKULS"), StoredArticle(article))
+        .set(QStringLiteral("GNOS"), name)
+        .set(QStringLiteral("PVN"), rate);
+    const UnitArg goodsIsn = UnitArg::variable(QStringLiteral("L"));
+    LogOperation(unit, QStringLiteral("J"), name, QStringLiteral("N_KLPREC"), goodsIsn,
+                 QStringLiteral("Norvalk"), goodsIsn, QDate::currentDate());
+    RemoteDataSet& update = m_module.cdsUpdate();
+    unit.run(update);
+    const qint32 isn = update.fieldByName(QStringLiteral("L")).asInteger();
+    if (isn <= 0)
+        throw ClientError(
+            QStringLiteral("%1: serveris neatdeva jaunā ieraksta atslēgu").arg(update.name()));
+    return isn;
+}

@@ -1,0 +1,232 @@
+#include "receivingcheck.h"
+
+#include "clienterror.h"
+#include "clientformat.h"
+#include "commonprocedures.h"
+#include "findgoods.h"
+#include "goodsinfo.h"
+#include "remotedataset.h"
+#include "tclientdatamodule.h"
+#include "unitofwork.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// The statements of one check kind. The lines statement takes the number
+// list for %1 and is the base of the check: with the article condition it
+// finds the article's lines, without it the documents themselves.
+struct KindStatements
+{
+    QString lines;
+    QString article;
+    QString updateLine;
+    QString readLine;
+    QString note;
+};
+
+const KindStatements kReceiving{
+    QStringLiteral("SELECT O_PRECE.ISN, O_PRECE.DAUDZUMS, O_PRECE.CENA, O_PRECE.DAUDZUMS_PARB, "
+                   "O_PRECE.ISPAVADZ, O_PAVADZ.PICO_NEATRASTIE NEATRASTIE FROM O_PAVADZ, O_PRECE "
+                   "WHERE O_PAVADZ.ISN = O_PRECE.ISPAVADZ AND O_PAVADZ.NR_PAVADZ IN (%1) "
+                   "AND O_PAVADZ.DAT_PAVADZ BETWEEN :DAT_NO AND :DAT_LIDZ "),
+    QStringLiteral(" AND O_PRECE.ISPRECE=:ISPRECE"),
+    QStringLiteral("UPDATE O_PRECE SET DAUDZUMS_PARB=:DAUDZUMS_PARB WHERE ISN=:ISN"),
+    QStringLiteral("SELECT O_PRECE.DAUDZUMS_PARB FROM O_PRECE WHERE O_PRECE.ISN=:ISN"),
+    QStringLiteral("UPDATE O_PAVADZ SET PICO_NEATRASTIE=:NEATRASTIE WHERE ISN=:ISPAVADZ"),
+};
+
+const KindStatements kTransfer{
+    QStringLiteral(
+        "SELECT O_PARPRC.ISN, O_PARPRC.DAUDZUMS, O_PARPRC.DAUDZUMS_PARB, "
+        "O_PARPRC.ISPARVPAV ISPAVADZ, O_PARPAV.PICO_NEATRASTIE NEATRASTIE FROM O_PARPAV, O_PARPRC "
+        "WHERE O_PARPAV.ISN = O_PARPRC.ISPARVPAV AND O_PARPAV.NR_PAVADZ IN (%1) "
+        "AND O_PARPAV.DATUMS BETWEEN :DAT_NO AND :DAT_LIDZ "),
+    QStringLiteral(" AND O_PARPRC.ISPRECE=:ISPRECE"),
+    QStringLiteral("UPDATE O_PARPRC SET DAUDZUMS_PARB=:DAUDZUMS_PARB WHERE ISN=:ISN"),
+    QStringLiteral("SELECT O_PARPRC.DAUDZUMS_PARB FROM O_PARPRC WHERE O_PARPRC.ISN=:ISN"),
+    QStringLiteral("UPDATE O_PARPAV SET PICO_NEATRASTIE=:NEATRASTIE WHERE ISN=:ISPAVADZ"),
+};
+
+// Each number is its own parameter, widened beyond any number column: bound
+// against the column's width, a long number would fail the statement rather
+// than match nothing.
+const QString kNumberParam = QStringLiteral("CAST(:NR%1 AS VARCHAR(250))");
+
+const QString kNoNumbers = QStringLiteral("Nav ievadīti numuri !!!");
+const QString kNoArticle = QStringLiteral("Nav ievadīts artikuls !!!");
+const QString kNoQuantity = QStringLiteral("Nav ievadīts daudzums !!!");
+const QString kArticleNotFound = QStringLiteral("Artikuls nav atrasts !!!");
+const QString kBadNumberOrDate = QStringLiteral("Nav korekts numurs vai datums !!!");
+const QString kQuantityDiffers =
+    QStringLiteral("Nesakrīt atlasītais ar pavadzīmē uzrādīto daudzumu !!!");
+const QString kBooked = QStringLiteral("Apstiprināšana saglabāta pie preces");
+const QString kNoWaybill = QStringLiteral("Nav atrasta pavadzīme !!!");
+const QString kNoted = QStringLiteral("Saglabāts neatrastajos artikulos");
+const QString kNotedNotice =
+    QStringLiteral("Prece nav atrasta atlasītajās pavadzīmēs,\nsaglabā neatrastajos !!!");
+
+const QString kArticleField = QStringLiteral("edArtikuls");
+
+// Quantities are sums and differences of decimal numbers held in binary:
+// below this they are taken as equal, so a count of 2.75 against lines of
+// 1.5 and 1.25 outstanding neither warns nor leaves a crumb to book.
+constexpr double kQuantityTolerance = 1e-9;
+
+struct Line
+{
+    qint32 isn;
+    double quantity; // DAUDZUMS
+    double checked;  // DAUDZUMS_PARB
+};
+
+const KindStatements& statementsOf(CheckKind kind)
+{
+    return kind == CheckKind::Transfer ? kTransfer : kReceiving;
+}
+
+// Sets the base statement with the number list and the period.
+void setBase(RemoteDataSet& query, const KindStatements& statements, const QStringList& numbers,
+             const QDate& from, const QDate& to, const QString& tail)
+{
+    QStringList markers;
+    for (int index = 1; index <= numbers.size(); ++index)
+        markers << kNumberParam.arg(index);
+    query.setCommandText(statements.lines.arg(markers.join(QStringLiteral(", "))) + tail);
+    for (int index = 1; index <= numbers.size(); ++index)
+        query.setTextParam(QStringLiteral("NR%1").arg(index), numbers.at(index - 1));
+    query.setDateTimeParam(QStringLiteral("DAT_NO"), QDateTime(from, QTime(0, 0)));
+    query.setDateTimeParam(QStringLiteral("DAT_LIDZ"), QDateTime(to, QTime(0, 0)));
+}
+
+std::vector<Line> readLines(RemoteDataSet& query)
+{
+    std::vector<Line> lines;
+    for (query.first(); !query.eof(); query.next())
+        lines.push_back({query.fieldByName(QStringLiteral("ISN")).asInteger(),
+                         query.fieldByName(QStringLiteral("DAUDZUMS")).asFloat(),
+                         query.fieldByName(QStringLiteral("DAUDZUMS_PARB")).asFloat()});
+    return lines;
+}
+
+// Fills the lines' outstanding quantities in their order and puts what is
+// left of the count onto the last line visited, re-read inside the unit so
+// that it adds to the value as stored.
+void bookCount(UnitOfWork& unit, const KindStatements& statements, const std::vector<Line>& lines,
+               double count)
+{
+    qint32 lastVisited = 0;
+    for (const Line& line : lines) {
+        if (count <= kQuantityTolerance)
+            break;
+        lastVisited = line.isn;
+        const double outstanding = line.quantity - line.checked;
+        if (outstanding <= kQuantityTolerance)
+            continue; // already fully checked
+        const double booked = std::min(count, outstanding);
+        // A line filled up holds its quantity exactly, not a sum that is
+        // off in the last binary digit.
+        const double checked =
+            outstanding - booked <= kQuantityTolerance ? line.quantity : line.checked + booked;
+        unit.add(statements.updateLine)
+            .set(QStringLiteral("DAUDZUMS_PARB"), checked)
+            .set(QStringLiteral("ISN"), line.isn);
+        count -= booked;
+    }
+    if (count <= kQuantityTolerance || lastVisited == 0)
+        return;
+    unit.declare(QStringLiteral("V"), ParamType::Double);
+    unit.add(statements.readLine + QStringLiteral(" INTO :V"))
+        .set(QStringLiteral("ISN"), lastVisited);
+    unit.add(QStringLiteral("V = COALESCE(V, 0) + :SURPLUS")).set(QStringLiteral("SURPLUS"), count);
+    unit.add(statements.updateLine)
+        .set(QStringLiteral("DAUDZUMS_PARB"), UnitArg::variable(QStringLiteral("V")))
+        .set(QStringLiteral("ISN"), lastVisited);
+}
+
+} // namespace
+
+QStringList ReceivingCheck::WaybillNumbers(const QString& numberList)
+{
+    return numberList.split(QLatin1Char('-'), Qt::KeepEmptyParts);
+}
+
+bool ReceivingCheck::Preview(GoodsInfo& goods, const QString& article)
+{
+    return !article.isEmpty() && FindGoods(goods, article, false);
+}
+
+QString ReceivingCheck::PriceText(const GoodsInfo& goods)
+{
+    return QStringLiteral("Pārd.c.:") +
+           ClientFormat::formatFloat(QStringLiteral("0.00"), goods.Price);
+}
+
+Outcome<ReceivingCheck::Result> ReceivingCheck::Check(GoodsInfo& goods, CheckKind kind,
+                                                      const QString& numberList, const QDate& from,
+                                                      const QDate& to, const QString& article,
+                                                      const QString& quantityText)
+{
+    using Checked = Outcome<Result>;
+    if (numberList.isEmpty())
+        return Checked::refuse(kNoNumbers, QStringLiteral("edPZ_Numuri"));
+    if (article.isEmpty())
+        return Checked::refuse(kNoArticle, kArticleField);
+    if (quantityText.isEmpty())
+        return Checked::refuse(kNoQuantity, QStringLiteral("edDaudzums"));
+    const double count = ReadNumberField(quantityText);
+    if (!FindGoods(goods, article, false))
+        return Checked::refuse(kArticleNotFound, kArticleField);
+
+    const KindStatements& statements = statementsOf(kind);
+    const QStringList numbers = WaybillNumbers(numberList);
+    RemoteDataSet& query = m_module.cdsTempQuery();
+    PrepareDataset(query);
+    setBase(query, statements, numbers, from, to, statements.article);
+    query.setIntegerParam(QStringLiteral("ISPRECE"), goods.Isn);
+    try {
+        query.open();
+    } catch (const std::exception& error) {
+        return Checked::refuse(kBadNumberOrDate + QLatin1Char('\n') + errorText(error),
+                               kArticleField);
+    }
+
+    if (query.fieldByName(QStringLiteral("ISN")).asInteger() > 0) {
+        const std::vector<Line> lines = readLines(query);
+        double outstanding = 0;
+        for (const Line& line : lines)
+            outstanding += line.quantity - line.checked;
+        Result result;
+        if (std::abs(outstanding - count) > kQuantityTolerance)
+            result.warning = kQuantityDiffers;
+        UnitOfWork unit;
+        bookCount(unit, statements, lines, count);
+        if (!unit.isEmpty())
+            unit.run(m_module.cdsUpdate());
+        result.status = kBooked;
+        return result;
+    }
+
+    // On none of the documents: noted in the first one's list.
+    PrepareDataset(query);
+    setBase(query, statements, numbers, from, to, QString());
+    query.open();
+    const qint32 document = query.fieldByName(QStringLiteral("ISPAVADZ")).asInteger();
+    if (document <= 0)
+        return Checked::refuse(kNoWaybill, QString());
+    const QString note =
+        query.fieldByName(QStringLiteral("NEATRASTIE")).asString() + QLatin1Char(' ') + article +
+        QLatin1Char(' ') + goods.Name + QStringLiteral(" Daudzums=") +
+        ClientFormat::formatFloat(QStringLiteral("0.00"), count) + QLatin1Char('\n');
+    RemoteDataSet& update = m_module.cdsUpdate();
+    update.close();
+    update.setCommandText(statements.note);
+    update.setIntegerParam(QStringLiteral("ISPAVADZ"), document);
+    update.setTextParam(QStringLiteral("NEATRASTIE"), note);
+    update.execute();
+    return Result{QString(), kNoted, kNotedNotice};
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "outcome.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+class TClientDataModule;
+struct GoodsInfo;
+
+// What is checked: goods received against their waybills (O_PAVADZ with
+// lines in O_PRECE) or goods transferred against their transfer documents
+// (O_PARPAV with lines in O_PARPRC).
+enum class CheckKind
+{
+    Receiving,
+    Transfer,
+};
+
+// The data work of the receiving and transfer check: a counted quantity of
+// one article booked as checked quantity (DAUDZUMS_PARB) onto the lines of
+// the documents named, or, when the article is on none of them, noted in the
+// first document's list of goods not found.
+//
+// The documents are named by a hyphen-separated number list ("2-02.05" is
+// the documents "2" and "02.05", taken literally) and a period of document
+// dates. The numbers and dates travel as parameters, so no typed text
+// becomes part of a statement. The quantities booked onto the lines of one
+// check go as one unit: all of them are stored or, when the database fails,
+// none. Errors of the server propagate (RemoteError), except those of the
+// document query, which are refused with their text.
+class ReceivingCheck final
+{
+public:
+    // What a check did, with the texts the window shows in this order: a
+    // warning (the count differs from what the documents still expect),
+    // the status line, a notice after it. Empty texts are not shown.
+    struct Result
+    {
+        QString warning;
+        QString status;
+        QString notice;
+    };
+
+    explicit ReceivingCheck(TClientDataModule& module) : m_module(module) {}
+
+    // The document numbers of a number list, empty ones included.
+    static QStringList WaybillNumbers(const QString& numberList);
+
+    // Looks the article up for the preview (nothing for an empty field);
+    // false when it is not found, which FindGoods has reported.
+    static bool Preview(GoodsInfo& goods, const QString& article);
+    // The price line of the preview.
+    static QString PriceText(const GoodsInfo& goods);
+
+    // One check ("Saglabāt"). A quantity that is no number counts as 0.
+    // Refuses missing input (focus on the field), an article that is not
+    // found, a document query that fails and a number list that names no
+    // document with lines.
+    Outcome<Result> Check(GoodsInfo& goods, CheckKind kind, const QString& numberList,
+                          const QDate& from, const QDate& to, const QString& article,
+                          const QString& quantityText);
+
+private:
+    TClientDataModule& m_module;
+};

@@ -1,0 +1,207 @@
+#include "toperacijas_3d.h"
+
+#include "clientformat.h"
+#include "datasetlistview.h"
+#include "documentlist.h"
+#include "focuslater.h"
+#include "searchedit.h"
+#include "tclientdatamodule.h"
+#include "touchlook.h"
+
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+
+TOperacijas_3D* Operacijas_3D = nullptr;
+
+namespace {
+
+constexpr int kMargin = 8;
+constexpr int kInnerWidth = TouchForm::DefaultSize.width() - 2 * kMargin;
+constexpr int kStatusHeight = 34;
+const QSize kButtonSize(150, 48);
+
+// Captions of the kinds, in the order of TOperacijas_3D::Kinds; each is also
+// the title when its kind is chosen.
+const std::array<QString, 5> kKindCaptions{
+    QStringLiteral("Saņemšana"), QStringLiteral("Pārvietošana"), QStringLiteral("Inventarizācija"),
+    QStringLiteral("Pasūtījumi"), QStringLiteral("Izrakstīšana")};
+const std::array<const char*, 5> kKindNames{"rdSanemsana", "rdParvietosana", "rdInventarizacija",
+                                            "rdPasutijumi", "rdIzrakstisana"};
+
+ListItemLayout documentItem()
+{
+    ListItemLayout layout;
+    layout.height = 88;
+    layout.fontSize = 16;
+    layout.texts = {
+        {QStringLiteral("NR_PAVADZ"), QRect(8, 4, 140, 26)},
+        {QStringLiteral("DATUMS"), QRect(124, 4, 108, 26)},
+        {QStringLiteral("NODALA"), QRect(8, 32, 228, 26)},
+        {QStringLiteral("KLIENTS"), QRect(8, 58, 228, 26)},
+    };
+    layout.button = QRect(238, 20, 76, 48);
+    layout.buttonCaption = QStringLiteral("Izvēle");
+    return layout;
+}
+
+} // namespace
+
+TOperacijas_3D::TOperacijas_3D(QWidget* owner)
+    : TouchForm(owner, QStringLiteral("Operacijas_3D"), QStringLiteral("3D operācijas"))
+{
+    if (!Operacijas_3D)
+        Operacijas_3D = this;
+
+    m_tabs = makeTabs(QStringLiteral("tabs"), QRect(0, 0, width(), height() - kStatusHeight));
+    buildDati();
+    buildSaraksts();
+    m_lbStatusBar = makeStatusLine();
+
+    for (QRadioButton* kind : m_rdKinds)
+        wire(kind, &QRadioButton::toggled, this, [this] { rdKindChange(); });
+    connect(m_tabs, &QTabWidget::tabBarClicked, this,
+            [this](int index) { RunHandler([&] { tabsClick(index); }); });
+    wire(m_dtDatNo, &QDateEdit::dateChanged, this, [this] { dtDatChange(); });
+    wire(m_dtDatLidz, &QDateEdit::dateChanged, this, [this] { dtDatChange(); });
+    onClick(m_btSave, &TOperacijas_3D::btSaveClick);
+    onClick(m_btClose, &TOperacijas_3D::btCloseClick);
+
+    FormCreate();
+}
+
+TOperacijas_3D::~TOperacijas_3D()
+{
+    if (Operacijas_3D == this)
+        Operacijas_3D = nullptr;
+}
+
+void TOperacijas_3D::buildDati()
+{
+    m_tabDati = new QWidget;
+    m_tabDati->setObjectName(QStringLiteral("tabDati"));
+    m_tabs->addTab(m_tabDati, QStringLiteral("Dati"));
+    QWidget* page = m_tabDati;
+
+    m_lbTitle = makeTitle(QStringLiteral("lbTitle"), kKindCaptions[0],
+                          QRect(kMargin, 4, kInnerWidth, 34), page);
+    m_lbTitle->setFont(TouchLook::font(20, true));
+
+    m_gbDokumentaVeids = new QGroupBox(QStringLiteral("Dokumenta veids"), page);
+    m_gbDokumentaVeids->setObjectName(QStringLiteral("gbDokumentaVeids"));
+    m_gbDokumentaVeids->setFont(TouchLook::font(14));
+    m_gbDokumentaVeids->setGeometry(kMargin, 40, kInnerWidth, 142);
+    for (int index = 0; index < int(Kinds.size()); ++index) {
+        const QRect where(index % 2 == 0 ? 10 : 172, 22 + index / 2 * 38, 160, 36);
+        m_rdKinds[index] = makeRadioButton(QString::fromLatin1(kKindNames[index]),
+                                           kKindCaptions[index], where, 17, m_gbDokumentaVeids);
+    }
+    m_rdKinds[0]->setChecked(true);
+
+    makeLabel(QStringLiteral("lbArtikuls"), QStringLiteral("Artikuls"),
+              QRect(kMargin, 188, kInnerWidth, 24), 16, page);
+    m_edArtikuls = makeSearchEdit(QStringLiteral("edArtikuls"), QStringLiteral("SearchEditButton1"),
+                                  QRect(kMargin, 212, kInnerWidth, 44), 20, page);
+    m_lbPrece = makeLabel(QStringLiteral("lbPrece"), QStringLiteral("Prece ..."),
+                          QRect(kMargin, 260, kInnerWidth, 36), 16, page);
+    m_lbNovietot = makeLabel(QStringLiteral("lbNovietot"), QStringLiteral("Vieta "),
+                             QRect(kMargin, 298, kInnerWidth, 28), 16, page);
+    makeLabel(QStringLiteral("lbDaudzums"), QStringLiteral("Daudz."), QRect(kMargin, 332, 80, 38),
+              16, page);
+    m_shAtlikums = makeEdit(QStringLiteral("shAtlikums"), QRect(90, 330, 120, 40), 18, page);
+    m_shAtlikums->setReadOnly(true);
+    m_shAtlikums->setFocusPolicy(Qt::NoFocus);
+    m_shAtlikums->setText(ClientFormat::formatFloat(QStringLiteral("0.000"), 0));
+    makeLabel(QStringLiteral("lbNovietots"), QStringLiteral("Novietots"),
+              QRect(kMargin, 376, kInnerWidth, 24), 16, page);
+    m_Edit2 = makeSearchEdit(QStringLiteral("Edit2"), QStringLiteral("SearchEditButton2"),
+                             QRect(kMargin, 400, kInnerWidth, 44), 20, page);
+
+    m_btSave = makeButton(QStringLiteral("btSave"), QStringLiteral("Saglabāt"),
+                          QRect(QPoint(kMargin, 470), kButtonSize), 20, page);
+    m_btClose = makeButton(
+        QStringLiteral("btClose"), QStringLiteral("Aizvērt"),
+        QRect(QPoint(kMargin + kInnerWidth - kButtonSize.width(), 470), kButtonSize), 20, page);
+}
+
+void TOperacijas_3D::buildSaraksts()
+{
+    m_tabSaraksts = new QWidget;
+    m_tabSaraksts->setObjectName(QStringLiteral("tabSaraksts"));
+    m_tabs->addTab(m_tabSaraksts, QStringLiteral("Saraksts"));
+    QWidget* page = m_tabSaraksts;
+
+    makeLabel(QStringLiteral("lbPeriods"), QStringLiteral("Periods"),
+              QRect(kMargin, 4, kInnerWidth, 24), 16, page);
+    const int dateWidth = (kInnerWidth - 10) / 2;
+    m_dtDatNo =
+        makeDateEdit(QStringLiteral("dtDatNo"), QRect(kMargin, 28, dateWidth, 40), 18, page);
+    m_dtDatLidz =
+        makeDateEdit(QStringLiteral("dtDatLidz"),
+                     QRect(kMargin + kInnerWidth - dateWidth, 28, dateWidth, 40), 18, page);
+    m_lstPavadzimes =
+        new DataSetListView(RequireClientDataModule().cdsPavadzimes(), documentItem(), page);
+    m_lstPavadzimes->setObjectName(QStringLiteral("lstPavadzimes"));
+    m_lstPavadzimes->setGeometry(kMargin, 76, kInnerWidth, 446);
+    // Picking a document places nothing yet: "Izvēle" has no behaviour.
+}
+
+void TOperacijas_3D::FormCreate()
+{
+    m_tabs->setCurrentWidget(m_tabDati);
+}
+
+void TOperacijas_3D::FormShow()
+{
+    m_dtDatNo->setDate(QDate::currentDate());
+    m_dtDatLidz->setDate(QDate::currentDate());
+    FocusLater(m_edArtikuls);
+}
+
+DocumentKind TOperacijas_3D::checkedKind() const
+{
+    for (int index = 0; index < int(Kinds.size()); ++index) {
+        if (m_rdKinds[index]->isChecked())
+            return Kinds[index];
+    }
+    return Kinds[0];
+}
+
+void TOperacijas_3D::rdKindChange()
+{
+    for (int index = 0; index < int(Kinds.size()); ++index) {
+        if (m_rdKinds[index]->isChecked())
+            m_lbTitle->setText(kKindCaptions[index]);
+    }
+}
+
+void TOperacijas_3D::tabsClick(int index)
+{
+    if (m_tabs->widget(index) == m_tabSaraksts)
+        refreshList();
+}
+
+void TOperacijas_3D::dtDatChange()
+{
+    refreshList();
+}
+
+void TOperacijas_3D::refreshList()
+{
+    OpenDocumentList(checkedKind(), m_dtDatNo->date(), m_dtDatLidz->date(),
+                     DocumentListView::Operations3D);
+}
+
+void TOperacijas_3D::btSaveClick()
+{
+    // What placing goods should record is not defined yet: nothing is saved.
+}
+
+void TOperacijas_3D::btCloseClick()
+{
+    close();
+}

@@ -1,0 +1,397 @@
+// The receiving and transfer check against a running NorvalkServer: how a
+// count is booked onto the lines of the documents named, the warning, the
+// note of goods on none of them, the number list and period as parameters,
+// and a booking that fails half way leaving every line as it was.
+
+#include "goodsinfo.h"
+#include "receivingcheck.h"
+#include "remoteerror.h"
+#include "serverfixture.h"
+
+#include <QTest>
+
+#include <memory>
+
+class TestReceivingCheck final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void booking_data();
+    void booking();
+    void numberList_data();
+    void numberList();
+    void notOnTheDocumentsIsNoted_data();
+    void notOnTheDocumentsIsNoted();
+    void refusals_data();
+    void refusals();
+    void typedTextNeverBreaksTheQuery_data();
+    void typedTextNeverBreaksTheQuery();
+    void failedBookingLeavesEveryLine();
+
+private:
+    // A document of the kind with lines (quantity, checked) of one goods
+    // item; returns the lines' keys.
+    QList<int> makeDocument(CheckKind kind, int isn, const QString& number, const QDate& date,
+                            int goods, const QList<QPair<double, double>>& lines);
+    QList<double> checked(CheckKind kind, const QList<int>& lines);
+    Outcome<ReceivingCheck::Result> check(CheckKind kind, const QString& numbers,
+                                          const QString& article, const QString& quantity);
+
+    std::unique_ptr<ServerFixture> m_fixture;
+    GoodsInfo m_goods;
+    int m_nextLine = 1000;
+};
+
+Q_DECLARE_METATYPE(CheckKind)
+using Lines = QList<QPair<double, double>>;
+using Quantities = QList<double>;
+
+namespace {
+
+const QDate kPeriodStart(2025, 3, 1);
+const QDate kPeriodEnd(2025, 3, 31);
+const QDate kInPeriod(2025, 3, 10);
+
+const QString kDiffers = QStringLiteral("Nesakrīt atlasītais ar pavadzīmē uzrādīto daudzumu !!!");
+const QString kBooked = QStringLiteral("Apstiprināšana saglabāta pie preces");
+const QString kNoWaybill = QStringLiteral("Nav atrasta pavadzīme !!!");
+
+QString sqlDate(const QDate& date)
+{
+    return QLatin1Char('\'') + date.toString(QStringLiteral("dd.MM.yyyy")) + QLatin1Char('\'');
+}
+
+// Goods ISN n has the article "A<n>" and the name "Prece <n>".
+QString article(int goods)
+{
+    return QStringLiteral("A%1").arg(goods);
+}
+
+} // namespace
+
+void TestReceivingCheck::initTestCase()
+{
+    m_fixture = std::make_unique<ServerFixture>();
+    const QString failure = m_fixture->start();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    // Typed numbers in the terminal's format: a comma.
+    m_fixture->module().clientState().DecimalPointIsDot = false;
+    for (int goods = 1; goods <= 40; ++goods)
+        m_fixture->run(QStringLiteral("INSERT INTO N_KLPREC (ISN, ARTIKULS, GNOS, ISPRGRUPA, "
+                                      "PARDCENA1) VALUES (%1, '%2', 'Prece %1', 1, 1.5)")
+                           .arg(goods)
+                           .arg(article(goods)));
+}
+
+void TestReceivingCheck::init()
+{
+    m_fixture->messages().clear();
+}
+
+void TestReceivingCheck::cleanupTestCase()
+{
+    m_fixture.reset();
+}
+
+QList<int> TestReceivingCheck::makeDocument(CheckKind kind, int isn, const QString& number,
+                                            const QDate& date, int goods, const Lines& lines)
+{
+    const bool receiving = kind == CheckKind::Receiving;
+    m_fixture->run(receiving
+                       ? QStringLiteral("INSERT INTO O_PAVADZ (ISN, NR_PAVADZ, ISNODALA, "
+                                        "ISKLIENT, DAT_SANEM, DAT_PAVADZ) VALUES (%1, :NR, 0, "
+                                        "0, %2, %2)")
+                             .arg(isn)
+                             .arg(sqlDate(date))
+                       : QStringLiteral("INSERT INTO O_PARPAV (ISN, NR_PAVADZ, ISNODALANO, "
+                                        "ISNODALAUZ, DATUMS) VALUES (%1, :NR, 0, 0, %2)")
+                             .arg(isn)
+                             .arg(sqlDate(date)),
+                   {{QStringLiteral("NR"), number}});
+    QList<int> keys;
+    for (const auto& [quantity, done] : lines) {
+        const int key = ++m_nextLine;
+        m_fixture->run(
+            QStringLiteral("INSERT INTO %1 (ISN, %2, ISPRECE, DAUDZUMS, DAUDZUMS_PARB) "
+                           "VALUES (%3, %4, %5, %6, %7)")
+                .arg(receiving ? QStringLiteral("O_PRECE") : QStringLiteral("O_PARPRC"),
+                     receiving ? QStringLiteral("ISPAVADZ") : QStringLiteral("ISPARVPAV"))
+                .arg(key)
+                .arg(isn)
+                .arg(goods)
+                .arg(quantity)
+                .arg(done));
+        keys << key;
+    }
+    return keys;
+}
+
+QList<double> TestReceivingCheck::checked(CheckKind kind, const QList<int>& lines)
+{
+    QList<double> values;
+    for (int line : lines)
+        values << m_fixture
+                      ->value(QStringLiteral("SELECT DAUDZUMS_PARB FROM %1 WHERE ISN = %2")
+                                  .arg(kind == CheckKind::Receiving ? QStringLiteral("O_PRECE")
+                                                                    : QStringLiteral("O_PARPRC"))
+                                  .arg(line))
+                      .toDouble();
+    return values;
+}
+
+Outcome<ReceivingCheck::Result> TestReceivingCheck::check(CheckKind kind, const QString& numbers,
+                                                          const QString& code,
+                                                          const QString& quantity)
+{
+    return ReceivingCheck(m_fixture->module())
+        .Check(m_goods, kind, numbers, kPeriodStart, kPeriodEnd, code, quantity);
+}
+
+void TestReceivingCheck::booking_data()
+{
+    QTest::addColumn<CheckKind>("kind");
+    QTest::addColumn<Lines>("lines");
+    QTest::addColumn<QString>("count");
+    QTest::addColumn<Quantities>("after");
+    QTest::addColumn<bool>("warned");
+
+    const auto receiving = CheckKind::Receiving;
+    QTest::newRow("count fills the line")
+        << receiving << Lines{{10, 4}} << "6" << Quantities{10} << false;
+    QTest::newRow("surplus onto the last visited line")
+        << receiving << Lines{{10, 4}} << "8" << Quantities{12} << true;
+    QTest::newRow("lines filled in order")
+        << receiving << Lines{{5, 0}, {5, 0}} << "7" << Quantities{5, 2} << true;
+    QTest::newRow("all fully checked: the last line grows")
+        << receiving << Lines{{5, 5}, {3, 3}} << "3" << Quantities{5, 6} << true;
+    QTest::newRow("fully checked lines passed over")
+        << receiving << Lines{{4, 4}, {6, 1}} << "5" << Quantities{4, 6} << false;
+    QTest::newRow("decimal comma")
+        << receiving << Lines{{10, 0}} << "2,5" << Quantities{2.5} << true;
+    QTest::newRow("decimal point typed")
+        << receiving << Lines{{4.25, 1.5}} << "2.75" << Quantities{4.25} << false;
+    QTest::newRow("sums of decimals count as equal")
+        << receiving << Lines{{0.3, 0.1}, {0.1, 0}} << "0,3" << Quantities{0.3, 0.1} << false;
+    QTest::newRow("no number books nothing")
+        << receiving << Lines{{10, 4}} << "abc" << Quantities{4} << true;
+    QTest::newRow("nothing outstanding, nothing counted")
+        << receiving << Lines{{2, 2}} << "0" << Quantities{2} << false;
+    QTest::newRow("transfer lines")
+        << CheckKind::Transfer << Lines{{4, 1}, {2, 0}} << "4" << Quantities{4, 1} << true;
+}
+
+void TestReceivingCheck::booking()
+{
+    QFETCH(CheckKind, kind);
+    QFETCH(Lines, lines);
+    QFETCH(QString, count);
+    static int document = 100;
+    const int goods = document - 99;
+    const QString number = QStringLiteral("B%1").arg(++document);
+    const QList<int> keys = makeDocument(kind, document, number, kInPeriod, goods, lines);
+
+    const Outcome<ReceivingCheck::Result> outcome = check(kind, number, article(goods), count);
+    QVERIFY(!outcome.refused());
+    QCOMPARE(outcome.result().status, kBooked);
+    QTEST(!outcome.result().warning.isEmpty(), "warned");
+    if (!outcome.result().warning.isEmpty())
+        QCOMPARE(outcome.result().warning, kDiffers);
+    QFETCH(Quantities, after);
+    const QList<double> stored = checked(kind, keys);
+    QCOMPARE(stored.size(), after.size());
+    for (qsizetype i = 0; i < after.size(); ++i)
+        QVERIFY2(qAbs(stored.at(i) - after.at(i)) < 1e-12,
+                 qPrintable(QStringLiteral("line %1: %2").arg(i).arg(stored.at(i))));
+    QVERIFY(m_fixture->messages().isEmpty());
+}
+
+void TestReceivingCheck::numberList_data()
+{
+    QTest::addColumn<QString>("numbers");
+    QTest::addColumn<Quantities>("after");
+
+    // Documents "12" and "13" in the period, "14" outside it: 5 each.
+    QTest::newRow("two documents") << "12-13" << Quantities{5, 5, 0};
+    QTest::newRow("one document") << "13" << Quantities{0, 10, 0};
+    QTest::newRow("outside the period is not named") << "14-12" << Quantities{10, 0, 0};
+    QTest::newRow("numbers taken literally") << "12- 13" << Quantities{10, 0, 0};
+}
+
+void TestReceivingCheck::numberList()
+{
+    QFETCH(QString, numbers);
+    static int round = 0;
+    const int goods = 20 + round++;
+    const int base = 200 + round * 10;
+    QList<int> lines;
+    lines << makeDocument(CheckKind::Receiving, base + 1, "12", kInPeriod, goods, {{5, 0}});
+    lines << makeDocument(CheckKind::Receiving, base + 2, "13", kInPeriod, goods, {{5, 0}});
+    lines << makeDocument(CheckKind::Receiving, base + 3, "14", QDate(2025, 4, 1), goods, {{5, 0}});
+    // Documents of earlier rounds with the same numbers have other goods.
+    const Outcome<ReceivingCheck::Result> outcome =
+        check(CheckKind::Receiving, numbers, article(goods), "10");
+    QVERIFY(!outcome.refused());
+    QTEST(checked(CheckKind::Receiving, lines), "after");
+}
+
+void TestReceivingCheck::notOnTheDocumentsIsNoted_data()
+{
+    QTest::addColumn<CheckKind>("kind");
+    QTest::addColumn<QString>("noteBefore");
+
+    QTest::newRow("receiving, empty note") << CheckKind::Receiving << QString();
+    QTest::newRow("receiving, note kept") << CheckKind::Receiving << " A1 Prece 1 Daudzums=1,00\n";
+    QTest::newRow("transfer") << CheckKind::Transfer << QString();
+}
+
+void TestReceivingCheck::notOnTheDocumentsIsNoted()
+{
+    QFETCH(CheckKind, kind);
+    QFETCH(QString, noteBefore);
+    static int document = 300;
+    ++document;
+    const QString number = QStringLiteral("N%1").arg(document);
+    const QString table =
+        kind == CheckKind::Receiving ? QStringLiteral("O_PAVADZ") : QStringLiteral("O_PARPAV");
+    makeDocument(kind, document, number, kInPeriod, 30, {{3, 0}});
+    m_fixture->run(QStringLiteral("UPDATE %1 SET PICO_NEATRASTIE = :NOTE WHERE ISN = %2")
+                       .arg(table)
+                       .arg(document),
+                   {{QStringLiteral("NOTE"), noteBefore}});
+
+    const Outcome<ReceivingCheck::Result> outcome = check(kind, number, article(31), "2,5");
+    QVERIFY(!outcome.refused());
+    QCOMPARE(outcome.result().status, QStringLiteral("Saglabāts neatrastajos artikulos"));
+    QCOMPARE(outcome.result().notice,
+             QStringLiteral("Prece nav atrasta atlasītajās pavadzīmēs,\nsaglabā neatrastajos !!!"));
+    QVERIFY(outcome.result().warning.isEmpty());
+    QCOMPARE(m_fixture
+                 ->value(QStringLiteral("SELECT PICO_NEATRASTIE FROM %1 WHERE ISN = %2")
+                             .arg(table)
+                             .arg(document))
+                 .toString(),
+             noteBefore + QStringLiteral(" A31 Prece 31 Daudzums=2,50\n"));
+}
+
+void TestReceivingCheck::refusals_data()
+{
+    QTest::addColumn<QString>("numbers");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("quantity");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QStringList>("shown");
+
+    QTest::newRow("no numbers") << ""
+                                << "A1"
+                                << "1"
+                                << "Nav ievadīti numuri !!!"
+                                << "edPZ_Numuri" << QStringList();
+    QTest::newRow("no article") << "1"
+                                << ""
+                                << "1"
+                                << "Nav ievadīts artikuls !!!"
+                                << "edArtikuls" << QStringList();
+    QTest::newRow("no quantity") << "1"
+                                 << "A1"
+                                 << ""
+                                 << "Nav ievadīts daudzums !!!"
+                                 << "edDaudzums" << QStringList();
+    QTest::newRow("unknown article")
+        << "1"
+        << "NAV"
+        << "1"
+        << "Artikuls nav atrasts !!!"
+        << "edArtikuls" << QStringList{QStringLiteral("Nav atrasts artikuls : NAV")};
+    QTest::newRow("no such document") << "NEKAS"
+                                      << "A1"
+                                      << "1" << kNoWaybill << "" << QStringList();
+}
+
+void TestReceivingCheck::refusals()
+{
+    QFETCH(QString, numbers);
+    QFETCH(QString, code);
+    QFETCH(QString, quantity);
+    const Outcome<ReceivingCheck::Result> outcome =
+        check(CheckKind::Receiving, numbers, code, quantity);
+    QVERIFY(outcome.refused());
+    QTEST(outcome.refusal().message, "message");
+    QTEST(outcome.refusal().field, "field");
+    QTEST(m_fixture->messages(), "shown");
+}
+
+void TestReceivingCheck::typedTextNeverBreaksTheQuery_data()
+{
+    QTest::addColumn<QString>("numbers");
+    QTest::addColumn<bool>("refusedAsBadNumber");
+
+    // Apostrophes and SQL are only characters of a number that no document has.
+    QTest::newRow("apostrophe") << "X12'-X13" << false;
+    QTest::newRow("crafted text") << "x') OR ('1'='1" << false;
+    QTest::newRow("crafted text in the second number") << "500-x' OR NR_PAVADZ<>'" << false;
+    // Longer than any number can be: said to be no correct number.
+    QTest::newRow("number beyond any column") << QString(300, QLatin1Char('7')) << true;
+}
+
+void TestReceivingCheck::typedTextNeverBreaksTheQuery()
+{
+    QFETCH(QString, numbers);
+    QFETCH(bool, refusedAsBadNumber);
+    // A document "500" in the period with the goods: a crafted text that ran
+    // as SQL would find it or all documents.
+    static bool made = false;
+    if (!made)
+        makeDocument(CheckKind::Receiving, 500, "x", kInPeriod, 35, {{2, 0}});
+    made = true;
+    const double before =
+        m_fixture->value("SELECT SUM(DAUDZUMS_PARB) FROM O_PRECE WHERE ISPRECE = 35").toDouble();
+
+    const Outcome<ReceivingCheck::Result> outcome =
+        check(CheckKind::Receiving, numbers, article(35), "1");
+    QVERIFY(outcome.refused());
+    if (refusedAsBadNumber) {
+        QVERIFY2(outcome.refusal().message.startsWith(
+                     QStringLiteral("Nav korekts numurs vai datums !!!\n")),
+                 qPrintable(outcome.refusal().message));
+        QCOMPARE(outcome.refusal().field, QStringLiteral("edArtikuls"));
+    } else {
+        QCOMPARE(outcome.refusal().message, kNoWaybill);
+    }
+    QCOMPARE(
+        m_fixture->value("SELECT SUM(DAUDZUMS_PARB) FROM O_PRECE WHERE ISPRECE = 35").toDouble(),
+        before);
+}
+
+void TestReceivingCheck::failedBookingLeavesEveryLine()
+{
+    // The database refuses the second line's update: the first, booked
+    // before it in the same check, must not stay booked.
+    const QList<int> lines =
+        makeDocument(CheckKind::Receiving, 600, "F600", kInPeriod, 36, {{5, 0}, {5, 0}});
+    m_fixture->run(QStringLiteral("CREATE TRIGGER TST_REFUSE_LINE FOR O_PRECE BEFORE UPDATE AS "
+                                  "BEGIN IF (NEW.ISN = %1 AND NEW.DAUDZUMS_PARB > 0) THEN "
+                                  "NEW.DAUDZUMS_PARB = 1 / 0; END")
+                       .arg(lines.at(1)));
+    // The server keeps its statements prepared, with the triggers of then.
+    m_fixture->stopServer();
+    QVERIFY(m_fixture->restartServer());
+    QVERIFY_THROWS_EXCEPTION(RemoteError, check(CheckKind::Receiving, "F600", article(36), "7"));
+    QCOMPARE(checked(CheckKind::Receiving, lines), (Quantities{0, 0}));
+    m_fixture->run(QStringLiteral("DROP TRIGGER TST_REFUSE_LINE"));
+    m_fixture->stopServer();
+    QVERIFY(m_fixture->restartServer());
+
+    const Outcome<ReceivingCheck::Result> outcome =
+        check(CheckKind::Receiving, "F600", article(36), "7");
+    QVERIFY(!outcome.refused());
+    QCOMPARE(checked(CheckKind::Receiving, lines), (Quantities{5, 2}));
+}
+
+QTEST_GUILESS_MAIN(TestReceivingCheck)
+#include "tst_receivingcheck.moc"

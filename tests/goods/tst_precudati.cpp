@@ -1,0 +1,285 @@
+// The goods-data window on the demo database, driven by keystrokes: a scan
+// shows the goods (a scale barcode replaced by its article first), the
+// department chosen shows the stock and is remembered, the user's forbidden
+// prices are hidden, new goods are made by a user with the right and never
+// by one without it, and the promotions tab lists the goods' promotions.
+
+#include "goodsinfo.h"
+#include "searchedit.h"
+#include "settingsfile.h"
+#include "tclientdatamodule.h"
+#include "tnorvalkmain.h"
+#include "tprecudati.h"
+#include "windowfixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+
+class TestPrecuDati final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void scanShowsTheGoods_data();
+    void scanShowsTheGoods();
+    void departmentRemembered();
+    void sharedGoodsRecord();
+    void forbiddenPricesHidden();
+    void newGoodsByKeystrokes();
+    void newGoodsNeedTheRight();
+    void promotionsTab();
+
+private:
+    TPrecuDati* open(const QString& user = QStringLiteral("CHIEF"),
+                     const QString& password = QStringLiteral("1234"));
+    void chooseDepartment(const QString& name);
+    static void clickTab(QTabWidget* tabs, QWidget* page);
+
+    WindowFixture m_fixture;
+};
+
+namespace {
+
+const QString kRiga = QStringLiteral("Veikals \"Centrs\" Rīgā");
+
+} // namespace
+
+void TestPrecuDati::initTestCase()
+{
+    const QString error = m_fixture.startServer();
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+}
+
+void TestPrecuDati::init()
+{
+    m_fixture.messages().clear();
+    m_fixture.removeSettings();
+}
+
+void TestPrecuDati::cleanup()
+{
+    m_fixture.closeMainWindow();
+    QCOMPARE(PrecuDati, nullptr);
+}
+
+TPrecuDati* TestPrecuDati::open(const QString& user, const QString& password)
+{
+    TNorvalkMain* main = m_fixture.openMainWindow();
+    if (!m_fixture.runMenuCommand(main->btPrecuDati(), user, password))
+        qWarning("messages: %s", qPrintable(m_fixture.messages().join('|')));
+    if (PrecuDati)
+        WindowFixture::activate(PrecuDati);
+    QTest::qWait(30); // the focus moves once the opening is done
+    return PrecuDati;
+}
+
+void TestPrecuDati::chooseDepartment(const QString& name)
+{
+    QComboBox* combo = PrecuDati->cmbNodala();
+    const int index = combo->findText(name);
+    QVERIFY(index >= 0);
+    combo->setCurrentIndex(index);
+}
+
+void TestPrecuDati::clickTab(QTabWidget* tabs, QWidget* page)
+{
+    QTabBar* bar = tabs->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tabs->indexOf(page)).center());
+}
+
+void TestPrecuDati::scanShowsTheGoods_data()
+{
+    QTest::addColumn<QString>("scanned");
+    QTest::addColumn<QString>("article");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("stock");
+
+    QTest::newRow("article code") << "4750000000011"
+                                  << "4750000000011"
+                                  << "Piens 2,5% 1 l"
+                                  << "l"
+                                  << "35,000";
+    QTest::newRow("scale barcode: its article part") << "2212345012345"
+                                                     << "12345"
+                                                     << "Siers \"Ķekavas\" svaramais"
+                                                     << "kg"
+                                                     << "12,500";
+}
+
+void TestPrecuDati::scanShowsTheGoods()
+{
+    QFETCH(QString, scanned);
+    TPrecuDati* window = open();
+    QVERIFY(window && window->isVisible());
+    QCOMPARE(window->windowTitle(), QStringLiteral("Preču dati"));
+    QCOMPARE(window->tabs()->currentWidget(), window->tabDati());
+    chooseDepartment(kRiga);
+    QVERIFY(window->edArtikuls()->hasFocus());
+
+    WindowFixture::scan(window->edArtikuls(), scanned);
+    QVERIFY2(m_fixture.messages().isEmpty(), qPrintable(m_fixture.messages().join('|')));
+    QVERIFY(window->btOK()->hasFocus());
+    QTEST(window->edArtikuls()->text(), "article");
+    QTEST(window->lbPrece()->text(), "name");
+    QTEST(window->edMervieniba()->text(), "unit");
+    QTEST(window->shAtlikums()->text(), "stock");
+    const GoodsInfo& goods = *m_fixture.mainWindow()->goodsInfo();
+    QCOMPARE(window->shGrupa()->text(), goods.GroupName);
+    QVERIFY(!goods.GroupName.isEmpty());
+    for (int n = 1; n <= 15; ++n)
+        QCOMPARE(window->shPardCena(n)->text(),
+                 QLocale(QLocale::Latvian).toString(goods.SalePrices.at(n - 1), 'f', 3));
+
+    // "OK" clears the goods but keeps the prices, ready for the next scan.
+    QTest::mouseClick(window->btOK(), Qt::LeftButton);
+    QVERIFY(window->edArtikuls()->text().isEmpty());
+    QVERIFY(window->lbPrece()->text().isEmpty());
+    QVERIFY(window->shAtlikums()->text().isEmpty());
+    QCOMPARE(window->shPardCena(1)->text(),
+             QLocale(QLocale::Latvian).toString(goods.SalePrices.at(0), 'f', 3));
+    QVERIFY(window->edArtikuls()->hasFocus());
+
+    // Not found: the message, and the goods shown before stay.
+    WindowFixture::scan(window->edArtikuls(), QStringLiteral("4750000000295"));
+    QCOMPARE(m_fixture.messages(), QStringList{"Nav atrasts artikuls : 4750000000295"});
+}
+
+void TestPrecuDati::departmentRemembered()
+{
+    TPrecuDati* window = open();
+    QCOMPARE(window->cmbNodala()->currentIndex(), -1);
+    // 3D places are not departments to choose.
+    QCOMPARE(window->cmbNodala()->findText(QStringLiteral("3D noliktava \"Plaukti\"")), -1);
+    WindowFixture::scan(window->edArtikuls(), QStringLiteral("4750000000011"));
+    // No department chosen: no stock shown, and no message.
+    QVERIFY(window->shAtlikums()->text().isEmpty());
+    chooseDepartment(QStringLiteral("Veikals Jelgavā"));
+    const int index = window->cmbNodala()->currentIndex();
+    QCOMPARE(window->shAtlikums()->text(), QStringLiteral("7,000"));
+    QVERIFY(m_fixture.messages().isEmpty());
+
+    m_fixture.closeMainWindow();
+    QCOMPARE(IniReadInteger(QStringLiteral("PrecuDati"), QStringLiteral("Isnodala"), -1), index);
+    window = open();
+    QCOMPARE(window->cmbNodala()->currentIndex(), index);
+}
+
+void TestPrecuDati::sharedGoodsRecord()
+{
+    TPrecuDati* window = open();
+    // Goods found in another window: the department's stock is theirs.
+    GoodsInfo& goods = *m_fixture.mainWindow()->goodsInfo();
+    goods.Isn = 20; // Kartupeļi, 20 + 2 in Jelgava
+    chooseDepartment(QStringLiteral("Veikals Jelgavā"));
+    QCOMPARE(window->shAtlikums()->text(), QStringLiteral("22,000"));
+}
+
+void TestPrecuDati::forbiddenPricesHidden()
+{
+    // ANNA may not see prices "|2||7|"; the rule itself is tested with the
+    // data class.
+    TPrecuDati* window = open(QStringLiteral("ANNA"), QStringLiteral("anna1"));
+    QVERIFY(window);
+    QList<int> hidden;
+    for (int n = 1; n <= 15; ++n) {
+        QLabel* label = window->findChild<QLabel*>(QStringLiteral("lbPardCena%1").arg(n));
+        QCOMPARE(label->isVisibleTo(window), window->shPardCena(n)->isVisibleTo(window));
+        if (!window->shPardCena(n)->isVisibleTo(window))
+            hidden << n;
+    }
+    QCOMPARE(hidden, (QList<int>{2, 7}));
+}
+
+void TestPrecuDati::newGoodsByKeystrokes()
+{
+    TPrecuDati* window = open(QStringLiteral("JANIS"), QStringLiteral("parole"));
+    clickTab(window->tabs(), window->tabJaunaPrece());
+    QVERIFY(window->btNewSave()->isEnabled());
+    m_fixture.setRealMessageBoxes(true);
+    window->edNewArtikuls()->setFocus();
+
+    // A code that goods already have: said when the field is left.
+    WindowFixture::scan(window->edNewArtikuls(), QStringLiteral("4750000000011"));
+    QTRY_VERIFY(window->edNewGnos()->hasFocus());
+    QCOMPARE(m_fixture.messages(), QStringList{"Ar šādu artikulu prece jau ir ievadīta !!!"});
+    m_fixture.messages().clear();
+
+    window->edNewArtikuls()->setFocus();
+    WindowFixture::scan(window->edNewArtikuls(), QStringLiteral("4751234567890123456789012345"));
+    QTRY_VERIFY(window->edNewGnos()->hasFocus());
+    WindowFixture::scan(window->edNewGnos(), QStringLiteral("Zemenes 250 g"));
+    QTRY_VERIFY(window->edNewPVN()->hasFocus());
+    WindowFixture::scan(window->edNewPVN(), QStringLiteral("12,5"));
+    QTRY_VERIFY(window->edNewArtikuls()->hasFocus());
+    QVERIFY2(m_fixture.messages().isEmpty(), qPrintable(m_fixture.messages().join('|')));
+    QVERIFY(window->edNewArtikuls()->text().isEmpty());
+    QVERIFY(window->edNewGnos()->text().isEmpty());
+    QCOMPARE(window->edNewPVN()->text(), QStringLiteral("12,5"));
+
+    const int isn = m_fixture
+                        .value("SELECT ISN FROM N_KLPREC WHERE ARTIKULS = "
+                               "'4751234567890123456789012' AND GNOS = 'Zemenes 250 g' AND "
+                               "NODOKLIS = 12.5 AND ISPRGRUPA = 1")
+                        .toInt();
+    QVERIFY(isn > 0);
+    QCOMPARE(m_fixture
+                 .value(QStringLiteral("SELECT COUNT(*) FROM O_OPERACIJAS WHERE BAZE = 'N_KLPREC' "
+                                       "AND ISN_BAZE = %1 AND IEVKODS = 'JANIS'")
+                            .arg(isn))
+                 .toInt(),
+             1);
+    m_fixture.setRealMessageBoxes(false);
+}
+
+void TestPrecuDati::newGoodsNeedTheRight()
+{
+    TPrecuDati* window = open(QStringLiteral("ANNA"), QStringLiteral("anna1"));
+    clickTab(window->tabs(), window->tabJaunaPrece());
+    QVERIFY(!window->btNewSave()->isEnabled());
+    const int goods = m_fixture.value("SELECT COUNT(*) FROM N_KLPREC").toInt();
+    window->edNewArtikuls()->setFocus();
+    WindowFixture::scan(window->edNewArtikuls(), QStringLiteral("ANNAS-1"));
+    QTRY_VERIFY(window->edNewGnos()->hasFocus());
+    WindowFixture::scan(window->edNewGnos(), QStringLiteral("Annas prece"));
+    QTRY_VERIFY(window->edNewPVN()->hasFocus());
+    // Return in the VAT field is the other way to save.
+    WindowFixture::scan(window->edNewPVN(), QStringLiteral("21"));
+    QCOMPARE(m_fixture.messages(), QStringList{"Jums nav tiesību ievadīt jaunas preces !!!"});
+    QCOMPARE(m_fixture.value("SELECT COUNT(*) FROM N_KLPREC").toInt(), goods);
+}
+
+void TestPrecuDati::promotionsTab()
+{
+    TPrecuDati* window = open();
+    chooseDepartment(kRiga);
+    WindowFixture::scan(window->edArtikuls(), QStringLiteral("4750000000035"));
+    clickTab(window->tabs(), window->tabAkcijas());
+    QTableView* grid = window->grdAkcijas();
+    QCOMPARE(grid->model()->rowCount(), 2);
+    QCOMPARE(grid->model()->index(0, 2).data().toString(), QStringLiteral("1,49"));
+    QCOMPARE(grid->model()->index(1, 2).data().toString(), QStringLiteral("1,59"));
+    QCOMPARE(grid->columnWidth(0), 100);
+    QCOMPARE(grid->columnWidth(1), 100);
+    QCOMPARE(grid->columnWidth(2), 80);
+
+    // Another department without promotions of these goods: none listed.
+    clickTab(window->tabs(), window->tabDati());
+    chooseDepartment(QStringLiteral("Veikals Jelgavā"));
+    clickTab(window->tabs(), window->tabAkcijas());
+    QCOMPARE(grid->model()->rowCount(), 0);
+    QVERIFY(m_fixture.messages().isEmpty());
+}
+
+NORVALK_GUI_TEST_MAIN(TestPrecuDati)
+#include "tst_precudati.moc"
