@@ -5,6 +5,7 @@
 #include "remotedataset.h"
 #include "remoteerror.h"
 
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QThread>
 
@@ -16,11 +17,12 @@ constexpr int kMaxNameLength = 31;
 // the server keeps its prepared statements, does not change with every value.
 constexpr int kShortText = 255;
 constexpr int kLongText = 8191; // the longest VARCHAR a UTF8 database takes
-// Write conflicts with other terminals are waited out this many times, each
-// pause a little longer and a little random, so that terminals colliding
-// once do not collide again in step.
-constexpr int kConflictTries = 12;
-constexpr int kConflictPauseMs = 10;
+// Write conflicts with other terminals are waited out for this long, with a
+// short random pause between the tries, so that terminals colliding once do
+// not collide again in step. The server waits for the other transaction
+// before it reports the conflict, so a try seldom finds the row still taken.
+constexpr qint64 kConflictBudgetMs = 8000;
+constexpr int kConflictPauseMs = 20;
 
 QString typeName(ParamType type, qsizetype textLength)
 {
@@ -234,15 +236,20 @@ bool UnitOfWork::isWriteConflict(const std::exception& error)
     if (!remote || remote->kind() != RemoteError::Kind::Server)
         return false;
     const QString text = remote->message();
+    // The last: two terminals making the same stock row at once, the other's
+    // still uncommitted.
     return text.contains(QLatin1String("update conflicts"), Qt::CaseInsensitive) ||
            text.startsWith(QLatin1String("deadlock"), Qt::CaseInsensitive) ||
-           text.contains(QLatin1String("lock conflict"), Qt::CaseInsensitive);
+           text.contains(QLatin1String("lock conflict"), Qt::CaseInsensitive) ||
+           text.contains(QLatin1String("visible to active transactions"), Qt::CaseInsensitive);
 }
 
 void UnitOfWork::run(RemoteDataSet& dataSet) const
 {
     const Built built = build();
-    for (int attempt = 1;; ++attempt) {
+    QElapsedTimer waiting;
+    waiting.start();
+    for (;;) {
         dataSet.close();
         dataSet.setCommandText(built.sql);
         for (const RemoteParam& param : built.params)
@@ -251,11 +258,9 @@ void UnitOfWork::run(RemoteDataSet& dataSet) const
             dataSet.open();
             return;
         } catch (const std::exception& error) {
-            if (attempt == kConflictTries || !isWriteConflict(error))
+            if (!isWriteConflict(error) || waiting.elapsed() > kConflictBudgetMs)
                 throw;
         }
-        // The other terminal's transaction is about to commit.
-        QThread::msleep(kConflictPauseMs * attempt +
-                        QRandomGenerator::global()->bounded(kConflictPauseMs * attempt));
+        QThread::msleep(QRandomGenerator::global()->bounded(kConflictPauseMs));
     }
 }

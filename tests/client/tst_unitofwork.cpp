@@ -5,13 +5,17 @@
 
 #include "clienterror.h"
 #include "commonprocedures.h"
+#include "providerproxy.h"
 #include "remoteerror.h"
 #include "serverfixture.h"
 #include "unitofwork.h"
 
+#include <QMutex>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
+#include <vector>
 
 class TestUnitOfWork final : public QObject
 {
@@ -29,6 +33,7 @@ private slots:
     void stockMoveChecksInventoryInside_data();
     void stockMoveChecksInventoryInside();
     void checkEndsTheUnitEarly();
+    void concurrentMovesOfOneRowAllLand();
     void mistakesCaughtBeforeSending();
     void sameShapeSameStatement();
 
@@ -239,6 +244,53 @@ void TestUnitOfWork::checkEndsTheUnitEarly()
     QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM O_PRECE")), lines);
     QCOMPARE(saveIfStockCovers(onHand), 0);
     QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM O_PRECE")), lines + 1);
+}
+
+void TestUnitOfWork::concurrentMovesOfOneRowAllLand()
+{
+    // Terminals moving the stock of the same goods at once collide in the
+    // database; each colliding unit was rolled back whole and goes again.
+    constexpr int kTerminals = 3;
+    constexpr int kMoves = 15;
+    // Goods 12 has no stock row in department 3 yet: the first moves also
+    // race to make it.
+    const double before = stock(12, 3);
+    const QString host = m_fixture->module().SQLConnection1().hostName();
+    const quint16 port = m_fixture->module().SQLConnection1().port();
+    QStringList errors;
+    QMutex lock;
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (int t = 0; t < kTerminals; ++t) {
+        threads.emplace_back(QThread::create([&] {
+            ServerConnection connection(QStringLiteral("SQLConnection1"));
+            connection.setHostName(host);
+            connection.setPort(port);
+            ProviderProxy proxy(QStringLiteral("prcUpdate"), &connection);
+            RemoteDataSet update(QStringLiteral("cdsUpdate"), &proxy, QStringLiteral("dspUpdate"));
+            try {
+                for (int i = 0; i < kMoves; ++i) {
+                    UnitOfWork unit;
+                    UpdateStock(unit, 12, 3, 0, QStringLiteral("F"), 1.0);
+                    // A little more work inside, as a save does, holding the row longer.
+                    unit.add(kInsertLine)
+                        .set(QStringLiteral("ISPRECE"), 8)
+                        .set(QStringLiteral("ISPAVADZ"), 50)
+                        .set(QStringLiteral("DAUDZUMS"), 1.0)
+                        .set(QStringLiteral("CENA"), 1.0);
+                    unit.run(update);
+                }
+            } catch (const std::exception& error) {
+                const QMutexLocker locked(&lock);
+                errors << errorText(error);
+            }
+        }));
+    }
+    for (auto& thread : threads)
+        thread->start();
+    for (auto& thread : threads)
+        QVERIFY(thread->wait(120000));
+    QVERIFY2(errors.isEmpty(), qPrintable(errors.join('|')));
+    QCOMPARE(stock(12, 3) - before, double(kTerminals * kMoves));
 }
 
 void TestUnitOfWork::mistakesCaughtBeforeSending()
