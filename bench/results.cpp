@@ -153,8 +153,9 @@ void printReport(const QList<RunResult>& results, const QStringList& findings, Q
     out.flush();
 }
 
-QString ratiosLine(const QList<RunResult>& results)
+QString ratiosLine(const QList<RunResult>& results, const std::optional<double>& idleRatio)
 {
-    return QStringLiteral("lookup_vs_remote=%1 lookup_vs_embedded=%2")
-        .arg(ratioText(ratio(results, kRemoteVariant)), ratioText(ratio(results, kFloorVariant)));
+    return QStringLiteral("lookup_vs_remote=%1 lookup_vs_embedded=%2 idle1000_throughput=%3")
+        .arg(ratioText(ratio(results, kRemoteVariant)), ratioText(ratio(results, kFloorVariant)),
+             ratioText(idleRatio));
 }

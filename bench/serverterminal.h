@@ -27,10 +27,11 @@ public:
     // Starts the program and waits until it answers a look-up; throws
     // std::runtime_error with the reason and the program's log otherwise.
     void start(const QString& program, const QString& databasePath, int workers,
-               const QString& logPath);
+               const QString& logPath, const QStringList& extraArguments = {});
     // SIGTERM, then waits for the clean stop (killed after a bounded wait).
     void stop();
     quint16 port() const { return m_port; }
+    qint64 pid() const { return m_process.processId(); }
 
 private:
     bool answersLookup() const;
