@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QHostInfo>
+#include <QNetworkInterface>
 #include <QSettings>
 
 namespace {
@@ -98,9 +99,33 @@ quint16 ServerHost::port() const
 
 QString ServerHost::ServerIpAddress()
 {
-    const QHostInfo host = QHostInfo::fromName(QHostInfo::localHostName());
-    for (const QHostAddress& address : host.addresses()) {
-        if (address.protocol() == QAbstractSocket::IPv4Protocol)
+    QList<QHostAddress> interfaces;
+    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
+        if (!interface.flags().testFlag(QNetworkInterface::IsUp))
+            continue;
+        for (const QNetworkAddressEntry& entry : interface.addressEntries())
+            interfaces.append(entry.ip());
+    }
+    return shownAddress(QHostInfo::fromName(QHostInfo::localHostName()).addresses(), interfaces);
+}
+
+QString ServerHost::shownAddress(const QList<QHostAddress>& hostName,
+                                 const QList<QHostAddress>& interfaces)
+{
+    // The caption is there for typing the address into a terminal: a stock
+    // Debian names itself 127.0.1.1, which no terminal can use, so the
+    // machine's own network addresses come before a loopback one.
+    const auto isIpv4 = [](const QHostAddress& address) {
+        return address.protocol() == QAbstractSocket::IPv4Protocol;
+    };
+    for (const QList<QHostAddress>* list : {&hostName, &interfaces}) {
+        for (const QHostAddress& address : *list) {
+            if (isIpv4(address) && !address.isLoopback())
+                return address.toString();
+        }
+    }
+    for (const QHostAddress& address : hostName) {
+        if (isIpv4(address))
             return address.toString();
     }
     return QStringLiteral("0");

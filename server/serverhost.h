@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -44,8 +46,12 @@ public:
 
     int connectionCount() const { return m_connectionCount; }
     quint16 port() const;
-    // The address shown in the window; "0" when the host name does not resolve.
+    // The address shown in the window: the first IPv4 address of the host
+    // name, or else of the network interfaces, that is not a loopback one;
+    // failing that the host name's own; "0" when the name does not resolve.
     static QString ServerIpAddress();
+    static QString shownAddress(const QList<QHostAddress>& hostName,
+                                const QList<QHostAddress>& interfaces);
     // The organisation/application/group/value of the per-user configuration store.
     static QString configuredDatabasePath(bool* found);
 
