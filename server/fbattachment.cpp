@@ -906,6 +906,8 @@ DataPacket FbAttachment::runIn(Transaction& transaction, FbStatement& statement,
         transaction.start(write ? m_readWriteTpb : m_readOnlyTpb, write);
     CallContext call{&m_db, &transaction.handle(), *m_codec};
     statement.bind(positional.names, params, call);
+    if (write)
+        m_writeSent = true;
     DataPacket packet = statement.execute(call, maxRows);
     transaction.commit();
     return packet;

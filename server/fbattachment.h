@@ -63,6 +63,13 @@ public:
 
     int cachedStatementCount() const { return int(m_statements.size()); }
 
+    // Whether a call since the last clearWriteMark() handed the database a
+    // statement that may change data: after that, a lost connection may have
+    // left the change applied, commit included, and the call must not be
+    // repeated. Reopening keeps the mark.
+    bool writeSent() const { return m_writeSent; }
+    void clearWriteMark() { m_writeSent = false; }
+
 private:
     using StatementList = std::list<std::unique_ptr<FbStatement>>;
     class Transaction;
@@ -83,4 +90,5 @@ private:
     QByteArray m_readWriteTpb;
     StatementList m_statements; // most recently used first
     QHash<QString, StatementList::iterator> m_index;
+    bool m_writeSent = false;
 };

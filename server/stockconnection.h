@@ -10,8 +10,10 @@
 
 // One worker's attachment to the stock database. It is opened on first use
 // and opened again after it was lost; a job that finds an attachment cut by
-// the database server meanwhile gets one more try on a fresh one. While the
-// database cannot be opened, jobs fail with the database's text.
+// the database server meanwhile gets one more try on a fresh one, unless it
+// had already handed the database a statement that may change data (the
+// change may have been applied). While the database cannot be opened, jobs
+// fail with the database's text.
 class StockConnection final
 {
 public:
