@@ -67,12 +67,12 @@ public:
 
     int lookUp(const QString& code) override
     {
-        return int(m_db.run(kLookupSql, {RemoteParam::text(kLookupParam, code)}).rows.size());
+        return m_db.runEncoded(kLookupSql, {RemoteParam::text(kLookupParam, code)}).rowCount;
     }
 
     void insertGroup(const QString& name) override
     {
-        m_db.run(kInsertSql, {RemoteParam::text(kInsertParam, name)});
+        m_db.runEncoded(kInsertSql, {RemoteParam::text(kInsertParam, name)});
     }
 
 private:

@@ -15,7 +15,7 @@ TerminalFactory serverTerminals(quint16 port);
 TerminalFactory serverRoundTrips(quint16 port);
 
 // Our own attachment layer (FbAttachment, the server's database side) used
-// directly: a transaction started and committed for every call.
+// directly, the rows encoded as a worker encodes them for a reply.
 TerminalFactory attachmentTerminals(const QString& database);
 
 // NorvalkServer --headless on a free loopback port, for the length of one mode.

@@ -49,7 +49,7 @@ void ClientSession::takeFrames()
         const Decoded<ProviderRequest> decoded = decodeRequest(frame.body);
         m_buffer.remove(0, frame.frameSize);
         if (decoded.value) {
-            sendReply(answer(*decoded.value));
+            sendFrame(answer(*decoded.value).frame());
         } else {
             const QString message =
                 QStringLiteral("Nederīgs pieprasījums no %1: %2").arg(m_peer, decoded.error);
@@ -64,24 +64,30 @@ void ClientSession::takeFrames()
         m_stallTimer.start();
 }
 
-ProviderReply ClientSession::answer(const ProviderRequest& request)
+ProviderAnswer ClientSession::answer(const ProviderRequest& request)
 {
-    ProviderReply reply = TServerModuleData::needsDatabase(request.operation)
-                              ? m_database.run([&](FbAttachment& database) {
-                                    return m_module->handle(request, database);
-                                })
-                              : m_module->handleWithoutDatabase(request);
-    reply.id = request.id;
-    if (!reply.ok)
-        emit requestFailed(reply.error);
-    return reply;
+    ProviderAnswer answer = TServerModuleData::needsDatabase(request.operation)
+                                ? m_database.run([&](FbAttachment& database) {
+                                      return m_module->handle(request, database);
+                                  })
+                                : ProviderAnswer{m_module->handleWithoutDatabase(request), {}};
+    answer.reply.id = request.id;
+    if (!answer.reply.ok)
+        emit requestFailed(answer.reply.error);
+    return answer;
 }
 
 void ClientSession::sendReply(const ProviderReply& reply)
 {
+    sendFrame(encodeReplyFrame(reply));
+}
+
+void ClientSession::sendFrame(const QList<QByteArray>& pieces)
+{
     if (m_socket->state() != QAbstractSocket::ConnectedState)
         return;
-    m_socket->write(makeFrame(encodeReply(reply)));
+    for (const QByteArray& piece : pieces)
+        m_socket->write(piece);
     // Hand the reply to the system now rather than on the next turn of the
     // event loop: the terminal is waiting for it.
     m_socket->flush();

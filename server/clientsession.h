@@ -39,8 +39,9 @@ signals:
 private:
     void readIncoming();
     void takeFrames();
-    ProviderReply answer(const ProviderRequest& request);
+    ProviderAnswer answer(const ProviderRequest& request);
     void sendReply(const ProviderReply& reply);
+    void sendFrame(const QList<QByteArray>& pieces);
     void abandon(const QString& reason);
 
     QTcpSocket* m_socket;

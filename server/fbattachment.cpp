@@ -1,5 +1,6 @@
 #include "fbattachment.h"
 
+#include "cborwriter.h"
 #include "codepage.h"
 #include "databaseerror.h"
 #include "namedparams.h"
@@ -61,6 +62,15 @@ public:
     QString decode(const QByteArray& bytes) const
     {
         return decode(bytes.constData(), bytes.size(), connectionCharset());
+    }
+
+    // Text bytes of that character set as a CBOR text: UTF-8 goes as it is.
+    void write(CborWriter& out, QByteArrayView bytes, int charset) const
+    {
+        if (isUnicode(charset))
+            out.utf8(bytes);
+        else
+            out.text(decode(bytes.data(), bytes.size(), charset));
     }
 
     QByteArray encode(const QString& text, int charset) const
@@ -321,11 +331,12 @@ FieldType fieldTypeOf(const XSQLVAR& var)
 }
 
 // NUMERIC and DECIMAL arrive as integers counting units of 10^scale.
-QVariant integerValue(qint64 value, int scale, bool wide)
+void writeInteger(CborWriter& out, qint64 value, int scale)
 {
     if (scale < 0)
-        return double(value) / std::pow(10.0, -scale);
-    return wide ? QVariant(value) : QVariant(qint32(value));
+        out.float64(double(value) / std::pow(10.0, -scale));
+    else
+        out.integer(value);
 }
 
 ColumnInfo columnOf(const XSQLVAR& var, const FbTextCodec& codec)
@@ -377,7 +388,7 @@ public:
     bool worthCaching() const { return m_type != isc_info_sql_stmt_ddl; }
 
     void bind(const QStringList& names, const RemoteParams& params, CallContext& call);
-    DataPacket execute(CallContext& call, qint32 maxRows);
+    EncodedPacket execute(CallContext& call, const RowLimits& limits);
     void drop() noexcept;
 
 private:
@@ -395,12 +406,12 @@ private:
     size_t bindNull(XSQLVAR& var, const DescribedType& described, size_t offset);
     void reserveInput(size_t offset, size_t size);
 
-    DataPacket fetchAll(CallContext& call, qint32 maxRows);
+    EncodedPacket fetchAll(CallContext& call, const RowLimits& limits);
     void closeCursor(Status& status) noexcept;
-    QVariantList readRow(CallContext& call) const;
-    QVariant readValue(const XSQLVAR& var, CallContext& call) const;
-    QVariant readText(const XSQLVAR& var, const FbTextCodec& codec) const;
-    QVariant readBlob(const XSQLVAR& var, CallContext& call) const;
+    void writeRow(CallContext& call, CborWriter& out) const;
+    void writeValue(const XSQLVAR& var, CallContext& call, CborWriter& out) const;
+    void writeText(const XSQLVAR& var, const FbTextCodec& codec, CborWriter& out) const;
+    void writeBlob(const XSQLVAR& var, CallContext& call, CborWriter& out) const;
 
     const QString m_sql;
     isc_stmt_handle m_handle = 0;
@@ -612,47 +623,49 @@ size_t FbStatement::bindNull(XSQLVAR& var, const DescribedType& described, size_
     return offset + std::max<size_t>(size, 1);
 }
 
-DataPacket FbStatement::execute(CallContext& call, qint32 maxRows)
+EncodedPacket FbStatement::execute(CallContext& call, const RowLimits& limits)
 {
     if (m_type == isc_info_sql_stmt_select || m_type == isc_info_sql_stmt_select_for_upd)
-        return fetchAll(call, maxRows);
+        return fetchAll(call, limits);
     Status status(call.codec);
-    DataPacket packet;
     if (m_output.count() == 0) {
         status.check(isc_dsql_execute(status.get(), call.transaction, &m_handle, SQLDA_VERSION1,
                                       m_input.orNull()));
-        return packet;
+        return EncodedPacket();
     }
     // EXECUTE PROCEDURE and ... RETURNING hand back one row without a cursor.
     status.check(isc_dsql_execute2(status.get(), call.transaction, &m_handle, SQLDA_VERSION1,
                                    m_input.orNull(), m_output.get()));
-    packet.columns = m_columns;
-    packet.rows.append(readRow(call));
-    return packet;
+    PacketEncoder encoder(m_columns);
+    writeRow(call, encoder.beginRow());
+    return encoder.finish();
 }
 
-DataPacket FbStatement::fetchAll(CallContext& call, qint32 maxRows)
+EncodedPacket FbStatement::fetchAll(CallContext& call, const RowLimits& limits)
 {
     Status status(call.codec);
-    DataPacket packet;
-    packet.columns = m_columns;
+    PacketEncoder encoder(m_columns);
     status.check(isc_dsql_execute(status.get(), call.transaction, &m_handle, SQLDA_VERSION1,
                                   m_input.orNull()));
     try {
-        while (maxRows < 0 || packet.rows.size() < maxRows) {
+        while (limits.maxRows < 0 || encoder.rowCount() < limits.maxRows) {
             const ISC_STATUS result =
                 isc_dsql_fetch(status.get(), &m_handle, SQLDA_VERSION1, m_output.get());
             if (result == 100)
                 break;
             status.check(result);
-            packet.rows.append(readRow(call));
+            writeRow(call, encoder.beginRow());
+            // Counted as the rows come, so that a result over the limit is
+            // given up before it is built whole.
+            if (encoder.rowBytes() > limits.maxBytes)
+                throw ResultTooLarge(limits.maxBytes);
         }
-    } catch (const DatabaseError&) {
+    } catch (...) {
         closeCursor(status);
         throw;
     }
     status.check(isc_dsql_free_statement(status.get(), &m_handle, DSQL_close));
-    return packet;
+    return encoder.finish();
 }
 
 void FbStatement::closeCursor(Status& status) noexcept
@@ -669,68 +682,70 @@ void FbStatement::drop() noexcept
     m_handle = 0;
 }
 
-QVariantList FbStatement::readRow(CallContext& call) const
+void FbStatement::writeRow(CallContext& call, CborWriter& out) const
 {
-    QVariantList row;
-    row.reserve(m_output.count());
     for (int i = 0; i < m_output.count(); ++i)
-        row.append(readValue(m_output[i], call));
-    return row;
+        writeValue(m_output[i], call, out);
 }
 
-QVariant FbStatement::readValue(const XSQLVAR& var, CallContext& call) const
+// Straight from the fetched buffer to the packet's bytes: the same values,
+// in the same forms, as the data packet's own encoder writes.
+void FbStatement::writeValue(const XSQLVAR& var, CallContext& call, CborWriter& out) const
 {
-    if (*var.sqlind < 0)
-        return {};
+    if (*var.sqlind < 0) {
+        out.null();
+        return;
+    }
     const char* data = var.sqldata;
     switch (var.sqltype & ~1) {
     case SQL_SHORT:
-        return integerValue(load<ISC_SHORT>(data), var.sqlscale, false);
+        return writeInteger(out, load<ISC_SHORT>(data), var.sqlscale);
     case SQL_LONG:
-        return integerValue(load<ISC_LONG>(data), var.sqlscale, false);
+        return writeInteger(out, load<ISC_LONG>(data), var.sqlscale);
     case SQL_INT64:
-        return integerValue(load<ISC_INT64>(data), var.sqlscale, true);
+        return writeInteger(out, load<ISC_INT64>(data), var.sqlscale);
     case SQL_FLOAT:
-        return double(load<float>(data));
+        return out.float64(double(load<float>(data)));
     case SQL_DOUBLE:
     case SQL_D_FLOAT:
-        return load<double>(data);
+        return out.float64(load<double>(data));
     case SQL_TEXT:
     case SQL_VARYING:
-        return readText(var, call.codec);
+        return writeText(var, call.codec, out);
     case SQL_TYPE_DATE:
-        return toDate(load<ISC_DATE>(data));
+        return out.utf8(dateText(toDate(load<ISC_DATE>(data))));
     case SQL_TYPE_TIME:
-        return toTime(load<ISC_TIME>(data));
+        return out.utf8(timeText(toTime(load<ISC_TIME>(data))));
     case SQL_TIMESTAMP: {
         const auto stamp = load<ISC_TIMESTAMP>(data);
-        return QDateTime(toDate(stamp.timestamp_date), toTime(stamp.timestamp_time));
+        return out.utf8(
+            dateTimeText(QDateTime(toDate(stamp.timestamp_date), toTime(stamp.timestamp_time))));
     }
     case SQL_BLOB:
-        return readBlob(var, call);
+        return writeBlob(var, call, out);
     case SQL_BOOLEAN:
-        return load<FB_BOOLEAN>(data) != 0;
+        return out.boolean(load<FB_BOOLEAN>(data) != 0);
     case SQL_NULL:
-        return {};
+        return out.null();
     default:
-        return QByteArray(data, var.sqllen);
+        return out.bytes(QByteArrayView(data, var.sqllen));
     }
 }
 
-QVariant FbStatement::readText(const XSQLVAR& var, const FbTextCodec& codec) const
+void FbStatement::writeText(const XSQLVAR& var, const FbTextCodec& codec, CborWriter& out) const
 {
     const bool varying = (var.sqltype & ~1) == SQL_VARYING;
     const char* data = var.sqldata + (varying ? 2 : 0);
     qsizetype length = varying ? load<ISC_USHORT>(var.sqldata) : var.sqllen;
     if (charsetOf(var) == charsetOctets)
-        return QByteArray(data, length);
+        return out.bytes(QByteArrayView(data, length));
     // CHAR comes padded with blanks to its full length.
     while (!varying && length > 0 && data[length - 1] == ' ')
         --length;
-    return codec.decode(data, length, charsetOf(var));
+    codec.write(out, QByteArrayView(data, length), charsetOf(var));
 }
 
-QVariant FbStatement::readBlob(const XSQLVAR& var, CallContext& call) const
+void FbStatement::writeBlob(const XSQLVAR& var, CallContext& call, CborWriter& out) const
 {
     Status status(call.codec);
     isc_blob_handle blob = 0;
@@ -753,8 +768,8 @@ QVariant FbStatement::readBlob(const XSQLVAR& var, CallContext& call) const
     }
     status.check(isc_close_blob(status.get(), &blob));
     if (var.sqlsubtype != 1)
-        return bytes;
-    return call.codec.decode(bytes.constData(), bytes.size(), charsetOf(var));
+        return out.bytes(bytes);
+    call.codec.write(out, bytes, charsetOf(var));
 }
 
 // One call's transaction: started on demand, rolled back unless committed.
@@ -851,12 +866,27 @@ QString FbAttachment::databaseCharacterSet()
 
 DataPacket FbAttachment::run(const QString& sql, const RemoteParams& params, qint32 maxRows)
 {
+    const EncodedPacket encoded = runEncoded(sql, params, {maxRows});
+    if (!encoded.hasColumns)
+        return DataPacket();
+    QString error;
+    std::optional<DataPacket> packet = decodePacket(encoded.joined(), &error);
+    if (!packet)
+        throw DatabaseError(QStringLiteral("The rows read could not be decoded: ") + error, false);
+    return std::move(*packet);
+}
+
+EncodedPacket FbAttachment::runEncoded(const QString& sql, const RemoteParams& params,
+                                       const RowLimits& limits)
+{
     requireOpen();
     const PositionalSql positional = toPositionalSql(sql);
     try {
-        DataPacket packet = runStatement(positional, params, maxRows);
+        EncodedPacket packet = runStatement(positional, params, limits);
         releaseUnwanted(positional.sql);
         return packet;
+    } catch (const ResultTooLarge&) {
+        throw; // the statement is sound, the request asked too much
     } catch (const DatabaseError& error) {
         // The failed statement is prepared afresh next time rather than trusted.
         forget(positional.sql);
@@ -877,13 +907,13 @@ void FbAttachment::requireOpen() const
         throw firebirdError(isc_bad_db_handle);
 }
 
-DataPacket FbAttachment::runStatement(const PositionalSql& positional, const RemoteParams& params,
-                                      qint32 maxRows)
+EncodedPacket FbAttachment::runStatement(const PositionalSql& positional,
+                                         const RemoteParams& params, const RowLimits& limits)
 {
     Transaction transaction(m_db, *m_codec);
     FbStatement& statement = cachedStatement(positional.sql, transaction);
     try {
-        return runIn(transaction, statement, positional, params, maxRows);
+        return runIn(transaction, statement, positional, params, limits);
     } catch (const DatabaseError& error) {
         if (!transaction.isReadOnly() || error.code() != isc_read_only_trans)
             throw;
@@ -892,12 +922,12 @@ DataPacket FbAttachment::runStatement(const PositionalSql& positional, const Rem
     // again with write access and remember that it needs it.
     transaction.rollback();
     statement.requireWrite();
-    return runIn(transaction, statement, positional, params, maxRows);
+    return runIn(transaction, statement, positional, params, limits);
 }
 
-DataPacket FbAttachment::runIn(Transaction& transaction, FbStatement& statement,
-                               const PositionalSql& positional, const RemoteParams& params,
-                               qint32 maxRows)
+EncodedPacket FbAttachment::runIn(Transaction& transaction, FbStatement& statement,
+                                  const PositionalSql& positional, const RemoteParams& params,
+                                  const RowLimits& limits)
 {
     const bool write = statement.needsWrite();
     if (transaction.isReadOnly() && write)
@@ -908,7 +938,7 @@ DataPacket FbAttachment::runIn(Transaction& transaction, FbStatement& statement,
     statement.bind(positional.names, params, call);
     if (write)
         m_writeSent = true;
-    DataPacket packet = statement.execute(call, maxRows);
+    EncodedPacket packet = statement.execute(call, limits);
     transaction.commit();
     return packet;
 }

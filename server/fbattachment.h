@@ -1,14 +1,17 @@
 #pragma once
 
 #include "datapacket.h"
+#include "packetcodec.h"
 #include "remoteparam.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QString>
 
+#include <limits>
 #include <list>
 #include <memory>
+#include <stdexcept>
 
 struct PositionalSql;
 
@@ -29,6 +32,29 @@ struct FbConnectParams
 
 class FbStatement;
 class FbTextCodec;
+
+// How much of a result a call may return.
+struct RowLimits
+{
+    qint32 maxRows = -1; // all when negative
+    // Bytes of encoded rows; a result that grows past it is given up.
+    qint64 maxBytes = std::numeric_limits<qint64>::max();
+};
+
+// A result that grew past RowLimits::maxBytes while it was being fetched;
+// nothing of it is kept, and the statement itself was sound.
+class ResultTooLarge final : public std::runtime_error
+{
+public:
+    explicit ResultTooLarge(qint64 limit)
+        : std::runtime_error("result over the byte limit"), m_limit(limit)
+    {
+    }
+    qint64 limit() const { return m_limit; }
+
+private:
+    qint64 m_limit;
+};
 
 // One Firebird attachment over the client library's ISC API, keeping prepared
 // statements across calls because preparing costs fifty times more than running.
@@ -55,10 +81,15 @@ public:
     QString databaseCharacterSet();
 
     // Runs one statement with :NAME markers bound from params (by name, case-
-    // insensitively; a missing or null parameter binds NULL). Selects return up
-    // to maxRows rows (all when negative); EXECUTE PROCEDURE and ... RETURNING
-    // return their single row; anything else returns an empty packet. Throws
-    // DatabaseError; after one with connectionLost() the attachment is closed.
+    // insensitively; a missing or null parameter binds NULL). Selects return
+    // their rows within the limits; EXECUTE PROCEDURE and ... RETURNING return
+    // their single row; anything else returns a packet without columns. The
+    // rows are encoded as they are fetched, nothing else is built. Throws
+    // DatabaseError, after one with connectionLost() the attachment is
+    // closed; or ResultTooLarge.
+    EncodedPacket runEncoded(const QString& sql, const RemoteParams& params,
+                             const RowLimits& limits = {});
+    // The same, decoded into values (at most maxRows rows, all when negative).
     DataPacket run(const QString& sql, const RemoteParams& params, qint32 maxRows = -1);
 
     int cachedStatementCount() const { return int(m_statements.size()); }
@@ -74,10 +105,11 @@ private:
     using StatementList = std::list<std::unique_ptr<FbStatement>>;
     class Transaction;
 
-    DataPacket runStatement(const PositionalSql& positional, const RemoteParams& params,
-                            qint32 maxRows);
-    DataPacket runIn(Transaction& transaction, FbStatement& statement,
-                     const PositionalSql& positional, const RemoteParams& params, qint32 maxRows);
+    EncodedPacket runStatement(const PositionalSql& positional, const RemoteParams& params,
+                               const RowLimits& limits);
+    EncodedPacket runIn(Transaction& transaction, FbStatement& statement,
+                        const PositionalSql& positional, const RemoteParams& params,
+                        const RowLimits& limits);
     FbStatement& cachedStatement(const QString& sql, Transaction& transaction);
     void requireOpen() const;
     void releaseUnwanted(const QString& sql);

@@ -11,7 +11,7 @@ const QString kWriteLostText =
 
 } // namespace
 
-ProviderReply StockConnection::run(const Job& job)
+ProviderAnswer StockConnection::run(const Job& job)
 {
     for (int attempt = 0; attempt < 2; ++attempt) {
         const bool wasOpen = m_attachment.isOpen();
@@ -25,10 +25,10 @@ ProviderReply StockConnection::run(const Job& job)
             // A write the database may have applied is not sent again: the
             // terminal is told, and its user looks before trying again.
             if (error.connectionLost() && m_attachment.writeSent())
-                return ProviderReply::failure(0, kWriteLostText + error.message());
+                return ProviderAnswer::failure(kWriteLostText + error.message());
             if (!error.connectionLost() || !wasOpen || attempt > 0)
-                return ProviderReply::failure(0, error.message());
+                return ProviderAnswer::failure(error.message());
         }
     }
-    return ProviderReply::failure(0, QStringLiteral("Datu bāze nav pieejama"));
+    return ProviderAnswer::failure(QStringLiteral("Datu bāze nav pieejama"));
 }

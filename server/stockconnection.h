@@ -1,6 +1,6 @@
 #pragma once
 
-#include "providerprotocol.h"
+#include "provideranswer.h"
 
 #include <QString>
 
@@ -17,11 +17,11 @@
 class StockConnection final
 {
 public:
-    using Job = std::function<ProviderReply(FbAttachment&)>;
+    using Job = std::function<ProviderAnswer(FbAttachment&)>;
 
     explicit StockConnection(QString databasePath) : m_databasePath(std::move(databasePath)) {}
 
-    ProviderReply run(const Job& job);
+    ProviderAnswer run(const Job& job);
     void close() { m_attachment.close(); }
 
 private:

@@ -11,11 +11,13 @@
 #include "testdatabase.h"
 #include "testserver.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QTcpSocket>
 #include <QTest>
 
 #include <future>
+#include <unistd.h>
 
 namespace {
 
@@ -55,6 +57,36 @@ bool isReady(const std::future<QString>& future)
     return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
+// Rows of 1000 characters each, about a kilobyte apiece on the wire.
+QString generatedRowsSql(int rows)
+{
+    return QStringLiteral("EXECUTE BLOCK RETURNS (N INTEGER, T VARCHAR(1000)) AS BEGIN N = 0; "
+                          "WHILE (N < %1) DO BEGIN N = N + 1; T = LPAD('', 1000, 'x'); SUSPEND; "
+                          "END END")
+        .arg(rows);
+}
+
+// The value of a "VmHWM:"-style line of the status of the NorvalkServer this
+// test started, in KiB; -1 when there is none.
+qint64 serverMemoryKiB(const char* field)
+{
+    const QString self = QString::number(::getpid());
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> lines = status.readAll().split('\n');
+        if (!lines.value(0).contains("NorvalkServer") ||
+            !lines.contains("PPid:\t" + self.toLatin1()))
+            continue;
+        for (const QByteArray& line : lines) {
+            if (line.startsWith(field))
+                return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
+        }
+    }
+    return -1;
+}
+
 } // namespace
 
 class TestServerFaults : public QObject
@@ -65,6 +97,7 @@ private slots:
     void initTestCase();
     void writeCutMidwayIsNotRepeated();
     void attachmentLostWhileIdleIsReopened();
+    void resultOverReplyLimitIsRefused();
 
 private:
     qint64 count(const QString& marker);
@@ -149,6 +182,33 @@ void TestServerFaults::attachmentLostWhileIdleIsReopened()
     RemoteParams params{RemoteParam::text(QStringLiteral("GNOS"), marker)};
     client.execute(kUpdate, QStringLiteral("INSERT INTO N_PRGRUP (GNOS) VALUES (:GNOS)"), params);
     QCOMPARE(count(marker), 1);
+}
+
+void TestServerFaults::resultOverReplyLimitIsRefused()
+{
+    TestServer server;
+    QVERIFY(server.start(m_database.path()));
+    ProviderClient client;
+    client.setHost(QStringLiteral("127.0.0.1"));
+    client.setPort(server.port());
+    client.setReplyTimeout(120000);
+    RemoteParams none;
+    // About 270 MB: over the 256 MiB a terminal takes in one reply.
+    try {
+        client.getRecords(kUpdate, generatedRowsSql(270000), none);
+        QFAIL("a result over the reply limit came back");
+    } catch (const RemoteError& error) {
+        QCOMPARE(error.kind(), RemoteError::Kind::Server);
+        QVERIFY2(error.message().contains(QStringLiteral("pārsniedz 256 MiB")),
+                 qPrintable(error.message()));
+    }
+    // Given up as it grew: the server held about the limit, not several
+    // times the result.
+    const qint64 peakKiB = serverMemoryKiB("VmHWM:");
+    QVERIFY(peakKiB > 0);
+    QVERIFY2(peakKiB < 600 * 1024, qPrintable(QString::number(peakKiB / 1024) + " MiB"));
+    // The same session goes on, and a result under the limit still comes whole.
+    QCOMPARE(client.getRecords(kUpdate, generatedRowsSql(2000), none).rows.size(), 2000);
 }
 
 QTEST_GUILESS_MAIN(TestServerFaults)
