@@ -18,6 +18,7 @@
 #include <vector>
 
 static_assert(std::is_same_v<isc_db_handle, unsigned int>, "the header stores the handle as such");
+static_assert(std::is_same_v<isc_tr_handle, unsigned int>, "the header stores the handle as such");
 
 namespace {
 
@@ -453,8 +454,8 @@ void FbStatement::readType(Status& status)
     m_needsWrite = m_type != isc_info_sql_stmt_select;
 }
 
-// Each call is its own transaction; a statement ending it would pull the
-// transaction out from under the call.
+// The attachment keeps its transactions itself; a statement ending one would
+// pull it out from under the calls.
 void FbStatement::rejectTransactionControl() const
 {
     if (m_type == isc_info_sql_stmt_start_trans || m_type == isc_info_sql_stmt_commit ||
@@ -772,7 +773,7 @@ void FbStatement::writeBlob(const XSQLVAR& var, CallContext& call, CborWriter& o
     call.codec.write(out, bytes, charsetOf(var));
 }
 
-// One call's transaction: started on demand, rolled back unless committed.
+// A transaction of the attachment: rolled back unless committed.
 class FbAttachment::Transaction final
 {
 public:
@@ -782,14 +783,13 @@ public:
     Transaction& operator=(const Transaction&) = delete;
 
     isc_tr_handle& handle() { return m_handle; }
-    bool isReadOnly() const { return m_handle != 0 && !m_write; }
+    bool isActive() const { return m_handle != 0; }
 
-    void start(const QByteArray& tpb, bool write)
+    void start(const QByteArray& tpb)
     {
         Status status(m_codec);
         status.check(isc_start_transaction(status.get(), &m_handle, 1, &m_db,
                                            ISC_USHORT(tpb.size()), tpb.constData()));
-        m_write = write;
     }
 
     void commit()
@@ -813,7 +813,6 @@ private:
     isc_db_handle& m_db;
     const FbTextCodec& m_codec;
     isc_tr_handle m_handle = 0;
-    bool m_write = false;
 };
 
 FbAttachment::FbAttachment(int statementCacheCapacity) : m_capacity(statementCacheCapacity) {}
@@ -842,6 +841,7 @@ void FbAttachment::open(const FbConnectParams& params)
                                      dpb.constData()));
     m_db = db;
     m_codec = std::move(codec);
+    m_reader = std::make_unique<Transaction>(m_db, *m_codec);
     m_readOnlyTpb = transactionBlock(false, params.lockTimeoutSeconds);
     m_readWriteTpb = transactionBlock(true, params.lockTimeoutSeconds);
 }
@@ -850,6 +850,7 @@ void FbAttachment::close() noexcept
 {
     m_index.clear();
     m_statements.clear();
+    m_reader.reset(); // a database with an active transaction cannot be detached
     if (m_db == 0)
         return;
     ISC_STATUS_ARRAY status;
@@ -910,51 +911,57 @@ void FbAttachment::requireOpen() const
 EncodedPacket FbAttachment::runStatement(const PositionalSql& positional,
                                          const RemoteParams& params, const RowLimits& limits)
 {
-    Transaction transaction(m_db, *m_codec);
-    FbStatement& statement = cachedStatement(positional.sql, transaction);
-    try {
-        return runIn(transaction, statement, positional, params, limits);
-    } catch (const DatabaseError& error) {
-        if (!transaction.isReadOnly() || error.code() != isc_read_only_trans)
-            throw;
+    FbStatement& statement = cachedStatement(positional.sql);
+    if (!statement.needsWrite()) {
+        try {
+            return execute(readTransaction(), statement, positional, params, limits);
+        } catch (const DatabaseError& error) {
+            if (error.code() != isc_read_only_trans)
+                throw;
+        }
+        // A select from a procedure that writes: nothing was written, so run
+        // it again with write access and remember that it needs it.
+        statement.requireWrite();
     }
-    // A select from a procedure that writes: nothing was written, so run it
-    // again with write access and remember that it needs it.
-    transaction.rollback();
-    statement.requireWrite();
-    return runIn(transaction, statement, positional, params, limits);
-}
-
-EncodedPacket FbAttachment::runIn(Transaction& transaction, FbStatement& statement,
-                                  const PositionalSql& positional, const RemoteParams& params,
-                                  const RowLimits& limits)
-{
-    const bool write = statement.needsWrite();
-    if (transaction.isReadOnly() && write)
-        transaction.commit(); // the one that prepared the statement
-    if (transaction.handle() == 0)
-        transaction.start(write ? m_readWriteTpb : m_readOnlyTpb, write);
-    CallContext call{&m_db, &transaction.handle(), *m_codec};
-    statement.bind(positional.names, params, call);
-    if (write)
-        m_writeSent = true;
-    EncodedPacket packet = statement.execute(call, limits);
-    transaction.commit();
+    Transaction writer(m_db, *m_codec);
+    writer.start(m_readWriteTpb);
+    m_writeSent = true;
+    EncodedPacket packet = execute(writer.handle(), statement, positional, params, limits);
+    writer.commit();
     return packet;
 }
 
-// A statement must be prepared within some transaction; a read-only one is the
-// cheapest, and it serves the call too when the statement turns out to be a select.
-FbStatement& FbAttachment::cachedStatement(const QString& sql, Transaction& transaction)
+EncodedPacket FbAttachment::execute(isc_tr_handle& transaction, FbStatement& statement,
+                                    const PositionalSql& positional, const RemoteParams& params,
+                                    const RowLimits& limits)
+{
+    CallContext call{&m_db, &transaction, *m_codec};
+    statement.bind(positional.names, params, call);
+    return statement.execute(call, limits);
+}
+
+// Reads share one read-only read-committed transaction that stays open for
+// as long as the attachment: each statement in it sees what was committed
+// when it runs, and Firebird starts such a transaction as committed, so it
+// holds back neither other transactions nor garbage collection. Starting and
+// committing one per read would cost more than the look-up itself.
+isc_tr_handle& FbAttachment::readTransaction()
+{
+    if (!m_reader->isActive())
+        m_reader->start(m_readOnlyTpb);
+    return m_reader->handle();
+}
+
+// A statement is prepared within some transaction; the reading one is at hand.
+FbStatement& FbAttachment::cachedStatement(const QString& sql)
 {
     const auto found = m_index.constFind(sql);
     if (found != m_index.cend()) {
         m_statements.splice(m_statements.begin(), m_statements, *found);
         return *m_statements.front();
     }
-    transaction.start(m_readOnlyTpb, false);
     auto statement = std::make_unique<FbStatement>(sql);
-    CallContext call{&m_db, &transaction.handle(), *m_codec};
+    CallContext call{&m_db, &readTransaction(), *m_codec};
     statement->prepare(call);
     m_statements.push_front(std::move(statement));
     m_index.insert(sql, m_statements.begin());

@@ -58,9 +58,12 @@ private:
 
 // One Firebird attachment over the client library's ISC API, keeping prepared
 // statements across calls because preparing costs fifty times more than running.
-// Every run() is its own transaction, committed before it returns, so what one
-// call wrote is visible to the next call of any attachment. Not thread-safe: one
-// thread at a time per attachment; separate attachments may run in parallel.
+// A statement that may change data runs in a transaction of its own, committed
+// before run() returns, so what one call wrote is visible to the next call of
+// any attachment. Selects run in one read-only read-committed transaction kept
+// open for the attachment's life, which sees every commit as it happens. Not
+// thread-safe: one thread at a time per attachment; separate attachments may
+// run in parallel.
 class FbAttachment final
 {
 public:
@@ -107,10 +110,11 @@ private:
 
     EncodedPacket runStatement(const PositionalSql& positional, const RemoteParams& params,
                                const RowLimits& limits);
-    EncodedPacket runIn(Transaction& transaction, FbStatement& statement,
-                        const PositionalSql& positional, const RemoteParams& params,
-                        const RowLimits& limits);
-    FbStatement& cachedStatement(const QString& sql, Transaction& transaction);
+    EncodedPacket execute(unsigned int& transaction, FbStatement& statement,
+                          const PositionalSql& positional, const RemoteParams& params,
+                          const RowLimits& limits);
+    unsigned int& readTransaction(); // isc_tr_handle
+    FbStatement& cachedStatement(const QString& sql);
     void requireOpen() const;
     void releaseUnwanted(const QString& sql);
     void forget(const QString& sql);
@@ -118,6 +122,7 @@ private:
     const int m_capacity;
     unsigned int m_db = 0; // isc_db_handle
     std::unique_ptr<FbTextCodec> m_codec;
+    std::unique_ptr<Transaction> m_reader; // reads; open from the first read to close()
     QByteArray m_readOnlyTpb;
     QByteArray m_readWriteTpb;
     StatementList m_statements; // most recently used first
