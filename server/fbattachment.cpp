@@ -840,6 +840,7 @@ void FbAttachment::open(const FbConnectParams& params)
     status.check(isc_attach_database(status.get(), 0, path.constData(), &db, ISC_SHORT(dpb.size()),
                                      dpb.constData()));
     m_db = db;
+    m_cancelHandle = db;
     m_codec = std::move(codec);
     m_reader = std::make_unique<Transaction>(m_db, *m_codec);
     m_readOnlyTpb = transactionBlock(false, params.lockTimeoutSeconds);
@@ -851,11 +852,23 @@ void FbAttachment::close() noexcept
     m_index.clear();
     m_statements.clear();
     m_reader.reset(); // a database with an active transaction cannot be detached
+    m_cancelHandle = 0;
     if (m_db == 0)
         return;
     ISC_STATUS_ARRAY status;
     isc_detach_database(status, &m_db);
     m_db = 0;
+}
+
+void FbAttachment::cancelOperation() noexcept
+{
+    // The client library looks the handle up in its own table, so a handle
+    // detached meanwhile is only an invalid one.
+    isc_db_handle handle = m_cancelHandle.load();
+    if (handle == 0)
+        return;
+    ISC_STATUS_ARRAY status;
+    fb_cancel_operation(status, &handle, fb_cancel_raise);
 }
 
 QString FbAttachment::databaseCharacterSet()

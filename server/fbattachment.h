@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QString>
 
+#include <atomic>
 #include <limits>
 #include <list>
 #include <memory>
@@ -79,6 +80,9 @@ public:
     // Frees the cached statements and detaches; never throws.
     void close() noexcept;
     bool isOpen() const { return m_db != 0; }
+    // Any thread: makes the statement that runs now on this attachment fail
+    // at once (isc_cancelled); nothing happens when none runs.
+    void cancelOperation() noexcept;
 
     // The database's default character set ("UTF8", "WIN1257", "NONE", ...).
     QString databaseCharacterSet();
@@ -120,7 +124,8 @@ private:
     void forget(const QString& sql);
 
     const int m_capacity;
-    unsigned int m_db = 0; // isc_db_handle
+    unsigned int m_db = 0;                       // isc_db_handle
+    std::atomic<unsigned int> m_cancelHandle{0}; // m_db, for other threads
     std::unique_ptr<FbTextCodec> m_codec;
     std::unique_ptr<Transaction> m_reader; // reads; open from the first read to close()
     QByteArray m_readOnlyTpb;

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class SessionServer;
 class TServerModuleData;
@@ -16,6 +17,11 @@ struct ServerOptions
     QString databaseOverride; // --database: used instead of the configuration store
     int workerCount = 4;
     int stallTimeoutMs = 30000;
+    // --listen and --allow; when not given, the configuration store's
+    // "Listen" and "Allow" beside "MainDB", else every interface and everyone.
+    std::optional<QString> listenAddress;
+    std::optional<QString> allowList;
+    int maxClients = 0; // --max-clients; 0: as many as the descriptor limit leaves room for
 };
 
 // Start-up, serving and the session monitor of NorvalkServer, shared by the
@@ -54,11 +60,14 @@ public:
                                 const QList<QHostAddress>& interfaces);
     // The organisation/application/group/value of the per-user configuration store.
     static QString configuredDatabasePath(bool* found);
+    // Another value of the same group ("Listen", "Allow"); nothing when absent.
+    static std::optional<QString> configuredValue(const QString& name);
 
     // Stops accepting, lets the requests in flight be answered (waiting up to
-    // graceMs for a statement that is still running), then closes the
-    // sessions and the database.
-    void shutdown(int graceMs = 10000);
+    // graceMs for a statement that is still running, then cancelling it),
+    // then closes the sessions and the database. False when a worker stayed
+    // inside the database even then; the program should end without waiting.
+    bool shutdown(int graceMs = 10000);
 
 signals:
     void logLine(const QString& text);
@@ -71,6 +80,7 @@ private:
     void DSServer1Disconnect();
     void DSServer1Error(const QString& error);
     bool openDatabase(const QString& path);
+    bool startSessionServer(const QString& path);
 
     ServerOptions m_options;
     std::unique_ptr<SessionServer> m_DSServer1;

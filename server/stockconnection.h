@@ -23,6 +23,8 @@ public:
 
     ProviderAnswer run(const Job& job);
     void close() { m_attachment.close(); }
+    // Any thread: fails the statement that runs now, if one does.
+    void cancel() noexcept { m_attachment.cancelOperation(); }
 
 private:
     const QString m_databasePath;

@@ -125,6 +125,6 @@ void TNorvaskServerFM::btCloseClick()
 
 void TNorvaskServerFM::closeEvent(QCloseEvent* event)
 {
-    m_host.shutdown();
+    m_stoppedCleanly = m_host.shutdown();
     event->accept();
 }
