@@ -1,5 +1,6 @@
 #include "loadmodes.h"
 
+#include "descriptorlimit.h"
 #include "loadprobe.h"
 #include "providerclient.h"
 #include "providernames.h"
@@ -115,6 +116,7 @@ MemoryCase overLimitCase(ServerProcess& server)
 
 IdleFigures measureIdleTerminals(const ServerProcess& server, const IdlePlan& plan)
 {
+    // A thousand idle terminals need as many descriptors here as in the server.
     raiseDescriptorLimit();
     const TerminalFactory factory = serverTerminals(server.port());
     Samples without;

@@ -14,7 +14,6 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <stdexcept>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -35,19 +34,6 @@ bool waitFor(int fd, short events, int timeoutMs)
 }
 
 } // namespace
-
-long raiseDescriptorLimit()
-{
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        failSystem("getrlimit");
-    if (limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-        ::getrlimit(RLIMIT_NOFILE, &limit);
-    }
-    return long(limit.rlim_cur);
-}
 
 ProcessMemory processMemory(qint64 pid)
 {

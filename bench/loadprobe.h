@@ -3,16 +3,13 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 // Plain pieces for loading a NorvalkServer from outside the way idle shop
 // terminals and a misbehaving client do, and for reading the server's
 // memory as the kernel counts it. Everything stays on 127.0.0.1 and throws
 // std::runtime_error on failure.
-
-// Raises this process's soft limit of open descriptors to its hard limit,
-// so that a thousand idle terminals fit; returns the soft limit now in force.
-long raiseDescriptorLimit();
 
 struct ProcessMemory
 {

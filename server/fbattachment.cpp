@@ -384,6 +384,10 @@ public:
     // nothing to commit; a select whose procedure writes finds out on its first run.
     bool needsWrite() const { return m_needsWrite; }
     void requireWrite() { m_needsWrite = true; }
+    // Firebird takes the monitoring tables' snapshot once per transaction: a
+    // read of them in the long-lived reading transaction would see the
+    // first snapshot forever.
+    bool readsMonitoring() const { return m_sql.contains(u"MON$", Qt::CaseInsensitive); }
     // DDL runs once in a blue moon; kept, it would only push out statements
     // that do run again.
     bool worthCaching() const { return m_type != isc_info_sql_stmt_ddl; }
@@ -925,7 +929,7 @@ EncodedPacket FbAttachment::runStatement(const PositionalSql& positional,
                                          const RemoteParams& params, const RowLimits& limits)
 {
     FbStatement& statement = cachedStatement(positional.sql);
-    if (!statement.needsWrite()) {
+    if (!statement.needsWrite() && !statement.readsMonitoring()) {
         try {
             return execute(readTransaction(), statement, positional, params, limits);
         } catch (const DatabaseError& error) {
@@ -936,11 +940,13 @@ EncodedPacket FbAttachment::runStatement(const PositionalSql& positional,
         // it again with write access and remember that it needs it.
         statement.requireWrite();
     }
-    Transaction writer(m_db, *m_codec);
-    writer.start(m_readWriteTpb);
-    m_writeSent = true;
-    EncodedPacket packet = execute(writer.handle(), statement, positional, params, limits);
-    writer.commit();
+    const bool write = statement.needsWrite();
+    Transaction own(m_db, *m_codec);
+    own.start(write ? m_readWriteTpb : m_readOnlyTpb);
+    if (write)
+        m_writeSent = true;
+    EncodedPacket packet = execute(own.handle(), statement, positional, params, limits);
+    own.commit();
     return packet;
 }
 

@@ -57,7 +57,12 @@ CommandLine parseCommandLine(const QStringList& arguments)
         QStringLiteral("max-clients"),
         QStringLiteral("Terminals served at once (what the descriptor limit leaves room for)."),
         QStringLiteral("N"), QStringLiteral("0"));
-    parser.addOptions({headless, port, database, workers, stall, listen, allow, maxClients});
+    const QCommandLineOption grace(
+        QStringLiteral("grace"),
+        QStringLiteral("Milliseconds a stop lets running statements finish before it cancels "
+                       "them (10000)."),
+        QStringLiteral("MS"), QStringLiteral("10000"));
+    parser.addOptions({headless, port, database, workers, stall, listen, allow, maxClients, grace});
     parser.process(arguments);
 
     CommandLine line;
@@ -82,6 +87,7 @@ CommandLine parseCommandLine(const QStringList& arguments)
         std::exit(2);
     }
     line.options.maxClients = clients;
+    line.options.stopGraceMs = qMax(0, parser.value(grace).toInt());
     return line;
 }
 
@@ -119,7 +125,11 @@ int runHeadless(int argc, char** argv)
 
     TerminationWatcher termination;
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &app, [&] {
-        if (!host.shutdown())
+        const bool stopped = host.shutdown();
+        // The disconnects of the stop, still queued, go to the log first.
+        QCoreApplication::processEvents();
+        printLogItems(log, QStringLiteral("Serveris apturēts"));
+        if (!stopped)
             endNow();
         app.quit();
     });

@@ -227,7 +227,7 @@ bool ServerHost::shutdown(int graceMs)
 {
     if (!m_DSServer1)
         return true;
-    const bool stopped = m_DSServer1->shutdown(graceMs);
+    const bool stopped = m_DSServer1->shutdown(graceMs < 0 ? m_options.stopGraceMs : graceMs);
     m_DSServer1.reset();
     return stopped;
 }

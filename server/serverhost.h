@@ -21,7 +21,8 @@ struct ServerOptions
     // "Listen" and "Allow" beside "MainDB", else every interface and everyone.
     std::optional<QString> listenAddress;
     std::optional<QString> allowList;
-    int maxClients = 0; // --max-clients; 0: as many as the descriptor limit leaves room for
+    int maxClients = 0;      // --max-clients; 0: as many as the descriptor limit leaves room for
+    int stopGraceMs = 10000; // --grace: how long a stop lets running statements finish
 };
 
 // Start-up, serving and the session monitor of NorvalkServer, shared by the
@@ -64,10 +65,11 @@ public:
     static std::optional<QString> configuredValue(const QString& name);
 
     // Stops accepting, lets the requests in flight be answered (waiting up to
-    // graceMs for a statement that is still running, then cancelling it),
-    // then closes the sessions and the database. False when a worker stayed
-    // inside the database even then; the program should end without waiting.
-    bool shutdown(int graceMs = 10000);
+    // graceMs, by default --grace, for a statement that is still running,
+    // then cancelling it), then closes the sessions and the database. False
+    // when a worker stayed inside the database even then; the program should
+    // end without waiting.
+    bool shutdown(int graceMs = -1);
 
 signals:
     void logLine(const QString& text);

@@ -18,11 +18,9 @@ SessionServer::SessionServer(const QString& databasePath, SessionServerOptions o
     : QObject(parent), m_options(std::move(options)), m_factory(std::move(factory))
 {
     WorkerEvents events;
-    events.connected = [this] { emit clientConnected(); };
-    events.ended = [this](bool connected) {
+    events.ended = [this] {
         --m_clients;
-        if (connected)
-            emit clientDisconnected();
+        emit clientDisconnected();
     };
     events.error = [this](const QString& message) { emit errorOccurred(message); };
     for (int i = 0; i < qMax(1, m_options.workerCount); ++i) {
@@ -57,9 +55,12 @@ quint16 SessionServer::port() const
     return m_listener ? m_listener->port() : 0;
 }
 
+// Counted and reported here, when the terminal is taken: its worker may be
+// busy with a statement for a while before it gets to the new session.
 void SessionServer::admit(int descriptor, bool ipv6)
 {
     ++m_clients;
+    emit clientConnected();
     SessionWorker& worker = *m_workers[m_nextWorker];
     m_nextWorker = (m_nextWorker + 1) % m_workers.size();
     worker.adopt(descriptor, ipv6, m_factory());

@@ -59,24 +59,23 @@ void SessionWorker::adopt(int descriptor, bool ipv6, std::shared_ptr<TServerModu
         if (error) {
             ::close(descriptor);
             m_events.error(QString::fromStdString(error.message()));
-            m_events.ended(false);
+            m_events.ended();
             return;
         }
-        if (m_stopping) {
-            m_events.ended(false);
-            return; // the socket closes as it goes
-        }
+        // Taken before the stop: served like the others, which in a stop
+        // means its requests are answered with the stopping error.
         auto session = std::make_shared<ClientSession>(std::move(socket), std::move(module), *this);
         m_sessions.push_front(session);
-        m_events.connected();
         session->start(m_sessions.begin());
+        if (m_stopBegun)
+            session->beginStop();
     });
 }
 
 void SessionWorker::forget(const std::list<std::shared_ptr<ClientSession>>::iterator& session)
 {
     m_sessions.erase(session);
-    m_events.ended(true);
+    m_events.ended();
     finishIfDone();
 }
 

@@ -33,10 +33,8 @@ struct SessionSettings
 // Where a worker reports; called on the worker's thread.
 struct WorkerEvents
 {
-    std::function<void()> connected;
-    // A terminal's connection ended; connected tells whether it had been
-    // reported as connected (an adoption can fail first).
-    std::function<void(bool connected)> ended;
+    // A connection adopted has ended (or could not be taken on).
+    std::function<void()> ended;
     std::function<void(const QString& message)> error;
 };
 

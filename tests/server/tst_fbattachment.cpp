@@ -341,6 +341,12 @@ void TestFbAttachment::readingTransactionHoldsNothingBack()
                             .arg(database.rows[0][0].toLongLong())
                             .arg(reading)));
     QVERIFY(database.rows[0][1].toLongLong() > reading);
+    // The monitoring tables are read afresh each time all the same.
+    const QString attachments = QStringLiteral("SELECT COUNT(*) FROM MON$ATTACHMENTS");
+    const qint64 seen = run(attachments).rows[0][0].toLongLong();
+    FbAttachment third;
+    third.open(connectParams(m_itemsDatabase, QStringLiteral("UTF8")));
+    QCOMPARE(run(attachments).rows[0][0].toLongLong(), seen + 1);
 }
 
 void TestFbAttachment::insertReturningGeneratorValue()
