@@ -92,6 +92,8 @@ public:
           m_inFlight(inFlight)
     {
         ++m_inFlight;
+        std::error_code ignored;
+        m_socket.non_blocking(true, ignored);
     }
     ~Refusal() { --m_inFlight; }
 
@@ -149,7 +151,6 @@ private:
         m_input.clear();
         const QByteArray frame = refusalFrame(id, m_text);
         std::error_code ignored;
-        m_socket.non_blocking(true, ignored);
         asio::write(m_socket, asio::buffer(frame.constData(), size_t(frame.size())), ignored);
         m_socket.shutdown(asio::socket_base::shutdown_send, ignored);
     }
@@ -368,28 +369,35 @@ void ConnectionListener::refuse(int descriptor, bool ipv6, const QString& text)
 // spinning on the socket).
 void ConnectionListener::refuseWithoutDescriptors()
 {
-    const QString text =
-        QStringLiteral("Serveris šobrīd nevar pieņemt vairāk termināļu; mēģiniet vēlāk !!!");
-    if (!m_outOfDescriptors)
-        m_callbacks.log(QStringLiteral("Serverim beigušies brīvie failu deskriptori; jaunos "
-                                       "termināļus atsaka"));
-    m_outOfDescriptors = true;
-    bool refused = false;
+    // Linux reports the shortage before it looks for a waiting terminal:
+    // only one actually taken counts as refused.
+    int waiting = -1;
     if (m_spareDescriptor >= 0) {
         ::close(m_spareDescriptor);
-        const int descriptor =
+        waiting =
             ::accept4(m_acceptor.native_handle(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (descriptor >= 0) {
-            refuseAtOnce(descriptor, text);
+        const int error = errno;
+        if (waiting >= 0) {
+            if (!m_outOfDescriptors)
+                m_callbacks.log(QStringLiteral("Serverim beigušies brīvie failu deskriptori; "
+                                               "jaunos termināļus atsaka"));
+            m_outOfDescriptors = true;
             ++m_refusedWithoutDescriptors;
-            refused = true;
+            refuseAtOnce(waiting, QStringLiteral("Serveris šobrīd nevar pieņemt vairāk "
+                                                 "termināļu; mēģiniet vēlāk !!!"));
         }
         m_spareDescriptor = openSpareDescriptor();
+        if (waiting < 0 && (error == EAGAIN || error == EWOULDBLOCK)) {
+            waitForClients(); // nobody was waiting after all
+            return;
+        }
     }
-    if (refused) {
+    if (waiting >= 0) {
         asio::post(m_context, [this] { acceptAll(); });
         return;
     }
+    // Not even the spare helped (another thread took the descriptor): try
+    // again shortly rather than at once, which would only spin.
     m_retryTimer.expires_after(kRetryAfter);
     m_retryTimer.async_wait([this](const std::error_code& error) {
         if (!error)
