@@ -369,7 +369,8 @@ std::optional<double> measureIdle(const Options& o, Fixtures& fixtures)
     const IdleFigures figures =
         measureIdleTerminals(fixtures.start(o, 4, QStringLiteral("server-idle")), plan);
     say(QStringLiteral("  lookup x%1 beside %2 idle terminals: %3/s, without them %4/s, ratio "
-                       "%5; server memory per idle terminal %6 KiB; %7 errors; %8 s")
+                       "%5 (goal >= 0.90); server memory per idle terminal %6 KiB (goal <= 16); "
+                       "%7 errors; %8 s")
             .arg(plan.terminals)
             .arg(plan.idle)
             .arg(figures.withPerSecond, 0, 'f', 0)
