@@ -363,7 +363,7 @@ std::optional<double> measureIdle(const Options& o, Fixtures& fixtures)
     IdlePlan plan;
     plan.idle = o.idle;
     plan.lookups = o.idleLookups;
-    plan.rounds = qMax(2, o.rounds / 2);
+    plan.rounds = qMax(4, o.rounds);
     plan.warmup = o.warmup;
     plan.goods = o.goods;
     const IdleFigures figures =
