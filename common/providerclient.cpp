@@ -89,6 +89,8 @@ ProviderReply ProviderClient::call(ProviderRequest request)
     ensureConnected();
     request.id = m_nextId++;
     m_socket->write(makeFrame(encodeRequest(request)));
+    // A request fits the socket's buffer at once: waiting comes only after.
+    m_socket->flush();
     while (m_socket->bytesToWrite() > 0) {
         if (!m_socket->waitForBytesWritten(m_replyTimeoutMs))
             failTransport(QStringLiteral("Neizdevās nosūtīt pieprasījumu serverim: %1")

@@ -373,12 +373,19 @@ struct CallContext
 class FbStatement final
 {
 public:
-    explicit FbStatement(const QString& sql) : m_sql(sql) {}
+    // text is what the terminal sent, the key of the cache; positional is
+    // what Firebird prepares.
+    FbStatement(const QString& text, PositionalSql positional)
+        : m_text(text), m_sql(std::move(positional.sql)), m_names(std::move(positional.names)),
+          m_readsMonitoring(m_sql.contains(u"MON$", Qt::CaseInsensitive))
+    {
+    }
     ~FbStatement() { drop(); }
     FbStatement(const FbStatement&) = delete;
     FbStatement& operator=(const FbStatement&) = delete;
 
-    const QString& sql() const { return m_sql; }
+    const QString& text() const { return m_text; }
+    const QStringList& parameterNames() const { return m_names; }
     void prepare(CallContext& call);
     // Statements that only read run in a read-only transaction, which costs
     // nothing to commit; a select whose procedure writes finds out on its first run.
@@ -387,12 +394,12 @@ public:
     // Firebird takes the monitoring tables' snapshot once per transaction: a
     // read of them in the long-lived reading transaction would see the
     // first snapshot forever.
-    bool readsMonitoring() const { return m_sql.contains(u"MON$", Qt::CaseInsensitive); }
+    bool readsMonitoring() const { return m_readsMonitoring; }
     // DDL runs once in a blue moon; kept, it would only push out statements
     // that do run again.
     bool worthCaching() const { return m_type != isc_info_sql_stmt_ddl; }
 
-    void bind(const QStringList& names, const RemoteParams& params, CallContext& call);
+    void bind(const RemoteParams& params, CallContext& call);
     EncodedPacket execute(CallContext& call, const RowLimits& limits);
     void drop() noexcept;
 
@@ -418,7 +425,10 @@ private:
     void writeText(const XSQLVAR& var, const FbTextCodec& codec, CborWriter& out) const;
     void writeBlob(const XSQLVAR& var, CallContext& call, CborWriter& out) const;
 
+    const QString m_text;
     const QString m_sql;
+    const QStringList m_names;
+    const bool m_readsMonitoring;
     isc_stmt_handle m_handle = 0;
     int m_type = 0;
     bool m_needsWrite = true;
@@ -508,8 +518,9 @@ void FbStatement::describeOutput(Status& status, const FbTextCodec& codec)
     }
 }
 
-void FbStatement::bind(const QStringList& names, const RemoteParams& params, CallContext& call)
+void FbStatement::bind(const RemoteParams& params, CallContext& call)
 {
+    const QStringList& names = m_names;
     m_inputData.clear();
     size_t offset = 0;
     for (int i = 0; i < m_input.count(); ++i) {
@@ -898,23 +909,22 @@ EncodedPacket FbAttachment::runEncoded(const QString& sql, const RemoteParams& p
                                        const RowLimits& limits)
 {
     requireOpen();
-    const PositionalSql positional = toPositionalSql(sql);
     try {
-        EncodedPacket packet = runStatement(positional, params, limits);
-        releaseUnwanted(positional.sql);
+        EncodedPacket packet = runStatement(cachedStatement(sql), params, limits);
+        releaseUnwanted(sql);
         return packet;
     } catch (const ResultTooLarge&) {
         throw; // the statement is sound, the request asked too much
     } catch (const DatabaseError& error) {
         // The failed statement is prepared afresh next time rather than trusted.
-        forget(positional.sql);
+        forget(sql);
         // Nothing is left to free on the server; closing releases what the
         // client library still holds and tells the owner to reopen.
         if (error.connectionLost())
             close();
         throw;
     } catch (...) {
-        forget(positional.sql);
+        forget(sql);
         throw;
     }
 }
@@ -925,13 +935,12 @@ void FbAttachment::requireOpen() const
         throw firebirdError(isc_bad_db_handle);
 }
 
-EncodedPacket FbAttachment::runStatement(const PositionalSql& positional,
-                                         const RemoteParams& params, const RowLimits& limits)
+EncodedPacket FbAttachment::runStatement(FbStatement& statement, const RemoteParams& params,
+                                         const RowLimits& limits)
 {
-    FbStatement& statement = cachedStatement(positional.sql);
     if (!statement.needsWrite() && !statement.readsMonitoring()) {
         try {
-            return execute(readTransaction(), statement, positional, params, limits);
+            return execute(readTransaction(), statement, params, limits);
         } catch (const DatabaseError& error) {
             if (error.code() != isc_read_only_trans)
                 throw;
@@ -945,17 +954,16 @@ EncodedPacket FbAttachment::runStatement(const PositionalSql& positional,
     own.start(write ? m_readWriteTpb : m_readOnlyTpb);
     if (write)
         m_writeSent = true;
-    EncodedPacket packet = execute(own.handle(), statement, positional, params, limits);
+    EncodedPacket packet = execute(own.handle(), statement, params, limits);
     own.commit();
     return packet;
 }
 
 EncodedPacket FbAttachment::execute(isc_tr_handle& transaction, FbStatement& statement,
-                                    const PositionalSql& positional, const RemoteParams& params,
-                                    const RowLimits& limits)
+                                    const RemoteParams& params, const RowLimits& limits)
 {
     CallContext call{&m_db, &transaction, *m_codec};
-    statement.bind(positional.names, params, call);
+    statement.bind(params, call);
     return statement.execute(call, limits);
 }
 
@@ -979,7 +987,9 @@ FbStatement& FbAttachment::cachedStatement(const QString& sql)
         m_statements.splice(m_statements.begin(), m_statements, *found);
         return *m_statements.front();
     }
-    auto statement = std::make_unique<FbStatement>(sql);
+    // Named markers are turned into positional ones once, when the
+    // statement is first prepared: the text of a look-up is 700 characters.
+    auto statement = std::make_unique<FbStatement>(sql, toPositionalSql(sql));
     CallContext call{&m_db, &readTransaction(), *m_codec};
     statement->prepare(call);
     m_statements.push_front(std::move(statement));
@@ -993,7 +1003,7 @@ void FbAttachment::releaseUnwanted(const QString& sql)
     if (found != m_index.cend() && !(**found)->worthCaching())
         forget(sql);
     while (int(m_statements.size()) > m_capacity) {
-        m_index.remove(m_statements.back()->sql());
+        m_index.remove(m_statements.back()->text());
         m_statements.pop_back();
     }
 }

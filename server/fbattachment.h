@@ -14,8 +14,6 @@
 #include <memory>
 #include <stdexcept>
 
-struct PositionalSql;
-
 struct FbConnectParams
 {
     // A plain path attaches the embedded engine; "host:path" or "host/port:path"
@@ -112,11 +110,10 @@ private:
     using StatementList = std::list<std::unique_ptr<FbStatement>>;
     class Transaction;
 
-    EncodedPacket runStatement(const PositionalSql& positional, const RemoteParams& params,
+    EncodedPacket runStatement(FbStatement& statement, const RemoteParams& params,
                                const RowLimits& limits);
     EncodedPacket execute(unsigned int& transaction, FbStatement& statement,
-                          const PositionalSql& positional, const RemoteParams& params,
-                          const RowLimits& limits);
+                          const RemoteParams& params, const RowLimits& limits);
     unsigned int& readTransaction(); // isc_tr_handle
     FbStatement& cachedStatement(const QString& sql);
     void requireOpen() const;
