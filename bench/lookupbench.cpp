@@ -10,6 +10,7 @@
 
 #include "fbattachment.h"
 #include "iscterminal.h"
+#include "loadmodes.h"
 #include "qtsqlterminal.h"
 #include "results.h"
 #include "serverterminal.h"
@@ -26,6 +27,7 @@
 #include <cstdio>
 #include <limits>
 #include <list>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -44,6 +46,8 @@ struct Options
     int warmup = 0;   // unmeasured look-ups of each terminal before each turn
     int warmPass = 0; // unmeasured look-ups of one terminal before anything
     int inserts = 0;  // measured inserts of one variant at one terminal
+    int idle = 0;     // idle terminals beside the working ones in the idle mode
+    int idleLookups = 0;
 };
 
 struct Variant
@@ -101,13 +105,15 @@ void addOptions(QCommandLineParser& parser)
     option("database", "The database made by scripts/make-db --goods N (only copied).", "");
     option("goods", "Its number of generated goods; look-ups pick codes of 1..N.", "0");
     option("work-dir", "Folder for the copies; the Firebird server must be able to use it.", "");
-    option("modes", "Any of floor, remote, server.", "floor,remote,server");
+    option("modes", "Any of floor, remote, server, idle, memory.", "floor,remote,server,idle");
     option("terminals", "Numbers of concurrent terminals.", "1,8,64");
     option("lookups", "Measured look-ups per variant and number of terminals.", "20000");
     option("rounds", "Turns the variants take, each with its share of the look-ups.", "4");
     option("warmup", "Unmeasured look-ups of each terminal before each turn.", "5");
     option("warm-pass", "Unmeasured look-ups of one terminal per variant at the start.", "2000");
     option("inserts", "Measured inserts per variant at one terminal (0: none).", "500");
+    option("idle", "Idle terminals beside 8 working ones (mode idle).", "1000");
+    option("idle-lookups", "Measured look-ups on each side of the idle mode.", "8000");
     option("firebird-host", "Where the Firebird server listens.", "127.0.0.1");
     option("server", "The NorvalkServer program.", NORVALK_BINARY_DIR "/bin/NorvalkServer");
     parser.addHelpOption();
@@ -128,6 +134,8 @@ Options parseOptions(const QCommandLineParser& parser)
     o.warmup = numberValue(parser, QStringLiteral("warmup"), 0);
     o.warmPass = numberValue(parser, QStringLiteral("warm-pass"), 0);
     o.inserts = numberValue(parser, QStringLiteral("inserts"), 0);
+    o.idle = numberValue(parser, QStringLiteral("idle"), 1);
+    o.idleLookups = numberValue(parser, QStringLiteral("idle-lookups"), 1);
     if (parser.value(QStringLiteral("database")).isEmpty() || o.workDir.isEmpty())
         usageError(QStringLiteral("--database and --work-dir are needed"));
     return o;
@@ -159,13 +167,21 @@ struct Fixtures
 
     void keepOpen(const QString& database) { openStockDatabase(keepers.emplace_back(), database); }
 
+    ServerProcess& start(const Options& o, int workers, const QString& name)
+    {
+        ServerProcess& server = processes.emplace_back();
+        startServer(o, server, workers, name);
+        return server;
+    }
     quint16 start(const Options& o, int workers)
     {
-        const QString name = QStringLiteral("server-w%1").arg(workers);
+        return start(o, workers, QStringLiteral("server-w%1").arg(workers)).port();
+    }
+    static void startServer(const Options& o, ServerProcess& server, int workers,
+                            const QString& name)
+    {
         const QString log = QDir(o.workDir).absoluteFilePath(name + QStringLiteral(".log"));
-        ServerProcess& server = processes.emplace_back();
         server.start(o.serverProgram, copyFor(o, name), workers, log);
-        return server.port();
     }
 };
 
@@ -198,7 +214,8 @@ QList<Variant> makeVariants(const Options& o, Fixtures& fixtures)
         variants.append({QStringLiteral("norvalk-server-w1"), serverTerminals(fixtures.start(o, 1)),
                          2, std::numeric_limits<int>::max(), false});
     }
-    if (variants.isEmpty())
+    if (variants.isEmpty() && !o.modes.contains(QLatin1String("idle")) &&
+        !o.modes.contains(QLatin1String("memory")))
         usageError(QStringLiteral("--modes: nothing to measure"));
     return variants;
 }
@@ -337,6 +354,54 @@ QString loadAverage()
     return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
 }
 
+std::optional<double> measureIdle(const Options& o, Fixtures& fixtures)
+{
+    if (!o.modes.contains(QLatin1String("idle")))
+        return std::nullopt;
+    QElapsedTimer clock;
+    clock.start();
+    IdlePlan plan;
+    plan.idle = o.idle;
+    plan.lookups = o.idleLookups;
+    plan.rounds = qMax(4, o.rounds);
+    plan.warmup = o.warmup;
+    plan.goods = o.goods;
+    const IdleFigures figures =
+        measureIdleTerminals(fixtures.start(o, 4, QStringLiteral("server-idle")), plan);
+    say(QStringLiteral("  lookup x%1 beside %2 idle terminals: %3/s, without them %4/s, ratio "
+                       "%5 (goal >= 0.90); server memory per idle terminal %6 KiB (goal <= 16); "
+                       "%7 errors; %8 s")
+            .arg(plan.terminals)
+            .arg(plan.idle)
+            .arg(figures.withPerSecond, 0, 'f', 0)
+            .arg(figures.withoutPerSecond, 0, 'f', 0)
+            .arg(figures.ratio, 0, 'f', 2)
+            .arg(figures.kibPerIdle, 0, 'f', 2)
+            .arg(figures.errors)
+            .arg(clock.elapsed() / 1000.0, 0, 'f', 1));
+    if (figures.errors > 0)
+        say(QStringLiteral("  first error beside idle terminals: ") + figures.firstError);
+    return figures.ratio;
+}
+
+void measureMemory(const Options& o)
+{
+    if (!o.modes.contains(QLatin1String("memory")))
+        return;
+    int serial = 0;
+    const QList<MemoryCase> cases = measureMemoryCases([&](ServerProcess& server) {
+        Fixtures::startServer(o, server, 4, QStringLiteral("server-memory-%1").arg(++serial));
+    });
+    for (const MemoryCase& c : cases) {
+        say(QStringLiteral("  memory %1: resident %2 MiB before, peak %3 MiB, %4 MiB after; %5")
+                .arg(c.name)
+                .arg(c.startKiB / 1024.0, 0, 'f', 1)
+                .arg(c.peakKiB / 1024.0, 0, 'f', 1)
+                .arg(c.afterKiB / 1024.0, 0, 'f', 1)
+                .arg(c.outcome));
+    }
+}
+
 int run(const Options& o)
 {
     QElapsedTimer clock;
@@ -353,6 +418,8 @@ int run(const Options& o)
     const QList<Variant> variants = makeVariants(o, fixtures);
     warmUp(o, variants);
     const QList<RunResult> results = byVariant(variants, measureAll(o, variants));
+    const std::optional<double> idleRatio = measureIdle(o, fixtures);
+    measureMemory(o);
     for (ServerProcess& server : fixtures.processes)
         server.stop();
     QStringList findings;
@@ -364,7 +431,7 @@ int run(const Options& o)
     printReport(results, findings, out);
     out << "Measured in " << QString::number(clock.elapsed() / 1000.0, 'f', 1)
         << " s; load average at the end " << loadAverage() << '\n'
-        << ratiosLine(results) << '\n';
+        << ratiosLine(results, idleRatio) << '\n';
     return 0;
 }
 

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class QTextStream;
 
 // The variants the summary compares.
@@ -20,5 +22,6 @@ QString progressLine(const RunResult& result);
 // Prints the table, the notes (with the findings of the run) and the goals.
 void printReport(const QList<RunResult>& results, const QStringList& findings, QTextStream& out);
 
-// "lookup_vs_remote=R lookup_vs_embedded=E", nan for a figure not measured.
-QString ratiosLine(const QList<RunResult>& results);
+// "lookup_vs_remote=R lookup_vs_embedded=E idle1000_throughput=I", nan for a
+// figure not measured; I is the idle mode's ratio.
+QString ratiosLine(const QList<RunResult>& results, const std::optional<double>& idleRatio);

@@ -67,12 +67,12 @@ public:
 
     int lookUp(const QString& code) override
     {
-        return int(m_db.run(kLookupSql, {RemoteParam::text(kLookupParam, code)}).rows.size());
+        return m_db.runEncoded(kLookupSql, {RemoteParam::text(kLookupParam, code)}).rowCount;
     }
 
     void insertGroup(const QString& name) override
     {
-        m_db.run(kInsertSql, {RemoteParam::text(kInsertParam, name)});
+        m_db.runEncoded(kInsertSql, {RemoteParam::text(kInsertParam, name)});
     }
 
 private:
@@ -114,16 +114,18 @@ ServerProcess::~ServerProcess()
 }
 
 void ServerProcess::start(const QString& program, const QString& databasePath, int workers,
-                          const QString& logPath)
+                          const QString& logPath, const QStringList& extraArguments)
 {
     m_port = freePort();
     m_logPath = logPath;
     // Into a file: a pipe nobody reads during the run would stall the server's logging.
     m_process.setStandardOutputFile(logPath, QIODevice::Append);
     m_process.setStandardErrorFile(logPath, QIODevice::Append);
-    m_process.start(program, {QStringLiteral("--headless"), QStringLiteral("--port"),
-                              QString::number(m_port), QStringLiteral("--database"), databasePath,
-                              QStringLiteral("--workers"), QString::number(workers)});
+    m_process.start(program,
+                    QStringList{QStringLiteral("--headless"), QStringLiteral("--port"),
+                                QString::number(m_port), QStringLiteral("--database"), databasePath,
+                                QStringLiteral("--workers"), QString::number(workers)} +
+                        extraArguments);
     if (!m_process.waitForStarted(kStartupTimeoutMs))
         throw std::runtime_error(
             ("cannot start " + program + ": " + m_process.errorString()).toStdString());

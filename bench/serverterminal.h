@@ -15,7 +15,7 @@ TerminalFactory serverTerminals(quint16 port);
 TerminalFactory serverRoundTrips(quint16 port);
 
 // Our own attachment layer (FbAttachment, the server's database side) used
-// directly: a transaction started and committed for every call.
+// directly, the rows encoded as a worker encodes them for a reply.
 TerminalFactory attachmentTerminals(const QString& database);
 
 // NorvalkServer --headless on a free loopback port, for the length of one mode.
@@ -27,10 +27,11 @@ public:
     // Starts the program and waits until it answers a look-up; throws
     // std::runtime_error with the reason and the program's log otherwise.
     void start(const QString& program, const QString& databasePath, int workers,
-               const QString& logPath);
+               const QString& logPath, const QStringList& extraArguments = {});
     // SIGTERM, then waits for the clean stop (killed after a bounded wait).
     void stop();
     quint16 port() const { return m_port; }
+    qint64 pid() const { return m_process.processId(); }
 
 private:
     bool answersLookup() const;

@@ -1,173 +1,72 @@
 #include "packetcodec.h"
 
-#include <QCborStreamReader>
-#include <QCborStreamWriter>
+#include "cborreader.h"
+
 #include <QDateTime>
 
 namespace {
 
-const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
-const QString kTimeFormat = QStringLiteral("HH:mm:ss.zzz");
-const QString kDateTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
-
-void writeField(QCborStreamWriter& writer, const QVariant& value, FieldType type)
+// Writes n digits of value, zero-padded, at out.
+char* digits(char* out, int value, int n)
 {
-    if (!value.isValid() || value.isNull()) {
-        writer.append(nullptr);
-        return;
+    for (int i = n - 1; i >= 0; --i) {
+        out[i] = char('0' + value % 10);
+        value /= 10;
     }
-    switch (type) {
-    case FieldType::Integer:
-    case FieldType::BigInt:
-        writer.append(qint64(value.toLongLong()));
-        return;
-    case FieldType::Double:
-        writer.append(value.toDouble());
-        return;
-    case FieldType::Text:
-        writer.append(value.toString());
-        return;
-    case FieldType::Date:
-        writer.append(value.toDate().toString(kDateFormat));
-        return;
-    case FieldType::Time:
-        writer.append(value.toTime().toString(kTimeFormat));
-        return;
-    case FieldType::DateTime:
-        writer.append(value.toDateTime().toString(kDateTimeFormat));
-        return;
-    case FieldType::Blob:
-        writer.append(value.toByteArray());
-        return;
-    case FieldType::Boolean:
-        writer.append(value.toBool());
-        return;
-    }
-    writer.append(nullptr);
+    return out + n;
 }
 
-struct Malformed
+char* writeDate(char* out, const QDate& date)
 {
-    QString reason;
-};
+    out = digits(out, date.year(), 4);
+    *out++ = '-';
+    out = digits(out, date.month(), 2);
+    *out++ = '-';
+    return digits(out, date.day(), 2);
+}
 
-// A reader that throws Malformed at the first thing that does not fit.
-class StrictReader
+char* writeTime(char* out, const QTime& time)
 {
-public:
-    explicit StrictReader(QByteArrayView bytes) : m_reader(bytes.data(), bytes.size()) {}
+    out = digits(out, time.hour(), 2);
+    *out++ = ':';
+    out = digits(out, time.minute(), 2);
+    *out++ = ':';
+    out = digits(out, time.second(), 2);
+    *out++ = '.';
+    return digits(out, time.msec(), 3);
+}
 
-    qint64 enterArray(const char* what)
-    {
-        if (!m_reader.isArray() || !m_reader.isLengthKnown())
-            fail(what, "is not a list");
-        const qint64 length = qint64(m_reader.length());
-        m_reader.enterContainer();
-        return length;
+// The number in text[at, at + n) when every character there is a digit, else -1.
+int number(QByteArrayView text, qsizetype at, qsizetype n)
+{
+    int value = 0;
+    for (qsizetype i = at; i < at + n; ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9')
+            return -1;
+        value = value * 10 + (c - '0');
     }
-    qint64 enterMap()
-    {
-        if (!m_reader.isMap() || !m_reader.isLengthKnown())
-            fail("data packet", "is not a map");
-        const qint64 length = qint64(m_reader.length());
-        m_reader.enterContainer();
-        return length;
-    }
-    void leave()
-    {
-        if (m_reader.hasNext() || !m_reader.leaveContainer())
-            fail("container", "has more items than announced");
-    }
-    bool isNull() const { return m_reader.isNull(); }
-    void skipNull() { m_reader.next(); }
-    qint64 integer(const char* what)
-    {
-        if (!m_reader.isInteger())
-            fail(what, "is not an integer");
-        const qint64 value = m_reader.toInteger();
-        m_reader.next();
-        return value;
-    }
-    qint32 int32(const char* what)
-    {
-        const qint64 value = integer(what);
-        if (value < std::numeric_limits<qint32>::min() ||
-            value > std::numeric_limits<qint32>::max())
-            fail(what, "is out of range");
-        return qint32(value);
-    }
-    double number(const char* what)
-    {
-        if (m_reader.isInteger())
-            return double(integer(what));
-        if (!m_reader.isFloat() && !m_reader.isDouble() && !m_reader.isFloat16())
-            fail(what, "is not a number");
-        const double value = m_reader.isDouble()  ? m_reader.toDouble()
-                             : m_reader.isFloat() ? double(m_reader.toFloat())
-                                                  : double(m_reader.toFloat16());
-        m_reader.next();
-        return value;
-    }
-    bool boolean(const char* what)
-    {
-        if (!m_reader.isBool())
-            fail(what, "is not a boolean");
-        const bool value = m_reader.toBool();
-        m_reader.next();
-        return value;
-    }
-    QString text(const char* what)
-    {
-        if (!m_reader.isString())
-            fail(what, "is not a text");
-        // Almost every text comes in one chunk: take it without copying.
-        auto chunk = m_reader.readString();
-        QString value = chunk.status == QCborStreamReader::Ok ? std::move(chunk.data) : QString();
-        if (chunk.status == QCborStreamReader::Ok)
-            chunk = m_reader.readString();
-        while (chunk.status == QCborStreamReader::Ok) {
-            value += chunk.data;
-            chunk = m_reader.readString();
-        }
-        if (chunk.status == QCborStreamReader::Error)
-            fail(what, "is cut short");
-        return value;
-    }
-    QByteArray bytes(const char* what)
-    {
-        if (!m_reader.isByteArray())
-            fail(what, "is not bytes");
-        QByteArray value;
-        auto chunk = m_reader.readByteArray();
-        while (chunk.status == QCborStreamReader::Ok) {
-            value += chunk.data;
-            chunk = m_reader.readByteArray();
-        }
-        if (chunk.status == QCborStreamReader::Error)
-            fail(what, "is cut short");
-        return value;
-    }
-    void expectEnd()
-    {
-        if (m_reader.lastError() != QCborError::NoError || m_reader.currentOffset() != m_size)
-            fail("data packet", "has trailing or broken bytes");
-    }
-    void setSize(qint64 size) { m_size = size; }
+    return value;
+}
 
-    [[noreturn]] static void fail(const char* what, const char* problem)
-    {
-        throw Malformed{QStringLiteral("%1 %2").arg(QLatin1String(what), QLatin1String(problem))};
-    }
+QDate parseDate(QByteArrayView text)
+{
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return {};
+    return QDate(number(text, 0, 4), number(text, 5, 2), number(text, 8, 2));
+}
 
-private:
-    QCborStreamReader m_reader;
-    qint64 m_size = 0;
-};
+QTime parseTime(QByteArrayView text)
+{
+    if (text.size() != 12 || text[2] != ':' || text[5] != ':' || text[8] != '.')
+        return {};
+    return QTime(number(text, 0, 2), number(text, 3, 2), number(text, 6, 2), number(text, 9, 3));
+}
 
-QVariant readField(StrictReader& reader, FieldType type)
+QVariant readField(CborReader& reader, FieldType type)
 {
     if (reader.isNull()) {
-        reader.skipNull();
+        reader.null();
         return QVariant();
     }
     switch (type) {
@@ -180,115 +79,196 @@ QVariant readField(StrictReader& reader, FieldType type)
     case FieldType::Text:
         return reader.text("text field");
     case FieldType::Date: {
-        const QDate date = QDate::fromString(reader.text("date field"), kDateFormat);
+        const QDate date = parseDate(reader.textView("date field"));
         if (!date.isValid())
-            StrictReader::fail("date field", "is not a date");
+            CborReader::fail("date field", "is not a date");
         return date;
     }
     case FieldType::Time: {
-        const QTime time = QTime::fromString(reader.text("time field"), kTimeFormat);
+        const QTime time = parseTime(reader.textView("time field"));
         if (!time.isValid())
-            StrictReader::fail("time field", "is not a time");
+            CborReader::fail("time field", "is not a time");
         return time;
     }
     case FieldType::DateTime: {
-        const QDateTime dateTime =
-            QDateTime::fromString(reader.text("date-time field"), kDateTimeFormat);
+        const QDateTime dateTime = parseDateTimeText(reader.textView("date-time field"));
         if (!dateTime.isValid())
-            StrictReader::fail("date-time field", "is not a date-time");
+            CborReader::fail("date-time field", "is not a date-time");
         return dateTime;
     }
     case FieldType::Blob:
-        return reader.bytes("blob field");
+        return reader.bytesView("blob field").toByteArray();
     case FieldType::Boolean:
         return reader.boolean("boolean field");
     }
     return QVariant();
 }
 
-void readColumns(StrictReader& reader, DataPacket& packet)
+void readColumns(CborReader& reader, DataPacket& packet)
 {
-    const qint64 count = reader.enterArray("columns");
+    const qint64 count = reader.array("columns");
+    packet.columns.reserve(qMin<qint64>(count, 1024));
     for (qint64 i = 0; i < count; ++i) {
-        if (reader.enterArray("column") != 3)
-            StrictReader::fail("column", "is not [name, type, size]");
+        if (reader.array("column") != 3)
+            CborReader::fail("column", "is not [name, type, size]");
         ColumnInfo column;
         column.name = reader.text("column name");
         const qint64 type = reader.integer("column type");
         if (type < 0 || type > int(FieldType::Boolean))
-            StrictReader::fail("column type", "is unknown");
+            CborReader::fail("column type", "is unknown");
         column.type = FieldType(type);
         column.size = reader.int32("column size");
-        reader.leave();
         packet.columns.append(column);
     }
-    reader.leave();
 }
 
-void readRows(StrictReader& reader, DataPacket& packet)
+void readRows(CborReader& reader, DataPacket& packet)
 {
-    const qint64 count = reader.enterArray("rows");
+    const qint64 count = reader.array("rows");
+    packet.rows.reserve(qMin<qint64>(count, 4096));
     for (qint64 i = 0; i < count; ++i) {
-        if (reader.enterArray("row") != packet.columns.size())
-            StrictReader::fail("row", "does not match the columns");
+        if (reader.array("row") != packet.columns.size())
+            CborReader::fail("row", "does not match the columns");
         QVariantList row;
         row.reserve(packet.columns.size());
         for (const ColumnInfo& column : std::as_const(packet.columns))
             row.append(readField(reader, column.type));
-        reader.leave();
         packet.rows.append(std::move(row));
     }
-    reader.leave();
 }
 
 } // namespace
 
+QByteArray dateText(const QDate& date)
+{
+    QByteArray text(10, Qt::Uninitialized);
+    writeDate(text.data(), date);
+    return text;
+}
+
+QByteArray timeText(const QTime& time)
+{
+    QByteArray text(12, Qt::Uninitialized);
+    writeTime(text.data(), time);
+    return text;
+}
+
+QByteArray dateTimeText(const QDateTime& dateTime)
+{
+    QByteArray text(23, Qt::Uninitialized);
+    char* out = writeDate(text.data(), dateTime.date());
+    *out++ = 'T';
+    writeTime(out, dateTime.time());
+    return text;
+}
+
+QDateTime parseDateTimeText(QByteArrayView text)
+{
+    if (text.size() != 23 || text[10] != 'T')
+        return {};
+    const QDate date = parseDate(text.first(10));
+    const QTime time = parseTime(text.sliced(11));
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time);
+}
+
+void writeField(CborWriter& writer, const QVariant& value, FieldType type)
+{
+    if (!value.isValid() || value.isNull()) {
+        writer.null();
+        return;
+    }
+    switch (type) {
+    case FieldType::Integer:
+    case FieldType::BigInt:
+        writer.integer(value.toLongLong());
+        return;
+    case FieldType::Double:
+        writer.float64(value.toDouble());
+        return;
+    case FieldType::Text:
+        writer.text(value.toString());
+        return;
+    case FieldType::Date:
+        writer.utf8(dateText(value.toDate()));
+        return;
+    case FieldType::Time:
+        writer.utf8(timeText(value.toTime()));
+        return;
+    case FieldType::DateTime:
+        writer.utf8(dateTimeText(value.toDateTime()));
+        return;
+    case FieldType::Blob:
+        writer.bytes(value.toByteArray());
+        return;
+    case FieldType::Boolean:
+        writer.boolean(value.toBool());
+        return;
+    }
+    writer.null();
+}
+
+PacketEncoder::PacketEncoder(QList<ColumnInfo> columns) : m_columns(std::move(columns)) {}
+
+CborWriter& PacketEncoder::beginRow()
+{
+    ++m_rowCount;
+    m_writer.array(quint64(m_columns.size()));
+    return m_writer;
+}
+
+EncodedPacket PacketEncoder::finish()
+{
+    EncodedPacket packet;
+    CborWriter head(packet.head);
+    head.map(2);
+    head.utf8("cols");
+    head.array(quint64(m_columns.size()));
+    for (const ColumnInfo& column : std::as_const(m_columns)) {
+        head.array(3);
+        head.text(column.name);
+        head.integer(int(column.type));
+        head.integer(column.size);
+    }
+    head.utf8("rows");
+    head.array(quint64(m_rowCount));
+    packet.rows = std::move(m_rows);
+    packet.rowCount = m_rowCount;
+    packet.hasColumns = !m_columns.isEmpty();
+    m_rows = QByteArray();
+    m_rowCount = 0;
+    return packet;
+}
+
 QByteArray encodePacket(const DataPacket& packet)
 {
-    QByteArray bytes;
-    QCborStreamWriter writer(&bytes);
-    writer.startMap(2);
-    writer.append(QLatin1String("cols"));
-    writer.startArray(quint64(packet.columns.size()));
-    for (const ColumnInfo& column : packet.columns) {
-        writer.startArray(3);
-        writer.append(column.name);
-        writer.append(int(column.type));
-        writer.append(column.size);
-        writer.endArray();
-    }
-    writer.endArray();
-    writer.append(QLatin1String("rows"));
-    writer.startArray(quint64(packet.rows.size()));
+    PacketEncoder encoder(packet.columns);
     for (const QVariantList& row : packet.rows) {
-        writer.startArray(quint64(packet.columns.size()));
+        CborWriter& writer = encoder.beginRow();
         for (qsizetype i = 0; i < packet.columns.size(); ++i)
             writeField(writer, row.value(i), packet.columns[i].type);
-        writer.endArray();
     }
-    writer.endArray();
-    writer.endMap();
-    return bytes;
+    return encoder.finish().joined();
 }
 
 std::optional<DataPacket> decodePacket(QByteArrayView bytes, QString* error)
 {
     try {
-        StrictReader reader(bytes);
-        reader.setSize(bytes.size());
+        CborReader reader(bytes);
         DataPacket packet;
-        if (reader.enterMap() != 2)
-            StrictReader::fail("data packet", "is not {cols, rows}");
-        if (reader.text("key") != QLatin1String("cols"))
-            StrictReader::fail("data packet", "does not start with its columns");
+        if (reader.map("data packet") != 2)
+            CborReader::fail("data packet", "is not {cols, rows}");
+        if (reader.textView("key") != "cols")
+            CborReader::fail("data packet", "does not start with its columns");
         readColumns(reader, packet);
-        if (reader.text("key") != QLatin1String("rows"))
-            StrictReader::fail("data packet", "lacks its rows");
+        if (reader.textView("key") != "rows")
+            CborReader::fail("data packet", "lacks its rows");
         readRows(reader, packet);
-        reader.leave();
-        reader.expectEnd();
+        if (!reader.atEnd())
+            CborReader::fail("data packet", "has trailing or broken bytes");
         return packet;
-    } catch (const Malformed& malformed) {
+    } catch (const CborReader::Malformed& malformed) {
         if (error)
             *error = malformed.reason;
         return std::nullopt;

@@ -89,6 +89,8 @@ ProviderReply ProviderClient::call(ProviderRequest request)
     ensureConnected();
     request.id = m_nextId++;
     m_socket->write(makeFrame(encodeRequest(request)));
+    // A request fits the socket's buffer at once: waiting comes only after.
+    m_socket->flush();
     while (m_socket->bytesToWrite() > 0) {
         if (!m_socket->waitForBytesWritten(m_replyTimeoutMs))
             failTransport(QStringLiteral("Neizdevās nosūtīt pieprasījumu serverim: %1")
@@ -99,6 +101,13 @@ ProviderReply ProviderClient::call(ProviderRequest request)
     if (!decoded.value)
         failTransport(QStringLiteral("Nesaprotama servera atbilde: %1").arg(decoded.error));
     ProviderReply& reply = *decoded.value;
+    // A failure numbered 0 is the server saying why it will not go on with
+    // this connection (a refused terminal, a frame it could not read): the
+    // user needs its text, and the connection is over.
+    if (reply.id == 0 && !reply.ok) {
+        disconnectFromServer();
+        throw RemoteError(RemoteError::Kind::Server, reply.error);
+    }
     if (reply.id != request.id)
         failTransport(QStringLiteral("Servera atbilde neatbilst pieprasījumam"));
     if (!reply.ok)

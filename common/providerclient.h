@@ -14,11 +14,12 @@ class QTcpSocket;
 // (the terminal works request by request, as the scanner does).
 //
 // Every call throws RemoteError: Kind::Server with the server's text when the
-// server refused or the statement failed, Kind::Transport when the server
-// could not be reached or the connection dropped mid-request. A connection
-// found closed before a request is sent is opened again first, so a server
-// restarted between two requests costs nothing; one that drops while a request
-// is in flight is not retried, because the server may have run it.
+// server refused the request or the connection (that closes it) or the
+// statement failed, Kind::Transport when the server could not be reached or
+// the connection dropped mid-request. A connection found closed before a
+// request is sent is opened again first, so a server restarted between two
+// requests costs nothing; one that drops while a request is in flight is not
+// retried, because the server may have run it.
 class ProviderClient final
 {
 public:

@@ -1,12 +1,16 @@
 #include "providerprotocol.h"
 
+#include "cborreader.h"
+#include "cborwriter.h"
+#include "frame.h"
 #include "packetcodec.h"
 
-#include <QCborArray>
-#include <QCborMap>
 #include <QDateTime>
+#include <QVarLengthArray>
+#include <QtEndian>
 
 #include <array>
+#include <limits>
 
 namespace {
 
@@ -15,203 +19,243 @@ constexpr std::array kOperationNames{
     "AS_RowRequest", "AS_DataRequest", "AS_GetProviderNames",
 };
 
-const QString kDateTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
-
-// Thrown inside the decoders only; the public functions turn it into an error text.
-struct Malformed
-{
-    QString reason;
-};
+// The embedded-CBOR tag a data packet travels in.
+constexpr quint64 kEncodedCborTag = 24;
 
 [[noreturn]] void refuse(const QString& reason)
 {
-    throw Malformed{reason};
+    throw CborReader::Malformed{reason};
 }
 
-qint64 requireInteger(const QCborValue& value, const char* what)
-{
-    if (!value.isInteger())
-        refuse(QStringLiteral("%1 is not an integer").arg(QLatin1String(what)));
-    return value.toInteger();
-}
+// --- writing ---
 
-qint32 requireInt32(const QCborValue& value, const char* what)
+// A map whose entries are counted as they are written; its head goes in
+// front when it is finished.
+class MapWriter final
 {
-    const qint64 number = requireInteger(value, what);
-    if (number < std::numeric_limits<qint32>::min() || number > std::numeric_limits<qint32>::max())
-        refuse(QStringLiteral("%1 is out of range").arg(QLatin1String(what)));
-    return qint32(number);
-}
+public:
+    CborWriter& entry(const char* key)
+    {
+        ++m_count;
+        m_writer.utf8(key);
+        return m_writer;
+    }
+    void prepend(QByteArray& out, qsizetype extraEntries = 0) const
+    {
+        CborWriter(out).map(quint64(m_count + extraEntries));
+        out.append(m_entries);
+    }
 
-QString requireString(const QCborValue& value, const char* what)
+private:
+    QByteArray m_entries;
+    CborWriter m_writer{m_entries};
+    qsizetype m_count = 0;
+};
+
+void writeParamValue(CborWriter& out, const RemoteParam& param)
 {
-    if (!value.isString())
-        refuse(QStringLiteral("%1 is not a text").arg(QLatin1String(what)));
-    return value.toString();
-}
-
-QDateTime parseDateTime(const QCborValue& value)
-{
-    const QDateTime dateTime =
-        QDateTime::fromString(requireString(value, "date-time"), kDateTimeFormat);
-    if (!dateTime.isValid())
-        refuse(QStringLiteral("bad date-time"));
-    return dateTime;
-}
-
-// Optional map entries: absent keys keep the default, present ones must have the right type.
-qint32 optionalInt32(const QCborMap& map, const char* key, qint32 fallback)
-{
-    const QCborValue value = map.value(QLatin1String(key));
-    return value.isUndefined() ? fallback : requireInt32(value, key);
-}
-
-QString optionalString(const QCborMap& map, const char* key)
-{
-    const QCborValue value = map.value(QLatin1String(key));
-    return value.isUndefined() ? QString() : requireString(value, key);
-}
-
-QCborValue optionalValue(const QCborMap& map, const char* key)
-{
-    const QCborValue value = map.value(QLatin1String(key));
-    return value.isUndefined() ? QCborValue() : value;
-}
-
-// --- parameters ---
-
-QCborValue encodeParamValue(const RemoteParam& param)
-{
-    if (param.isNull())
-        return QCborValue(QCborValue::Null);
+    if (param.isNull()) {
+        out.null();
+        return;
+    }
     switch (param.type) {
     case ParamType::Integer:
-        return QCborValue(param.value.toLongLong());
+        out.integer(param.value.toLongLong());
+        return;
     case ParamType::Text:
-        return QCborValue(param.value.toString());
+        out.text(param.value.toString());
+        return;
     case ParamType::Double:
-        return QCborValue(param.value.toDouble());
+        out.float64(param.value.toDouble());
+        return;
     case ParamType::DateTime:
-        return QCborValue(param.value.toDateTime().toString(kDateTimeFormat));
+        out.utf8(dateTimeText(param.value.toDateTime()));
+        return;
     case ParamType::Null:
         break;
     }
-    return QCborValue(QCborValue::Null);
+    out.null();
 }
 
-QCborArray encodeParams(const RemoteParams& params)
+void writeParams(CborWriter& out, const RemoteParams& params)
 {
-    QCborArray array;
+    out.array(quint64(params.size()));
     for (const RemoteParam& param : params) {
-        array.append(
-            QCborArray{param.name, int(param.type), int(param.direction), encodeParamValue(param)});
+        out.array(4);
+        out.text(param.name);
+        out.integer(int(param.type));
+        out.integer(int(param.direction));
+        writeParamValue(out, param);
     }
-    return array;
 }
 
-RemoteParam decodeParam(const QCborValue& item)
+void writePacket(CborWriter& out, const DataPacket& packet)
 {
-    const QCborArray fields = item.toArray();
-    if (!item.isArray() || fields.size() != 4)
+    out.tag(kEncodedCborTag);
+    out.bytes(encodePacket(packet));
+}
+
+// --- reading ---
+
+// The entries of a message, each value kept as its bytes until it is asked
+// for. The whole message is checked to be CBOR first.
+class Envelope final
+{
+public:
+    explicit Envelope(QByteArrayView body)
+    {
+        try {
+            CborReader whole(body);
+            whole.skip();
+            if (!whole.atEnd())
+                CborReader::fail("message", "has bytes after its end");
+        } catch (const CborReader::Malformed& malformed) {
+            refuse(QStringLiteral("not CBOR: ") + malformed.reason);
+        }
+        CborReader reader(body);
+        qint64 count = 0;
+        try {
+            count = reader.map("message");
+        } catch (const CborReader::Malformed&) {
+            refuse(QStringLiteral("the message is not a map"));
+        }
+        for (qint64 i = 0; i < count; ++i) {
+            if (!reader.isText()) {
+                reader.skip();
+                reader.skip();
+                continue;
+            }
+            const QByteArrayView key = reader.textView("key");
+            m_entries.append({key, reader.skip()});
+        }
+        const std::optional<CborReader> version = value("v");
+        if (!version || !version->isInteger() ||
+            CborReader(*version).integer("v") != kProtocolVersion)
+            refuse(QStringLiteral("unsupported protocol version"));
+    }
+
+    // A reader at the value of that key, or nothing when the key is absent.
+    std::optional<CborReader> value(const char* key) const
+    {
+        for (const auto& [name, item] : m_entries) {
+            if (name == key)
+                return CborReader(item);
+        }
+        return std::nullopt;
+    }
+
+    qint32 int32(const char* key, qint32 fallback) const
+    {
+        std::optional<CborReader> item = value(key);
+        return item ? item->int32(key) : fallback;
+    }
+    QString string(const char* key) const
+    {
+        std::optional<CborReader> item = value(key);
+        return item ? item->text(key) : QString();
+    }
+    QCborValue any(const char* key) const
+    {
+        for (const auto& [name, item] : m_entries) {
+            if (name == key)
+                return QCborValue::fromCbor(item.toByteArray());
+        }
+        return QCborValue();
+    }
+
+private:
+    QVarLengthArray<std::pair<QByteArrayView, QByteArrayView>, 16> m_entries;
+};
+
+RemoteParam readParam(CborReader& reader)
+{
+    if (reader.array("parameter") != 4)
         refuse(QStringLiteral("a parameter is not [name, type, direction, value]"));
     RemoteParam param;
-    param.name = requireString(fields[0], "parameter name");
-    const qint64 type = requireInteger(fields[1], "parameter type");
-    const qint64 direction = requireInteger(fields[2], "parameter direction");
+    param.name = reader.text("parameter name");
+    const qint64 type = reader.integer("parameter type");
+    const qint64 direction = reader.integer("parameter direction");
     if (type < 0 || type > int(ParamType::Null) || direction < 0 ||
         direction > int(ParamDirection::InputOutput))
         refuse(QStringLiteral("unknown parameter type or direction"));
     param.type = ParamType(type);
     param.direction = ParamDirection(direction);
-    const QCborValue value = fields[3];
-    if (value.isNull() || param.type == ParamType::Null)
+    if (reader.isNull() || param.type == ParamType::Null) {
+        reader.skip();
         return param;
+    }
     switch (param.type) {
     case ParamType::Integer:
-        param.value = requireInt32(value, "integer parameter");
+        param.value = reader.int32("integer parameter");
         break;
     case ParamType::Text:
-        param.value = requireString(value, "text parameter");
+        param.value = reader.text("text parameter");
         break;
     case ParamType::Double:
-        if (!value.isDouble() && !value.isInteger())
-            refuse(QStringLiteral("double parameter is not a number"));
-        param.value = value.toDouble();
+        param.value = reader.number("double parameter");
         break;
-    case ParamType::DateTime:
-        param.value = parseDateTime(value);
+    case ParamType::DateTime: {
+        const QDateTime dateTime = parseDateTimeText(reader.textView("date-time parameter"));
+        if (!dateTime.isValid())
+            refuse(QStringLiteral("bad date-time"));
+        param.value = dateTime;
         break;
+    }
     case ParamType::Null:
         break;
     }
     return param;
 }
 
-RemoteParams decodeParams(const QCborValue& value)
+RemoteParams readParams(const Envelope& envelope)
 {
     RemoteParams params;
-    if (value.isUndefined())
+    std::optional<CborReader> reader = envelope.value("params");
+    if (!reader)
         return params;
-    if (!value.isArray())
-        refuse(QStringLiteral("parameters are not a list"));
-    for (const QCborValue& item : value.toArray())
-        params.append(decodeParam(item));
+    const qint64 count = reader->array("parameters");
+    params.reserve(qMin<qint64>(count, 256));
+    for (qint64 i = 0; i < count; ++i)
+        params.append(readParam(*reader));
     return params;
 }
 
-// --- data packets ---
-
-// A packet travels as embedded CBOR (tag 24 around its bytes), so the
-// envelope stays a small map and the rows are streamed on both sides.
-QCborValue packetValue(const DataPacket& packet)
+DataPacket readPacket(const Envelope& envelope, const char* key)
 {
-    return QCborValue(QCborKnownTags::EncodedCbor, encodePacket(packet));
-}
-
-DataPacket packetFrom(const QCborValue& value)
-{
-    if (value.isUndefined())
+    std::optional<CborReader> reader = envelope.value(key);
+    if (!reader)
         return DataPacket();
-    if (!value.isTag() || value.tag() != QCborTag(QCborKnownTags::EncodedCbor) ||
-        !value.taggedValue().isByteArray())
+    if (!reader->isTag() || reader->tag("packet") != kEncodedCborTag)
         refuse(QStringLiteral("a data packet is not embedded CBOR"));
+    QByteArrayView bytes;
+    try {
+        bytes = reader->bytesView("packet");
+    } catch (const CborReader::Malformed&) {
+        refuse(QStringLiteral("a data packet is not embedded CBOR"));
+    }
     QString error;
-    std::optional<DataPacket> packet = decodePacket(value.taggedValue().toByteArray(), &error);
+    std::optional<DataPacket> packet = decodePacket(bytes, &error);
     if (!packet)
         refuse(QStringLiteral("bad data packet: %1").arg(error));
     return std::move(*packet);
-}
-
-// --- envelopes ---
-
-QCborMap decodeEnvelope(QByteArrayView body)
-{
-    QCborParserError parseError;
-    const QCborValue root = QCborValue::fromCbor(body.toByteArray(), &parseError);
-    if (parseError.error != QCborError::NoError)
-        refuse(QStringLiteral("not CBOR: %1").arg(parseError.errorString()));
-    if (!root.isMap())
-        refuse(QStringLiteral("the message is not a map"));
-    const QCborMap map = root.toMap();
-    const QCborValue version = map.value(QStringLiteral("v"));
-    if (!version.isInteger() || version.toInteger() != kProtocolVersion)
-        refuse(QStringLiteral("unsupported protocol version"));
-    return map;
 }
 
 template <typename T, typename Decoder>
 Decoded<T> decodeGuarded(QByteArrayView body, Decoder decoder)
 {
     try {
-        return {decoder(decodeEnvelope(body)), QString()};
-    } catch (const Malformed& malformed) {
+        return {decoder(Envelope(body)), QString()};
+    } catch (const CborReader::Malformed& malformed) {
         return {std::nullopt, malformed.reason};
     }
 }
 
-quint32 decodeId(const QCborMap& map)
+quint32 readId(const Envelope& envelope)
 {
-    const qint64 id = requireInteger(map.value(QStringLiteral("id")), "id");
+    std::optional<CborReader> reader = envelope.value("id");
+    if (!reader)
+        refuse(QStringLiteral("id is not an integer"));
+    const qint64 id = reader->integer("id");
     if (id < 0 || id > std::numeric_limits<quint32>::max())
         refuse(QStringLiteral("id is out of range"));
     return quint32(id);
@@ -244,121 +288,159 @@ ProviderReply ProviderReply::failure(quint32 id, const QString& message)
 
 QByteArray encodeRequest(const ProviderRequest& request)
 {
-    QCborMap map{
-        {QStringLiteral("v"), kProtocolVersion},
-        {QStringLiteral("id"), qint64(request.id)},
-        {QStringLiteral("op"), operationName(request.operation)},
-        {QStringLiteral("class"), request.serverClass},
-        {QStringLiteral("provider"), request.provider},
-    };
+    MapWriter map;
+    map.entry("v").integer(kProtocolVersion);
+    map.entry("id").integer(request.id);
+    map.entry("op").utf8(kOperationNames[size_t(request.operation)]);
+    map.entry("class").text(request.serverClass);
+    map.entry("provider").text(request.provider);
     switch (request.operation) {
     case ProviderOperation::GetRecords:
-        map.insert(QStringLiteral("count"), request.recordCount);
-        map.insert(QStringLiteral("options"), request.options);
+        map.entry("count").integer(request.recordCount);
+        map.entry("options").integer(request.options);
         [[fallthrough]];
     case ProviderOperation::Execute:
-        map.insert(QStringLiteral("sql"), request.commandText);
-        map.insert(QStringLiteral("params"), encodeParams(request.params));
+        map.entry("sql").text(request.commandText);
+        writeParams(map.entry("params"), request.params);
         break;
     case ProviderOperation::ApplyUpdates:
-        map.insert(QStringLiteral("delta"), packetValue(request.delta));
-        map.insert(QStringLiteral("maxErrors"), request.maxErrors);
+        writePacket(map.entry("delta"), request.delta);
+        map.entry("maxErrors").integer(request.maxErrors);
         break;
     case ProviderOperation::RowRequest:
-        map.insert(QStringLiteral("row"), packetValue(request.row));
-        map.insert(QStringLiteral("reqType"), request.requestType);
+        writePacket(map.entry("row"), request.row);
+        map.entry("reqType").integer(request.requestType);
         break;
     case ProviderOperation::DataRequest:
-        map.insert(QStringLiteral("data"), request.data);
+        map.entry("data").encoded(request.data.toCbor());
         break;
     case ProviderOperation::GetParams:
     case ProviderOperation::GetProviderNames:
         break;
     }
     if (!request.ownerData.isUndefined())
-        map.insert(QStringLiteral("owner"), request.ownerData);
-    return map.toCborValue().toCbor();
+        map.entry("owner").encoded(request.ownerData.toCbor());
+    QByteArray body;
+    map.prepend(body);
+    return body;
 }
 
 Decoded<ProviderRequest> decodeRequest(QByteArrayView body)
 {
-    return decodeGuarded<ProviderRequest>(body, [](const QCborMap& map) {
+    return decodeGuarded<ProviderRequest>(body, [](const Envelope& map) {
         ProviderRequest request;
-        request.id = decodeId(map);
-        const QString name = requireString(map.value(QStringLiteral("op")), "op");
+        request.id = readId(map);
+        const QString name = map.string("op");
         const auto operation = operationFromName(name);
         if (!operation)
             refuse(QStringLiteral("unknown operation %1").arg(name.left(64)));
         request.operation = *operation;
-        request.serverClass = optionalString(map, "class");
-        request.provider = optionalString(map, "provider");
-        request.recordCount = optionalInt32(map, "count", -1);
-        request.options = optionalInt32(map, "options", 0);
-        request.commandText = optionalString(map, "sql");
-        request.params = decodeParams(map.value(QStringLiteral("params")));
-        request.ownerData = optionalValue(map, "owner");
-        request.delta = packetFrom(map.value(QStringLiteral("delta")));
-        request.maxErrors = optionalInt32(map, "maxErrors", -1);
-        request.row = packetFrom(map.value(QStringLiteral("row")));
-        request.requestType = optionalInt32(map, "reqType", 0);
-        request.data = optionalValue(map, "data");
+        request.serverClass = map.string("class");
+        request.provider = map.string("provider");
+        request.recordCount = map.int32("count", -1);
+        request.options = map.int32("options", 0);
+        request.commandText = map.string("sql");
+        request.params = readParams(map);
+        request.ownerData = map.any("owner");
+        request.delta = readPacket(map, "delta");
+        request.maxErrors = map.int32("maxErrors", -1);
+        request.row = readPacket(map, "row");
+        request.requestType = map.int32("reqType", 0);
+        request.data = map.any("data");
         return request;
     });
 }
 
+QList<QByteArray> encodeReplyFrame(const ProviderReply& reply, const EncodedPacket* packet)
+{
+    MapWriter map;
+    map.entry("v").integer(kProtocolVersion);
+    map.entry("id").integer(reply.id);
+    map.entry("ok").boolean(reply.ok);
+    EncodedPacket ownPacket;
+    if (!reply.ok) {
+        map.entry("error").text(reply.error);
+        packet = nullptr;
+    } else {
+        map.entry("recs").integer(reply.recordsReturned);
+        if (!reply.params.isEmpty())
+            writeParams(map.entry("params"), reply.params);
+        if (!reply.ownerData.isUndefined())
+            map.entry("owner").encoded(reply.ownerData.toCbor());
+        if (reply.errorCount != 0)
+            map.entry("errors").integer(reply.errorCount);
+        if (!reply.providerNames.isEmpty()) {
+            CborWriter& names = map.entry("names");
+            names.array(quint64(reply.providerNames.size()));
+            for (const QString& name : reply.providerNames)
+                names.text(name);
+        }
+        if (!reply.data.isUndefined())
+            map.entry("data").encoded(reply.data.toCbor());
+        if (!packet && !reply.packet.columns.isEmpty()) {
+            const QByteArray bytes = encodePacket(reply.packet);
+            ownPacket.rows = bytes;
+            ownPacket.hasColumns = true;
+            packet = &ownPacket;
+        }
+        if (packet && !packet->hasColumns)
+            packet = nullptr;
+    }
+    // The packet goes last, as a byte string whose bytes are the packet's
+    // own pieces, sent as they are.
+    QByteArray head(kFrameHeaderSize, Qt::Uninitialized);
+    map.prepend(head, packet ? 1 : 0);
+    if (packet) {
+        CborWriter tail(head);
+        tail.utf8("packet");
+        tail.tag(kEncodedCborTag);
+        head.append(CborWriter::bytesHead(quint64(packet->size())));
+    }
+    const qint64 bodySize = head.size() - kFrameHeaderSize + (packet ? packet->size() : 0);
+    qToBigEndian<quint32>(quint32(bodySize), head.data());
+    QList<QByteArray> pieces{head};
+    if (packet) {
+        if (!packet->head.isEmpty())
+            pieces.append(packet->head);
+        if (!packet->rows.isEmpty())
+            pieces.append(packet->rows);
+    }
+    return pieces;
+}
+
 QByteArray encodeReply(const ProviderReply& reply)
 {
-    QCborMap map{
-        {QStringLiteral("v"), kProtocolVersion},
-        {QStringLiteral("id"), qint64(reply.id)},
-        {QStringLiteral("ok"), reply.ok},
-    };
-    if (!reply.ok) {
-        map.insert(QStringLiteral("error"), reply.error);
-        return map.toCborValue().toCbor();
-    }
-    if (!reply.packet.columns.isEmpty())
-        map.insert(QStringLiteral("packet"), packetValue(reply.packet));
-    map.insert(QStringLiteral("recs"), reply.recordsReturned);
-    if (!reply.params.isEmpty())
-        map.insert(QStringLiteral("params"), encodeParams(reply.params));
-    if (!reply.ownerData.isUndefined())
-        map.insert(QStringLiteral("owner"), reply.ownerData);
-    if (reply.errorCount != 0)
-        map.insert(QStringLiteral("errors"), reply.errorCount);
-    if (!reply.providerNames.isEmpty())
-        map.insert(QStringLiteral("names"), QCborArray::fromStringList(reply.providerNames));
-    if (!reply.data.isUndefined())
-        map.insert(QStringLiteral("data"), reply.data);
-    return map.toCborValue().toCbor();
+    QList<QByteArray> pieces = encodeReplyFrame(reply);
+    QByteArray body = pieces.takeFirst().mid(kFrameHeaderSize);
+    for (const QByteArray& piece : std::as_const(pieces))
+        body.append(piece);
+    return body;
 }
 
 Decoded<ProviderReply> decodeReply(QByteArrayView body)
 {
-    return decodeGuarded<ProviderReply>(body, [](const QCborMap& map) {
+    return decodeGuarded<ProviderReply>(body, [](const Envelope& map) {
         ProviderReply reply;
-        reply.id = decodeId(map);
-        const QCborValue ok = map.value(QStringLiteral("ok"));
-        if (!ok.isBool())
+        reply.id = readId(map);
+        std::optional<CborReader> ok = map.value("ok");
+        if (!ok)
             refuse(QStringLiteral("ok is not a boolean"));
-        reply.ok = ok.toBool();
+        reply.ok = ok->boolean("ok");
         if (!reply.ok) {
-            reply.error = optionalString(map, "error");
+            reply.error = map.string("error");
             return reply;
         }
-        reply.packet = packetFrom(map.value(QStringLiteral("packet")));
-        reply.recordsReturned = optionalInt32(map, "recs", 0);
-        reply.params = decodeParams(map.value(QStringLiteral("params")));
-        reply.ownerData = optionalValue(map, "owner");
-        reply.errorCount = optionalInt32(map, "errors", 0);
-        const QCborValue names = map.value(QStringLiteral("names"));
-        if (!names.isUndefined()) {
-            if (!names.isArray())
-                refuse(QStringLiteral("provider names are not a list"));
-            for (const QCborValue& name : names.toArray())
-                reply.providerNames.append(requireString(name, "provider name"));
+        reply.packet = readPacket(map, "packet");
+        reply.recordsReturned = map.int32("recs", 0);
+        reply.params = readParams(map);
+        reply.ownerData = map.any("owner");
+        reply.errorCount = map.int32("errors", 0);
+        if (std::optional<CborReader> names = map.value("names")) {
+            const qint64 count = names->array("provider names");
+            for (qint64 i = 0; i < count; ++i)
+                reply.providerNames.append(names->text("provider name"));
         }
-        reply.data = optionalValue(map, "data");
+        reply.data = map.any("data");
         return reply;
     });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "datapacket.h"
+#include "packetcodec.h"
 #include "remoteparam.h"
 
 #include <QByteArrayView>
@@ -77,3 +78,10 @@ Decoded<ProviderRequest> decodeRequest(QByteArrayView body);
 
 QByteArray encodeReply(const ProviderReply& reply);
 Decoded<ProviderReply> decodeReply(QByteArrayView body);
+
+// The whole frame of a reply, as pieces to send in order: the frame's header
+// with the envelope, then the data packet's own pieces. With packet given it
+// stands for reply.packet, already encoded (the server streams rows from the
+// database that way), and is never copied.
+QList<QByteArray> encodeReplyFrame(const ProviderReply& reply,
+                                   const EncodedPacket* packet = nullptr);

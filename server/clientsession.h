@@ -1,52 +1,91 @@
 #pragma once
 
-#include "providerprotocol.h"
-#include "tservermoduledata.h"
+#include "provideranswer.h"
+#include "sessionworker.h"
 
 #include <QByteArray>
-#include <QObject>
-#include <QTimer>
+#include <QString>
 
+#include <asio/ip/tcp.hpp>
+
+#include <list>
 #include <memory>
+#include <vector>
 
-class QTcpSocket;
-class StockConnection;
+class TServerModuleData;
 
-// One connected terminal: buffers its bytes, cuts them into frames, runs each
-// request with the session's own TServerModuleData on its worker's database
-// attachment and writes the replies back in order. Lives on the worker's
-// thread.
+// One connected terminal, on its worker's thread: buffers its bytes, cuts
+// them into frames, runs each request with the session's own
+// TServerModuleData on the worker's attachment and writes the replies back
+// in order. One request is served per turn of the worker's loop, so a
+// terminal that sends many does not hold up the others.
 //
-// A frame that announces more than the request limit, or a frame that stays
-// half-received longer than the stall timeout, ends the connection; a frame
-// that is not a valid request gets a failed reply and the session goes on.
-// Each such event is reported through protocolError() for the log.
-class ClientSession final : public QObject
+// A frame that announces more than the request limit, or stays
+// half-received longer than the stall timeout, ends the connection with a
+// failed reply; so does a terminal that takes none of its replies for as
+// long. A frame that is not a valid request gets a failed reply and the
+// session goes on. While the replies its terminal has not taken exceed the
+// worker's budget, the session reads no further requests. Every such event
+// is reported through the worker's error event, for the log.
+class ClientSession final : public std::enable_shared_from_this<ClientSession>
 {
-    Q_OBJECT
-    Q_DISABLE_COPY_MOVE(ClientSession)
-
 public:
-    ClientSession(QTcpSocket* socket, std::shared_ptr<TServerModuleData> module,
-                  StockConnection& database, int stallTimeoutMs, QObject* parent = nullptr);
-    ~ClientSession() override;
+    using Registration = std::list<std::shared_ptr<ClientSession>>::iterator;
+    using Clock = SessionWorker::Clock;
 
-signals:
-    void protocolError(const QString& message);
-    void requestFailed(const QString& message);
-    void closed();
+    ClientSession(asio::ip::tcp::socket socket, std::shared_ptr<TServerModuleData> module,
+                  SessionWorker& worker);
+    ClientSession(const ClientSession&) = delete;
+    ClientSession& operator=(const ClientSession&) = delete;
+
+    void start(Registration registration);
+    // The server stops: what has arrived is answered with the stopping
+    // error, the replies go out and the connection closes.
+    void beginStop();
+    void checkTimers(Clock::time_point now);
+    // Closes at once; the terminal has gone or will not be waited for.
+    void drop();
 
 private:
-    void readIncoming();
-    void takeFrames();
-    ProviderReply answer(const ProviderRequest& request);
-    void sendReply(const ProviderReply& reply);
+    enum class Received
+    {
+        Some,
+        Nothing,
+        Gone,
+    };
+    void waitUntil(asio::socket_base::wait_type ready, bool& waiting,
+                   void (ClientSession::*then)());
+    void waitForRequest();
+    Received receive();
+    void readMore();
+    void serveFrames();
+    void serve(QByteArrayView body);
+    ProviderAnswer answer(const ProviderRequest& request);
+    void queue(QList<QByteArray> pieces);
+    void flush();
+    void advance(qint64 sent);
+    void waitWritable();
     void abandon(const QString& reason);
+    void closeAfterReplies();
+    void linger();
 
-    QTcpSocket* m_socket;
+    asio::ip::tcp::socket m_socket;
     std::shared_ptr<TServerModuleData> m_module;
-    StockConnection& m_database;
+    SessionWorker& m_worker;
+    Registration m_registration;
     QString m_peer;
-    QByteArray m_buffer;
-    QTimer m_stallTimer;
+    QByteArray m_input; // received, not yet taken as frames
+    std::vector<QByteArray> m_output;
+    size_t m_outputHead = 0;      // first piece not fully sent
+    qsizetype m_outputOffset = 0; // bytes of it already sent
+    qint64 m_unsent = 0;
+    Clock::time_point m_partialSince{};
+    Clock::time_point m_lastProgress{};
+    Clock::time_point m_lingerUntil{};
+    bool m_waitingToRead = false;
+    bool m_waitingToWrite = false;
+    bool m_pausedByReplies = false;
+    bool m_closing = false;   // takes no more requests; closes once the replies are out
+    bool m_lingering = false; // sent its last reply, waits for the terminal to close
+    bool m_dropped = false;
 };

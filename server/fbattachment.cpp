@@ -1,5 +1,6 @@
 #include "fbattachment.h"
 
+#include "cborwriter.h"
 #include "codepage.h"
 #include "databaseerror.h"
 #include "namedparams.h"
@@ -17,6 +18,7 @@
 #include <vector>
 
 static_assert(std::is_same_v<isc_db_handle, unsigned int>, "the header stores the handle as such");
+static_assert(std::is_same_v<isc_tr_handle, unsigned int>, "the header stores the handle as such");
 
 namespace {
 
@@ -61,6 +63,15 @@ public:
     QString decode(const QByteArray& bytes) const
     {
         return decode(bytes.constData(), bytes.size(), connectionCharset());
+    }
+
+    // Text bytes of that character set as a CBOR text: UTF-8 goes as it is.
+    void write(CborWriter& out, QByteArrayView bytes, int charset) const
+    {
+        if (isUnicode(charset))
+            out.utf8(bytes);
+        else
+            out.text(decode(bytes.data(), bytes.size(), charset));
     }
 
     QByteArray encode(const QString& text, int charset) const
@@ -321,11 +332,12 @@ FieldType fieldTypeOf(const XSQLVAR& var)
 }
 
 // NUMERIC and DECIMAL arrive as integers counting units of 10^scale.
-QVariant integerValue(qint64 value, int scale, bool wide)
+void writeInteger(CborWriter& out, qint64 value, int scale)
 {
     if (scale < 0)
-        return double(value) / std::pow(10.0, -scale);
-    return wide ? QVariant(value) : QVariant(qint32(value));
+        out.float64(double(value) / std::pow(10.0, -scale));
+    else
+        out.integer(value);
 }
 
 ColumnInfo columnOf(const XSQLVAR& var, const FbTextCodec& codec)
@@ -361,23 +373,34 @@ struct CallContext
 class FbStatement final
 {
 public:
-    explicit FbStatement(const QString& sql) : m_sql(sql) {}
+    // text is what the terminal sent, the key of the cache; positional is
+    // what Firebird prepares.
+    FbStatement(const QString& text, PositionalSql positional)
+        : m_text(text), m_sql(std::move(positional.sql)), m_names(std::move(positional.names)),
+          m_readsMonitoring(m_sql.contains(u"MON$", Qt::CaseInsensitive))
+    {
+    }
     ~FbStatement() { drop(); }
     FbStatement(const FbStatement&) = delete;
     FbStatement& operator=(const FbStatement&) = delete;
 
-    const QString& sql() const { return m_sql; }
+    const QString& text() const { return m_text; }
+    const QStringList& parameterNames() const { return m_names; }
     void prepare(CallContext& call);
     // Statements that only read run in a read-only transaction, which costs
     // nothing to commit; a select whose procedure writes finds out on its first run.
     bool needsWrite() const { return m_needsWrite; }
     void requireWrite() { m_needsWrite = true; }
+    // Firebird takes the monitoring tables' snapshot once per transaction: a
+    // read of them in the long-lived reading transaction would see the
+    // first snapshot forever.
+    bool readsMonitoring() const { return m_readsMonitoring; }
     // DDL runs once in a blue moon; kept, it would only push out statements
     // that do run again.
     bool worthCaching() const { return m_type != isc_info_sql_stmt_ddl; }
 
-    void bind(const QStringList& names, const RemoteParams& params, CallContext& call);
-    DataPacket execute(CallContext& call, qint32 maxRows);
+    void bind(const RemoteParams& params, CallContext& call);
+    EncodedPacket execute(CallContext& call, const RowLimits& limits);
     void drop() noexcept;
 
 private:
@@ -395,14 +418,17 @@ private:
     size_t bindNull(XSQLVAR& var, const DescribedType& described, size_t offset);
     void reserveInput(size_t offset, size_t size);
 
-    DataPacket fetchAll(CallContext& call, qint32 maxRows);
+    EncodedPacket fetchAll(CallContext& call, const RowLimits& limits);
     void closeCursor(Status& status) noexcept;
-    QVariantList readRow(CallContext& call) const;
-    QVariant readValue(const XSQLVAR& var, CallContext& call) const;
-    QVariant readText(const XSQLVAR& var, const FbTextCodec& codec) const;
-    QVariant readBlob(const XSQLVAR& var, CallContext& call) const;
+    void writeRow(CallContext& call, CborWriter& out) const;
+    void writeValue(const XSQLVAR& var, CallContext& call, CborWriter& out) const;
+    void writeText(const XSQLVAR& var, const FbTextCodec& codec, CborWriter& out) const;
+    void writeBlob(const XSQLVAR& var, CallContext& call, CborWriter& out) const;
 
+    const QString m_text;
     const QString m_sql;
+    const QStringList m_names;
+    const bool m_readsMonitoring;
     isc_stmt_handle m_handle = 0;
     int m_type = 0;
     bool m_needsWrite = true;
@@ -442,8 +468,8 @@ void FbStatement::readType(Status& status)
     m_needsWrite = m_type != isc_info_sql_stmt_select;
 }
 
-// Each call is its own transaction; a statement ending it would pull the
-// transaction out from under the call.
+// The attachment keeps its transactions itself; a statement ending one would
+// pull it out from under the calls.
 void FbStatement::rejectTransactionControl() const
 {
     if (m_type == isc_info_sql_stmt_start_trans || m_type == isc_info_sql_stmt_commit ||
@@ -492,8 +518,9 @@ void FbStatement::describeOutput(Status& status, const FbTextCodec& codec)
     }
 }
 
-void FbStatement::bind(const QStringList& names, const RemoteParams& params, CallContext& call)
+void FbStatement::bind(const RemoteParams& params, CallContext& call)
 {
+    const QStringList& names = m_names;
     m_inputData.clear();
     size_t offset = 0;
     for (int i = 0; i < m_input.count(); ++i) {
@@ -612,47 +639,49 @@ size_t FbStatement::bindNull(XSQLVAR& var, const DescribedType& described, size_
     return offset + std::max<size_t>(size, 1);
 }
 
-DataPacket FbStatement::execute(CallContext& call, qint32 maxRows)
+EncodedPacket FbStatement::execute(CallContext& call, const RowLimits& limits)
 {
     if (m_type == isc_info_sql_stmt_select || m_type == isc_info_sql_stmt_select_for_upd)
-        return fetchAll(call, maxRows);
+        return fetchAll(call, limits);
     Status status(call.codec);
-    DataPacket packet;
     if (m_output.count() == 0) {
         status.check(isc_dsql_execute(status.get(), call.transaction, &m_handle, SQLDA_VERSION1,
                                       m_input.orNull()));
-        return packet;
+        return EncodedPacket();
     }
     // EXECUTE PROCEDURE and ... RETURNING hand back one row without a cursor.
     status.check(isc_dsql_execute2(status.get(), call.transaction, &m_handle, SQLDA_VERSION1,
                                    m_input.orNull(), m_output.get()));
-    packet.columns = m_columns;
-    packet.rows.append(readRow(call));
-    return packet;
+    PacketEncoder encoder(m_columns);
+    writeRow(call, encoder.beginRow());
+    return encoder.finish();
 }
 
-DataPacket FbStatement::fetchAll(CallContext& call, qint32 maxRows)
+EncodedPacket FbStatement::fetchAll(CallContext& call, const RowLimits& limits)
 {
     Status status(call.codec);
-    DataPacket packet;
-    packet.columns = m_columns;
+    PacketEncoder encoder(m_columns);
     status.check(isc_dsql_execute(status.get(), call.transaction, &m_handle, SQLDA_VERSION1,
                                   m_input.orNull()));
     try {
-        while (maxRows < 0 || packet.rows.size() < maxRows) {
+        while (limits.maxRows < 0 || encoder.rowCount() < limits.maxRows) {
             const ISC_STATUS result =
                 isc_dsql_fetch(status.get(), &m_handle, SQLDA_VERSION1, m_output.get());
             if (result == 100)
                 break;
             status.check(result);
-            packet.rows.append(readRow(call));
+            writeRow(call, encoder.beginRow());
+            // Counted as the rows come, so that a result over the limit is
+            // given up before it is built whole.
+            if (encoder.rowBytes() > limits.maxBytes)
+                throw ResultTooLarge(limits.maxBytes);
         }
-    } catch (const DatabaseError&) {
+    } catch (...) {
         closeCursor(status);
         throw;
     }
     status.check(isc_dsql_free_statement(status.get(), &m_handle, DSQL_close));
-    return packet;
+    return encoder.finish();
 }
 
 void FbStatement::closeCursor(Status& status) noexcept
@@ -669,68 +698,70 @@ void FbStatement::drop() noexcept
     m_handle = 0;
 }
 
-QVariantList FbStatement::readRow(CallContext& call) const
+void FbStatement::writeRow(CallContext& call, CborWriter& out) const
 {
-    QVariantList row;
-    row.reserve(m_output.count());
     for (int i = 0; i < m_output.count(); ++i)
-        row.append(readValue(m_output[i], call));
-    return row;
+        writeValue(m_output[i], call, out);
 }
 
-QVariant FbStatement::readValue(const XSQLVAR& var, CallContext& call) const
+// Straight from the fetched buffer to the packet's bytes: the same values,
+// in the same forms, as the data packet's own encoder writes.
+void FbStatement::writeValue(const XSQLVAR& var, CallContext& call, CborWriter& out) const
 {
-    if (*var.sqlind < 0)
-        return {};
+    if (*var.sqlind < 0) {
+        out.null();
+        return;
+    }
     const char* data = var.sqldata;
     switch (var.sqltype & ~1) {
     case SQL_SHORT:
-        return integerValue(load<ISC_SHORT>(data), var.sqlscale, false);
+        return writeInteger(out, load<ISC_SHORT>(data), var.sqlscale);
     case SQL_LONG:
-        return integerValue(load<ISC_LONG>(data), var.sqlscale, false);
+        return writeInteger(out, load<ISC_LONG>(data), var.sqlscale);
     case SQL_INT64:
-        return integerValue(load<ISC_INT64>(data), var.sqlscale, true);
+        return writeInteger(out, load<ISC_INT64>(data), var.sqlscale);
     case SQL_FLOAT:
-        return double(load<float>(data));
+        return out.float64(double(load<float>(data)));
     case SQL_DOUBLE:
     case SQL_D_FLOAT:
-        return load<double>(data);
+        return out.float64(load<double>(data));
     case SQL_TEXT:
     case SQL_VARYING:
-        return readText(var, call.codec);
+        return writeText(var, call.codec, out);
     case SQL_TYPE_DATE:
-        return toDate(load<ISC_DATE>(data));
+        return out.utf8(dateText(toDate(load<ISC_DATE>(data))));
     case SQL_TYPE_TIME:
-        return toTime(load<ISC_TIME>(data));
+        return out.utf8(timeText(toTime(load<ISC_TIME>(data))));
     case SQL_TIMESTAMP: {
         const auto stamp = load<ISC_TIMESTAMP>(data);
-        return QDateTime(toDate(stamp.timestamp_date), toTime(stamp.timestamp_time));
+        return out.utf8(
+            dateTimeText(QDateTime(toDate(stamp.timestamp_date), toTime(stamp.timestamp_time))));
     }
     case SQL_BLOB:
-        return readBlob(var, call);
+        return writeBlob(var, call, out);
     case SQL_BOOLEAN:
-        return load<FB_BOOLEAN>(data) != 0;
+        return out.boolean(load<FB_BOOLEAN>(data) != 0);
     case SQL_NULL:
-        return {};
+        return out.null();
     default:
-        return QByteArray(data, var.sqllen);
+        return out.bytes(QByteArrayView(data, var.sqllen));
     }
 }
 
-QVariant FbStatement::readText(const XSQLVAR& var, const FbTextCodec& codec) const
+void FbStatement::writeText(const XSQLVAR& var, const FbTextCodec& codec, CborWriter& out) const
 {
     const bool varying = (var.sqltype & ~1) == SQL_VARYING;
     const char* data = var.sqldata + (varying ? 2 : 0);
     qsizetype length = varying ? load<ISC_USHORT>(var.sqldata) : var.sqllen;
     if (charsetOf(var) == charsetOctets)
-        return QByteArray(data, length);
+        return out.bytes(QByteArrayView(data, length));
     // CHAR comes padded with blanks to its full length.
     while (!varying && length > 0 && data[length - 1] == ' ')
         --length;
-    return codec.decode(data, length, charsetOf(var));
+    codec.write(out, QByteArrayView(data, length), charsetOf(var));
 }
 
-QVariant FbStatement::readBlob(const XSQLVAR& var, CallContext& call) const
+void FbStatement::writeBlob(const XSQLVAR& var, CallContext& call, CborWriter& out) const
 {
     Status status(call.codec);
     isc_blob_handle blob = 0;
@@ -753,11 +784,11 @@ QVariant FbStatement::readBlob(const XSQLVAR& var, CallContext& call) const
     }
     status.check(isc_close_blob(status.get(), &blob));
     if (var.sqlsubtype != 1)
-        return bytes;
-    return call.codec.decode(bytes.constData(), bytes.size(), charsetOf(var));
+        return out.bytes(bytes);
+    call.codec.write(out, bytes, charsetOf(var));
 }
 
-// One call's transaction: started on demand, rolled back unless committed.
+// A transaction of the attachment: rolled back unless committed.
 class FbAttachment::Transaction final
 {
 public:
@@ -767,14 +798,13 @@ public:
     Transaction& operator=(const Transaction&) = delete;
 
     isc_tr_handle& handle() { return m_handle; }
-    bool isReadOnly() const { return m_handle != 0 && !m_write; }
+    bool isActive() const { return m_handle != 0; }
 
-    void start(const QByteArray& tpb, bool write)
+    void start(const QByteArray& tpb)
     {
         Status status(m_codec);
         status.check(isc_start_transaction(status.get(), &m_handle, 1, &m_db,
                                            ISC_USHORT(tpb.size()), tpb.constData()));
-        m_write = write;
     }
 
     void commit()
@@ -798,7 +828,6 @@ private:
     isc_db_handle& m_db;
     const FbTextCodec& m_codec;
     isc_tr_handle m_handle = 0;
-    bool m_write = false;
 };
 
 FbAttachment::FbAttachment(int statementCacheCapacity) : m_capacity(statementCacheCapacity) {}
@@ -826,7 +855,9 @@ void FbAttachment::open(const FbConnectParams& params)
     status.check(isc_attach_database(status.get(), 0, path.constData(), &db, ISC_SHORT(dpb.size()),
                                      dpb.constData()));
     m_db = db;
+    m_cancelHandle = db;
     m_codec = std::move(codec);
+    m_reader = std::make_unique<Transaction>(m_db, *m_codec);
     m_readOnlyTpb = transactionBlock(false, params.lockTimeoutSeconds);
     m_readWriteTpb = transactionBlock(true, params.lockTimeoutSeconds);
 }
@@ -835,11 +866,24 @@ void FbAttachment::close() noexcept
 {
     m_index.clear();
     m_statements.clear();
+    m_reader.reset(); // a database with an active transaction cannot be detached
+    m_cancelHandle = 0;
     if (m_db == 0)
         return;
     ISC_STATUS_ARRAY status;
     isc_detach_database(status, &m_db);
     m_db = 0;
+}
+
+void FbAttachment::cancelOperation() noexcept
+{
+    // The client library looks the handle up in its own table, so a handle
+    // detached meanwhile is only an invalid one.
+    isc_db_handle handle = m_cancelHandle.load();
+    if (handle == 0)
+        return;
+    ISC_STATUS_ARRAY status;
+    fb_cancel_operation(status, &handle, fb_cancel_raise);
 }
 
 QString FbAttachment::databaseCharacterSet()
@@ -851,22 +895,36 @@ QString FbAttachment::databaseCharacterSet()
 
 DataPacket FbAttachment::run(const QString& sql, const RemoteParams& params, qint32 maxRows)
 {
+    const EncodedPacket encoded = runEncoded(sql, params, {maxRows});
+    if (!encoded.hasColumns)
+        return DataPacket();
+    QString error;
+    std::optional<DataPacket> packet = decodePacket(encoded.joined(), &error);
+    if (!packet)
+        throw DatabaseError(QStringLiteral("The rows read could not be decoded: ") + error, false);
+    return std::move(*packet);
+}
+
+EncodedPacket FbAttachment::runEncoded(const QString& sql, const RemoteParams& params,
+                                       const RowLimits& limits)
+{
     requireOpen();
-    const PositionalSql positional = toPositionalSql(sql);
     try {
-        DataPacket packet = runStatement(positional, params, maxRows);
-        releaseUnwanted(positional.sql);
+        EncodedPacket packet = runStatement(cachedStatement(sql), params, limits);
+        releaseUnwanted(sql);
         return packet;
+    } catch (const ResultTooLarge&) {
+        throw; // the statement is sound, the request asked too much
     } catch (const DatabaseError& error) {
         // The failed statement is prepared afresh next time rather than trusted.
-        forget(positional.sql);
+        forget(sql);
         // Nothing is left to free on the server; closing releases what the
         // client library still holds and tells the owner to reopen.
         if (error.connectionLost())
             close();
         throw;
     } catch (...) {
-        forget(positional.sql);
+        forget(sql);
         throw;
     }
 }
@@ -877,52 +935,62 @@ void FbAttachment::requireOpen() const
         throw firebirdError(isc_bad_db_handle);
 }
 
-DataPacket FbAttachment::runStatement(const PositionalSql& positional, const RemoteParams& params,
-                                      qint32 maxRows)
+EncodedPacket FbAttachment::runStatement(FbStatement& statement, const RemoteParams& params,
+                                         const RowLimits& limits)
 {
-    Transaction transaction(m_db, *m_codec);
-    FbStatement& statement = cachedStatement(positional.sql, transaction);
-    try {
-        return runIn(transaction, statement, positional, params, maxRows);
-    } catch (const DatabaseError& error) {
-        if (!transaction.isReadOnly() || error.code() != isc_read_only_trans)
-            throw;
+    if (!statement.needsWrite() && !statement.readsMonitoring()) {
+        try {
+            return execute(readTransaction(), statement, params, limits);
+        } catch (const DatabaseError& error) {
+            if (error.code() != isc_read_only_trans)
+                throw;
+        }
+        // A select from a procedure that writes: nothing was written, so run
+        // it again with write access and remember that it needs it.
+        statement.requireWrite();
     }
-    // A select from a procedure that writes: nothing was written, so run it
-    // again with write access and remember that it needs it.
-    transaction.rollback();
-    statement.requireWrite();
-    return runIn(transaction, statement, positional, params, maxRows);
-}
-
-DataPacket FbAttachment::runIn(Transaction& transaction, FbStatement& statement,
-                               const PositionalSql& positional, const RemoteParams& params,
-                               qint32 maxRows)
-{
     const bool write = statement.needsWrite();
-    if (transaction.isReadOnly() && write)
-        transaction.commit(); // the one that prepared the statement
-    if (transaction.handle() == 0)
-        transaction.start(write ? m_readWriteTpb : m_readOnlyTpb, write);
-    CallContext call{&m_db, &transaction.handle(), *m_codec};
-    statement.bind(positional.names, params, call);
-    DataPacket packet = statement.execute(call, maxRows);
-    transaction.commit();
+    Transaction own(m_db, *m_codec);
+    own.start(write ? m_readWriteTpb : m_readOnlyTpb);
+    if (write)
+        m_writeSent = true;
+    EncodedPacket packet = execute(own.handle(), statement, params, limits);
+    own.commit();
     return packet;
 }
 
-// A statement must be prepared within some transaction; a read-only one is the
-// cheapest, and it serves the call too when the statement turns out to be a select.
-FbStatement& FbAttachment::cachedStatement(const QString& sql, Transaction& transaction)
+EncodedPacket FbAttachment::execute(isc_tr_handle& transaction, FbStatement& statement,
+                                    const RemoteParams& params, const RowLimits& limits)
+{
+    CallContext call{&m_db, &transaction, *m_codec};
+    statement.bind(params, call);
+    return statement.execute(call, limits);
+}
+
+// Reads share one read-only read-committed transaction that stays open for
+// as long as the attachment: each statement in it sees what was committed
+// when it runs, and Firebird starts such a transaction as committed, so it
+// holds back neither other transactions nor garbage collection. Starting and
+// committing one per read would cost more than the look-up itself.
+isc_tr_handle& FbAttachment::readTransaction()
+{
+    if (!m_reader->isActive())
+        m_reader->start(m_readOnlyTpb);
+    return m_reader->handle();
+}
+
+// A statement is prepared within some transaction; the reading one is at hand.
+FbStatement& FbAttachment::cachedStatement(const QString& sql)
 {
     const auto found = m_index.constFind(sql);
     if (found != m_index.cend()) {
         m_statements.splice(m_statements.begin(), m_statements, *found);
         return *m_statements.front();
     }
-    transaction.start(m_readOnlyTpb, false);
-    auto statement = std::make_unique<FbStatement>(sql);
-    CallContext call{&m_db, &transaction.handle(), *m_codec};
+    // Named markers are turned into positional ones once, when the
+    // statement is first prepared: the text of a look-up is 700 characters.
+    auto statement = std::make_unique<FbStatement>(sql, toPositionalSql(sql));
+    CallContext call{&m_db, &readTransaction(), *m_codec};
     statement->prepare(call);
     m_statements.push_front(std::move(statement));
     m_index.insert(sql, m_statements.begin());
@@ -935,7 +1003,7 @@ void FbAttachment::releaseUnwanted(const QString& sql)
     if (found != m_index.cend() && !(**found)->worthCaching())
         forget(sql);
     while (int(m_statements.size()) > m_capacity) {
-        m_index.remove(m_statements.back()->sql());
+        m_index.remove(m_statements.back()->text());
         m_statements.pop_back();
     }
 }

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -40,9 +41,28 @@ CommandLine parseCommandLine(const QStringList& arguments)
         QStringLiteral("N"), QStringLiteral("4"));
     const QCommandLineOption stall(
         QStringLiteral("stall-timeout"),
-        QStringLiteral("Milliseconds a half-received request may wait (30000)."),
+        QStringLiteral("Milliseconds a half-received request, or a reply the terminal does not "
+                       "take, may wait (30000)."),
         QStringLiteral("MS"), QStringLiteral("30000"));
-    parser.addOptions({headless, port, database, workers, stall});
+    const QCommandLineOption listen(
+        QStringLiteral("listen"),
+        QStringLiteral("Address to listen on (every interface; configuration store: Listen)."),
+        QStringLiteral("ADDRESS"));
+    const QCommandLineOption allow(
+        QStringLiteral("allow"),
+        QStringLiteral("Addresses and networks that may connect, comma-separated, e.g. "
+                       "192.168.10.0/24,fd00::/8 (everyone; configuration store: Allow)."),
+        QStringLiteral("LIST"));
+    const QCommandLineOption maxClients(
+        QStringLiteral("max-clients"),
+        QStringLiteral("Terminals served at once (what the descriptor limit leaves room for)."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption grace(
+        QStringLiteral("grace"),
+        QStringLiteral("Milliseconds a stop lets running statements finish before it cancels "
+                       "them (10000)."),
+        QStringLiteral("MS"), QStringLiteral("10000"));
+    parser.addOptions({headless, port, database, workers, stall, listen, allow, maxClients, grace});
     parser.process(arguments);
 
     CommandLine line;
@@ -57,6 +77,17 @@ CommandLine parseCommandLine(const QStringList& arguments)
     line.options.databaseOverride = parser.value(database);
     line.options.workerCount = qBound(1, parser.value(workers).toInt(), 64);
     line.options.stallTimeoutMs = qMax(100, parser.value(stall).toInt());
+    if (parser.isSet(listen))
+        line.options.listenAddress = parser.value(listen);
+    if (parser.isSet(allow))
+        line.options.allowList = parser.value(allow);
+    const int clients = parser.value(maxClients).toInt(&valid);
+    if (!valid || clients < 0) {
+        std::fprintf(stderr, "--max-clients: not a number of terminals\n");
+        std::exit(2);
+    }
+    line.options.maxClients = clients;
+    line.options.stopGraceMs = qMax(0, parser.value(grace).toInt());
     return line;
 }
 
@@ -65,6 +96,14 @@ void printLogItems(ProcessLog& log, const QString& text)
     for (const QString& item : log.add(text))
         std::printf("%s\n", item.toUtf8().constData());
     std::fflush(stdout);
+}
+
+// A worker stayed inside the database after its statement was cancelled:
+// the program ends without running its destructors under it.
+[[noreturn]] void endNow()
+{
+    std::fflush(nullptr);
+    std::_Exit(0);
 }
 
 int runHeadless(int argc, char** argv)
@@ -86,7 +125,12 @@ int runHeadless(int argc, char** argv)
 
     TerminationWatcher termination;
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &app, [&] {
-        host.shutdown();
+        const bool stopped = host.shutdown();
+        // The disconnects of the stop, still queued, go to the log first.
+        QCoreApplication::processEvents();
+        printLogItems(log, QStringLiteral("Serveris apturēts"));
+        if (!stopped)
+            endNow();
         app.quit();
     });
     return app.exec();
@@ -105,7 +149,10 @@ int runWindowed(int argc, char** argv)
         TerminationWatcher termination;
         QObject::connect(&termination, &TerminationWatcher::terminationRequested, &window,
                          &QWidget::close);
-        return app.exec();
+        const int result = app.exec();
+        if (!window.stoppedCleanly())
+            endNow();
+        return result;
     } catch (...) {
         // Start-up runs outside the event loop, where notify() would catch it.
         GuiApplication::showError(GuiApplication::exceptionText(std::current_exception()));

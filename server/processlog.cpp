@@ -37,12 +37,13 @@ QStringList ProcessLog::itemsFor(const QString& text, const QDateTime& now)
 
 QStringList ProcessLog::add(const QString& text, const QDateTime& now)
 {
-    m_droppedByLastAdd = 0;
-    if (m_items.size() > kMaxItems) {
-        m_items.removeFirst();
-        m_droppedByLastAdd = 1;
-    }
     const QStringList added = itemsFor(text, now);
+    // A line of one item drops the oldest once the log holds more than the
+    // limit; a line that splits into several makes room for all of them, or
+    // texts full of line breaks would grow the log without end.
+    m_droppedByLastAdd =
+        qBound<qsizetype>(0, m_items.size() + added.size() - (kMaxItems + 1), m_items.size());
+    m_items.erase(m_items.begin(), m_items.begin() + m_droppedByLastAdd);
     m_items.append(added);
     return added;
 }

@@ -6,7 +6,8 @@
 // The server's rolling log of connects, disconnects and errors. Every line
 // goes through add(): it is stamped with day, month and time, cut at 100
 // characters (the rest becomes one more item) and split at line breaks; the
-// oldest item goes once the log holds more than 3000.
+// oldest items go once the log holds more than 3000, so that it never holds
+// more than 3001 whatever the texts.
 class ProcessLog final
 {
 public:
@@ -20,7 +21,8 @@ public:
 
     // Appends the items of one line and returns them.
     QStringList add(const QString& text, const QDateTime& now = QDateTime::currentDateTime());
-    // Items removed from the front by the last add() (0 or 1).
+    // Items removed from the front by the last add(): as many as it added
+    // beyond the limit.
     qsizetype droppedByLastAdd() const { return m_droppedByLastAdd; }
     const QStringList& items() const { return m_items; }
 

@@ -1,6 +1,8 @@
 #include "serverhost.h"
 
+#include "allowlist.h"
 #include "databaseerror.h"
+#include "descriptorlimit.h"
 #include "fbattachment.h"
 #include "sessionserver.h"
 #include "stockdatabase.h"
@@ -8,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QHostInfo>
+#include <QNetworkInterface>
 #include <QSettings>
 
 namespace {
@@ -26,17 +29,38 @@ ServerHost::~ServerHost()
     shutdown(0);
 }
 
+namespace {
+
+// Same key path and value as the Windows registry key of the installation;
+// elsewhere a per-user file of the same organisation and application.
+std::unique_ptr<QSettings> openStore()
+{
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                       QStringLiteral("TOLVEX"), QStringLiteral("Norvalk"));
+}
+
+} // namespace
+
 QString ServerHost::configuredDatabasePath(bool* found)
 {
-    // Same key path and value as the Windows registry key of the installation;
-    // elsewhere a per-user file of the same organisation and application.
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("TOLVEX"),
-                    QStringLiteral("Norvalk"));
-    *found = store.childGroups().contains(QStringLiteral("Bazes"));
+    const std::unique_ptr<QSettings> store = openStore();
+    *found = store->childGroups().contains(QStringLiteral("Bazes"));
     if (!*found)
         return QString();
-    store.beginGroup(QStringLiteral("Bazes"));
-    return store.value(QStringLiteral("MainDB")).toString();
+    store->beginGroup(QStringLiteral("Bazes"));
+    return store->value(QStringLiteral("MainDB")).toString();
+}
+
+std::optional<QString> ServerHost::configuredValue(const QString& name)
+{
+    const std::unique_ptr<QSettings> store = openStore();
+    store->beginGroup(QStringLiteral("Bazes"));
+    if (!store->contains(name))
+        return std::nullopt;
+    // A list written by QSettings itself comes back as one.
+    const QVariant value = store->value(name);
+    return value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
+                                                    : value.toString();
 }
 
 ServerHost::Startup ServerHost::start()
@@ -58,21 +82,62 @@ ServerHost::Startup ServerHost::start()
     }
 
     const bool databaseOpen = openDatabase(path);
+    if (!startSessionServer(path))
+        return Startup::Ended;
+    return databaseOpen ? Startup::Serving : Startup::Degraded;
+}
+
+bool ServerHost::startSessionServer(const QString& path)
+{
+    const QString listenText =
+        m_options.listenAddress.value_or(configuredValue(QStringLiteral("Listen")).value_or(""))
+            .trimmed();
+    const QHostAddress listenAddress(listenText);
+    if (!listenText.isEmpty() && listenAddress.isNull()) {
+        emit message(
+            QStringLiteral("Klausīšanās adrese '%1' nav IP adrese !!!").arg(listenText.left(64)));
+        return false;
+    }
+    const QString allowText =
+        m_options.allowList.value_or(configuredValue(QStringLiteral("Allow")).value_or(""));
+    QString wrongEntry;
+    const std::optional<AllowList> allow = AllowList::parse(allowText, &wrongEntry);
+    if (!allow) {
+        emit message(QStringLiteral("Atļauto adrešu sarakstā '%1' nav ne adrese, ne tīkls "
+                                    "(piemēram, 192.168.10.0/24) !!!")
+                         .arg(wrongEntry.left(64)));
+        return false;
+    }
+
+    SessionServerOptions options;
+    options.workerCount = m_options.workerCount;
+    options.session.stallTimeoutMs = m_options.stallTimeoutMs;
+    options.allow = *allow;
+    options.maxClients = m_options.maxClients > 0
+                             ? m_options.maxClients
+                             : defaultMaxClients(raiseDescriptorLimit(), m_options.workerCount);
     m_DSServer1 =
-        std::make_unique<SessionServer>(path, m_options.workerCount, m_options.stallTimeoutMs,
-                                        [this] { return DSServerClass1GetClass(); });
+        std::make_unique<SessionServer>(path, options, [this] { return DSServerClass1GetClass(); });
     connect(m_DSServer1.get(), &SessionServer::clientConnected, this,
             &ServerHost::DSServer1Connect);
     connect(m_DSServer1.get(), &SessionServer::clientDisconnected, this,
             &ServerHost::DSServer1Disconnect);
     connect(m_DSServer1.get(), &SessionServer::errorOccurred, this, &ServerHost::DSServer1Error);
-    if (!m_DSServer1->listen(m_options.port)) {
+    if (!m_DSServer1->listen(listenText.isEmpty() ? QHostAddress() : listenAddress,
+                             m_options.port)) {
         emit message(QStringLiteral("Nevaru atvērt TCP portu %1 !!!\n%2")
                          .arg(m_options.port)
                          .arg(m_DSServer1->errorString()));
-        return Startup::Ended;
+        m_DSServer1.reset();
+        return false;
     }
-    return databaseOpen ? Startup::Serving : Startup::Degraded;
+    emit logLine(allow->allowsEveryone()
+                     ? QStringLiteral("Pieslēgties drīkst jebkura adrese (to ierobežo --allow vai "
+                                      "Bazes/Allow)")
+                     : QStringLiteral("Pieslēgties drīkst: ") + allow->describe());
+    emit logLine(
+        QStringLiteral("Vienlaikus var pieslēgties līdz %1 termināļiem").arg(options.maxClients));
+    return true;
 }
 
 bool ServerHost::openDatabase(const QString& path)
@@ -98,9 +163,33 @@ quint16 ServerHost::port() const
 
 QString ServerHost::ServerIpAddress()
 {
-    const QHostInfo host = QHostInfo::fromName(QHostInfo::localHostName());
-    for (const QHostAddress& address : host.addresses()) {
-        if (address.protocol() == QAbstractSocket::IPv4Protocol)
+    QList<QHostAddress> interfaces;
+    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
+        if (!interface.flags().testFlag(QNetworkInterface::IsUp))
+            continue;
+        for (const QNetworkAddressEntry& entry : interface.addressEntries())
+            interfaces.append(entry.ip());
+    }
+    return shownAddress(QHostInfo::fromName(QHostInfo::localHostName()).addresses(), interfaces);
+}
+
+QString ServerHost::shownAddress(const QList<QHostAddress>& hostName,
+                                 const QList<QHostAddress>& interfaces)
+{
+    // The caption is there for typing the address into a terminal: a stock
+    // Debian names itself 127.0.1.1, which no terminal can use, so the
+    // machine's own network addresses come before a loopback one.
+    const auto isIpv4 = [](const QHostAddress& address) {
+        return address.protocol() == QAbstractSocket::IPv4Protocol;
+    };
+    for (const QList<QHostAddress>* list : {&hostName, &interfaces}) {
+        for (const QHostAddress& address : *list) {
+            if (isIpv4(address) && !address.isLoopback())
+                return address.toString();
+        }
+    }
+    for (const QHostAddress& address : hostName) {
+        if (isIpv4(address))
             return address.toString();
     }
     return QStringLiteral("0");
@@ -134,10 +223,11 @@ void ServerHost::DSServer1Error(const QString& error)
     emit logLine(QStringLiteral("Kļūda :") + error);
 }
 
-void ServerHost::shutdown(int graceMs)
+bool ServerHost::shutdown(int graceMs)
 {
     if (!m_DSServer1)
-        return;
-    m_DSServer1->shutdown(graceMs);
+        return true;
+    const bool stopped = m_DSServer1->shutdown(graceMs < 0 ? m_options.stopGraceMs : graceMs);
     m_DSServer1.reset();
+    return stopped;
 }

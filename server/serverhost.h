@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class SessionServer;
 class TServerModuleData;
@@ -14,6 +17,12 @@ struct ServerOptions
     QString databaseOverride; // --database: used instead of the configuration store
     int workerCount = 4;
     int stallTimeoutMs = 30000;
+    // --listen and --allow; when not given, the configuration store's
+    // "Listen" and "Allow" beside "MainDB", else every interface and everyone.
+    std::optional<QString> listenAddress;
+    std::optional<QString> allowList;
+    int maxClients = 0;      // --max-clients; 0: as many as the descriptor limit leaves room for
+    int stopGraceMs = 10000; // --grace: how long a stop lets running statements finish
 };
 
 // Start-up, serving and the session monitor of NorvalkServer, shared by the
@@ -44,15 +53,23 @@ public:
 
     int connectionCount() const { return m_connectionCount; }
     quint16 port() const;
-    // The address shown in the window; "0" when the host name does not resolve.
+    // The address shown in the window: the first IPv4 address of the host
+    // name, or else of the network interfaces, that is not a loopback one;
+    // failing that the host name's own; "0" when the name does not resolve.
     static QString ServerIpAddress();
+    static QString shownAddress(const QList<QHostAddress>& hostName,
+                                const QList<QHostAddress>& interfaces);
     // The organisation/application/group/value of the per-user configuration store.
     static QString configuredDatabasePath(bool* found);
+    // Another value of the same group ("Listen", "Allow"); nothing when absent.
+    static std::optional<QString> configuredValue(const QString& name);
 
     // Stops accepting, lets the requests in flight be answered (waiting up to
-    // graceMs for a statement that is still running), then closes the
-    // sessions and the database.
-    void shutdown(int graceMs = 10000);
+    // graceMs, by default --grace, for a statement that is still running,
+    // then cancelling it), then closes the sessions and the database. False
+    // when a worker stayed inside the database even then; the program should
+    // end without waiting.
+    bool shutdown(int graceMs = -1);
 
 signals:
     void logLine(const QString& text);
@@ -65,6 +82,7 @@ private:
     void DSServer1Disconnect();
     void DSServer1Error(const QString& error);
     bool openDatabase(const QString& path);
+    bool startSessionServer(const QString& path);
 
     ServerOptions m_options;
     std::unique_ptr<SessionServer> m_DSServer1;

@@ -1,46 +1,32 @@
 #include "sessionserver.h"
 
-#include "sessionworker.h"
+#include "connectionlistener.h"
 #include "tservermoduledata.h"
 
-#include <QThread>
+#include <unistd.h>
 
-// Hands over the bare descriptor: the socket object is made on the worker's
-// thread, where it will live.
-class SessionServer::Listener final : public QTcpServer
-{
-public:
-    explicit Listener(std::function<void(qintptr)> accept) : m_accept(std::move(accept)) {}
+namespace {
 
-protected:
-    void incomingConnection(qintptr socketDescriptor) override { m_accept(socketDescriptor); }
+// After the grace period: how long cancelled statements get to end.
+constexpr std::chrono::seconds kAfterCancel(5);
+constexpr std::chrono::milliseconds kCancelAgain(100);
 
-private:
-    std::function<void(qintptr)> m_accept;
-};
+} // namespace
 
-SessionServer::SessionServer(const QString& databasePath, int workerCount, int stallTimeoutMs,
+SessionServer::SessionServer(const QString& databasePath, SessionServerOptions options,
                              ModuleFactory factory, QObject* parent)
-    : QObject(parent),
-      m_listener(std::make_unique<Listener>([this](qintptr socket) { dispatch(socket); })),
-      m_factory(std::move(factory))
+    : QObject(parent), m_options(std::move(options)), m_factory(std::move(factory))
 {
-    connect(m_listener.get(), &QTcpServer::acceptError, this,
-            [this] { emit errorOccurred(m_listener->errorString()); });
-    for (int i = 0; i < qMax(1, workerCount); ++i) {
-        Worker entry;
-        entry.thread = new QThread(this);
-        entry.thread->setObjectName(QStringLiteral("session worker %1").arg(i + 1));
-        entry.worker = new SessionWorker(databasePath, stallTimeoutMs);
-        entry.worker->moveToThread(entry.thread);
-        connect(entry.thread, &QThread::finished, entry.worker, &QObject::deleteLater);
-        connect(entry.worker, &SessionWorker::clientConnected, this,
-                &SessionServer::clientConnected);
-        connect(entry.worker, &SessionWorker::clientDisconnected, this,
-                &SessionServer::clientDisconnected);
-        connect(entry.worker, &SessionWorker::errorOccurred, this, &SessionServer::errorOccurred);
-        entry.thread->start();
-        m_workers.push_back(entry);
+    WorkerEvents events;
+    events.ended = [this] {
+        --m_clients;
+        emit clientDisconnected();
+    };
+    events.error = [this](const QString& message) { emit errorOccurred(message); };
+    for (int i = 0; i < qMax(1, m_options.workerCount); ++i) {
+        m_workers.push_back(
+            std::make_unique<SessionWorker>(databasePath, m_options.session, events));
+        m_workers.back()->start();
     }
 }
 
@@ -49,55 +35,73 @@ SessionServer::~SessionServer()
     shutdown(0);
 }
 
-bool SessionServer::listen(quint16 port)
+bool SessionServer::listen(const QHostAddress& address, quint16 port)
 {
-    return m_listener->listen(QHostAddress::Any, port);
-}
-
-QString SessionServer::errorString() const
-{
-    return m_listener->errorString();
+    ConnectionListener::Callbacks callbacks;
+    callbacks.clientCount = [this] { return m_clients.load(); };
+    callbacks.admit = [this](int descriptor, bool ipv6) { admit(descriptor, ipv6); };
+    callbacks.log = [this](const QString& message) { emit errorOccurred(message); };
+    callbacks.tick = [this] { watchRunningStatements(); };
+    m_listener = std::make_unique<ConnectionListener>(m_options.allow, m_options.maxClients,
+                                                      std::move(callbacks));
+    if (m_listener->listen(address, port, &m_error))
+        return true;
+    m_listener.reset();
+    return false;
 }
 
 quint16 SessionServer::port() const
 {
-    return m_listener->serverPort();
+    return m_listener ? m_listener->port() : 0;
 }
 
-void SessionServer::dispatch(qintptr socketDescriptor)
+// Counted and reported here, when the terminal is taken: its worker may be
+// busy with a statement for a while before it gets to the new session.
+void SessionServer::admit(int descriptor, bool ipv6)
 {
-    SessionWorker* worker = m_workers[m_nextWorker].worker;
+    ++m_clients;
+    emit clientConnected();
+    SessionWorker& worker = *m_workers[m_nextWorker];
     m_nextWorker = (m_nextWorker + 1) % m_workers.size();
-    QMetaObject::invokeMethod(
-        worker,
-        [worker, socketDescriptor, module = m_factory()]() mutable {
-            worker->adopt(socketDescriptor, std::move(module));
-        },
-        Qt::QueuedConnection);
+    worker.adopt(descriptor, ipv6, m_factory());
 }
 
-void SessionServer::shutdown(int graceMs)
+void SessionServer::watchRunningStatements()
+{
+    for (const std::unique_ptr<SessionWorker>& worker : m_workers)
+        worker->cancelIfAbandoned();
+}
+
+bool SessionServer::shutdown(int graceMs)
 {
     if (m_workers.empty())
-        return;
-    m_listener->close();
-    // Queued behind whatever the worker is running now, so a request in
-    // flight is answered before its session closes.
-    for (const Worker& entry : m_workers) {
-        SessionWorker* worker = entry.worker;
-        QMetaObject::invokeMethod(
-            worker,
-            [worker] {
-                worker->closeAll();
-                QThread::currentThread()->quit();
-            },
-            Qt::QueuedConnection);
+        return true;
+    if (m_listener)
+        m_listener->stop();
+    for (const std::unique_ptr<SessionWorker>& worker : m_workers)
+        worker->stop();
+    const auto graceEnd = SessionWorker::Clock::now() + std::chrono::milliseconds(graceMs);
+    for (const std::unique_ptr<SessionWorker>& worker : m_workers) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            graceEnd - SessionWorker::Clock::now());
+        worker->waitStopped(std::max(left, std::chrono::milliseconds(0)));
     }
-    for (const Worker& entry : m_workers) {
-        if (!entry.thread->wait(QDeadlineTimer(qMax(graceMs, 1000)))) {
-            entry.thread->terminate(); // a statement that would not end
-            entry.thread->wait();
+    // Past the grace period: what still runs is cancelled, and cancelled
+    // again should a statement have started just after.
+    bool allStopped = true;
+    for (std::unique_ptr<SessionWorker>& worker : m_workers) {
+        const auto giveUp = SessionWorker::Clock::now() + kAfterCancel;
+        bool stopped = worker->waitStopped(std::chrono::milliseconds(0));
+        while (!stopped && SessionWorker::Clock::now() < giveUp) {
+            worker->cancelRunningStatement();
+            stopped = worker->waitStopped(kCancelAgain);
+        }
+        if (!stopped) {
+            allStopped = false;
+            [[maybe_unused]] SessionWorker* left = worker.release(); // still inside the database
         }
     }
     m_workers.clear();
+    m_listener.reset();
+    return allStopped;
 }

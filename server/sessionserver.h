@@ -1,22 +1,37 @@
 #pragma once
 
+#include "allowlist.h"
+#include "sessionworker.h"
+
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
-#include <QTcpServer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
 
-class QThread;
-class SessionWorker;
+class ConnectionListener;
 class TServerModuleData;
 
-// The TCP side of the server. The main thread accepts terminals and hands
-// each connection, with its own module from the class factory, to one of a
-// few session workers (round robin); each worker has its own thread and
-// database attachment. Connects, disconnects and errors come back to the main
-// thread as signals, one by one, in the order they happened.
+struct SessionServerOptions
+{
+    int workerCount = 4;
+    SessionSettings session;
+    AllowList allow;
+    int maxClients = 1000;
+};
+
+// The TCP side of the server. A listener thread accepts terminals, refuses
+// those the allow list or the connection cap keeps out, and hands each other
+// connection, with its own module from the class factory, to one of a few
+// session workers (round robin); each worker has its own thread, event loop
+// and database attachment. Connects, disconnects and errors come back to
+// this object's thread as signals, one by one, in the order they happened.
+//
+// While a statement runs, the listener's thread looks a few times a second
+// whether its terminal is still connected, and cancels it when it is not.
 class SessionServer final : public QObject
 {
     Q_OBJECT
@@ -25,19 +40,23 @@ class SessionServer final : public QObject
 public:
     using ModuleFactory = std::function<std::shared_ptr<TServerModuleData>()>;
 
-    SessionServer(const QString& databasePath, int workerCount, int stallTimeoutMs,
-                  ModuleFactory factory, QObject* parent = nullptr);
+    SessionServer(const QString& databasePath, SessionServerOptions options, ModuleFactory factory,
+                  QObject* parent = nullptr);
     ~SessionServer() override;
 
-    bool listen(quint16 port);
-    QString errorString() const;
+    // A null address listens on every interface.
+    bool listen(const QHostAddress& address, quint16 port);
+    QString errorString() const { return m_error; }
     quint16 port() const;
     int workerCount() const { return int(m_workers.size()); }
+    int clientCount() const { return m_clients.load(); }
 
-    // Stops accepting, lets every worker finish the request it is running,
-    // closes the sessions (their last replies go out first) and the
-    // attachments. Waits up to graceMs for a worker that is still busy.
-    void shutdown(int graceMs);
+    // Stops accepting. Every request received gets a reply: the statements
+    // running are let finish for up to graceMs and then cancelled, the
+    // others are answered with the stopping error; then the sessions and
+    // the attachments close. False when a worker would not stop even then;
+    // it is left to the end of the process.
+    bool shutdown(int graceMs);
 
 signals:
     void clientConnected();
@@ -45,17 +64,14 @@ signals:
     void errorOccurred(const QString& message);
 
 private:
-    class Listener;
-    struct Worker
-    {
-        QThread* thread = nullptr;
-        SessionWorker* worker = nullptr;
-    };
+    void admit(int descriptor, bool ipv6);
+    void watchRunningStatements();
 
-    void dispatch(qintptr socketDescriptor);
-
-    std::unique_ptr<Listener> m_listener;
+    SessionServerOptions m_options;
     ModuleFactory m_factory;
-    std::vector<Worker> m_workers;
-    size_t m_nextWorker = 0;
+    std::vector<std::unique_ptr<SessionWorker>> m_workers;
+    std::unique_ptr<ConnectionListener> m_listener;
+    std::atomic<int> m_clients{0};
+    size_t m_nextWorker = 0; // the listener's thread only
+    QString m_error;
 };

@@ -110,7 +110,7 @@ ServerHost::Startup TNorvaskServerFM::FormCreate()
 void TNorvaskServerFM::AddProcessLine(const QString& text)
 {
     const QStringList items = m_log.add(text);
-    if (m_log.droppedByLastAdd() > 0)
+    for (qsizetype i = 0; i < m_log.droppedByLastAdd(); ++i)
         delete m_lstProcess->takeItem(0);
     m_lstProcess->addItems(items);
     m_lstProcess->setCurrentRow(m_lstProcess->count() - 1);
@@ -125,6 +125,6 @@ void TNorvaskServerFM::btCloseClick()
 
 void TNorvaskServerFM::closeEvent(QCloseEvent* event)
 {
-    m_host.shutdown();
+    m_stoppedCleanly = m_host.shutdown();
     event->accept();
 }

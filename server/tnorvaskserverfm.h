@@ -26,6 +26,8 @@ public:
     void AddProcessLine(const QString& text);
 
     ServerHost& host() { return m_host; }
+    // False when closing could not stop every database worker.
+    bool stoppedCleanly() const { return m_stoppedCleanly; }
     QLabel* lbIpAdrese() const { return m_lbIpAdrese; }
     QLabel* lbConnectionCount() const { return m_lbConnectionCount; }
     QListWidget* lstProcess() const { return m_lstProcess; }
@@ -40,6 +42,7 @@ private:
 
     ServerHost m_host;
     ProcessLog m_log;
+    bool m_stoppedCleanly = true;
     QLabel* m_imgLogo = nullptr;
     QLabel* m_notice = nullptr;
     QLabel* m_lbIpAdrese = nullptr;

@@ -2,6 +2,7 @@
 
 #include "databaseerror.h"
 #include "fbattachment.h"
+#include "frame.h"
 #include "providercatalogue.h"
 
 namespace {
@@ -49,18 +50,23 @@ bool TServerModuleData::needsDatabase(ProviderOperation operation)
     return operation == ProviderOperation::GetRecords || operation == ProviderOperation::Execute;
 }
 
-ProviderReply TServerModuleData::handle(const ProviderRequest& request, FbAttachment& database)
+ProviderAnswer TServerModuleData::handle(const ProviderRequest& request, FbAttachment& database)
 {
     try {
         requireServerClass(request);
-        ProviderReply reply = runStatement(request, database);
-        reply.id = request.id;
-        reply.ownerData = request.ownerData;
-        return reply;
+        ProviderAnswer answer = runStatement(request, database);
+        answer.reply.id = request.id;
+        answer.reply.ownerData = request.ownerData;
+        return answer;
     } catch (const DatabaseError& error) {
         if (error.connectionLost())
             throw; // the worker opens its attachment again and retries
-        return ProviderReply::failure(request.id, error.message());
+        return ProviderAnswer::failure(error.message());
+    } catch (const ResultTooLarge&) {
+        return ProviderAnswer::failure(
+            QStringLiteral("Vaicājuma rezultāts pārsniedz %1 MiB, ko serveris var nosūtīt vienā "
+                           "atbildē; sašauriniet vaicājumu !!!")
+                .arg(kMaxReplyBody / (1024 * 1024)));
     }
 }
 
@@ -98,19 +104,22 @@ ProviderReply TServerModuleData::handleWithoutDatabase(const ProviderRequest& re
     }
 }
 
-ProviderReply TServerModuleData::runStatement(const ProviderRequest& request,
-                                              FbAttachment& database)
+ProviderAnswer TServerModuleData::runStatement(const ProviderRequest& request,
+                                               FbAttachment& database)
 {
     const ProviderDefinition& provider = requireProvider(request.provider);
     const QString sql = requireSql(provider, request.commandText);
-    ProviderReply reply;
-    reply.params = mergedParams(provider.designParams, request.params);
-    DataPacket rows = database.run(sql, reply.params, request.recordCount);
+    ProviderAnswer answer;
+    answer.reply.params = mergedParams(provider.designParams, request.params);
+    // The envelope around the rows holds at most what the request brought
+    // (its parameters come back), and a little more.
+    const RowLimits limits{request.recordCount, kMaxReplyBody - kMaxRequestBody - 65536};
+    EncodedPacket rows = database.runEncoded(sql, answer.reply.params, limits);
     if (request.operation == ProviderOperation::GetRecords) {
-        reply.packet = std::move(rows);
-        reply.recordsReturned = qint32(reply.packet.rows.size());
+        answer.reply.recordsReturned = rows.rowCount;
+        answer.rows = std::move(rows);
     }
-    return reply;
+    return answer;
 }
 
 ProviderReply TServerModuleData::applyUpdates(const ProviderRequest& request) const

@@ -91,6 +91,7 @@ private slots:
     void repeatedParameterName();
     void maxRows();
     void cachedSelectSeesLaterCommits();
+    void readingTransactionHoldsNothingBack();
     void insertReturningGeneratorValue();
     void executeProcedure();
     void sqlErrorLeavesAttachmentUsable();
@@ -317,6 +318,35 @@ void TestFbAttachment::cachedSelectSeesLaterCommits()
     other.run(QStringLiteral("INSERT INTO LOG (ID) VALUES (:ID)"), id);
     QCOMPARE(run(count, id).rows[0][0], QVariant(qint64(2)));
     QCOMPARE(m_db.cachedStatementCount(), 1);
+}
+
+void TestFbAttachment::readingTransactionHoldsNothingBack()
+{
+    const QString current = QStringLiteral("SELECT CURRENT_TRANSACTION FROM RDB$DATABASE");
+    const qint64 reading = run(current).rows[0][0].toLongLong();
+    FbAttachment other;
+    other.open(connectParams(m_itemsDatabase, QStringLiteral("UTF8")));
+    for (int i = 0; i < 3; ++i)
+        other.run(QStringLiteral("INSERT INTO LOG (ID) VALUES (81)"), {});
+    // One transaction for all the reads, which still sees every commit...
+    QCOMPARE(run(QStringLiteral("SELECT COUNT(*) FROM LOG WHERE ID = 81")).rows[0][0],
+             QVariant(qint64(3)));
+    QCOMPARE(run(current).rows[0][0].toLongLong(), reading);
+    // ...and counts as committed already: the oldest active transaction and
+    // the oldest interesting one, which bound garbage collection, move on.
+    const DataPacket database = other.run(
+        QStringLiteral("SELECT MON$OLDEST_ACTIVE, MON$OLDEST_TRANSACTION FROM MON$DATABASE"), {});
+    QVERIFY2(database.rows[0][0].toLongLong() > reading,
+             qPrintable(QStringLiteral("oldest active %1, reading %2")
+                            .arg(database.rows[0][0].toLongLong())
+                            .arg(reading)));
+    QVERIFY(database.rows[0][1].toLongLong() > reading);
+    // The monitoring tables are read afresh each time all the same.
+    const QString attachments = QStringLiteral("SELECT COUNT(*) FROM MON$ATTACHMENTS");
+    const qint64 seen = run(attachments).rows[0][0].toLongLong();
+    FbAttachment third;
+    third.open(connectParams(m_itemsDatabase, QStringLiteral("UTF8")));
+    QCOMPARE(run(attachments).rows[0][0].toLongLong(), seen + 1);
 }
 
 void TestFbAttachment::insertReturningGeneratorValue()

@@ -10,6 +10,8 @@ private slots:
     void itemsOfOneLine_data();
     void itemsOfOneLine();
     void dropsOldestBeyondLimit();
+    void limitHoldsWhateverTheTexts_data();
+    void limitHoldsWhateverTheTexts();
 
 private:
     const QDateTime m_now{QDate(2026, 12, 8), QTime(9, 5, 7)};
@@ -64,8 +66,40 @@ void TestProcessLog::dropsOldestBeyondLimit()
     QVERIFY(log.items().first().endsWith(QLatin1String(" 1")));
     QVERIFY(log.items().last().endsWith(QLatin1String(" next")));
 
+    // A line of three items makes room for all three.
     log.add(QStringLiteral("a\r\nb\r\nc"), m_now);
-    QCOMPARE(log.items().size(), 3003);
+    QCOMPARE(log.droppedByLastAdd(), 3);
+    QCOMPARE(log.items().size(), 3001);
+    QVERIFY(log.items().first().endsWith(QLatin1String(" 4")));
+    QCOMPARE(log.items().last(), QStringLiteral("c"));
+}
+
+void TestProcessLog::limitHoldsWhateverTheTexts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("itemsEach");
+    // What a hostile terminal can make the server log: a provider name of line breaks.
+    QTest::newRow("64 line breaks")
+        << QStringLiteral("Provaiders '") + QString(64, u'\n') + "'" << 65;
+    // An ordinary Firebird error runs to five lines (and one item more past 100 characters).
+    QTest::newRow("database error")
+        << QStringLiteral("Kļūda :Dynamic SQL Error\nSQL error code = -206\nColumn unknown\n"
+                          "NO_SUCH\nAt line 1, column 8")
+        << 6;
+}
+
+void TestProcessLog::limitHoldsWhateverTheTexts()
+{
+    QFETCH(QString, text);
+    QFETCH(int, itemsEach);
+    ProcessLog log;
+    QCOMPARE(log.add(text, m_now).size(), itemsEach);
+    for (int i = 0; i < 20000; ++i)
+        log.add(text, m_now);
+    QCOMPARE(log.items().size(), ProcessLog::kMaxItems + 1);
+    log.add(QStringLiteral("last"), m_now);
+    QCOMPARE(log.items().size(), ProcessLog::kMaxItems + 1);
+    QVERIFY(log.items().last().endsWith(QLatin1String(" last")));
 }
 
 QTEST_APPLESS_MAIN(TestProcessLog)

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+// Plain pieces for loading a NorvalkServer from outside the way idle shop
+// terminals and a misbehaving client do, and for reading the server's
+// memory as the kernel counts it. Everything stays on 127.0.0.1 and throws
+// std::runtime_error on failure.
+
+struct ProcessMemory
+{
+    qint64 residentKiB = 0; // VmRSS
+    qint64 peakKiB = 0;     // VmHWM: the most it has held since it started
+};
+
+ProcessMemory processMemory(qint64 pid);
+
+// A blocking socket to a server on loopback that sends raw frames and reads
+// replies only when told to.
+class RawConnection final
+{
+public:
+    // receiveBuffer > 0 shrinks the kernel's receive buffer, so that replies
+    // nobody reads stay with the server instead of piling up in this process.
+    explicit RawConnection(quint16 port, int receiveBuffer = 0);
+    ~RawConnection();
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    void send(const QByteArray& bytes);
+    // Sends what the peer takes within timeoutMs; returns the bytes sent.
+    qint64 sendWithin(const QByteArray& bytes, int timeoutMs);
+    // The body of the next reply frame; waits up to timeoutMs for it.
+    QByteArray readFrame(int timeoutMs);
+
+private:
+    int m_fd = -1;
+    QByteArray m_buffer;
+};
+
+// Terminals that connect, are served one request (so the server has taken
+// them on) and then sit idle, as terminals between two scans do.
+class IdleTerminals final
+{
+public:
+    void open(quint16 port, int count);
+    void closeAll();
+    int count() const { return int(m_connections.size()); }
+
+private:
+    std::vector<std::unique_ptr<RawConnection>> m_connections;
+};
+
+// A request frame for AS_GetRecords on dspTempQuery with that statement.
+QByteArray selectFrame(const QString& sql, quint32 id);
+// A statement that returns rows rows of one 1000-character text each (about 1 kB a row).
+QString generatedRowsSql(int rows);

@@ -1,0 +1,328 @@
+// Who may connect to NorvalkServer and how many: the allow list and the
+// listen address (command line and configuration store), the connection
+// cap, and the process's descriptor limit. This test lowers its own limit
+// of open descriptors, which the servers it starts inherit.
+
+#include "allowlist.h"
+#include "descriptorlimit.h"
+#include "frame.h"
+#include "loadprobe.h"
+#include "providerclient.h"
+#include "testdatabase.h"
+#include "testserver.h"
+
+#include <QProcessEnvironment>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/resource.h>
+
+namespace {
+
+constexpr rlim_t kDescriptorLimit = 200;
+
+// "ok", or the server's refusal, for one request of a fresh terminal.
+QString askNames(quint16 port)
+{
+    ProviderClient client;
+    client.setHost(QStringLiteral("127.0.0.1"));
+    client.setPort(port);
+    client.setReplyTimeout(10000);
+    try {
+        client.getProviderNames();
+        return QStringLiteral("ok");
+    } catch (const RemoteError& error) {
+        return error.message();
+    }
+}
+
+QByteArray namesFrame(quint32 id)
+{
+    ProviderRequest request;
+    request.id = id;
+    request.operation = ProviderOperation::GetProviderNames;
+    return makeFrame(encodeRequest(request));
+}
+
+} // namespace
+
+class TestServerAccess : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void allowListEntries_data();
+    void allowListEntries();
+    void defaultCapLeavesRoom();
+    void allowList_data();
+    void allowList();
+    void configurationStore_data();
+    void configurationStore();
+    void wrongValuesEndTheStart_data();
+    void wrongValuesEndTheStart();
+    void capRefusesAndLogsOncePerBurst();
+    void descriptorLimitRefusesInsteadOfHanging_data();
+    void descriptorLimitRefusesInsteadOfHanging();
+
+private:
+    TestDatabase m_database;
+    QTemporaryDir m_home;
+};
+
+void TestServerAccess::initTestCase()
+{
+    QVERIFY2(m_database.isValid(), qPrintable(m_database.error()));
+    QVERIFY(m_home.isValid());
+    rlimit limit{};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    limit.rlim_max = std::min(limit.rlim_max, kDescriptorLimit);
+    limit.rlim_cur = limit.rlim_max;
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+}
+
+void TestServerAccess::allowListEntries_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("allowed");
+    QTest::newRow("empty: everyone") << ""
+                                     << "192.168.10.5" << true;
+    QTest::newRow("in the network") << "192.168.10.0/24"
+                                    << "192.168.10.5" << true;
+    QTest::newRow("outside it") << "192.168.10.0/24"
+                                << "192.168.11.5" << false;
+    QTest::newRow("one address") << "10.0.0.7"
+                                 << "10.0.0.7" << true;
+    QTest::newRow("its neighbour") << "10.0.0.7"
+                                   << "10.0.0.8" << false;
+    QTest::newRow("several, any separator") << "10.0.0.7; 192.168.10.0/24  fd00::/8"
+                                            << "fd12::1" << true;
+    QTest::newRow("IPv4 terminal on an IPv6 socket") << "192.168.10.0/24"
+                                                     << "::ffff:192.168.10.9" << true;
+    QTest::newRow("IPv6 network, IPv4 terminal") << "fd00::/8"
+                                                 << "192.168.10.9" << false;
+}
+
+void TestServerAccess::allowListEntries()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, address);
+    QFETCH(bool, allowed);
+    QString wrong;
+    const std::optional<AllowList> parsed = AllowList::parse(list, &wrong);
+    QVERIFY2(parsed, qPrintable(wrong));
+    QCOMPARE(parsed->allowsEveryone(), list.isEmpty());
+    QCOMPARE(parsed->allows(QHostAddress(address)), allowed);
+
+    QVERIFY(!AllowList::parse(list + QStringLiteral(", veikals"), &wrong));
+    QCOMPARE(wrong, QStringLiteral("veikals"));
+    QVERIFY(!AllowList::parse(QStringLiteral("10.0.0.0/33"), &wrong));
+}
+
+void TestServerAccess::defaultCapLeavesRoom()
+{
+    QCOMPARE(defaultMaxClients(1024, 4), 1024 - 112);
+    QVERIFY(defaultMaxClients(20000, 64) < 20000 - 64);
+    QCOMPARE(defaultMaxClients(50, 4), 1); // a limit that small still serves one
+}
+
+void TestServerAccess::allowList_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("served");
+    QTest::addColumn<QString>("startLine");
+    QTest::newRow("everyone") << QStringList{} << true
+                              << QStringLiteral("Pieslēgties drīkst jebkura adrese");
+    QTest::newRow("the loopback network") << QStringList{"--allow", "127.0.0.0/8"} << true
+                                          << QStringLiteral("Pieslēgties drīkst: 127.0.0.0/8");
+    QTest::newRow("the address among others")
+        << QStringList{"--allow", "::1, 127.0.0.1"} << true
+        << QStringLiteral("Pieslēgties drīkst: ::1/128, 127.0.0.1/32");
+    QTest::newRow("another network") << QStringList{"--allow", "10.0.0.0/8"} << false
+                                     << QStringLiteral("Pieslēgties drīkst: 10.0.0.0/8");
+    QTest::newRow("IPv6 only") << QStringList{"--allow", "fd00::/8"} << false
+                               << QStringLiteral("Pieslēgties drīkst: fd00::/8");
+    QTest::newRow("listening on loopback") << QStringList{"--listen", "127.0.0.1"} << true
+                                           << QStringLiteral("Pieslēgties drīkst jebkura adrese");
+}
+
+void TestServerAccess::allowList()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, served);
+    QFETCH(QString, startLine);
+    TestServer server;
+    QVERIFY(server.start(m_database.path(), arguments));
+    QTRY_VERIFY(server.standardOutput().contains(startLine));
+    const QString answer = askNames(server.port());
+    if (served) {
+        QCOMPARE(answer, QStringLiteral("ok"));
+        return;
+    }
+    QCOMPARE(answer,
+             QStringLiteral("Šī termināļa adrese (127.0.0.1) nav atļauta šim serverim !!!"));
+    QTRY_VERIFY(server.standardOutput().contains(
+        QStringLiteral("Kļūda :Termināļa adrese 127.0.0.1 nav atļauta; savienojums atteikts")));
+    QVERIFY(!server.standardOutput().contains(QStringLiteral("Pievienojies.")));
+}
+
+void TestServerAccess::configurationStore_data()
+{
+    QTest::addColumn<QString>("listen");
+    QTest::addColumn<QString>("allow");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("served");
+    QTest::newRow("store keeps out") << ""
+                                     << "10.0.0.0/8" << QStringList{} << false;
+    QTest::newRow("store lets in") << "127.0.0.1"
+                                   << "192.168.10.0/24, 127.0.0.1" << QStringList{} << true;
+    QTest::newRow("command line over the store")
+        << ""
+        << "10.0.0.0/8" << QStringList{"--allow", "127.0.0.1"} << true;
+}
+
+void TestServerAccess::configurationStore()
+{
+    QFETCH(QString, listen);
+    QFETCH(QString, allow);
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, served);
+    const QString configHome =
+        m_home.filePath(QStringLiteral("config-%1").arg(QTest::currentDataTag()));
+    {
+        // The per-user store the administrator edits, beside MainDB.
+        QSettings store(configHome + QStringLiteral("/TOLVEX/Norvalk.conf"), QSettings::IniFormat);
+        store.beginGroup(QStringLiteral("Bazes"));
+        store.setValue(QStringLiteral("MainDB"), m_database.path());
+        if (!listen.isEmpty())
+            store.setValue(QStringLiteral("Listen"), listen);
+        store.setValue(QStringLiteral("Allow"), allow);
+    }
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    TestServer server;
+    server.setEnvironment(environment);
+    QVERIFY(server.start(QString(), arguments));
+    QCOMPARE(askNames(server.port()) == QLatin1String("ok"), served);
+}
+
+void TestServerAccess::wrongValuesEndTheStart_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not a network")
+        << QStringList{"--allow", "192.168.10.0/24,300.1.1.1"}
+        << QStringLiteral("Atļauto adrešu sarakstā '300.1.1.1' nav ne adrese, ne tīkls");
+    QTest::newRow("a host name") << QStringList{"--allow", "kase1"}
+                                 << QStringLiteral("Atļauto adrešu sarakstā 'kase1'");
+    QTest::newRow("listen on a name")
+        << QStringList{"--listen", "serveris"}
+        << QStringLiteral("Klausīšanās adrese 'serveris' nav IP adrese !!!");
+}
+
+void TestServerAccess::wrongValuesEndTheStart()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    TestServer server;
+    const int exitCode =
+        server.runToEnd(QStringList{QStringLiteral("--headless"), QStringLiteral("--port"),
+                                    QString::number(TestServer::freePort()),
+                                    QStringLiteral("--database"), m_database.path()} +
+                        arguments);
+    QVERIFY(exitCode != 0);
+    QVERIFY2(server.standardError().contains(message), qPrintable(server.standardError()));
+}
+
+void TestServerAccess::capRefusesAndLogsOncePerBurst()
+{
+    TestServer server;
+    QVERIFY(
+        server.start(m_database.path(), {QStringLiteral("--max-clients"), QStringLiteral("3")}));
+    // The start-up probe of the test server has come and gone.
+    QTRY_VERIFY(server.standardOutput().contains(QStringLiteral("Atvienojies.")));
+    std::vector<std::unique_ptr<ProviderClient>> served;
+    for (int i = 0; i < 3; ++i) {
+        served.push_back(std::make_unique<ProviderClient>());
+        served.back()->setHost(QStringLiteral("127.0.0.1"));
+        served.back()->setPort(server.port());
+        QCOMPARE(served.back()->getProviderNames().size(), 11);
+    }
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(askNames(server.port()),
+                 QStringLiteral("Serverim jau pieslēgts lielākais atļautais termināļu skaits (3); "
+                                "mēģiniet vēlāk !!!"));
+    served.pop_back();
+    QTRY_VERIFY(
+        server.standardOutput().contains(QStringLiteral("Atvienojies. Savienojumu skaits:2")));
+    QCOMPARE(askNames(server.port()), QStringLiteral("ok"));
+    QTRY_VERIFY(server.standardOutput().contains(
+        QStringLiteral("Atteikti 5 termināļi, kamēr bija sasniegta termināļu robeža 3")));
+    // One line when the refusals began, one when they ended: not one per terminal.
+    QCOMPARE(server.standardOutput().count(QStringLiteral("vairāk serveris nepieņem")), 1);
+}
+
+void TestServerAccess::descriptorLimitRefusesInsteadOfHanging_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("burstLine");
+    // The server works under the limit of this process (200).
+    QTest::newRow("cap from the limit")
+        << QStringList{} << QStringLiteral("vairāk serveris nepieņem");
+    // A cap the limit cannot hold: the server runs out of descriptors first.
+    QTest::newRow("cap above the limit") << QStringList{"--max-clients", "100000"}
+                                         << QStringLiteral("beigušies brīvie failu deskriptori");
+}
+
+void TestServerAccess::descriptorLimitRefusesInsteadOfHanging()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, burstLine);
+    TestServer server;
+    QVERIFY(server.start(m_database.path(), arguments));
+    std::vector<std::unique_ptr<RawConnection>> kept;
+    int refused = 0;
+    for (quint32 id = 1; id < kDescriptorLimit && refused < 5; ++id) {
+        std::unique_ptr<RawConnection> terminal;
+        try {
+            terminal = std::make_unique<RawConnection>(server.port());
+            terminal->send(namesFrame(id));
+        } catch (const std::exception& error) {
+            QFAIL(qPrintable(QStringLiteral("terminal %1: %2").arg(id).arg(error.what())));
+        }
+        // Every terminal hears back: served, or told why not.
+        Decoded<ProviderReply> reply;
+        try {
+            reply = decodeReply(terminal->readFrame(10000));
+        } catch (const std::exception& error) {
+            QFAIL(qPrintable(QStringLiteral("terminal %1: %2").arg(id).arg(error.what())));
+        }
+        QVERIFY2(reply.value, qPrintable(reply.error));
+        if (reply.value->ok) {
+            kept.push_back(std::move(terminal));
+            continue;
+        }
+        ++refused;
+        QVERIFY2(reply.value->error.endsWith(QStringLiteral("mēģiniet vēlāk !!!")),
+                 qPrintable(reply.value->error));
+    }
+    QCOMPARE(refused, 5);
+    QVERIFY(kept.size() > 50);
+
+    // One leaves: the next is served again, and the burst is summed up.
+    kept.pop_back();
+    QTRY_VERIFY(server.standardOutput().contains(
+        QStringLiteral("Atvienojies. Savienojumu skaits:%1").arg(kept.size())));
+    RawConnection next(server.port());
+    next.send(namesFrame(1000));
+    const Decoded<ProviderReply> reply = decodeReply(next.readFrame(10000));
+    QVERIFY2(reply.value && reply.value->ok,
+             qPrintable(reply.value ? reply.value->error : reply.error));
+    QTRY_VERIFY(server.standardOutput().contains(QStringLiteral("Atteikti 5 termināļi")));
+    QCOMPARE(server.standardOutput().count(burstLine), 1);
+}
+
+QTEST_GUILESS_MAIN(TestServerAccess)
+#include "tst_serveraccess.moc"
