@@ -15,6 +15,7 @@
 #include "commonprocedures.h"
 #include "documentlines.h"
 #include "goodsinfo.h"
+#include "localserver.h"
 #include "remotedataset.h"
 #include "tclientdatamodule.h"
 
@@ -22,8 +23,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QThread>
 
 #include <algorithm>
@@ -34,33 +33,6 @@
 namespace {
 
 constexpr int kWarmLines = 20;
-
-double percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, size_t(fraction * double(values.size())))];
-}
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-bool waitForPort(quint16 port)
-{
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        if (socket.waitForConnected(200))
-            return true;
-        QThread::msleep(100);
-    }
-    return false;
-}
 
 // One terminal: its own receiving document in department 2, goods 8 (a box
 // of beer with 20 deposit bottles) scanned line after line. Prints the
@@ -172,17 +144,13 @@ int main(int argc, char** argv)
     if (parser.isSet(QStringLiteral("terminal")))
         return runTerminal(quint16(parser.value(QStringLiteral("terminal")).toUInt()), lines);
 
-    const quint16 port = freePort();
-    QProcess server;
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.setStandardOutputFile(QProcess::nullDevice());
-    server.start(parser.value(QStringLiteral("server")),
-                 {QStringLiteral("--headless"), QStringLiteral("--port"), QString::number(port),
-                  QStringLiteral("--database"), parser.value(QStringLiteral("database"))});
-    if (!server.waitForStarted() || !waitForPort(port)) {
+    LocalServer server;
+    if (!server.start(parser.value(QStringLiteral("server")),
+                      parser.value(QStringLiteral("database")))) {
         std::fprintf(stderr, "norvalk-scan-bench: the server did not start\n");
         return 1;
     }
+    const quint16 port = server.port();
     int status = 0;
     QStringList summary;
     try {
@@ -213,7 +181,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "norvalk-scan-bench: %s\n", error.what());
         status = 1;
     }
-    server.terminate();
-    server.waitForFinished(15000);
     return status;
 }

@@ -9,6 +9,7 @@
 // The database is written to; make a fresh one with scripts/make-db --demo.
 
 #include "commonprocedures.h"
+#include "localserver.h"
 #include "remotedataset.h"
 #include "tclientdatamodule.h"
 #include "unitofwork.h"
@@ -17,8 +18,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QThread>
 
 #include <algorithm>
@@ -103,31 +102,6 @@ struct Way
     std::function<void(TClientDataModule&)> save;
 };
 
-double percentile(std::vector<double> values, double fraction)
-{
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, size_t(fraction * double(values.size())))];
-}
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-bool waitForPort(quint16 port)
-{
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        if (socket.waitForConnected(200))
-            return true;
-        QThread::msleep(100);
-    }
-    return false;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -143,17 +117,13 @@ int main(int argc, char** argv)
     parser.process(application);
     const int saves = std::max(10, parser.value(QStringLiteral("saves")).toInt());
 
-    const quint16 port = freePort();
-    QProcess server;
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.setStandardOutputFile(QProcess::nullDevice());
-    server.start(parser.value(QStringLiteral("server")),
-                 {QStringLiteral("--headless"), QStringLiteral("--port"), QString::number(port),
-                  QStringLiteral("--database"), parser.value(QStringLiteral("database"))});
-    if (!server.waitForStarted() || !waitForPort(port)) {
+    LocalServer server;
+    if (!server.start(parser.value(QStringLiteral("server")),
+                      parser.value(QStringLiteral("database")))) {
         std::fprintf(stderr, "norvalk-unit-bench: the server did not start\n");
         return 1;
     }
+    const quint16 port = server.port();
 
     TClientDataModule module;
     module.SQLConnection1().setHostName(QStringLiteral("127.0.0.1"));
@@ -190,7 +160,5 @@ int main(int argc, char** argv)
         status = 1;
     }
     module.SQLConnection1().setConnected(false);
-    server.terminate();
-    server.waitForFinished(15000);
     return status;
 }
