@@ -157,11 +157,9 @@ void TDokIevads::buildListTab()
     m_lstPavadzimes->setObjectName(QStringLiteral("lstPavadzimes"));
     m_lstPavadzimes->setGeometry(0, 80, kWidth - 4, kHeight - 42 - 49 - 84);
 
-    wire(m_tabs, &QTabWidget::tabBarClicked, this, [this] {
-        if (m_tabs->tabBar()->tabAt(m_tabs->tabBar()->mapFromGlobal(QCursor::pos())) !=
-            m_tabs->indexOf(m_tabSaraksts))
-            return;
-        tabSarakstsClick();
+    connect(m_tabs, &QTabWidget::tabBarClicked, this, [this](int index) {
+        if (index == m_tabs->indexOf(m_tabSaraksts))
+            RunHandler([this] { tabSarakstsClick(); });
     });
     wire(m_dtDatNo, &QDateEdit::dateChanged, this, [this] { RefreshDocumentList(); });
     wire(m_dtDatLidz, &QDateEdit::dateChanged, this, [this] { RefreshDocumentList(); });

@@ -35,6 +35,7 @@ private slots:
     void layout();
     void rightsChooseTheKinds_data();
     void rightsChooseTheKinds();
+    void pickFromTheList();
     void receivingRoad();
     void scaleBarcodeAndMessagesOnce();
     void deleteTheSelectedLine();
@@ -184,6 +185,27 @@ void TestDocumentWindows::rightsChooseTheKinds()
     QCOMPARE(header->lbTitle()->text(), KindInfo(DocumentKind(checked)).headerTitle);
     // Only the user's own departments.
     QTEST(header->cmbNodala()->count(), "departments");
+}
+
+void TestDocumentWindows::pickFromTheList()
+{
+    TDokIevads* header = openHeader();
+    QVERIFY(header);
+    // Today's receiving of the demo: number 15 in Rīga from "Piena ceļš".
+    clickTab(header->tabs(), header->tabSaraksts());
+    DataSetListView* list = header->lstPavadzimes();
+    QCOMPARE(list->itemCount(), 1);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->buttonRect(0).center());
+    QCOMPARE(header->tabs()->currentWidget(), header->tabDati());
+    QCOMPARE(header->edPZ_Numurs()->text(), QStringLiteral("15"));
+    QCOMPARE(header->cmbNodala()->currentText(), QStringLiteral("Veikals \"Centrs\" Rīgā"));
+    QCOMPARE(header->cmbKlients()->currentText(), QStringLiteral("SIA \"Piena ceļš\""));
+    // Saving reaches that document, and its lines are there.
+    QTest::mouseClick(header->btSave(), Qt::LeftButton);
+    QVERIFY(DokIevadsPreces && DokIevadsPreces->isVisible());
+    QCOMPARE(DokIevadsPreces->data().context().DocIsn, 6);
+    QCOMPARE(DokIevadsPreces->lstPreces()->itemCount(), 2);
+    QVERIFY(m_fixture.messages().isEmpty());
 }
 
 void TestDocumentWindows::receivingRoad()
