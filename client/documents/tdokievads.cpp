@@ -68,7 +68,7 @@ TDokIevads::TDokIevads(QWidget* owner)
         DokIevads = this;
     m_lbTitle = makeTitle(QStringLiteral("lbTitle"), KindInfo(DocumentKind::Receiving).headerTitle,
                           QRect(kMargin, 4, kWidth - 2 * kMargin, 36));
-    m_tabs = makeTabs(QStringLiteral("tabLappuses"), QRect(0, 42, kWidth, kHeight - 42));
+    m_tabs = makeTabs(QStringLiteral("tabLappuses"), QRect(0, 42, kWidth, kHeight - 42), 45);
     buildDataTab();
     buildListTab();
     FormCreate();

@@ -76,8 +76,8 @@ TDokIevadsPreces::TDokIevadsPreces(QWidget* owner, Layout layout)
     if (m_large)
         setDesignScale(double(kLargeSize.width()) / kWidth);
 
-    m_tabLappuses =
-        makeTabs(QStringLiteral("tabLappuses"), QRect(0, 42, kWidth, kHeight - 42 - 32));
+    m_tabLappuses = makeTabs(QStringLiteral("tabLappuses"), QRect(0, 42, kWidth, kHeight - 42 - 32),
+                             kTabBarHeight - 4);
     m_lbTitle = makeTitle(QStringLiteral("lbTitle"), QStringLiteral("Saņemtās preces"),
                           QRect(kMargin, 4, kWidth - 2 * kMargin, 36));
     if (m_large) {

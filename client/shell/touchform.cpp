@@ -175,19 +175,20 @@ QDateEdit* TouchForm::makeDateEdit(const QString& name, QRect geometry, int font
     return edit;
 }
 
-QTabWidget* TouchForm::makeTabs(const QString& name, QRect geometry)
+QTabWidget* TouchForm::makeTabs(const QString& name, QRect geometry, int tabHeight)
 {
     auto* tabs = new QTabWidget(this);
     tabs->setObjectName(name);
     tabs->setFont(TouchLook::font(scaledFont(18)));
     tabs->setGeometry(scaled(geometry));
-    // The pages show the window's fill, as the rest of the window does; the
-    // tabs are as tall as a finger.
-    tabs->setStyleSheet(QStringLiteral("QTabWidget::pane { border: 1px solid #4A7396; "
-                                       "background: transparent; } "
-                                       "QTabBar::tab { height: %1px; min-width: %2px; }")
-                            .arg(scaledFont(45))
-                            .arg(scaledFont(120)));
+    // The pages show the window's fill, as the rest of the window does.
+    QString style = QStringLiteral("QTabWidget::pane { border: 1px solid #4A7396; "
+                                   "background: transparent; }");
+    if (tabHeight > 0)
+        style += QStringLiteral(" QTabBar::tab { height: %1px; min-width: %2px; }")
+                     .arg(scaledFont(tabHeight))
+                     .arg(scaledFont(120));
+    tabs->setStyleSheet(style);
     return tabs;
 }
 

@@ -101,8 +101,9 @@ protected:
     // calendar to pick from.
     QDateEdit* makeDateEdit(const QString& name, QRect geometry, int fontSize = 18,
                             QWidget* parent = nullptr);
-    // Tabs over the window's fill; pages are added by the window.
-    QTabWidget* makeTabs(const QString& name, QRect geometry);
+    // Tabs over the window's fill; pages are added by the window. A window
+    // with finger-sized tabs names their height.
+    QTabWidget* makeTabs(const QString& name, QRect geometry, int tabHeight = 0);
     // One choice of a group; the buttons of one parent exclude each other.
     QRadioButton* makeRadioButton(const QString& name, const QString& caption, QRect geometry,
                                   int fontSize = 18, QWidget* parent = nullptr);

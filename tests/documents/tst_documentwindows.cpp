@@ -47,7 +47,6 @@ private:
     TDokIevads* openHeaderAs(const QString& user, const QString& password);
     TDokIevadsPreces* openLines(DocumentKind kind, const QString& number, const QString& department,
                                 const QString& client);
-    void clickTab(QTabWidget* tabs, QWidget* page);
     QVariant value(const QString& sql) { return m_fixture.value(sql); }
 
     WindowFixture m_fixture;
@@ -86,12 +85,6 @@ TDokIevads* TestDocumentWindows::openHeaderAs(const QString& user, const QString
     if (DokIevads)
         WindowFixture::activate(DokIevads);
     return DokIevads;
-}
-
-void TestDocumentWindows::clickTab(QTabWidget* tabs, QWidget* page)
-{
-    QTabBar* bar = tabs->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tabs->indexOf(page)).center());
 }
 
 TDokIevadsPreces* TestDocumentWindows::openLines(DocumentKind kind, const QString& number,
@@ -192,7 +185,7 @@ void TestDocumentWindows::pickFromTheList()
     TDokIevads* header = openHeader();
     QVERIFY(header);
     // Today's receiving of the demo: number 15 in Rīga from "Piena ceļš".
-    clickTab(header->tabs(), header->tabSaraksts());
+    WindowFixture::clickTab(header->tabs(), header->tabSaraksts());
     DataSetListView* list = header->lstPavadzimes();
     QCOMPARE(list->itemCount(), 1);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->buttonRect(0).center());
@@ -256,7 +249,7 @@ void TestDocumentWindows::receivingRoad()
              before + 3);
 
     // The list shows the line, the total the header's.
-    clickTab(lines->tabLappuses(), lines->tabSaraksts());
+    WindowFixture::clickTab(lines->tabLappuses(), lines->tabSaraksts());
     QCOMPARE(lines->lstPreces()->itemCount(), 1);
     QCOMPARE(lines->lstPreces()->itemText(0), QString::number(line));
     QVERIFY(lines->lbPavadzimesSumma()->text().startsWith(QStringLiteral("Summa : ")));
@@ -301,7 +294,7 @@ void TestDocumentWindows::deleteTheSelectedLine()
         WindowFixture::scan(lines->edDaudzums(), QStringLiteral("2"));
     }
     QVERIFY2(m_fixture.messages().isEmpty(), qPrintable(m_fixture.messages().join('|')));
-    clickTab(lines->tabLappuses(), lines->tabSaraksts());
+    WindowFixture::clickTab(lines->tabLappuses(), lines->tabSaraksts());
     DataSetListView* list = lines->lstPreces();
     QCOMPARE(list->itemCount(), 3);
     const QString second = list->itemText(1);

@@ -43,7 +43,6 @@ private:
     TPrecuDati* open(const QString& user = QStringLiteral("CHIEF"),
                      const QString& password = QStringLiteral("1234"));
     void chooseDepartment(const QString& name);
-    static void clickTab(QTabWidget* tabs, QWidget* page);
 
     WindowFixture m_fixture;
 };
@@ -89,12 +88,6 @@ void TestPrecuDati::chooseDepartment(const QString& name)
     const int index = combo->findText(name);
     QVERIFY(index >= 0);
     combo->setCurrentIndex(index);
-}
-
-void TestPrecuDati::clickTab(QTabWidget* tabs, QWidget* page)
-{
-    QTabBar* bar = tabs->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tabs->indexOf(page)).center());
 }
 
 void TestPrecuDati::scanShowsTheGoods_data()
@@ -204,7 +197,7 @@ void TestPrecuDati::forbiddenPricesHidden()
 void TestPrecuDati::newGoodsByKeystrokes()
 {
     TPrecuDati* window = open(QStringLiteral("JANIS"), QStringLiteral("parole"));
-    clickTab(window->tabs(), window->tabJaunaPrece());
+    WindowFixture::clickTab(window->tabs(), window->tabJaunaPrece());
     QVERIFY(window->btNewSave()->isEnabled());
     m_fixture.setRealMessageBoxes(true);
     window->edNewArtikuls()->setFocus();
@@ -245,7 +238,7 @@ void TestPrecuDati::newGoodsByKeystrokes()
 void TestPrecuDati::newGoodsNeedTheRight()
 {
     TPrecuDati* window = open(QStringLiteral("ANNA"), QStringLiteral("anna1"));
-    clickTab(window->tabs(), window->tabJaunaPrece());
+    WindowFixture::clickTab(window->tabs(), window->tabJaunaPrece());
     QVERIFY(!window->btNewSave()->isEnabled());
     const int goods = m_fixture.value("SELECT COUNT(*) FROM N_KLPREC").toInt();
     window->edNewArtikuls()->setFocus();
@@ -264,7 +257,7 @@ void TestPrecuDati::promotionsTab()
     TPrecuDati* window = open();
     chooseDepartment(kRiga);
     WindowFixture::scan(window->edArtikuls(), QStringLiteral("4750000000035"));
-    clickTab(window->tabs(), window->tabAkcijas());
+    WindowFixture::clickTab(window->tabs(), window->tabAkcijas());
     QTableView* grid = window->grdAkcijas();
     QCOMPARE(grid->model()->rowCount(), 2);
     QCOMPARE(grid->model()->index(0, 2).data().toString(), QStringLiteral("1,49"));
@@ -274,9 +267,9 @@ void TestPrecuDati::promotionsTab()
     QCOMPARE(grid->columnWidth(2), 80);
 
     // Another department without promotions of these goods: none listed.
-    clickTab(window->tabs(), window->tabDati());
+    WindowFixture::clickTab(window->tabs(), window->tabDati());
     chooseDepartment(QStringLiteral("Veikals Jelgavā"));
-    clickTab(window->tabs(), window->tabAkcijas());
+    WindowFixture::clickTab(window->tabs(), window->tabAkcijas());
     QCOMPARE(grid->model()->rowCount(), 0);
     QVERIFY(m_fixture.messages().isEmpty());
 }

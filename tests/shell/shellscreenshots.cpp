@@ -2,29 +2,30 @@
 //
 //     norvalk_screenshots DIR
 //
-// writes main.png, settings.png, login.png and message.png into DIR, and
-// the goods and check windows (goods-*.png, check.png, delivery.png,
-// operations3d-*.png) as they look at work. Run it on a real display (Xvfb
-// will do) so that the fonts are those a terminal shows. The settings file
-// is a temporary one; the shell's windows are drawn without connecting, the
-// goods windows against NorvalkServer on a fresh demo database on loopback.
+// writes main.png, settings.png, login.png and message.png (the shell,
+// drawn without connecting), then the goods and check windows (goods-*.png,
+// check.png, delivery.png, operations3d-*.png) and the document windows
+// (documents-*.png) at work against NorvalkServer on a fresh demo database on
+// loopback. Run it on a real display (Xvfb will do) so that the fonts are
+// those a terminal shows. The settings file is a temporary one.
 
-#include "clientformat.h"
 #include "createonce.h"
+#include "datasetlistview.h"
 #include "guiapplication.h"
 #include "searchedit.h"
 #include "settingsfile.h"
+#include "tdokievads.h"
+#include "tdokievadspreces.h"
 #include "tenterpasword.h"
-#include "testdatabase.h"
-#include "testserver.h"
 #include "tnorvalkmain.h"
 #include "toperacijas_3d.h"
 #include "tpiegadesapstiprinasana.h"
 #include "tprecudati.h"
 #include "tsanemsanasparbaude.h"
 #include "tsyscon.h"
+#include "tvaidzestierakstu.h"
+#include "windowfixture.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
@@ -32,10 +33,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStandardPaths>
-#include <QTabBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
@@ -47,7 +45,7 @@ bool save(QWidget* window, const QDir& folder, const QString& name)
     window->show();
     if (!QTest::qWaitForWindowExposed(window))
         return false;
-    QTest::qWait(200);
+    QTest::qWait(250);
     const QString path = folder.filePath(name);
     if (!window->grab().save(path))
         return false;
@@ -55,106 +53,149 @@ bool save(QWidget* window, const QDir& folder, const QString& name)
     return true;
 }
 
-// A scanner's code: the text, then Return.
-void scan(QWidget* field, const QString& text)
-{
-    field->setFocus();
-    QTest::keyClicks(field, text);
-    QTest::keyClick(field, Qt::Key_Return);
-}
-
-void clickTab(QTabWidget* tabs, QWidget* page)
-{
-    QTabBar* bar = tabs->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(tabs->indexOf(page)).center());
-}
-
-// A menu command as a person gives it the first time: the login it asks
-// for, then the command again.
-void runCommand(QPushButton* command)
-{
-    QTest::mouseClick(command, Qt::LeftButton);
-    if (EnterPasword && EnterPasword->isVisible()) {
-        EnterPasword->edUserName()->setText(QStringLiteral("CHIEF"));
-        EnterPasword->edPasword()->setText(QStringLiteral("1234"));
-        QTest::mouseClick(EnterPasword->btAutorizet(), Qt::LeftButton);
-        QTest::mouseClick(command, Qt::LeftButton);
-    }
-}
-
 // The window a command opened, active as a window manager would make it,
 // so that the focus moves between its fields as on a terminal.
 template <typename Window> Window* active(Window* window)
 {
-    if (!window)
-        return nullptr;
-    QApplication::setActiveWindow(window);
-    if (!QTest::qWaitForWindowActive(window))
-        std::fprintf(stderr, "%s was not activated\n", qPrintable(window->objectName()));
-    QTest::qWait(50);
+    if (window)
+        WindowFixture::activate(window);
     return window;
 }
 
-// The goods and check windows at work on the demo database.
-bool goodsWindows(TNorvalkMain& mainWindow, const QDir& folder)
+bool shellWindows(const QDir& folder)
 {
-    TestDatabase database(TestDatabase::Content::Demo);
-    TestServer server;
-    if (!database.isValid() || !server.start(database.path())) {
-        std::fprintf(stderr, "no demo server: %s\n", qPrintable(database.error()));
-        return false;
-    }
-    IniWriteString(QStringLiteral("SysCon"), QStringLiteral("HostName"),
-                   QStringLiteral("127.0.0.1"));
-    mainWindow.setServerPort(server.port());
+    TNorvalkMain mainWindow;
+    bool ok = save(&mainWindow, folder, QStringLiteral("main.png"));
 
-    runCommand(mainWindow.btPrecuDati());
+    TSysCon* settings = CreateOnce(SysCon, &mainWindow);
+    ok = save(settings, folder, QStringLiteral("settings.png")) && ok;
+    settings->hide();
+
+    TEnterPasword* login = CreateOnce(EnterPasword, &mainWindow);
+    login->show();
+    login->edPasword()->setText(QStringLiteral("1234"));
+    ok = save(login, folder, QStringLiteral("login.png")) && ok;
+    login->hide();
+
+    // The message box as ShowMessage shows it.
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Norvalk"),
+                    QStringLiteral("Nav iestatīta servera IP adrese, pieslēgšanās nenotiks !!!"),
+                    QMessageBox::Ok, &mainWindow);
+    ok = save(&box, folder, QStringLiteral("message.png")) && ok;
+    return ok;
+}
+
+bool goodsWindows(WindowFixture& fixture, const QDir& folder)
+{
+    TNorvalkMain* mainWindow = fixture.mainWindow();
+    fixture.runMenuCommand(mainWindow->btPrecuDati());
     TPrecuDati* goods = active(PrecuDati);
     if (!goods)
         return false;
     goods->cmbNodala()->setCurrentIndex(goods->cmbNodala()->findText("Veikals \"Centrs\" Rīgā"));
-    scan(goods->edArtikuls(), QStringLiteral("4750000000035"));
+    goods->edArtikuls()->setFocus();
+    WindowFixture::scan(goods->edArtikuls(), QStringLiteral("4750000000035"));
     bool ok = save(goods, folder, QStringLiteral("goods-data.png"));
-    clickTab(goods->tabs(), goods->tabJaunaPrece());
+    WindowFixture::clickTab(goods->tabs(), goods->tabJaunaPrece());
     goods->edNewArtikuls()->setText(QStringLiteral("4751234567890"));
     goods->edNewGnos()->setText(QStringLiteral("Zemenes 250 g"));
     goods->edNewPVN()->setText(QStringLiteral("12"));
     ok = save(goods, folder, QStringLiteral("goods-new.png")) && ok;
-    clickTab(goods->tabs(), goods->tabAkcijas());
+    WindowFixture::clickTab(goods->tabs(), goods->tabAkcijas());
     ok = save(goods, folder, QStringLiteral("goods-promotions.png")) && ok;
     goods->hide();
 
-    runCommand(mainWindow.btSanemsanasParbaude());
+    fixture.runMenuCommand(mainWindow->btSanemsanasParbaude());
     TSanemsanasParbaude* check = active(SanemsanasParbaude);
     if (!check)
         return false;
     check->dtDatNo()->setDate(QDate(2024, 5, 2));
     check->dtDatLidz()->setDate(QDate(2024, 5, 2));
-    scan(check->edArtikuls(), QStringLiteral("4750000000028"));
-    scan(check->edDaudzums(), QStringLiteral("5"));
-    scan(check->edArtikuls(), QStringLiteral("4750000000011"));
+    check->edArtikuls()->setFocus();
+    WindowFixture::scan(check->edArtikuls(), QStringLiteral("4750000000028"));
+    WindowFixture::scan(check->edDaudzums(), QStringLiteral("5"));
+    WindowFixture::scan(check->edArtikuls(), QStringLiteral("4750000000011"));
     QTest::keyClicks(check->edDaudzums(), QStringLiteral("6"));
     ok = save(check, folder, QStringLiteral("check.png")) && ok;
     check->hide();
 
-    runCommand(mainWindow.btPiegadesApstiprin());
+    fixture.runMenuCommand(mainWindow->btPiegadesApstiprin());
     TPiegadesApstiprinasana* delivery = active(PiegadesApstiprinasana);
     if (!delivery)
         return false;
-    scan(delivery->edQR_Kods(), QStringLiteral("NORVALK PARVIETOSANA 3 ID:B3"));
+    delivery->edQR_Kods()->setFocus();
+    WindowFixture::scan(delivery->edQR_Kods(), QStringLiteral("NORVALK PARVIETOSANA 3 ID:B3"));
     ok = save(delivery, folder, QStringLiteral("delivery.png")) && ok;
     delivery->hide();
 
-    runCommand(mainWindow.bt3D_Operacijas());
+    fixture.runMenuCommand(mainWindow->bt3D_Operacijas());
     TOperacijas_3D* operations = active(Operacijas_3D);
     if (!operations)
         return false;
     QTest::mouseClick(operations->rdKind(1), Qt::LeftButton);
     ok = save(operations, folder, QStringLiteral("operations3d-data.png")) && ok;
-    clickTab(operations->tabs(), operations->tabSaraksts());
+    WindowFixture::clickTab(operations->tabs(), operations->tabSaraksts());
     operations->dtDatNo()->setDate(QDate(2024, 5, 1));
     ok = save(operations, folder, QStringLiteral("operations3d-list.png")) && ok;
     operations->hide();
+    return ok;
+}
+
+void scanLine(TDokIevadsPreces* lines, const QString& code, const QString& quantity)
+{
+    lines->edArtikuls()->setFocus();
+    WindowFixture::scan(lines->edArtikuls(), code);
+    QTest::qWait(50);
+    if (!quantity.isEmpty())
+        WindowFixture::scan(lines->edDaudzums(), quantity);
+    QTest::qWait(50);
+}
+
+bool documentWindows(WindowFixture& fixture, const QDir& folder)
+{
+    fixture.runMenuCommand(fixture.mainWindow()->btDokumenti());
+    TDokIevads* header = active(DokIevads);
+    if (!header)
+        return false;
+    header->cmbNodala()->setCurrentIndex(
+        header->cmbNodala()->findText(QStringLiteral("Veikals \"Centrs\" Rīgā")));
+    header->edKlientuAtlase()->setFocus();
+    WindowFixture::scan(header->edKlientuAtlase(), QStringLiteral("Piena"));
+    header->cmbKlients()->hidePopup();
+    header->cmbKlients()->setCurrentIndex(0);
+    header->edPZ_Numurs()->setText(QStringLiteral("R-2026/12"));
+    bool ok = save(header, folder, QStringLiteral("documents-header.png"));
+
+    QTest::mouseClick(header->btSave(), Qt::LeftButton);
+    TDokIevadsPreces* lines = active(DokIevadsPreces);
+    if (!lines)
+        return false;
+    scanLine(lines, QStringLiteral("4750000000011"), QStringLiteral("12"));
+    scanLine(lines, QStringLiteral("4750000000080"), QStringLiteral("2"));
+    scanLine(lines, QStringLiteral("2212345012345"), QStringLiteral("1,234"));
+    scanLine(lines, QStringLiteral("4750000000028"), QString());
+    ok = save(lines, folder, QStringLiteral("documents-lines-receiving.png")) && ok;
+    WindowFixture::clickTab(lines->tabLappuses(), lines->tabSaraksts());
+    ok = save(lines, folder, QStringLiteral("documents-lines-list.png")) && ok;
+    DataSetListView* list = lines->lstPreces();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->buttonRect(1).center());
+    if (TVaiDzestIerakstu* confirm = lines->deleteConfirmation()) {
+        ok = save(confirm, folder, QStringLiteral("documents-delete.png")) && ok;
+        confirm->close();
+    }
+    lines->close();
+
+    WindowFixture::activate(header);
+    WindowFixture::clickTab(header->tabs(), header->tabSaraksts());
+    header->dtDatNo()->setDate(QDate(2024, 1, 1));
+    ok = save(header, folder, QStringLiteral("documents-header-list.png")) && ok;
+
+    WindowFixture::clickTab(header->tabs(), header->tabDati());
+    header->kindButton(DocumentKind::Inventory)->click();
+    header->edPZ_Numurs()->setText(QStringLiteral("INV-7"));
+    QTest::mouseClick(header->btSave(), Qt::LeftButton);
+    scanLine(active(lines), QStringLiteral("4750000000011"), QString());
+    ok = save(lines, folder, QStringLiteral("documents-lines-inventory.png")) && ok;
     return ok;
 }
 
@@ -162,9 +203,6 @@ bool goodsWindows(TNorvalkMain& mainWindow, const QDir& folder)
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral(".config")).toLocal8Bit());
     GuiApplication application(argc, argv);
     GuiApplication::setApplicationDisplayName(QStringLiteral("Norvalk"));
     if (argc != 2) {
@@ -174,29 +212,17 @@ int main(int argc, char** argv)
     const QDir folder(QString::fromLocal8Bit(argv[1]));
     if (!QDir().mkpath(folder.path()))
         return 1;
-    ClientFormat::setLocale(QLocale(QLocale::Latvian, QLocale::Latvia));
+    WindowFixture fixture; // a home folder of its own, the Latvian formats
     IniWriteBool(QStringLiteral("SysCon"), QStringLiteral("NeraditEkranaKlaviaturu"), true);
+    bool ok = shellWindows(folder);
 
-    TNorvalkMain mainWindow;
-    bool ok = save(&mainWindow, folder, QStringLiteral("main.png"));
-
-    TSysCon* settings = CreateOnce(SysCon, &mainWindow);
-    ok = ok && save(settings, folder, QStringLiteral("settings.png"));
-    settings->hide();
-
-    TEnterPasword* login = CreateOnce(EnterPasword, &mainWindow);
-    login->show();
-    login->edPasword()->setText(QStringLiteral("1234"));
-    ok = ok && save(login, folder, QStringLiteral("login.png"));
-    login->hide();
-
-    // The message box as ShowMessage shows it.
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Norvalk"),
-                    QStringLiteral("Nav iestatīta servera IP adrese, pieslēgšanās nenotiks !!!"),
-                    QMessageBox::Ok, &mainWindow);
-    ok = ok && save(&box, folder, QStringLiteral("message.png"));
-    box.hide();
-
-    ok = goodsWindows(mainWindow, folder) && ok;
+    const QString error = fixture.startServer();
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "no demo server: %s\n", qPrintable(error));
+        return 1;
+    }
+    fixture.openMainWindow();
+    ok = goodsWindows(fixture, folder) && ok;
+    ok = documentWindows(fixture, folder) && ok;
     return ok ? 0 : 1;
 }

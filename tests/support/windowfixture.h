@@ -12,6 +12,7 @@
 #include <memory>
 
 class QPushButton;
+class QTabWidget;
 class QWidget;
 class TNorvalkMain;
 
@@ -72,6 +73,8 @@ public:
     static bool activate(QWidget* window);
     // A scanner's code into the focused field: the text, then Return.
     static void scan(QWidget* field, const QString& text);
+    // A tap on the tab of that page.
+    static void clickTab(QTabWidget* tabs, QWidget* page);
 
 private:
     void record(const QString& text);
