@@ -157,6 +157,13 @@ UnitValues logValues(const QString& key, const QString& number, const QString& t
             {QStringLiteral("PIEZIMES"), note.left(99)}};
 }
 
+// A unit's variable that a read left NULL (no row, a NULL sum) becomes 0, as
+// a one-request read gives 0.
+void zeroWhenNull(UnitOfWork& unit, const QString& variable)
+{
+    unit.add(QStringLiteral("%1 = COALESCE(:%1, 0)").arg(variable));
+}
+
 } // namespace
 
 void PrepareDataset(RemoteDataSet& dataSet)
@@ -262,7 +269,7 @@ void GetStock(UnitOfWork& unit, const UnitArg& goodsIsn, const UnitArg& departme
             .set(QStringLiteral("ISNODALA"), departmentIsn);
     if (!allKinds)
         read.set(QStringLiteral("NELEGALIZ"), nelegaliz);
-    unit.add(into + QStringLiteral(" = COALESCE(:") + into + QStringLiteral(", 0)"));
+    zeroWhenNull(unit, into);
 }
 
 double GetCertifiedStock(qint32 goodsIsn, qint32 departmentIsn, qint32 certificateIsn,
@@ -288,7 +295,7 @@ void GetCertifiedStock(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
         .set(QStringLiteral("ISNODALA"), departmentIsn)
         .set(QStringLiteral("ISSERTIF"), certificateIsn)
         .set(QStringLiteral("DATUMS"), startOfDay(date));
-    unit.add(into + QStringLiteral(" = COALESCE(:") + into + QStringLiteral(", 0)"));
+    zeroWhenNull(unit, into);
 }
 
 double LookupNumber(const QString& table, qint32 isn, const QString& column)
@@ -308,7 +315,7 @@ void LookupNumber(UnitOfWork& unit, const QString& table, const UnitArg& isn, co
     unit.add(QStringLiteral("FOR SELECT ") + column + QStringLiteral(" FROM ") + table +
              QStringLiteral(" WHERE ISN = :ISN INTO :") + into + QStringLiteral(" DO LEAVE"))
         .set(QStringLiteral("ISN"), isn);
-    unit.add(into + QStringLiteral(" = COALESCE(:") + into + QStringLiteral(", 0)"));
+    zeroWhenNull(unit, into);
 }
 
 void GetLastPrice(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,

@@ -76,10 +76,14 @@ const QString kInsertWriteOut = QStringLiteral(
     "CITAS_18, ADRESEFREE) VALUES (:NR_PAVADZ, :ISNODALA, :ISKLIENT, 1, :DATUMS, 1, 'F', 'F', "
     "0.00, :APM_LIDZ, :PIECENOJ, :ISAPMAKSVEIDS, 0.00, :DATUMS, 0, 0, '')");
 
-const QString kOrderCounter =
-    QStringLiteral("SELECT PASUTPZNR_1 PZNR FROM N_DEPART WHERE ISN=:ISN");
-const QString kWriteOutCounter =
-    QStringLiteral("SELECT OUTPZNR_1 PZNR FROM N_DEPART WHERE ISN=:ISN");
+const DocumentHeader::NumberCounter kOrderCounter{
+    QStringLiteral("PASUTPZNR_1"),
+    QStringLiteral("SELECT PASUTPZNR_1 PZNR FROM N_DEPART WHERE ISN=:ISN"),
+    QStringLiteral("O_PASPAV")};
+const DocumentHeader::NumberCounter kWriteOutCounter{
+    QStringLiteral("OUTPZNR_1"),
+    QStringLiteral("SELECT OUTPZNR_1 PZNR FROM N_DEPART WHERE ISN=:ISN"),
+    QStringLiteral("O_PAVOUT")};
 // The counter is written only while it still holds what was read, so two
 // terminals asking at once never hand out the same number; the one that
 // finds the counter moved on reads it again.
@@ -151,23 +155,21 @@ Outcome<QString> DocumentHeader::ProposeNumber(DocumentKind kind, int department
     PrepareDataset(m_module.cdsTempQuery());
     switch (kind) {
     case DocumentKind::Orders:
-        return CounterNumber(QStringLiteral("PASUTPZNR_1"), QStringLiteral("O_PASPAV"), department);
+        return CounterNumber(kOrderCounter, department);
     case DocumentKind::WriteOut:
-        return CounterNumber(QStringLiteral("OUTPZNR_1"), QStringLiteral("O_PAVOUT"), department);
+        return CounterNumber(kWriteOutCounter, department);
     default:
         // Transfers keep no counter: the next number after their own table's highest.
         return NextAfterHighest(QStringLiteral("O_PARPAV"));
     }
 }
 
-QString DocumentHeader::CounterNumber(const QString& counter, const QString& table,
-                                      qint32 departmentIsn)
+QString DocumentHeader::CounterNumber(const NumberCounter& counter, qint32 departmentIsn)
 {
     RemoteDataSet& query = m_module.cdsTempQuery();
     for (int attempt = 0; attempt < kCounterTries; ++attempt) {
         query.close();
-        query.setCommandText(counter == QLatin1String("PASUTPZNR_1") ? kOrderCounter
-                                                                     : kWriteOutCounter);
+        query.setCommandText(counter.read);
         query.setIntegerParam(QStringLiteral("ISN"), departmentIsn);
         query.open();
         const QString stored = query.fieldByName(QStringLiteral("PZNR")).asString();
@@ -176,11 +178,11 @@ QString DocumentHeader::CounterNumber(const QString& counter, const QString& tab
         // An empty counter, or one holding something other than a number,
         // is not written: the number comes from the documents themselves.
         if (stored.isEmpty() || !isNumber)
-            return NextAfterHighest(table);
+            return NextAfterHighest(counter.documents);
 
         UnitOfWork advance;
         advance.declareResult(QStringLiteral("UPDATED"), ParamType::Integer);
-        advance.add(kAdvanceCounter.arg(counter))
+        advance.add(kAdvanceCounter.arg(counter.column))
             .set(QStringLiteral("NUMURS"), QString::number(number + 1))
             .set(QStringLiteral("ISN"), departmentIsn)
             .set(QStringLiteral("PZNR"), stored);

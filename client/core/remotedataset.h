@@ -72,8 +72,6 @@ public:
     bool hasField(const QString& name) const;
     // The held rows, for screens that list them.
     const DataPacket& packet() const { return m_packet; }
-    // The current row's index, -1 when there is none.
-    int currentRow() const { return m_row; }
 
 signals:
     void activeChanged(bool active);

@@ -49,6 +49,23 @@ void checkName(const QString& name)
         throw ClientError(QStringLiteral("Nederīgs nosaukums datu bāzei: '%1'").arg(name));
 }
 
+// Whether the database refused a write because another transaction holds or
+// has just changed the same row.
+bool isWriteConflict(const std::exception& error)
+{
+    const auto* remote = dynamic_cast<const RemoteError*>(&error);
+    // A dropped connection is never retried here: the unit may have run.
+    if (!remote || remote->kind() != RemoteError::Kind::Server)
+        return false;
+    const QString text = remote->message();
+    // The last: two terminals making the same stock row at once, the other's
+    // still uncommitted.
+    return text.contains(QLatin1String("update conflicts"), Qt::CaseInsensitive) ||
+           text.startsWith(QLatin1String("deadlock"), Qt::CaseInsensitive) ||
+           text.contains(QLatin1String("lock conflict"), Qt::CaseInsensitive) ||
+           text.contains(QLatin1String("visible to active transactions"), Qt::CaseInsensitive);
+}
+
 } // namespace
 
 RemoteParam UnitArg::toParam(const QString& name) const
@@ -227,21 +244,6 @@ QString UnitOfWork::commandText() const
 RemoteParams UnitOfWork::params() const
 {
     return build().params;
-}
-
-bool UnitOfWork::isWriteConflict(const std::exception& error)
-{
-    const auto* remote = dynamic_cast<const RemoteError*>(&error);
-    // A dropped connection is never retried here: the unit may have run.
-    if (!remote || remote->kind() != RemoteError::Kind::Server)
-        return false;
-    const QString text = remote->message();
-    // The last: two terminals making the same stock row at once, the other's
-    // still uncommitted.
-    return text.contains(QLatin1String("update conflicts"), Qt::CaseInsensitive) ||
-           text.startsWith(QLatin1String("deadlock"), Qt::CaseInsensitive) ||
-           text.contains(QLatin1String("lock conflict"), Qt::CaseInsensitive) ||
-           text.contains(QLatin1String("visible to active transactions"), Qt::CaseInsensitive);
 }
 
 void UnitOfWork::run(RemoteDataSet& dataSet) const

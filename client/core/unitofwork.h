@@ -118,10 +118,6 @@ public:
     // is sent again, a few times, before that error is thrown.
     void run(RemoteDataSet& dataSet) const;
 
-    // Whether the database refused a write because another transaction
-    // holds or has just changed the same row.
-    static bool isWriteConflict(const std::exception& error);
-
 private:
     struct Variable
     {

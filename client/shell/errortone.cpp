@@ -66,22 +66,25 @@ int& playCount()
     return count;
 }
 
-// Made once, on first use: the file lives as long as the effect reads it.
-QSoundEffect* effect()
+QSoundEffect* makeEffect()
 {
-    static QPointer<QSoundEffect> sound;
-    static QTemporaryFile* file = nullptr;
-    if (sound)
-        return sound;
     QCoreApplication* application = QCoreApplication::instance();
     if (!application)
         return nullptr;
-    file = new QTemporaryFile(QStringLiteral("norvalk-tone-XXXXXX.wav"), application);
+    // The file lives as long as the effect that reads it: the application's.
+    auto* file = new QTemporaryFile(QStringLiteral("norvalk-tone-XXXXXX.wav"), application);
     if (!file->open() || file->write(waveFile(toneSamples())) < 0 || !file->flush())
         return nullptr;
-    sound = new QSoundEffect(application);
+    auto* sound = new QSoundEffect(application);
     sound->setSource(QUrl::fromLocalFile(file->fileName()));
     sound->setVolume(0.9f);
+    return sound;
+}
+
+// Made once, on first use; when the tone cannot be made it is not tried again.
+QSoundEffect* effect()
+{
+    static QPointer<QSoundEffect> sound = makeEffect();
     return sound;
 }
 

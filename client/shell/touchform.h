@@ -78,7 +78,6 @@ protected:
     // A window with a layout for large screens builds the same controls at
     // this many times the design's sizes; set before making any control.
     void setDesignScale(double scale) { m_scale = scale; }
-    double designScale() const { return m_scale; }
     QRect scaled(QRect designed) const;
     int scaledFont(int size) const;
 
