@@ -149,12 +149,6 @@ void moveStock(UnitOfWork& unit, const DocumentContext& document, const UnitArg&
     }
 }
 
-bool sameGoods(const GoodsInfo& a, const GoodsInfo& b)
-{
-    return a.Isn == b.Isn && a.PriceCode == b.PriceCode && a.ClientIsn == b.ClientIsn &&
-           a.VatRate == b.VatRate && a.IsService == b.IsService && a.Name == b.Name;
-}
-
 } // namespace
 
 DocumentLines::DocumentLines(TClientDataModule& module, GoodsInfo& goods)
@@ -167,7 +161,7 @@ DocumentLines::KindSetup DocumentLines::Activate(const DocumentContext& context)
     m_context = context;
     m_lineTable = KindInfo(context.DocKind).lineTable;
     m_priceLevels.clear();
-    m_lastLookUp.reset();
+    m_lookUp.Forget();
     m_certificateIsns.clear();
 
     const ClientState& state = m_module.clientState();
@@ -263,10 +257,8 @@ DocumentLines::LookedUp DocumentLines::LookUp(const QString& article, const QStr
     ScaleBarcodeRule::Apply(m_module.clientState(), result.article, &result.quantity);
     const IdLabel label = IdLabelRule(result.article);
     result.article = label.article;
-    m_lastLookUp.reset();
-    if (!FindGoods(m_goods, label.code, label.byIsn))
+    if (!m_lookUp.Find(m_goods, label.code, label.byIsn))
         return result; // FindGoods has said so; the fields keep their texts
-    m_lastLookUp = LastLookUp{label.code, label.byIsn, m_goods};
 
     result.found = true;
     result.name = m_goods.Name;
@@ -355,53 +347,12 @@ QStringList DocumentLines::LoadCertificates()
     return items;
 }
 
-bool DocumentLines::LookUpAgainIfNeeded(const QString& code, bool byIsn)
-{
-    // The goods this window found for this very code are still the shared
-    // record's: the save need not ask the server again.
-    if (m_lastLookUp && m_lastLookUp->code == code && m_lastLookUp->byIsn == byIsn &&
-        sameGoods(m_lastLookUp->goods, m_goods))
-        return true;
-    m_lastLookUp.reset();
-    if (!FindGoods(m_goods, code, byIsn))
-        return false;
-    m_lastLookUp = LastLookUp{code, byIsn, m_goods};
-    return true;
-}
-
 Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
 {
-    const DocumentKind kind = m_context.DocKind;
-    const ClientState& state = m_module.clientState();
-    if (entry.article.isEmpty())
-        return Outcome<Saved>::refuse(kNoArticle, QStringLiteral("edArtikuls"));
-    const IdLabel label = IdLabelRule(entry.article);
-    article = label.article;
-    if (!LookUpAgainIfNeeded(label.code, label.byIsn))
-        return Outcome<Saved>::refuse(kArticleNotFound, QStringLiteral("edArtikuls"));
-    if (entry.quantity.isEmpty())
-        return Outcome<Saved>::refuse(kNoQuantity, QStringLiteral("edDaudzums"));
-    const double q = ReadNumberField(entry.quantity);
-    const double s = entry.salePrice.isEmpty() ? 0 : ReadNumberField(entry.salePrice);
-    const double d = entry.discount.isEmpty() ? 0 : ReadNumberField(entry.discount);
-    double p = 0;
-    if (kind != DocumentKind::GoodsInMemory) {
-        if (entry.price.isEmpty())
-            return Outcome<Saved>::refuse(kNoPrice, QStringLiteral("edCena"));
-        p = ReadNumberField(entry.price);
-    }
-    const bool certificateChosen =
-        entry.certificateIndex >= 0 && entry.certificateIndex < m_certificateIsns.size();
-    const qint32 certificate =
-        certificateChosen ? std::max(1, m_certificateIsns[entry.certificateIndex]) : 1;
-    const double v = m_goods.VatRate;
-    const qint32 goods = m_goods.Isn;
-    const bool salePriceUpdate = kind == DocumentKind::Receiving && s > kLeastSalePrice;
-    const qint32 saleLevel =
-        salePriceUpdate
-            ? std::max(1, PriceLevel(QStringLiteral("N_DEPART"), m_context.DepartmentIsn,
-                                     QStringLiteral("CENKODS")))
-            : 1;
+    const Outcome<LineValues> read = ReadEntry(entry, article);
+    if (read.refused())
+        return read.refusal();
+    const LineValues& values = read.result();
 
     UnitOfWork unit;
     unit.declareResult(QStringLiteral("RESULT"), ParamType::Integer);
@@ -415,39 +366,106 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
     unit.declare(QStringLiteral("Q"), ParamType::Double);
     unit.declare(QStringLiteral("QF"), ParamType::Double);
     unit.add(QStringLiteral("RESULT = %1").arg(kStored));
-    unit.add(QStringLiteral("Q = :QUANTITY")).set(QStringLiteral("QUANTITY"), q);
-
+    unit.add(QStringLiteral("Q = :QUANTITY")).set(QStringLiteral("QUANTITY"), values.quantity);
     // The checks against the stock run first, in the same unit: refused,
     // nothing is written.
-    const bool outgoing = kind == DocumentKind::Transfer || kind == DocumentKind::WriteOut;
-    if (outgoing && !m_goods.IsService) {
-        GetStock(unit, goods, m_context.DepartmentIsn, QStringLiteral("K"),
+    AddStockChecks(unit, values);
+    AddLine(unit, values);
+    const bool container = m_context.DocKind != DocumentKind::GoodsInMemory;
+    if (container)
+        AddContainerLookUp(unit);
+    const bool memory = m_context.DocKind == DocumentKind::GoodsInMemory;
+    LogOperation(unit, QStringLiteral("J"), memory ? QString() : m_context.DocNumber, m_lineTable,
+                 m_goods.Isn, kNorvalk, UnitArg::variable(QStringLiteral("L")),
+                 memory ? QDate::currentDate() : m_context.DocDate);
+    moveStock(unit, m_context, m_goods.Isn, QStringLiteral(":Q"), +1);
+    if (values.saleLevel > 0)
+        unit.add(kUpdateSalePrice.arg(values.saleLevel))
+            .set(QStringLiteral("PARDCENA"), values.salePrice)
+            .set(QStringLiteral("ISN"), m_goods.Isn);
+    if (container)
+        AddContainerLine(unit);
+
+    RemoteDataSet& update = m_module.cdsUpdate();
+    try {
+        PrepareDataset(update);
+        unit.run(update);
+    } catch (const std::exception& error) {
+        return Outcome<Saved>::refuse(kSaveFailed + errorText(error), QStringLiteral("edArtikuls"));
+    }
+    return Answer(update, values);
+}
+
+Outcome<DocumentLines::LineValues> DocumentLines::ReadEntry(const Entry& entry, QString& article)
+{
+    using Read = Outcome<LineValues>;
+    const DocumentKind kind = m_context.DocKind;
+    if (entry.article.isEmpty())
+        return Read::refuse(kNoArticle, QStringLiteral("edArtikuls"));
+    const IdLabel label = IdLabelRule(entry.article);
+    article = label.article;
+    if (!m_lookUp.Recall(m_goods, label.code, label.byIsn))
+        return Read::refuse(kArticleNotFound, QStringLiteral("edArtikuls"));
+    if (entry.quantity.isEmpty())
+        return Read::refuse(kNoQuantity, QStringLiteral("edDaudzums"));
+    LineValues values;
+    values.quantity = ReadNumberField(entry.quantity);
+    values.salePrice = entry.salePrice.isEmpty() ? 0 : ReadNumberField(entry.salePrice);
+    values.discount = entry.discount.isEmpty() ? 0 : ReadNumberField(entry.discount);
+    if (kind != DocumentKind::GoodsInMemory) {
+        if (entry.price.isEmpty())
+            return Read::refuse(kNoPrice, QStringLiteral("edCena"));
+        values.price = ReadNumberField(entry.price);
+    }
+    if (entry.certificateIndex >= 0 && entry.certificateIndex < m_certificateIsns.size())
+        values.chosenCertificate = m_certificateIsns[entry.certificateIndex];
+    if (kind == DocumentKind::Receiving && values.salePrice > kLeastSalePrice)
+        values.saleLevel =
+            std::max(1, PriceLevel(QStringLiteral("N_DEPART"), m_context.DepartmentIsn,
+                                   QStringLiteral("CENKODS")));
+    return values;
+}
+
+void DocumentLines::AddStockChecks(UnitOfWork& unit, const LineValues& values)
+{
+    const DocumentKind kind = m_context.DocKind;
+    if (kind != DocumentKind::Transfer && kind != DocumentKind::WriteOut)
+        return;
+    if (!m_goods.IsService) {
+        GetStock(unit, m_goods.Isn, m_context.DepartmentIsn, QStringLiteral("K"),
                  QStringLiteral("STOCK"));
         unit.beginIf(QStringLiteral(":Q > :STOCK"));
         unit.add(QStringLiteral("RESULT = %1").arg(kRefusedOverStock));
         unit.finish();
         unit.endIf();
     }
-    if (outgoing && state.UseCertifiedStock && q > 0 && certificateChosen) {
-        GetCertifiedStock(unit, goods, m_context.DepartmentIsn,
-                          m_certificateIsns[entry.certificateIndex], QDate::currentDate(),
-                          QStringLiteral("C"));
+    if (m_module.clientState().UseCertifiedStock && values.quantity > 0 &&
+        values.chosenCertificate) {
+        GetCertifiedStock(unit, m_goods.Isn, m_context.DepartmentIsn, *values.chosenCertificate,
+                          QDate::currentDate(), QStringLiteral("C"));
         unit.beginIf(QStringLiteral(":Q > :C"));
         unit.add(QStringLiteral("RESULT = %1").arg(kRefusedOverCertificate));
         unit.finish();
         unit.endIf();
     }
+}
 
-    // The line.
-    const QString headerColumn = KindInfo(kind).headerColumn;
+void DocumentLines::AddLine(UnitOfWork& unit, const LineValues& values)
+{
+    const DocumentKind kind = m_context.DocKind;
+    const double v = m_goods.VatRate;
+    const double p = values.price;
+    const double s = values.salePrice;
+    const double d = values.discount;
     UnitOfWork::Step& line =
         unit.add(kInsertLine[index(kind)] + QStringLiteral(" RETURNING ISN INTO :L"))
-            .set(QStringLiteral("ISPRECE"), goods)
-            .set(QStringLiteral("DAUDZUMS"), q);
+            .set(QStringLiteral("ISPRECE"), m_goods.Isn)
+            .set(QStringLiteral("DAUDZUMS"), values.quantity);
     if (kind == DocumentKind::GoodsInMemory)
         line.set(QStringLiteral("ISNODALA"), m_context.DepartmentIsn);
     else
-        line.set(headerColumn, m_context.DocIsn).set(QStringLiteral("ISSERTIF"), certificate);
+        line.set(KindInfo(kind).headerColumn, m_context.DocIsn)
+            .set(QStringLiteral("ISSERTIF"), std::max(1, values.chosenCertificate.value_or(1)));
     switch (kind) {
     case DocumentKind::Receiving:
         line.set({{QStringLiteral("NODOKLIS"), v},
@@ -462,7 +480,8 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
                   {QStringLiteral("PARD_CENA"), s / (1 + v / 100)}});
         break;
     case DocumentKind::Inventory:
-        line.set({{QStringLiteral("PARD_CENA"), p}, {QStringLiteral("ISAGENTS"), state.AgentIsn}});
+        line.set({{QStringLiteral("PARD_CENA"), p},
+                  {QStringLiteral("ISAGENTS"), m_module.clientState().AgentIsn}});
         break;
     case DocumentKind::Orders:
     case DocumentKind::WriteOut:
@@ -474,57 +493,49 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
     case DocumentKind::GoodsInMemory:
         break;
     }
+}
 
-    // The returnable container that comes with the goods, if any.
-    const bool container = kind != DocumentKind::GoodsInMemory;
+// The returnable container that comes with the goods, if any: DEPISN its
+// goods (above 1 when there is one), QF its quantity, CP its price.
+void DocumentLines::AddContainerLookUp(UnitOfWork& unit)
+{
     const UnitArg depot = UnitArg::variable(QStringLiteral("DEPISN"));
-    if (container) {
-        LookupNumber(unit, QStringLiteral("N_KLPREC"), goods, QStringLiteral("ISDEPOZITATARA"),
-                     QStringLiteral("DEP"));
-        unit.add(QStringLiteral("DEPISN = TRUNC(:DEP)"));
-        unit.beginIf(QStringLiteral(":DEPISN > 1"));
-        LookupNumber(unit, QStringLiteral("N_KLPREC"), depot,
-                     QStringLiteral("DEPOZITATARADAUDZUMS"), QStringLiteral("F"));
-        unit.add(QStringLiteral("IF (:F < 1) THEN F = 1"));
-        LookupNumber(unit, QStringLiteral("N_KLPREC"), depot, QStringLiteral("PARDCENA1"),
-                     QStringLiteral("CP"));
-        unit.add(QStringLiteral("QF = :Q * :F"));
-        unit.endIf();
-    }
+    LookupNumber(unit, QStringLiteral("N_KLPREC"), m_goods.Isn, QStringLiteral("ISDEPOZITATARA"),
+                 QStringLiteral("DEP"));
+    unit.add(QStringLiteral("DEPISN = TRUNC(:DEP)"));
+    unit.beginIf(QStringLiteral(":DEPISN > 1"));
+    LookupNumber(unit, QStringLiteral("N_KLPREC"), depot, QStringLiteral("DEPOZITATARADAUDZUMS"),
+                 QStringLiteral("F"));
+    unit.add(QStringLiteral("IF (:F < 1) THEN F = 1"));
+    LookupNumber(unit, QStringLiteral("N_KLPREC"), depot, QStringLiteral("PARDCENA1"),
+                 QStringLiteral("CP"));
+    unit.add(QStringLiteral("QF = :Q * :F"));
+    unit.endIf();
+}
 
-    const bool memory = kind == DocumentKind::GoodsInMemory;
-    LogOperation(unit, QStringLiteral("J"), memory ? QString() : m_context.DocNumber, m_lineTable,
-                 goods, kNorvalk, UnitArg::variable(QStringLiteral("L")),
-                 memory ? QDate::currentDate() : m_context.DocDate);
-    moveStock(unit, m_context, goods, QStringLiteral(":Q"), +1);
-    if (salePriceUpdate)
-        unit.add(kUpdateSalePrice.arg(saleLevel))
-            .set(QStringLiteral("PARDCENA"), s)
-            .set(QStringLiteral("ISN"), goods);
-    if (container) {
-        unit.beginIf(QStringLiteral(":DEPISN > 1"));
-        UnitOfWork::Step& containerLine =
-            unit.add(kInsertContainer[index(kind)])
-                .set(QStringLiteral("ISPRECE"), depot)
-                .set(headerColumn, m_context.DocIsn)
-                .set(QStringLiteral("DAUDZUMS"), UnitArg::variable(QStringLiteral("QF")))
-                .set(QStringLiteral("CENA"), UnitArg::variable(QStringLiteral("CP")))
-                .set(QStringLiteral("PARD_CENA"), UnitArg::variable(QStringLiteral("CP")));
-        if (kind == DocumentKind::Inventory)
-            containerLine.set(QStringLiteral("ISAGENTS"), state.AgentIsn);
-        if (kind == DocumentKind::WriteOut)
-            containerLine.set(QStringLiteral("NODOKLIS"), 0.0); // as the other kinds store
-        moveStock(unit, m_context, depot, QStringLiteral(":QF"), +1);
-        unit.endIf();
-    }
+void DocumentLines::AddContainerLine(UnitOfWork& unit)
+{
+    const DocumentKind kind = m_context.DocKind;
+    const UnitArg depot = UnitArg::variable(QStringLiteral("DEPISN"));
+    unit.beginIf(QStringLiteral(":DEPISN > 1"));
+    UnitOfWork::Step& containerLine =
+        unit.add(kInsertContainer[index(kind)])
+            .set(QStringLiteral("ISPRECE"), depot)
+            .set(KindInfo(kind).headerColumn, m_context.DocIsn)
+            .set(QStringLiteral("DAUDZUMS"), UnitArg::variable(QStringLiteral("QF")))
+            .set(QStringLiteral("CENA"), UnitArg::variable(QStringLiteral("CP")))
+            .set(QStringLiteral("PARD_CENA"), UnitArg::variable(QStringLiteral("CP")));
+    if (kind == DocumentKind::Inventory)
+        containerLine.set(QStringLiteral("ISAGENTS"), m_module.clientState().AgentIsn);
+    if (kind == DocumentKind::WriteOut)
+        containerLine.set(QStringLiteral("NODOKLIS"), 0.0); // as the other kinds store
+    moveStock(unit, m_context, depot, QStringLiteral(":QF"), +1);
+    unit.endIf();
+}
 
-    RemoteDataSet& update = m_module.cdsUpdate();
-    try {
-        PrepareDataset(update);
-        unit.run(update);
-    } catch (const std::exception& error) {
-        return Outcome<Saved>::refuse(kSaveFailed + errorText(error), QStringLiteral("edArtikuls"));
-    }
+Outcome<DocumentLines::Saved> DocumentLines::Answer(const RemoteDataSet& update,
+                                                    const LineValues& values)
+{
     switch (update.fieldByName(QStringLiteral("RESULT")).asInteger()) {
     case kRefusedOverStock:
         return Outcome<Saved>::refuse(kOverStock, QStringLiteral("edDaudzums"));
@@ -537,12 +548,13 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
     default:
         break;
     }
-    if (salePriceUpdate)
-        m_goods.PriceCode = saleLevel;
+    if (values.saleLevel > 0)
+        m_goods.PriceCode = values.saleLevel;
 
+    const ClientState& state = m_module.clientState();
     Saved saved;
     saved.lineIsn = update.fieldByName(QStringLiteral("L")).asInteger();
-    if (kind == DocumentKind::WriteOut) {
+    if (m_context.DocKind == DocumentKind::WriteOut) {
         saved.quantity = state.IzrDaudzums1 ? QStringLiteral("1") : QString();
         saved.clearDiscount = state.IzrDzestAtlaidi;
     } else {

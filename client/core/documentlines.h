@@ -1,6 +1,7 @@
 #pragma once
 
 #include "documentcontext.h"
+#include "findgoods.h"
 #include "goodsinfo.h"
 #include "outcome.h"
 
@@ -11,7 +12,9 @@
 
 #include <optional>
 
+class RemoteDataSet;
 class TClientDataModule;
+class UnitOfWork;
 
 // The data work of the document lines window: what each kind shows, the
 // article look-up with its pre-filled values, saving a line with everything
@@ -108,11 +111,29 @@ public:
     void DeleteCurrentLine();
 
 private:
+    // A line's figures as read from its fields.
+    struct LineValues
+    {
+        double quantity = 0;
+        double price = 0;
+        double salePrice = 0;
+        double discount = 0;
+        std::optional<qint32> chosenCertificate; // the certificate picked, if any
+        qint32 saleLevel = 0; // above 0: the sale price also becomes the goods' price of that level
+    };
+    // The checks of the fields and the goods, before anything is sent.
+    Outcome<LineValues> ReadEntry(const Entry& entry, QString& article);
+    // The parts of the save's unit, in the order they run.
+    void AddStockChecks(UnitOfWork& unit, const LineValues& values);
+    void AddLine(UnitOfWork& unit, const LineValues& values);
+    void AddContainerLookUp(UnitOfWork& unit);
+    void AddContainerLine(UnitOfWork& unit);
+    Outcome<Saved> Answer(const RemoteDataSet& update, const LineValues& values);
+
     qint32 PriceLevel(const QString& table, qint32 isn, const QString& column);
     void SetPriceInputs();
     void Prefill(LookedUp& result);
     QStringList LoadCertificates();
-    bool LookUpAgainIfNeeded(const QString& code, bool byIsn);
 
     TClientDataModule& m_module;
     GoodsInfo& m_goods;
@@ -122,12 +143,6 @@ private:
     // Price levels read once per opening of the window: they belong to the
     // document's departments and client, not to the goods.
     QMap<QString, qint32> m_priceLevels;
-    // The goods this window last found, to save without looking them up again.
-    struct LastLookUp
-    {
-        QString code;
-        bool byIsn = false;
-        GoodsInfo goods;
-    };
-    std::optional<LastLookUp> m_lastLookUp;
+    // The goods found as the article field was left, saved without asking again.
+    RememberedLookUp m_lookUp;
 };

@@ -144,3 +144,19 @@ bool FindGoods(GoodsInfo& goods, const QString& code, bool byIsn)
     goods.SupplierIsn = found.fieldByName(QStringLiteral("ISPRKLIENT")).asInteger();
     return true;
 }
+
+bool RememberedLookUp::Find(GoodsInfo& goods, const QString& code, bool byIsn)
+{
+    m_last.reset();
+    if (!FindGoods(goods, code, byIsn))
+        return false;
+    m_last = Found{code, byIsn, goods};
+    return true;
+}
+
+bool RememberedLookUp::Recall(GoodsInfo& goods, const QString& code, bool byIsn)
+{
+    if (m_last && m_last->code == code && m_last->byIsn == byIsn && m_last->goods == goods)
+        return true;
+    return Find(goods, code, byIsn);
+}

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // Looks a goods item up by one of its six article codes or, with byIsn, by
 // its key written in decimal digits, and fills goods with it and the price
 // that applies: the department's price level, or the partner's special price.
@@ -16,3 +18,27 @@
 // already overwritten. Leaves cdsFindN_KLPREC and cdsSpecCenas open on their
 // last result.
 bool FindGoods(GoodsInfo& goods, const QString& code, bool byIsn);
+
+// Looks goods up as FindGoods does and remembers what it found, so that a
+// window which looks the article up as its field is left need not ask the
+// server again as the line is saved.
+class RememberedLookUp final
+{
+public:
+    // Always asks the server.
+    bool Find(GoodsInfo& goods, const QString& code, bool byIsn = false);
+    // Answers from memory when the code is the one last found and the shared
+    // record still holds those goods (no other window has filled it since);
+    // otherwise asks as Find does.
+    bool Recall(GoodsInfo& goods, const QString& code, bool byIsn = false);
+    void Forget() { m_last.reset(); }
+
+private:
+    struct Found
+    {
+        QString code;
+        bool byIsn = false;
+        GoodsInfo goods;
+    };
+    std::optional<Found> m_last;
+};

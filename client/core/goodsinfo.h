@@ -23,4 +23,6 @@ struct GoodsInfo
     QString Name;
     QString GroupName;
     QString Unit;
+
+    bool operator==(const GoodsInfo&) const = default;
 };

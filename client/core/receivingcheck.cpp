@@ -3,8 +3,6 @@
 #include "clienterror.h"
 #include "clientformat.h"
 #include "commonprocedures.h"
-#include "findgoods.h"
-#include "goodsinfo.h"
 #include "remotedataset.h"
 #include "tclientdatamodule.h"
 #include "unitofwork.h"
@@ -157,7 +155,7 @@ QStringList ReceivingCheck::WaybillNumbers(const QString& numberList)
 
 bool ReceivingCheck::Preview(GoodsInfo& goods, const QString& article)
 {
-    return !article.isEmpty() && FindGoods(goods, article, false);
+    return !article.isEmpty() && m_lookUp.Find(goods, article);
 }
 
 QString ReceivingCheck::PriceText(const GoodsInfo& goods)
@@ -179,7 +177,7 @@ Outcome<ReceivingCheck::Result> ReceivingCheck::Check(GoodsInfo& goods, CheckKin
     if (quantityText.isEmpty())
         return Checked::refuse(kNoQuantity, QStringLiteral("edDaudzums"));
     const double count = ReadNumberField(quantityText);
-    if (!FindGoods(goods, article, false))
+    if (!m_lookUp.Recall(goods, article))
         return Checked::refuse(kArticleNotFound, kArticleField);
 
     const KindStatements& statements = statementsOf(kind);

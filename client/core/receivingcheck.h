@@ -1,5 +1,6 @@
 #pragma once
 
+#include "findgoods.h"
 #include "outcome.h"
 
 #include <QDate>
@@ -7,7 +8,6 @@
 #include <QStringList>
 
 class TClientDataModule;
-struct GoodsInfo;
 
 // What is checked: goods received against their waybills (O_PAVADZ with
 // lines in O_PRECE) or goods transferred against their transfer documents
@@ -49,8 +49,9 @@ public:
     static QStringList WaybillNumbers(const QString& numberList);
 
     // Looks the article up for the preview (nothing for an empty field);
-    // false when it is not found, which FindGoods has reported.
-    static bool Preview(GoodsInfo& goods, const QString& article);
+    // false when it is not found, which FindGoods has reported. The check
+    // that follows for the same article does not ask again.
+    bool Preview(GoodsInfo& goods, const QString& article);
     // The price line of the preview.
     static QString PriceText(const GoodsInfo& goods);
 
@@ -64,4 +65,5 @@ public:
 
 private:
     TClientDataModule& m_module;
+    RememberedLookUp m_lookUp;
 };

@@ -151,7 +151,7 @@ void TSanemsanasParbaude::SearchEditButton1Click()
 void TSanemsanasParbaude::preview()
 {
     GoodsInfo& goods = RequireGoodsInfo();
-    if (!ReceivingCheck::Preview(goods, m_edArtikuls->text()))
+    if (!m_data.Preview(goods, m_edArtikuls->text()))
         return;
     m_lbPrece->setText(goods.Name);
     m_lbPardCena->setText(ReceivingCheck::PriceText(goods));

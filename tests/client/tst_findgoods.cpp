@@ -31,6 +31,7 @@ private slots:
     void codeWithApostrophe();
     void priceCodeBeyondSixteen();
     void leavesDataSetsOpen();
+    void rememberedLookUp();
 
 private:
     std::unique_ptr<ServerFixture> m_fixture;
@@ -356,6 +357,48 @@ void TestFindGoods::leavesDataSetsOpen()
     QCOMPARE(module.cdsFindN_KLPREC().fieldByName(QStringLiteral("ISN")).asInteger(), 30);
     QVERIFY(module.cdsSpecCenas().isActive());
     QCOMPARE(module.cdsSpecCenas().fieldByName(QStringLiteral("ISN")).asInteger(), 1);
+}
+
+void TestFindGoods::rememberedLookUp()
+{
+    // The goods renamed on the server between the calls tell whether a call
+    // asked it.
+    const auto rename = [this](const QString& name) {
+        m_fixture->run(QStringLiteral("UPDATE N_KLPREC SET GNOS='%1' WHERE ISN=24").arg(name));
+    };
+    rename(QStringLiteral("Pirms"));
+    GoodsInfo goods;
+    RememberedLookUp lookUp;
+    QVERIFY(lookUp.Find(goods, QStringLiteral("PLAIN")));
+    QCOMPARE(goods.Name, QStringLiteral("Pirms"));
+
+    rename(QStringLiteral("Pēc"));
+    QVERIFY(lookUp.Recall(goods, QStringLiteral("PLAIN")));
+    QCOMPARE(goods.Name, QStringLiteral("Pirms")); // answered from memory
+    QVERIFY(lookUp.Find(goods, QStringLiteral("PLAIN")));
+    QCOMPARE(goods.Name, QStringLiteral("Pēc")); // Find always asks
+
+    // The shared record filled by someone else in between: asked again.
+    rename(QStringLiteral("Trešais"));
+    goods.Price = 99;
+    QVERIFY(lookUp.Recall(goods, QStringLiteral("PLAIN")));
+    QCOMPARE(goods.Name, QStringLiteral("Trešais"));
+
+    // Another code, the same code by key, and a forgotten one: asked again.
+    QVERIFY(lookUp.Recall(goods, QStringLiteral("K1ONLY")));
+    QCOMPARE(goods.Isn, 2);
+    rename(QStringLiteral("Ceturtais"));
+    QVERIFY(lookUp.Recall(goods, QStringLiteral("24"), true));
+    QCOMPARE(goods.Name, QStringLiteral("Ceturtais"));
+    rename(QStringLiteral("Piektais"));
+    lookUp.Forget();
+    QVERIFY(lookUp.Recall(goods, QStringLiteral("24"), true));
+    QCOMPARE(goods.Name, QStringLiteral("Piektais"));
+
+    // Not found: nothing is remembered, and the failure is said each time.
+    QVERIFY(!lookUp.Recall(goods, QStringLiteral("NOSUCH")));
+    QVERIFY(!lookUp.Recall(goods, QStringLiteral("NOSUCH")));
+    QCOMPARE(m_fixture->messages().size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestFindGoods)
