@@ -7,7 +7,6 @@
 #include "documentkinds.h"
 #include "focuslater.h"
 #include "searchedit.h"
-#include "settingsfile.h"
 #include "showmessage.h"
 #include "tclientdatamodule.h"
 #include "tdokievadspreces.h"
@@ -21,7 +20,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QToolButton>
 
@@ -76,16 +74,14 @@ TDokIevads::TDokIevads(QWidget* owner)
 
 TDokIevads::~TDokIevads()
 {
-    RunHandler([this] { IniWriteInteger(kSection, kDepartmentKey, m_cmbNodala->currentIndex()); });
+    rememberCombo(m_cmbNodala, kSection, kDepartmentKey);
     if (DokIevads == this)
         DokIevads = nullptr;
 }
 
 void TDokIevads::buildDataTab()
 {
-    m_tabDati = new QWidget;
-    m_tabDati->setObjectName(QStringLiteral("tabDati"));
-    m_tabs->addTab(m_tabDati, QStringLiteral("Dati"));
+    m_tabDati = addPage(m_tabs, QStringLiteral("tabDati"), QStringLiteral("Dati"));
     QWidget* page = m_tabDati;
 
     m_lbNumurs = makeLabel(QStringLiteral("lbNumurs"), QStringLiteral("Numurs"),
@@ -144,9 +140,7 @@ void TDokIevads::buildDataTab()
 
 void TDokIevads::buildListTab()
 {
-    m_tabSaraksts = new QWidget;
-    m_tabSaraksts->setObjectName(QStringLiteral("tabSaraksts"));
-    m_tabs->addTab(m_tabSaraksts, QStringLiteral("Saraksts"));
+    m_tabSaraksts = addPage(m_tabs, QStringLiteral("tabSaraksts"), QStringLiteral("Saraksts"));
     QWidget* page = m_tabSaraksts;
     makeLabel(QStringLiteral("lbPeriods"), QStringLiteral("Periods"), QRect(kMargin, 6, kInner, 24),
               16, page);
@@ -157,10 +151,7 @@ void TDokIevads::buildListTab()
     m_lstPavadzimes->setObjectName(QStringLiteral("lstPavadzimes"));
     m_lstPavadzimes->setGeometry(0, 80, kWidth - 4, kHeight - 42 - 49 - 84);
 
-    connect(m_tabs, &QTabWidget::tabBarClicked, this, [this](int index) {
-        if (index == m_tabs->indexOf(m_tabSaraksts))
-            RunHandler([this] { tabSarakstsClick(); });
-    });
+    onTabClick(m_tabs, m_tabSaraksts, &TDokIevads::tabSarakstsClick);
     wire(m_dtDatNo, &QDateEdit::dateChanged, this, [this] { RefreshDocumentList(); });
     wire(m_dtDatLidz, &QDateEdit::dateChanged, this, [this] { RefreshDocumentList(); });
     wire(m_lstPavadzimes, &DataSetListView::buttonClicked, this,
@@ -194,18 +185,11 @@ DocumentKind TDokIevads::checkedKind() const
 
 void TDokIevads::FormShow()
 {
-    {
-        // The period follows today at every showing; the list itself is
-        // read when the user asks for it.
-        const QSignalBlocker from(m_dtDatNo);
-        const QSignalBlocker to(m_dtDatLidz);
-        m_dtDatNo->setDate(QDate::currentDate());
-        m_dtDatLidz->setDate(QDate::currentDate());
-    }
-    if (m_cmbNodala->count() == 0) {
-        fillCombo(m_cmbNodala, m_data.LoadDepartments());
-        m_cmbNodala->setCurrentIndex(IniReadInteger(kSection, kDepartmentKey, -1));
-    }
+    // The period follows today at every showing; the list itself is read
+    // when the user asks for it.
+    setPeriodToToday(m_dtDatNo, m_dtDatLidz);
+    if (m_cmbNodala->count() == 0)
+        fillRememberedCombo(m_cmbNodala, m_data.LoadDepartments(), kSection, kDepartmentKey);
     applyRights();
     btJaunsNumurs()->hide();
     if (m_tabs->currentWidget() == m_tabSaraksts)

@@ -106,9 +106,7 @@ TDokIevadsPreces::~TDokIevadsPreces()
 
 void TDokIevadsPreces::buildDataTab()
 {
-    m_tabDati = new QWidget;
-    m_tabDati->setObjectName(QStringLiteral("tabDati"));
-    m_tabLappuses->addTab(m_tabDati, QStringLiteral("Dati"));
+    m_tabDati = addPage(m_tabLappuses, QStringLiteral("tabDati"), QStringLiteral("Dati"));
     QWidget* page = m_tabDati;
     const auto row = [](int index) { return 122 + index * 46; };
 
@@ -171,9 +169,8 @@ void TDokIevadsPreces::buildDataTab()
 
 void TDokIevadsPreces::buildListTab()
 {
-    m_tabSaraksts = new QWidget;
-    m_tabSaraksts->setObjectName(QStringLiteral("tabSaraksts"));
-    m_tabLappuses->addTab(m_tabSaraksts, QStringLiteral("Saraksts"));
+    m_tabSaraksts =
+        addPage(m_tabLappuses, QStringLiteral("tabSaraksts"), QStringLiteral("Saraksts"));
     m_lstPreces =
         new DataSetListView(RequireClientDataModule().cdsPreces(), lineItem(), m_tabSaraksts);
     m_lstPreces->setObjectName(QStringLiteral("lstPreces"));
@@ -182,10 +179,7 @@ void TDokIevadsPreces::buildListTab()
     else
         m_lstPreces->setGeometry(0, 0, kWidth - 4, kHeight - 42 - 32 - kTabBarHeight - 4);
 
-    connect(m_tabLappuses, &QTabWidget::tabBarClicked, this, [this](int index) {
-        if (index == m_tabLappuses->indexOf(m_tabSaraksts))
-            RunHandler([this] { tabSarakstsClick(); });
-    });
+    onTabClick(m_tabLappuses, m_tabSaraksts, &TDokIevadsPreces::tabSarakstsClick);
     wire(m_lstPreces, &DataSetListView::buttonClicked, this, [this] { lstPrecesButtonClick(); });
 }
 

@@ -64,8 +64,7 @@ TOperacijas_3D::TOperacijas_3D(QWidget* owner)
 
     for (QRadioButton* kind : m_rdKinds)
         wire(kind, &QRadioButton::toggled, this, [this] { rdKindChange(); });
-    connect(m_tabs, &QTabWidget::tabBarClicked, this,
-            [this](int index) { RunHandler([&] { tabsClick(index); }); });
+    onTabClick(m_tabs, m_tabSaraksts, &TOperacijas_3D::tabSarakstsClick);
     wire(m_dtDatNo, &QDateEdit::dateChanged, this, [this] { dtDatChange(); });
     wire(m_dtDatLidz, &QDateEdit::dateChanged, this, [this] { dtDatChange(); });
     onClick(m_btSave, &TOperacijas_3D::btSaveClick);
@@ -82,9 +81,7 @@ TOperacijas_3D::~TOperacijas_3D()
 
 void TOperacijas_3D::buildDati()
 {
-    m_tabDati = new QWidget;
-    m_tabDati->setObjectName(QStringLiteral("tabDati"));
-    m_tabs->addTab(m_tabDati, QStringLiteral("Dati"));
+    m_tabDati = addPage(m_tabs, QStringLiteral("tabDati"), QStringLiteral("Dati"));
     QWidget* page = m_tabDati;
 
     m_lbTitle = makeTitle(QStringLiteral("lbTitle"), kKindCaptions[0],
@@ -112,9 +109,7 @@ void TOperacijas_3D::buildDati()
                              QRect(kMargin, 298, kInnerWidth, 28), 16, page);
     makeLabel(QStringLiteral("lbDaudzums"), QStringLiteral("Daudz."), QRect(kMargin, 332, 80, 38),
               16, page);
-    m_shAtlikums = makeEdit(QStringLiteral("shAtlikums"), QRect(90, 330, 120, 40), 18, page);
-    m_shAtlikums->setReadOnly(true);
-    m_shAtlikums->setFocusPolicy(Qt::NoFocus);
+    m_shAtlikums = makeShownValue(QStringLiteral("shAtlikums"), QRect(90, 330, 120, 40), 18, page);
     m_shAtlikums->setText(ClientFormat::formatFloat(QStringLiteral("0.000"), 0));
     makeLabel(QStringLiteral("lbNovietots"), QStringLiteral("Novietots"),
               QRect(kMargin, 376, kInnerWidth, 24), 16, page);
@@ -130,9 +125,7 @@ void TOperacijas_3D::buildDati()
 
 void TOperacijas_3D::buildSaraksts()
 {
-    m_tabSaraksts = new QWidget;
-    m_tabSaraksts->setObjectName(QStringLiteral("tabSaraksts"));
-    m_tabs->addTab(m_tabSaraksts, QStringLiteral("Saraksts"));
+    m_tabSaraksts = addPage(m_tabs, QStringLiteral("tabSaraksts"), QStringLiteral("Saraksts"));
     QWidget* page = m_tabSaraksts;
 
     makeLabel(QStringLiteral("lbPeriods"), QStringLiteral("Periods"),
@@ -157,8 +150,11 @@ void TOperacijas_3D::FormCreate()
 
 void TOperacijas_3D::FormShow()
 {
-    m_dtDatNo->setDate(QDate::currentDate());
-    m_dtDatLidz->setDate(QDate::currentDate());
+    // Setting the period is not the user changing it: the list is read once,
+    // and only when it is on view.
+    setPeriodToToday(m_dtDatNo, m_dtDatLidz);
+    if (m_tabs->currentWidget() == m_tabSaraksts)
+        refreshList();
     FocusLater(m_edArtikuls);
 }
 
@@ -179,10 +175,9 @@ void TOperacijas_3D::rdKindChange()
     }
 }
 
-void TOperacijas_3D::tabsClick(int index)
+void TOperacijas_3D::tabSarakstsClick()
 {
-    if (m_tabs->widget(index) == m_tabSaraksts)
-        refreshList();
+    refreshList();
 }
 
 void TOperacijas_3D::dtDatChange()

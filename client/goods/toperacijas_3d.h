@@ -64,7 +64,7 @@ private:
     void buildSaraksts();
 
     void rdKindChange();
-    void tabsClick(int index);
+    void tabSarakstsClick();
     void dtDatChange();
     void btSaveClick();
     void btCloseClick();

@@ -5,7 +5,6 @@
 #include "focuslater.h"
 #include "goodsinfo.h"
 #include "searchedit.h"
-#include "settingsfile.h"
 #include "tclientdatamodule.h"
 #include "tnorvalkmain.h"
 #include "touchlook.h"
@@ -51,13 +50,6 @@ QString quantityText(double value)
     return ClientFormat::formatFloat(kZero, value);
 }
 
-QLineEdit* readOnly(QLineEdit* field)
-{
-    field->setReadOnly(true);
-    field->setFocusPolicy(Qt::NoFocus);
-    return field;
-}
-
 } // namespace
 
 TPrecuDati::TPrecuDati(QWidget* owner)
@@ -80,8 +72,7 @@ TPrecuDati::TPrecuDati(QWidget* owner)
     wire(m_cmbNodala, &QComboBox::currentIndexChanged, this, [this] { cmbNodalaChange(); });
     // The drop-down list is a window of its own; it closing is the close-up.
     m_cmbNodala->view()->window()->installEventFilter(this);
-    connect(m_tabs, &QTabWidget::tabBarClicked, this,
-            [this](int index) { RunHandler([&] { tabsClick(index); }); });
+    onTabClick(m_tabs, m_tabAkcijas, &TPrecuDati::tabAkcijasClick);
     onKeyDown(m_edNewArtikuls, &TPrecuDati::edNewArtikulsKeyDown);
     onKeyDown(m_edNewGnos, &TPrecuDati::edNewGnosKeyDown);
     onKeyDown(m_edNewPVN, &TPrecuDati::edNewPVNKeyDown);
@@ -95,20 +86,14 @@ TPrecuDati::TPrecuDati(QWidget* owner)
 
 TPrecuDati::~TPrecuDati()
 {
-    // A window that never listed its departments has no choice to remember,
-    // and must not forget the one remembered before.
-    if (m_data.departments().size() > 0)
-        RunHandler(
-            [this] { IniWriteInteger(kSection, kDepartmentKey, m_cmbNodala->currentIndex()); });
+    rememberCombo(m_cmbNodala, kSection, kDepartmentKey);
     if (PrecuDati == this)
         PrecuDati = nullptr;
 }
 
 void TPrecuDati::buildDati()
 {
-    m_tabDati = new QWidget;
-    m_tabDati->setObjectName(QStringLiteral("tabDati"));
-    m_tabs->addTab(m_tabDati, QStringLiteral("Dati"));
+    m_tabDati = addPage(m_tabs, QStringLiteral("tabDati"), QStringLiteral("Dati"));
     QWidget* page = m_tabDati;
 
     makeLabel(QStringLiteral("lbArtikuls"), QStringLiteral("Artikuls"),
@@ -122,7 +107,7 @@ void TPrecuDati::buildDati()
     makeLabel(QStringLiteral("lbMervieniba"), QStringLiteral("Mērv."),
               QRect(kMargin, 126, kCaptionWidth, 34), 16, page);
     m_edMervieniba =
-        readOnly(makeEdit(QStringLiteral("edMervieniba"), QRect(kFieldX, 124, 100, 36), 16, page));
+        makeShownValue(QStringLiteral("edMervieniba"), QRect(kFieldX, 124, 100, 36), 16, page);
     makeLabel(QStringLiteral("lbNodala"), QStringLiteral("Nod."),
               QRect(kMargin, 168, kCaptionWidth, 34), 16, page);
     m_cmbNodala =
@@ -130,7 +115,7 @@ void TPrecuDati::buildDati()
     makeLabel(QStringLiteral("lbAtlikums"), QStringLiteral("Atlik."),
               QRect(kMargin, 210, kCaptionWidth, 34), 16, page);
     m_shAtlikums =
-        readOnly(makeEdit(QStringLiteral("shAtlikums"), QRect(kFieldX, 208, 120, 36), 16, page));
+        makeShownValue(QStringLiteral("shAtlikums"), QRect(kFieldX, 208, 120, 36), 16, page);
     m_shAtlikums->setText(quantityText(0));
 
     m_gbPardCenas = new QGroupBox(QStringLiteral("Pārdošanas cenas ar PVN"), page);
@@ -143,8 +128,8 @@ void TPrecuDati::buildDati()
         QLabel* label = makeLabel(QStringLiteral("lbPardCena%1").arg(n), QString::number(n),
                                   QRect(x, y, 24, 34), 14, m_gbPardCenas);
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        QLineEdit* price = readOnly(makeEdit(QStringLiteral("shPardCena%1").arg(n),
-                                             QRect(x + 26, y, 78, 34), 15, m_gbPardCenas));
+        QLineEdit* price = makeShownValue(QStringLiteral("shPardCena%1").arg(n),
+                                          QRect(x + 26, y, 78, 34), 15, m_gbPardCenas);
         price->setText(quantityText(0));
         m_lbPardCena[n - 1] = label;
         m_shPardCena[n - 1] = price;
@@ -152,8 +137,8 @@ void TPrecuDati::buildDati()
 
     makeLabel(QStringLiteral("lbGrupa"), QStringLiteral("Grupa"),
               QRect(kMargin, 472, kCaptionWidth, 34), 16, page);
-    m_shGrupa = readOnly(
-        makeEdit(QStringLiteral("shGrupa"), QRect(kFieldX, 470, kFieldWidth, 36), 16, page));
+    m_shGrupa =
+        makeShownValue(QStringLiteral("shGrupa"), QRect(kFieldX, 470, kFieldWidth, 36), 16, page);
 
     m_btOK = makeButton(QStringLiteral("btOK"), QStringLiteral("OK"),
                         QRect(QPoint(kMargin, kButtonsTop), kButtonSize), 20, page);
@@ -165,9 +150,8 @@ void TPrecuDati::buildDati()
 
 void TPrecuDati::buildJaunaPrece()
 {
-    m_tabJaunaPrece = new QWidget;
-    m_tabJaunaPrece->setObjectName(QStringLiteral("tabJaunaPrece"));
-    m_tabs->addTab(m_tabJaunaPrece, QStringLiteral("Jauna prece"));
+    m_tabJaunaPrece =
+        addPage(m_tabs, QStringLiteral("tabJaunaPrece"), QStringLiteral("Jauna prece"));
     QWidget* page = m_tabJaunaPrece;
 
     makeLabel(QStringLiteral("lbNewArtikuls"), QStringLiteral("Artikuls"),
@@ -193,9 +177,7 @@ void TPrecuDati::buildJaunaPrece()
 
 void TPrecuDati::buildAkcijas()
 {
-    m_tabAkcijas = new QWidget;
-    m_tabAkcijas->setObjectName(QStringLiteral("tabAkcijas"));
-    m_tabs->addTab(m_tabAkcijas, QStringLiteral("Akcijas"));
+    m_tabAkcijas = addPage(m_tabs, QStringLiteral("tabAkcijas"), QStringLiteral("Akcijas"));
 
     m_grdAkcijas = new QTableView(m_tabAkcijas);
     m_grdAkcijas->setObjectName(QStringLiteral("grdAkcijas"));
@@ -232,14 +214,10 @@ void TPrecuDati::FormShow()
         m_lbPardCena[n - 1]->setVisible(shown);
         m_shPardCena[n - 1]->setVisible(shown);
     }
-    if (m_cmbNodala->count() == 0) {
-        // Choosing the remembered department is no change by the user: the
-        // stock follows the user's choices and the goods looked up.
-        m_fillingDepartments = true;
-        fillCombo(m_cmbNodala, m_data.LoadDepartments());
-        m_cmbNodala->setCurrentIndex(IniReadInteger(kSection, kDepartmentKey, -1));
-        m_fillingDepartments = false;
-    }
+    // Choosing the remembered department is no change by the user: the
+    // stock follows the user's choices and the goods looked up.
+    if (m_cmbNodala->count() == 0)
+        fillRememberedCombo(m_cmbNodala, m_data.LoadDepartments(), kSection, kDepartmentKey);
     FocusLater(m_edArtikuls);
 }
 
@@ -311,8 +289,7 @@ void TPrecuDati::btCloseClick()
 
 void TPrecuDati::cmbNodalaChange()
 {
-    if (!m_fillingDepartments)
-        refreshStock();
+    refreshStock();
 }
 
 void TPrecuDati::cmbNodalaClosePopup()
@@ -320,10 +297,9 @@ void TPrecuDati::cmbNodalaClosePopup()
     m_edArtikuls->setFocus();
 }
 
-void TPrecuDati::tabsClick(int index)
+void TPrecuDati::tabAkcijasClick()
 {
-    if (m_tabs->widget(index) == m_tabAkcijas)
-        m_data.OpenPromotions(RequireGoodsInfo(), m_cmbNodala->currentIndex());
+    m_data.OpenPromotions(RequireGoodsInfo(), m_cmbNodala->currentIndex());
 }
 
 bool TPrecuDati::edNewArtikulsKeyDown(QKeyEvent& key)

@@ -70,7 +70,7 @@ private:
     void btCloseClick();
     void cmbNodalaChange();
     void cmbNodalaClosePopup();
-    void tabsClick(int index);
+    void tabAkcijasClick();
     bool edNewArtikulsKeyDown(QKeyEvent& key);
     bool edNewGnosKeyDown(QKeyEvent& key);
     bool edNewPVNKeyDown(QKeyEvent& key);
@@ -82,7 +82,6 @@ private:
     void setGridColumnWidths();
 
     GoodsData m_data;
-    bool m_fillingDepartments = false;
 
     QTabWidget* m_tabs = nullptr;
     QWidget* m_tabDati = nullptr;

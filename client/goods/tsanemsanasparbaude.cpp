@@ -102,8 +102,7 @@ TSanemsanasParbaude::~TSanemsanasParbaude()
 
 void TSanemsanasParbaude::FormShow()
 {
-    m_dtDatNo->setDate(QDate::currentDate());
-    m_dtDatLidz->setDate(QDate::currentDate());
+    setPeriodToToday(m_dtDatNo, m_dtDatLidz);
 }
 
 void TSanemsanasParbaude::FormActivate()

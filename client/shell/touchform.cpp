@@ -5,6 +5,7 @@
 #include "keyedlist.h"
 #include "scalebarcoderule.h"
 #include "searchedit.h"
+#include "settingsfile.h"
 #include "showmessage.h"
 #include "tclientdatamodule.h"
 #include "touchbutton.h"
@@ -18,6 +19,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QToolButton>
 
@@ -133,6 +135,15 @@ QLineEdit* TouchForm::makeEdit(const QString& name, QRect geometry, int fontSize
                      scaledFont(fontSize));
 }
 
+QLineEdit* TouchForm::makeShownValue(const QString& name, QRect geometry, int fontSize,
+                                     QWidget* parent)
+{
+    QLineEdit* field = makeEdit(name, geometry, fontSize, parent);
+    field->setReadOnly(true);
+    field->setFocusPolicy(Qt::NoFocus);
+    return field;
+}
+
 SearchEdit* TouchForm::makeSearchEdit(const QString& name, const QString& buttonName,
                                       QRect geometry, int fontSize, QWidget* parent)
 {
@@ -173,6 +184,22 @@ QDateEdit* TouchForm::makeDateEdit(const QString& name, QRect geometry, int font
     edit->setCalendarPopup(true);
     edit->setInputMethodHints(Qt::ImhDate | Qt::ImhPreferNumbers | Qt::ImhNoPredictiveText);
     return edit;
+}
+
+QWidget* TouchForm::addPage(QTabWidget* tabs, const QString& name, const QString& caption)
+{
+    auto* page = new QWidget;
+    page->setObjectName(name);
+    tabs->addTab(page, caption);
+    return page;
+}
+
+void TouchForm::wireTabClick(QTabWidget* tabs, QWidget* page, std::function<void()> handler)
+{
+    connect(tabs, &QTabWidget::tabBarClicked, this, [tabs, page, handler](int index) {
+        if (tabs->widget(index) == page)
+            RunHandler(handler);
+    });
 }
 
 QTabWidget* TouchForm::makeTabs(const QString& name, QRect geometry, int tabHeight)
@@ -266,4 +293,26 @@ void TouchForm::fillCombo(QComboBox* combo, const KeyedList& entries)
     combo->clear();
     combo->addItems(entries.names);
     combo->setCurrentIndex(-1);
+}
+
+void TouchForm::fillRememberedCombo(QComboBox* combo, const KeyedList& entries,
+                                    const QString& section, const QString& key)
+{
+    const QSignalBlocker quiet(combo);
+    fillCombo(combo, entries);
+    combo->setCurrentIndex(IniReadInteger(section, key, -1));
+}
+
+void TouchForm::rememberCombo(const QComboBox* combo, const QString& section, const QString& key)
+{
+    if (combo->count() > 0)
+        RunHandler([&] { IniWriteInteger(section, key, combo->currentIndex()); });
+}
+
+void TouchForm::setPeriodToToday(QDateEdit* from, QDateEdit* to)
+{
+    const QSignalBlocker quietFrom(from);
+    const QSignalBlocker quietTo(to);
+    from->setDate(QDate::currentDate());
+    to->setDate(QDate::currentDate());
 }

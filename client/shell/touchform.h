@@ -9,6 +9,8 @@
 #include <QSize>
 #include <QWidget>
 
+#include <functional>
+
 class QComboBox;
 class QDateEdit;
 class QLabel;
@@ -90,6 +92,10 @@ protected:
                       QWidget* parent = nullptr);
     QLineEdit* makeEdit(const QString& name, QRect geometry, int fontSize = 20,
                         QWidget* parent = nullptr);
+    // An edit field that only shows a value: not to be typed into nor
+    // stepped through with the focus.
+    QLineEdit* makeShownValue(const QString& name, QRect geometry, int fontSize = 18,
+                              QWidget* parent = nullptr);
     SearchEdit* makeSearchEdit(const QString& name, const QString& buttonName, QRect geometry,
                                int fontSize = 20, QWidget* parent = nullptr);
     QPushButton* makeButton(const QString& name, const QString& caption, QRect geometry,
@@ -103,6 +109,8 @@ protected:
     // Tabs over the window's fill; pages are added by the window. A window
     // with finger-sized tabs names their height.
     QTabWidget* makeTabs(const QString& name, QRect geometry, int tabHeight = 0);
+    // A page of the tabs, named as the window names it.
+    static QWidget* addPage(QTabWidget* tabs, const QString& name, const QString& caption);
     // One choice of a group; the buttons of one parent exclude each other.
     QRadioButton* makeRadioButton(const QString& name, const QString& caption, QRect geometry,
                                   int fontSize = 18, QWidget* parent = nullptr);
@@ -131,6 +139,13 @@ protected:
         ControlEvents::of(control).setOnKeyDown(
             [form, handler](QKeyEvent& key) { return (form->*handler)(key); });
     }
+    // A click on one page's tab; the program making a page current is no click.
+    template <typename Form>
+    void onTabClick(QTabWidget* tabs, QWidget* page, void (Form::*handler)())
+    {
+        Form* form = static_cast<Form*>(this);
+        wireTabClick(tabs, page, [form, handler] { (form->*handler)(); });
+    }
     // A field the user types into: the on-screen keyboard may show while it
     // has the focus and is hidden again after it when the settings say so.
     static void typingField(QWidget* field);
@@ -147,8 +162,21 @@ protected:
 
     // A combo box's entries from a keyed list, none chosen.
     static void fillCombo(QComboBox* combo, const KeyedList& entries);
+    // A choice the settings file remembers by its list position: the entries
+    // with the remembered one chosen, which is no change by the user (nothing
+    // wired to the combo runs); and, as the window goes, the position written
+    // back, unless the combo never got its entries: the choice remembered
+    // before is then kept.
+    static void fillRememberedCombo(QComboBox* combo, const KeyedList& entries,
+                                    const QString& section, const QString& key);
+    static void rememberCombo(const QComboBox* combo, const QString& section, const QString& key);
+    // A period's two dates set to today; the user changed nothing, so what is
+    // wired to the dates does not run.
+    static void setPeriodToToday(QDateEdit* from, QDateEdit* to);
 
 private:
+    void wireTabClick(QTabWidget* tabs, QWidget* page, std::function<void()> handler);
+
     bool m_centred = false;
     double m_scale = 1.0;
 };

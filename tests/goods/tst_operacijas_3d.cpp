@@ -17,7 +17,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -66,9 +65,7 @@ void TestOperacijas3D::cleanupTestCase()
 
 void TestOperacijas3D::showList()
 {
-    QTabBar* bar = m_window->tabs()->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {},
-                      bar->tabRect(m_window->tabs()->indexOf(m_window->tabSaraksts())).center());
+    WindowFixture::clickTab(m_window->tabs(), m_window->tabSaraksts());
     QCOMPARE(m_window->tabs()->currentWidget(), m_window->tabSaraksts());
 }
 

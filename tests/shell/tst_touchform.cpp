@@ -2,21 +2,27 @@
 // on every opening, not on the activation a message box gives back), field
 // exit that a message box or another window does not trigger, errors of
 // handlers shown instead of crossing the event loop, a close that fails and
-// keeps the window open, refusals, and the tone of every message box.
+// keeps the window open, refusals, the tone of every message box, and the
+// set-up a window does that is no change by the user.
 
 #include "errortone.h"
 #include "guiapplication.h"
+#include "keyedlist.h"
 #include "outcome.h"
 #include "searchedit.h"
+#include "settingsfile.h"
 #include "showmessage.h"
 #include "touchform.h"
 #include "windowfixture.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -92,6 +98,53 @@ public:
     bool failClose = false;
 };
 
+// A window with a remembered department, a period and a list tab, each
+// counting what the user's changes would run.
+class ChoiceForm final : public TouchForm
+{
+public:
+    ChoiceForm() : TouchForm(nullptr, QStringLiteral("Choice"), QStringLiteral("Choice"))
+    {
+        tabs = makeTabs(QStringLiteral("tabs"), rect());
+        tabDati = addPage(tabs, QStringLiteral("tabDati"), QStringLiteral("Dati"));
+        tabSaraksts = addPage(tabs, QStringLiteral("tabSaraksts"), QStringLiteral("Saraksts"));
+        cmbNodala = makeCombo(QStringLiteral("cmbNodala"), QRect(10, 10, 300, 40), 18, tabDati);
+        dtDatNo = makeDateEdit(QStringLiteral("dtDatNo"), QRect(10, 10, 150, 40), 18, tabSaraksts);
+        dtDatLidz =
+            makeDateEdit(QStringLiteral("dtDatLidz"), QRect(170, 10, 150, 40), 18, tabSaraksts);
+        wire(cmbNodala, &QComboBox::currentIndexChanged, this, [this] { ++departmentChanges; });
+        wire(dtDatNo, &QDateEdit::dateChanged, this, [this] { ++periodChanges; });
+        wire(dtDatLidz, &QDateEdit::dateChanged, this, [this] { ++periodChanges; });
+        onTabClick(tabs, tabSaraksts, &ChoiceForm::tabSarakstsClick);
+    }
+
+    void tabSarakstsClick() { ++listClicks; }
+    void fillDepartments(const KeyedList& list)
+    {
+        fillRememberedCombo(cmbNodala, list, QStringLiteral("Choice"), QStringLiteral("Isnodala"));
+    }
+    void rememberDepartment() const
+    {
+        rememberCombo(cmbNodala, QStringLiteral("Choice"), QStringLiteral("Isnodala"));
+    }
+    void periodToToday() { setPeriodToToday(dtDatNo, dtDatLidz); }
+
+    QTabWidget* tabs = nullptr;
+    QWidget* tabDati = nullptr;
+    QWidget* tabSaraksts = nullptr;
+    QComboBox* cmbNodala = nullptr;
+    QDateEdit* dtDatNo = nullptr;
+    QDateEdit* dtDatLidz = nullptr;
+    int departmentChanges = 0;
+    int periodChanges = 0;
+    int listClicks = 0;
+};
+
+int rememberedDepartment()
+{
+    return IniReadInteger(QStringLiteral("Choice"), QStringLiteral("Isnodala"), -1);
+}
+
 } // namespace
 
 class TestTouchForm final : public QObject
@@ -111,6 +164,8 @@ private slots:
     void failedCloseKeepsWindowOpen();
     void refusalShowsThenFocuses();
     void everyMessageBoxSounds();
+    void rememberedChoice();
+    void setUpIsNoUserChange();
 
 private:
     void openProbe();
@@ -299,6 +354,58 @@ void TestTouchForm::everyMessageBoxSounds()
     QTest::keyClick(m_form->edDaudzums, Qt::Key_Return);
     QCOMPARE(ErrorTone::timesPlayed(), before + 2);
     setMessageHandler(fixtureHandler);
+}
+
+void TestTouchForm::rememberedChoice()
+{
+    IniWriteInteger(QStringLiteral("Choice"), QStringLiteral("Isnodala"), 1);
+    ChoiceForm form;
+    // A window that never got its list (a failed load, never shown) keeps
+    // the choice remembered before.
+    form.rememberDepartment();
+    QCOMPARE(rememberedDepartment(), 1);
+
+    KeyedList departments;
+    departments.names = {QStringLiteral("Noliktava"), QStringLiteral("Veikals Jelgavā"),
+                         QStringLiteral("Veikals Rīgā")};
+    departments.isns = {2, 3, 4};
+    form.fillDepartments(departments);
+    QCOMPARE(form.cmbNodala->currentText(), QStringLiteral("Veikals Jelgavā"));
+    QCOMPARE(form.departmentChanges, 0);
+
+    form.cmbNodala->setCurrentIndex(2);
+    QCOMPARE(form.departmentChanges, 1);
+    form.rememberDepartment();
+    QCOMPARE(rememberedDepartment(), 2);
+
+    // Nothing chosen is remembered as such.
+    form.cmbNodala->setCurrentIndex(-1);
+    form.rememberDepartment();
+    QCOMPARE(rememberedDepartment(), -1);
+}
+
+void TestTouchForm::setUpIsNoUserChange()
+{
+    ChoiceForm form;
+    form.open();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QDate today = QDate::currentDate();
+    form.dtDatNo->setDate(today.addDays(-7));
+    form.dtDatLidz->setDate(today.addDays(-1));
+    QCOMPARE(form.periodChanges, 2);
+    form.periodToToday();
+    QCOMPARE(form.dtDatNo->date(), today);
+    QCOMPARE(form.dtDatLidz->date(), today);
+    QCOMPARE(form.periodChanges, 2);
+
+    // A tap on the list's tab runs its handler; another page's tab, or the
+    // program making the list current, does not.
+    WindowFixture::clickTab(form.tabs, form.tabSaraksts);
+    QCOMPARE(form.listClicks, 1);
+    WindowFixture::clickTab(form.tabs, form.tabDati);
+    form.tabs->setCurrentWidget(form.tabSaraksts);
+    QCOMPARE(form.listClicks, 1);
+    QCOMPARE(form.tabs->currentWidget(), form.tabSaraksts);
 }
 
 NORVALK_GUI_TEST_MAIN(TestTouchForm)
