@@ -480,16 +480,21 @@ QString NormalizeDecimalText(const QString& text)
     return normalized;
 }
 
-double ReadNumberField(const QString& text)
+double ReadNumberField(const QString& text, bool* ok)
 {
-    return ClientFormat::textToDouble(NormalizeDecimalText(text).trimmed());
+    return ClientFormat::textToDouble(NormalizeDecimalText(text).trimmed(), ok);
 }
 
 qint32 InsertReturningIsn(RemoteDataSet& dataSet)
 {
     dataSet.close(); // an open dataset would hand back its old row
     dataSet.open();
-    const qint32 isn = dataSet.eof() ? 0 : dataSet.fieldByName(QStringLiteral("ISN")).asInteger();
+    return ReturnedKey(dataSet, QStringLiteral("ISN"));
+}
+
+qint32 ReturnedKey(const RemoteDataSet& dataSet, const QString& column)
+{
+    const qint32 isn = dataSet.eof() ? 0 : dataSet.fieldByName(column).asInteger();
     if (isn <= 0)
         throw ClientError(
             QStringLiteral("%1: serveris neatdeva jaunā ieraksta atslēgu").arg(dataSet.name()));

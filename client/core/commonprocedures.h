@@ -91,8 +91,9 @@ void SetKeyboardSuppression(bool on);
 QString NormalizeDecimalText(const QString& text);
 
 // A number field as the windows read it: normalised, trimmed and converted
-// with the client's number format; a text that is no number reads as 0.
-double ReadNumberField(const QString& text);
+// with the client's number format; a text that is no number reads as 0, and
+// sets ok to false where the caller asks.
+double ReadNumberField(const QString& text, bool* ok = nullptr);
 
 // The way to insert a row and learn its key: the dataset's command text is
 // an INSERT ... RETURNING ISN, its parameters are set, and this opens it (one
@@ -106,3 +107,8 @@ double ReadNumberField(const QString& text);
 //     cds.setIntegerParam(...);
 //     const qint32 isn = InsertReturningIsn(cds);
 qint32 InsertReturningIsn(RemoteDataSet& dataSet);
+
+// The new record's key that a statement or a unit handed back in the named
+// column of the dataset's row. Throws ClientError when none came back: work
+// carried on with key 0 would attach its rows to nothing.
+qint32 ReturnedKey(const RemoteDataSet& dataSet, const QString& column);

@@ -351,7 +351,7 @@ qint32 DocumentHeader::FindOrCreate(const Input& input, const QDate& date, const
     PrepareDataset(update);
     m_module.cdsTempQuery().close();
     unit.run(update);
-    return update.fieldByName(QStringLiteral("ISN")).asInteger();
+    return ReturnedKey(update, QStringLiteral("ISN"));
 }
 
 Outcome<> DocumentHeader::RefreshDocumentList(DocumentKind kind, const QDate& from, const QDate& to)

@@ -4,6 +4,7 @@
 #include "clientformat.h"
 #include "clientstate.h"
 #include "commonprocedures.h"
+#include "commonrefusals.h"
 #include "documentkinds.h"
 #include "findgoods.h"
 #include "idlabelrule.h"
@@ -16,9 +17,10 @@
 
 namespace {
 
-const QString kNoArticle = QStringLiteral("Nav ievadīts artikuls !!!");
-const QString kArticleNotFound = QStringLiteral("Artikuls nav atrasts !!!");
-const QString kNoQuantity = QStringLiteral("Nav ievadīts daudzums !!!");
+using CommonRefusals::ArticleNotFound;
+using CommonRefusals::NoArticle;
+using CommonRefusals::NoQuantity;
+
 const QString kNoPrice = QStringLiteral("Nav ievadīta cena !!!");
 const QString kOverStock = QStringLiteral("Ievadītais daudzums pārsniedz atlikumu !!!");
 const QString kOverCertificate =
@@ -401,13 +403,13 @@ Outcome<DocumentLines::LineValues> DocumentLines::ReadEntry(const Entry& entry, 
     using Read = Outcome<LineValues>;
     const DocumentKind kind = m_context.DocKind;
     if (entry.article.isEmpty())
-        return Read::refuse(kNoArticle, QStringLiteral("edArtikuls"));
+        return Read::refuse(NoArticle, QStringLiteral("edArtikuls"));
     const IdLabel label = IdLabelRule(entry.article);
     article = label.article;
     if (!m_lookUp.Recall(m_goods, label.code, label.byIsn))
-        return Read::refuse(kArticleNotFound, QStringLiteral("edArtikuls"));
+        return Read::refuse(ArticleNotFound, QStringLiteral("edArtikuls"));
     if (entry.quantity.isEmpty())
-        return Read::refuse(kNoQuantity, QStringLiteral("edDaudzums"));
+        return Read::refuse(NoQuantity, QStringLiteral("edDaudzums"));
     LineValues values;
     values.quantity = ReadNumberField(entry.quantity);
     values.salePrice = entry.salePrice.isEmpty() ? 0 : ReadNumberField(entry.salePrice);

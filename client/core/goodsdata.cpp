@@ -1,8 +1,8 @@
 #include "goodsdata.h"
 
 #include "clienterror.h"
-#include "clientformat.h"
 #include "commonprocedures.h"
+#include "commonrefusals.h"
 #include "findgoods.h"
 #include "goodsinfo.h"
 #include "remotedataset.h"
@@ -13,6 +13,8 @@
 
 namespace {
 
+using CommonRefusals::NoArticle;
+
 const QString kArticleTaken = QStringLiteral("SELECT ISN FROM N_KLPREC WHERE ARTIKULS=:ARTIKULS");
 
 // The key comes back from the insert itself: a generator read afterwards
@@ -22,7 +24,6 @@ const QString kInsertGoods =
                    "VALUES (:ARTIKULS, :GNOS, 1, :PVN)");
 const QString kReturningKey = QStringLiteral(" RETURNING ISN INTO :L");
 
-const QString kNoArticle = QStringLiteral("Nav ievadīts artikuls !!!");
 const QString kNoName = QStringLiteral("Nav ievadīts preces nosaukums !!!");
 const QString kDuplicate = QStringLiteral("Ar šādu artikulu prece jau ir ievadīta !!!");
 const QString kNoRight = QStringLiteral("Jums nav tiesību ievadīt jaunas preces !!!");
@@ -98,7 +99,7 @@ Outcome<qint32> GoodsData::SaveNewGoods(const QString& article, const QString& n
     if (!m_module.clientState().RightNewGoods)
         return Outcome<qint32>::refuse(kNoRight, QString());
     if (article.isEmpty())
-        return Outcome<qint32>::refuse(kNoArticle, QStringLiteral("edNewArtikuls"));
+        return Outcome<qint32>::refuse(NoArticle, QStringLiteral("edNewArtikuls"));
     if (name.isEmpty())
         return Outcome<qint32>::refuse(kNoName, QStringLiteral("edNewGnos"));
     if (articleTaken(article))
@@ -106,7 +107,7 @@ Outcome<qint32> GoodsData::SaveNewGoods(const QString& article, const QString& n
 
     const QString vat = vatText.isEmpty() ? QStringLiteral("0") : vatText;
     bool ok = false;
-    const double rate = ClientFormat::textToDouble(NormalizeDecimalText(vat).trimmed(), &ok);
+    const double rate = ReadNumberField(vat, &ok);
     if (!ok)
         throw ClientError(QStringLiteral("PVN: '%1' nav skaitlis").arg(vat));
 
@@ -121,9 +122,5 @@ Outcome<qint32> GoodsData::SaveNewGoods(const QString& article, const QString& n
                  QStringLiteral("Norvalk"), goodsIsn, QDate::currentDate());
     RemoteDataSet& update = m_module.cdsUpdate();
     unit.run(update);
-    const qint32 isn = update.fieldByName(QStringLiteral("L")).asInteger();
-    if (isn <= 0)
-        throw ClientError(
-            QStringLiteral("%1: serveris neatdeva jaunā ieraksta atslēgu").arg(update.name()));
-    return isn;
+    return ReturnedKey(update, QStringLiteral("L"));
 }

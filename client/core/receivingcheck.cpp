@@ -3,6 +3,7 @@
 #include "clienterror.h"
 #include "clientformat.h"
 #include "commonprocedures.h"
+#include "commonrefusals.h"
 #include "remotedataset.h"
 #include "tclientdatamodule.h"
 #include "unitofwork.h"
@@ -14,6 +15,10 @@
 #include <vector>
 
 namespace {
+
+using CommonRefusals::ArticleNotFound;
+using CommonRefusals::NoArticle;
+using CommonRefusals::NoQuantity;
 
 // The statements of one check kind. The lines statement takes the number
 // list for %1 and is the base of the check: with the article condition it
@@ -56,9 +61,6 @@ const KindStatements kTransfer{
 const QString kNumberParam = QStringLiteral("CAST(:NR%1 AS VARCHAR(250))");
 
 const QString kNoNumbers = QStringLiteral("Nav ievadīti numuri !!!");
-const QString kNoArticle = QStringLiteral("Nav ievadīts artikuls !!!");
-const QString kNoQuantity = QStringLiteral("Nav ievadīts daudzums !!!");
-const QString kArticleNotFound = QStringLiteral("Artikuls nav atrasts !!!");
 const QString kBadNumberOrDate = QStringLiteral("Nav korekts numurs vai datums !!!");
 const QString kQuantityDiffers =
     QStringLiteral("Nesakrīt atlasītais ar pavadzīmē uzrādīto daudzumu !!!");
@@ -173,12 +175,12 @@ Outcome<ReceivingCheck::Result> ReceivingCheck::Check(GoodsInfo& goods, CheckKin
     if (numberList.isEmpty())
         return Checked::refuse(kNoNumbers, QStringLiteral("edPZ_Numuri"));
     if (article.isEmpty())
-        return Checked::refuse(kNoArticle, kArticleField);
+        return Checked::refuse(NoArticle, kArticleField);
     if (quantityText.isEmpty())
-        return Checked::refuse(kNoQuantity, QStringLiteral("edDaudzums"));
+        return Checked::refuse(NoQuantity, QStringLiteral("edDaudzums"));
     const double count = ReadNumberField(quantityText);
     if (!m_lookUp.Recall(goods, article))
-        return Checked::refuse(kArticleNotFound, kArticleField);
+        return Checked::refuse(ArticleNotFound, kArticleField);
 
     const KindStatements& statements = statementsOf(kind);
     const QStringList numbers = WaybillNumbers(numberList);

@@ -46,11 +46,6 @@ namespace {
 // The day the price history is looked at; receipts and transfers lie around it.
 const QDate kDay(2024, 6, 15);
 
-QString sqlDate(const QDate& date)
-{
-    return QLatin1Char('\'') + date.toString(QStringLiteral("dd.MM.yyyy")) + QLatin1Char('\'');
-}
-
 } // namespace
 
 void TestCommonProcedures::initTestCase()

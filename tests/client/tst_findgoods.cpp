@@ -39,11 +39,6 @@ private:
 
 namespace {
 
-QString sqlDate(const QDate& date)
-{
-    return QLatin1Char('\'') + date.toString(QStringLiteral("dd.MM.yyyy")) + QLatin1Char('\'');
-}
-
 // Goods with every sale price its own: PARDCENAn = base + n / 100.
 QString insertGoods(int isn, const QString& codeColumns, const QString& codes, double vat,
                     int group = 2, double base = 1.0)

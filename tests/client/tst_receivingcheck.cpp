@@ -61,11 +61,6 @@ const QString kDiffers = QStringLiteral("Nesakrīt atlasītais ar pavadzīmē uz
 const QString kBooked = QStringLiteral("Apstiprināšana saglabāta pie preces");
 const QString kNoWaybill = QStringLiteral("Nav atrasta pavadzīme !!!");
 
-QString sqlDate(const QDate& date)
-{
-    return QLatin1Char('\'') + date.toString(QStringLiteral("dd.MM.yyyy")) + QLatin1Char('\'');
-}
-
 // Goods ISN n has the article "A<n>" and the name "Prece <n>".
 QString article(int goods)
 {

@@ -2,6 +2,7 @@
 
 #include "providerclient.h"
 
+#include <QDate>
 #include <QMap>
 #include <QString>
 #include <QVariant>
@@ -22,3 +23,9 @@ public:
 private:
     ProviderClient m_client;
 };
+
+// A date as a literal in a statement's text: '31.12.2026'.
+inline QString sqlDate(const QDate& date)
+{
+    return QLatin1Char('\'') + date.toString(QStringLiteral("dd.MM.yyyy")) + QLatin1Char('\'');
+}
