@@ -41,20 +41,6 @@ QRect kindButtonPlace(int order)
     return QRect(10 + (order / 3) * 166, 26 + (order % 3) * 34, 160, 32);
 }
 
-ListItemLayout documentItem()
-{
-    ListItemLayout item;
-    item.height = 96;
-    item.fontSize = 16;
-    item.texts = {{QStringLiteral("NR_PAVADZ"), QRect(8, 4, 120, 26)},
-                  {QStringLiteral("DATUMS"), QRect(128, 4, 105, 26)},
-                  {QStringLiteral("NODALA"), QRect(8, 34, 225, 26)},
-                  {QStringLiteral("KLIENTS"), QRect(8, 62, 225, 26)}};
-    item.button = QRect(238, 26, 90, 46);
-    item.buttonCaption = QStringLiteral("Izvēle");
-    return item;
-}
-
 } // namespace
 
 TDokIevads::TDokIevads(QWidget* owner)
@@ -147,7 +133,7 @@ void TDokIevads::buildListTab()
     m_dtDatNo = makeDateEdit(QStringLiteral("dtDatNo"), QRect(kMargin, 30, 166, 42), 18, page);
     m_dtDatLidz = makeDateEdit(QStringLiteral("dtDatLidz"), QRect(180, 30, 163, 42), 18, page);
     m_lstPavadzimes =
-        new DataSetListView(RequireClientDataModule().cdsPavadzimes(), documentItem(), page);
+        new DataSetListView(RequireClientDataModule().cdsPavadzimes(), DocumentListItem(), page);
     m_lstPavadzimes->setObjectName(QStringLiteral("lstPavadzimes"));
     m_lstPavadzimes->setGeometry(0, 80, kWidth - 4, kHeight - 42 - 49 - 84);
 

@@ -33,22 +33,6 @@ const std::array<QString, 5> kKindCaptions{
 const std::array<const char*, 5> kKindNames{"rdSanemsana", "rdParvietosana", "rdInventarizacija",
                                             "rdPasutijumi", "rdIzrakstisana"};
 
-ListItemLayout documentItem()
-{
-    ListItemLayout layout;
-    layout.height = 88;
-    layout.fontSize = 16;
-    layout.texts = {
-        {QStringLiteral("NR_PAVADZ"), QRect(8, 4, 140, 26)},
-        {QStringLiteral("DATUMS"), QRect(124, 4, 108, 26)},
-        {QStringLiteral("NODALA"), QRect(8, 32, 228, 26)},
-        {QStringLiteral("KLIENTS"), QRect(8, 58, 228, 26)},
-    };
-    layout.button = QRect(238, 20, 76, 48);
-    layout.buttonCaption = QStringLiteral("Izvēle");
-    return layout;
-}
-
 } // namespace
 
 TOperacijas_3D::TOperacijas_3D(QWidget* owner)
@@ -137,7 +121,7 @@ void TOperacijas_3D::buildSaraksts()
         makeDateEdit(QStringLiteral("dtDatLidz"),
                      QRect(kMargin + kInnerWidth - dateWidth, 28, dateWidth, 40), 18, page);
     m_lstPavadzimes =
-        new DataSetListView(RequireClientDataModule().cdsPavadzimes(), documentItem(), page);
+        new DataSetListView(RequireClientDataModule().cdsPavadzimes(), DocumentListItem(), page);
     m_lstPavadzimes->setObjectName(QStringLiteral("lstPavadzimes"));
     m_lstPavadzimes->setGeometry(kMargin, 76, kInnerWidth, 446);
     // Picking a document places nothing yet: "Izvēle" has no behaviour.

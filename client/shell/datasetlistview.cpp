@@ -105,3 +105,17 @@ QRect DataSetListView::buttonRect(int row) const
 {
     return m_layout.button.translated(visualRect(m_model->index(row, 0)).topLeft());
 }
+
+ListItemLayout DocumentListItem()
+{
+    ListItemLayout item;
+    item.height = 96;
+    item.fontSize = 16;
+    item.texts = {{QStringLiteral("NR_PAVADZ"), QRect(8, 4, 120, 26)},
+                  {QStringLiteral("DATUMS"), QRect(128, 4, 105, 26)},
+                  {QStringLiteral("NODALA"), QRect(8, 34, 225, 26)},
+                  {QStringLiteral("KLIENTS"), QRect(8, 62, 225, 26)}};
+    item.button = QRect(238, 26, 90, 46);
+    item.buttonCaption = QStringLiteral("Izvēle");
+    return item;
+}

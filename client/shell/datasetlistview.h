@@ -26,6 +26,10 @@ struct ListItemLayout
     int fontSize = 16;
 };
 
+// The item of a list of documents (cdsPavadzimes): number and date, the
+// department, the client or the other department, and "Izvēle".
+ListItemLayout DocumentListItem();
+
 // A list bound to a remote dataset: one item per row, in the order of the
 // rows, refilled whenever the dataset is opened again and emptied when it
 // closes. Each item carries the row's ISN as its own text and a button;
