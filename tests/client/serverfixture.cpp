@@ -47,3 +47,12 @@ void ServerFixture::run(const QStringList& statements)
     for (const QString& sql : statements)
         run(sql);
 }
+
+OwnTerminal::OwnTerminal(const QString& host, quint16 port, const QString& provider)
+    : connection(QStringLiteral("SQLConnection1")),
+      proxy(QStringLiteral("prc") + provider.mid(3), &connection),
+      dataSet(QStringLiteral("cds") + provider.mid(3), &proxy, provider)
+{
+    connection.setHostName(host);
+    connection.setPort(port);
+}

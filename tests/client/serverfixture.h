@@ -1,5 +1,8 @@
 #pragma once
 
+#include "providerproxy.h"
+#include "remotedataset.h"
+#include "serverconnection.h"
 #include "tclientdatamodule.h"
 #include "testdatabase.h"
 #include "testserver.h"
@@ -51,4 +54,16 @@ private:
     std::unique_ptr<TClientDataModule> m_module;
     TestSql m_sql;
     QStringList m_messages;
+};
+
+// A terminal of its own for the tests that run several at once on threads:
+// a connection, a proxy and one dataset on the named provider, built as the
+// data module builds them ("dspUpdate" gives cdsUpdate on prcUpdate).
+struct OwnTerminal
+{
+    OwnTerminal(const QString& host, quint16 port, const QString& provider);
+
+    ServerConnection connection;
+    ProviderProxy proxy;
+    RemoteDataSet dataSet;
 };

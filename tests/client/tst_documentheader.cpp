@@ -6,7 +6,6 @@
 
 #include "clientformat.h"
 #include "documentheader.h"
-#include "providerproxy.h"
 #include "remoteerror.h"
 #include "serverfixture.h"
 
@@ -372,13 +371,8 @@ void TestDocumentHeader::countersNeverGiveOneNumberTwice()
     std::vector<std::unique_ptr<QThread>> threads;
     for (int t = 0; t < kTerminals; ++t) {
         threads.emplace_back(QThread::create([&, t] {
-            // A terminal of its own: its own connection and datasets.
-            ServerConnection connection(QStringLiteral("SQLConnection1"));
-            connection.setHostName(host);
-            connection.setPort(port);
-            ProviderProxy proxy(QStringLiteral("prcTempQuery"), &connection);
-            RemoteDataSet query(QStringLiteral("cdsTempQuery"), &proxy,
-                                QStringLiteral("dspTempQuery"));
+            OwnTerminal terminal(host, port, QStringLiteral("dspTempQuery"));
+            RemoteDataSet& query = terminal.dataSet;
             try {
                 for (int i = 0; i < kEach; ++i) {
                     for (int attempt = 0;; ++attempt) {

@@ -437,12 +437,8 @@ void TestRemoteDataSet::terminalsInsertingAtOnceGetTheirOwnKeys()
         Terminal& terminal = terminals[t];
         terminal.marker = QStringLiteral("T%1-").arg(t);
         threads.emplace_back(QThread::create([&terminal, host, port] {
-            // Each terminal is a connection, proxy and dataset of its own.
-            ServerConnection connection(QStringLiteral("SQLConnection1"));
-            connection.setHostName(host);
-            connection.setPort(port);
-            ProviderProxy proxy(QStringLiteral("prcUpdate"), &connection);
-            RemoteDataSet update(QStringLiteral("cdsUpdate"), &proxy, QStringLiteral("dspUpdate"));
+            OwnTerminal own(host, port, QStringLiteral("dspUpdate"));
+            RemoteDataSet& update = own.dataSet;
             try {
                 for (int i = 0; i < kInserts; ++i) {
                     update.close();

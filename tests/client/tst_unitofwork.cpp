@@ -5,7 +5,6 @@
 
 #include "clienterror.h"
 #include "commonprocedures.h"
-#include "providerproxy.h"
 #include "remoteerror.h"
 #include "serverfixture.h"
 #include "unitofwork.h"
@@ -262,11 +261,8 @@ void TestUnitOfWork::concurrentMovesOfOneRowAllLand()
     std::vector<std::unique_ptr<QThread>> threads;
     for (int t = 0; t < kTerminals; ++t) {
         threads.emplace_back(QThread::create([&] {
-            ServerConnection connection(QStringLiteral("SQLConnection1"));
-            connection.setHostName(host);
-            connection.setPort(port);
-            ProviderProxy proxy(QStringLiteral("prcUpdate"), &connection);
-            RemoteDataSet update(QStringLiteral("cdsUpdate"), &proxy, QStringLiteral("dspUpdate"));
+            OwnTerminal terminal(host, port, QStringLiteral("dspUpdate"));
+            RemoteDataSet& update = terminal.dataSet;
             try {
                 for (int i = 0; i < kMoves; ++i) {
                     UnitOfWork unit;
