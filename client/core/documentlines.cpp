@@ -79,8 +79,12 @@ const QString kInsertContainer[] = {
                    "ISSERTIF) VALUES (:ISPRECE, :NODOKLIS, :ISPAVOUT, :CENA, :DAUDZUMS, 0, 1)"),
 };
 
-const QString kUpdateSalePrice =
-    QStringLiteral("UPDATE N_KLPREC SET PARDCENA%1=:PARDCENA WHERE ISN=:ISN");
+// The department's sale price level names the column: levels 0 and 1 are
+// PARDCENA1. The level is read in the same unit, so a level changed while
+// the window is open is the one written.
+const QString kUpdateSalePrice = QStringLiteral(
+    "EXECUTE STATEMENT ('UPDATE N_KLPREC SET PARDCENA' || IIF(:SALELEVEL < 2, 1, :SALELEVEL) || "
+    "'=? WHERE ISN=?') (:PARDCENA, :ISN)");
 
 // The lines of each kind, the first 1000 in the order they were entered.
 const QString kLines[] = {
@@ -120,9 +124,23 @@ const QString kInventoryPlaceholder = QStringLiteral(
 
 const QString kDeleteLine = QStringLiteral("DELETE FROM %1 WHERE ISN=:ISN");
 
+QString priceLevelKey(const QString& table, qint32 isn, const QString& column)
+{
+    return table + QLatin1Char('/') + QString::number(isn) + QLatin1Char('/') + column;
+}
+
 int index(DocumentKind kind)
 {
     return int(kind);
+}
+
+// The date of a line's log entries. Goods in memory belong to no dated
+// document: their entries carry the day they were made, as every other
+// entry does, and so show in a report of that day.
+QDate logDate(const DocumentContext& document)
+{
+    return document.DocKind == DocumentKind::GoodsInMemory ? QDate::currentDate()
+                                                           : document.DocDate;
 }
 
 // The stock moves of a quantity in the document's kind: sign +1 as a line
@@ -164,7 +182,6 @@ DocumentLines::KindSetup DocumentLines::Activate(const DocumentContext& context)
     m_lineTable = KindInfo(context.DocKind).lineTable;
     m_priceLevels.clear();
     m_lookUp.Forget();
-    m_certificateIsns.clear();
 
     const ClientState& state = m_module.clientState();
     KindSetup setup;
@@ -209,7 +226,7 @@ DocumentLines::KindSetup DocumentLines::Activate(const DocumentContext& context)
 
 qint32 DocumentLines::PriceLevel(const QString& table, qint32 isn, const QString& column)
 {
-    const QString key = table + QLatin1Char('/') + QString::number(isn) + QLatin1Char('/') + column;
+    const QString key = priceLevelKey(table, isn, column);
     const auto known = m_priceLevels.constFind(key);
     if (known != m_priceLevels.cend())
         return *known;
@@ -324,9 +341,8 @@ void DocumentLines::Prefill(LookedUp& result)
     }
 }
 
-QStringList DocumentLines::LoadCertificates()
+QList<DocumentLines::Certificate> DocumentLines::LoadCertificates()
 {
-    m_certificateIsns.clear();
     const ClientState& state = m_module.clientState();
     RemoteDataSet& query = m_module.cdsTempQuery();
     query.close();
@@ -338,13 +354,14 @@ QStringList DocumentLines::LoadCertificates()
                           state.UseCertifiedStock || state.ShowCertifiedStock ? 1 : 0);
     query.setDateTimeParam(QStringLiteral("DATUMS"), QDateTime(m_context.DocDate, QTime(0, 0)));
     query.open();
-    QStringList items;
+    QList<Certificate> items;
     for (query.first(); !query.eof() && items.size() < kCertificateLimit; query.next()) {
-        // The certificate left-aligned in 40 characters, its stock right-aligned in 7.
-        items << QStringLiteral("%1 %2")
-                     .arg(query.fieldByName(QStringLiteral("SERTIF")).asString(), -40)
-                     .arg(query.fieldByName(QStringLiteral("ATLIKUMS")).asString(), 7);
-        m_certificateIsns << query.fieldByName(QStringLiteral("ISSERTIF")).asInteger();
+        // The certificate left-aligned in 40 characters, its stock
+        // right-aligned in 7; a longer text is not cut.
+        const QString name = query.fieldByName(QStringLiteral("SERTIF")).asString();
+        const QString stock = query.fieldByName(QStringLiteral("ATLIKUMS")).asString();
+        items.append({name.leftJustified(40) + QLatin1Char(' ') + stock.rightJustified(7),
+                      query.fieldByName(QStringLiteral("ISSERTIF")).asInteger()});
     }
     return items;
 }
@@ -367,6 +384,10 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
     unit.declare(QStringLiteral("CP"), ParamType::Double);
     unit.declare(QStringLiteral("Q"), ParamType::Double);
     unit.declare(QStringLiteral("QF"), ParamType::Double);
+    if (values.setsSalePrice) {
+        unit.declare(QStringLiteral("LEVEL"), ParamType::Double);
+        unit.declareResult(QStringLiteral("SALELEVEL"), ParamType::Integer);
+    }
     unit.add(QStringLiteral("RESULT = %1").arg(kStored));
     unit.add(QStringLiteral("Q = :QUANTITY")).set(QStringLiteral("QUANTITY"), values.quantity);
     // The checks against the stock run first, in the same unit: refused,
@@ -378,13 +399,10 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
         AddContainerLookUp(unit);
     const bool memory = m_context.DocKind == DocumentKind::GoodsInMemory;
     LogOperation(unit, QStringLiteral("J"), memory ? QString() : m_context.DocNumber, m_lineTable,
-                 m_goods.Isn, kNorvalk, UnitArg::variable(QStringLiteral("L")),
-                 memory ? QDate::currentDate() : m_context.DocDate);
+                 m_goods.Isn, kNorvalk, UnitArg::variable(QStringLiteral("L")), logDate(m_context));
     moveStock(unit, m_context, m_goods.Isn, QStringLiteral(":Q"), +1);
-    if (values.saleLevel > 0)
-        unit.add(kUpdateSalePrice.arg(values.saleLevel))
-            .set(QStringLiteral("PARDCENA"), values.salePrice)
-            .set(QStringLiteral("ISN"), m_goods.Isn);
+    if (values.setsSalePrice)
+        AddSalePrice(unit, values);
     if (container)
         AddContainerLine(unit);
 
@@ -419,12 +437,8 @@ Outcome<DocumentLines::LineValues> DocumentLines::ReadEntry(const Entry& entry, 
             return Read::refuse(kNoPrice, QStringLiteral("edCena"));
         values.price = ReadNumberField(entry.price);
     }
-    if (entry.certificateIndex >= 0 && entry.certificateIndex < m_certificateIsns.size())
-        values.chosenCertificate = m_certificateIsns[entry.certificateIndex];
-    if (kind == DocumentKind::Receiving && values.salePrice > kLeastSalePrice)
-        values.saleLevel =
-            std::max(1, PriceLevel(QStringLiteral("N_DEPART"), m_context.DepartmentIsn,
-                                   QStringLiteral("CENKODS")));
+    values.chosenCertificate = entry.certificateIsn;
+    values.setsSalePrice = kind == DocumentKind::Receiving && values.salePrice > kLeastSalePrice;
     return values;
 }
 
@@ -497,6 +511,17 @@ void DocumentLines::AddLine(UnitOfWork& unit, const LineValues& values)
     }
 }
 
+// The received goods set the sale price of the department's level.
+void DocumentLines::AddSalePrice(UnitOfWork& unit, const LineValues& values)
+{
+    LookupNumber(unit, QStringLiteral("N_DEPART"), m_context.DepartmentIsn,
+                 QStringLiteral("CENKODS"), QStringLiteral("LEVEL"));
+    unit.add(QStringLiteral("SALELEVEL = TRUNC(:LEVEL)"));
+    unit.add(kUpdateSalePrice)
+        .set(QStringLiteral("PARDCENA"), values.salePrice)
+        .set(QStringLiteral("ISN"), m_goods.Isn);
+}
+
 // The returnable container that comes with the goods, if any: DEPISN its
 // goods (above 1 when there is one), QF its quantity, CP its price.
 void DocumentLines::AddContainerLookUp(UnitOfWork& unit)
@@ -550,8 +575,13 @@ Outcome<DocumentLines::Saved> DocumentLines::Answer(const RemoteDataSet& update,
     default:
         break;
     }
-    if (values.saleLevel > 0)
-        m_goods.PriceCode = values.saleLevel;
+    if (values.setsSalePrice) {
+        const qint32 level = update.fieldByName(QStringLiteral("SALELEVEL")).asInteger();
+        m_goods.PriceCode = level;
+        m_priceLevels.insert(priceLevelKey(QStringLiteral("N_DEPART"), m_context.DepartmentIsn,
+                                           QStringLiteral("CENKODS")),
+                             level);
+    }
 
     const ClientState& state = m_module.clientState();
     Saved saved;
@@ -579,29 +609,32 @@ QString DocumentLines::RefreshLines(bool full)
     return QStringLiteral("Summa : ") + ClientFormat::formatFloat(QStringLiteral("0.00"), total);
 }
 
-bool DocumentLines::LocateLine(const QString& itemText)
+std::optional<DocumentLines::LocatedLine> DocumentLines::LocateLine(const QString& itemText)
 {
     bool isNumber = false;
     const qint32 isn = itemText.trimmed().toInt(&isNumber);
     RemoteDataSet& lines = m_module.cdsPreces();
-    return isNumber && isn > 0 && lines.isActive() && lines.locate(QStringLiteral("ISN"), isn);
+    if (!isNumber || isn <= 0 || !lines.isActive() || !lines.locate(QStringLiteral("ISN"), isn))
+        return std::nullopt;
+    LocatedLine line;
+    line.document = m_context;
+    line.lineTable = m_lineTable;
+    line.isn = isn;
+    line.goodsIsn = lines.fieldByName(QStringLiteral("ISPRECE")).asInteger();
+    line.quantity = lines.fieldByName(QStringLiteral("DAUDZUMS")).asFloat();
+    return line;
 }
 
-void DocumentLines::DeleteCurrentLine()
+void DocumentLines::DeleteLine(const LocatedLine& line)
 {
-    RemoteDataSet& lines = m_module.cdsPreces();
-    const qint32 line = lines.fieldByName(QStringLiteral("ISN")).asInteger();
-    const qint32 goods = lines.fieldByName(QStringLiteral("ISPRECE")).asInteger();
-    const double quantity = lines.fieldByName(QStringLiteral("DAUDZUMS")).asFloat();
-
     // The log entry, the stock put back and the row gone: all or nothing.
     UnitOfWork unit;
     unit.declare(QStringLiteral("Q"), ParamType::Double);
-    LogOperation(unit, QStringLiteral("D"), m_context.DocNumber, m_lineTable, goods, kNorvalk, line,
-                 m_context.DocDate);
-    unit.add(QStringLiteral("Q = :QUANTITY")).set(QStringLiteral("QUANTITY"), quantity);
-    moveStock(unit, m_context, goods, QStringLiteral(":Q"), -1);
-    unit.add(kDeleteLine.arg(m_lineTable)).set(QStringLiteral("ISN"), line);
+    LogOperation(unit, QStringLiteral("D"), line.document.DocNumber, line.lineTable, line.goodsIsn,
+                 kNorvalk, line.isn, logDate(line.document));
+    unit.add(QStringLiteral("Q = :QUANTITY")).set(QStringLiteral("QUANTITY"), line.quantity);
+    moveStock(unit, line.document, line.goodsIsn, QStringLiteral(":Q"), -1);
+    unit.add(kDeleteLine.arg(line.lineTable)).set(QStringLiteral("ISN"), line.isn);
     RemoteDataSet& query = m_module.cdsTempQuery();
     PrepareDataset(query);
     unit.run(query);

@@ -28,8 +28,8 @@ class UnitOfWork;
 //
 // Works on the shared goods record (the main window's) and the module's
 // datasets: cdsFindN_KLPREC and cdsSpecCenas (look-up), cdsTempQuery
-// (prices, certificates), cdsUpdate (saves) and cdsPreces, which holds the
-// lines listed, its current row being the one a deletion acts on.
+// (prices, certificates, deletions), cdsUpdate (saves) and cdsPreces, which
+// holds the lines listed.
 class DocumentLines final
 {
 public:
@@ -48,6 +48,14 @@ public:
         std::optional<QString> quantityText;
     };
 
+    // One entry of the certificate list: its text and the certificate it
+    // stands for, kept together so that the two cannot fall out of step.
+    struct Certificate
+    {
+        QString text;
+        qint32 isn = 0;
+    };
+
     // The fields after a look-up; a field left unset keeps its text.
     struct LookedUp
     {
@@ -59,7 +67,7 @@ public:
         std::optional<QString> salePrice;
         std::optional<QString> prefilledQuantity;
         bool clearDiscount = false;
-        QStringList certificates;
+        QList<Certificate> certificates;
     };
 
     // The line as the fields hold it.
@@ -70,7 +78,19 @@ public:
         QString discount;
         QString price;
         QString salePrice;
-        int certificateIndex = -1; // -1 when none is chosen
+        std::optional<qint32> certificateIsn; // the chosen certificate, if any
+    };
+
+    // A line of the list as it stood when its delete button was tapped, with
+    // the document it belongs to: what its deletion logs and reverses, even
+    // when the list or the document has changed since.
+    struct LocatedLine
+    {
+        DocumentContext document;
+        QString lineTable;
+        qint32 isn = 0;
+        qint32 goodsIsn = 0;
+        double quantity = 0;
     };
 
     struct Saved
@@ -87,7 +107,6 @@ public:
     KindSetup Activate(const DocumentContext& context);
     const DocumentContext& context() const { return m_context; }
     QString LineTable() const { return m_lineTable; }
-    const QList<qint32>& CertificateIsns() const { return m_certificateIsns; }
 
     // The article field was left: scale barcode, identity label, the goods,
     // and what the kind pre-fills. Nothing at all for an empty article.
@@ -103,12 +122,12 @@ public:
     // full) and returns the total as the window shows it, "Summa : 12,30".
     QString RefreshLines(bool full);
 
-    // Makes the line of that list item current in cdsPreces; false when the
-    // item names no line (the inventory placeholder, a line gone).
-    bool LocateLine(const QString& itemText);
-    // Deletes the current line of cdsPreces: its log entry, its stock
-    // reversed, the row itself, as one unit.
-    void DeleteCurrentLine();
+    // The line of that list item in cdsPreces; none when the item names no
+    // line (the inventory placeholder, a line gone).
+    std::optional<LocatedLine> LocateLine(const QString& itemText);
+    // Deletes that line: its log entry, its stock reversed, the row itself,
+    // as one unit. Throws what the server throws, and then nothing is stored.
+    void DeleteLine(const LocatedLine& line);
 
 private:
     // A line's figures as read from its fields.
@@ -119,13 +138,14 @@ private:
         double salePrice = 0;
         double discount = 0;
         std::optional<qint32> chosenCertificate; // the certificate picked, if any
-        qint32 saleLevel = 0; // above 0: the sale price also becomes the goods' price of that level
+        bool setsSalePrice = false; // a receipt's sale price becomes the department's price
     };
     // The checks of the fields and the goods, before anything is sent.
     Outcome<LineValues> ReadEntry(const Entry& entry, QString& article);
     // The parts of the save's unit, in the order they run.
     void AddStockChecks(UnitOfWork& unit, const LineValues& values);
     void AddLine(UnitOfWork& unit, const LineValues& values);
+    void AddSalePrice(UnitOfWork& unit, const LineValues& values);
     void AddContainerLookUp(UnitOfWork& unit);
     void AddContainerLine(UnitOfWork& unit);
     Outcome<Saved> Answer(const RemoteDataSet& update, const LineValues& values);
@@ -133,15 +153,15 @@ private:
     qint32 PriceLevel(const QString& table, qint32 isn, const QString& column);
     void SetPriceInputs();
     void Prefill(LookedUp& result);
-    QStringList LoadCertificates();
+    QList<Certificate> LoadCertificates();
 
     TClientDataModule& m_module;
     GoodsInfo& m_goods;
     DocumentContext m_context;
     QString m_lineTable;
-    QList<qint32> m_certificateIsns;
-    // Price levels read once per opening of the window: they belong to the
-    // document's departments and client, not to the goods.
+    // The look-up's price levels, read once per opening of the window: they
+    // belong to the document's departments and client, not to the goods. A
+    // receipt's save reads its department's level afresh.
     QMap<QString, qint32> m_priceLevels;
     // The goods found as the article field was left, saved without asking again.
     RememberedLookUp m_lookUp;

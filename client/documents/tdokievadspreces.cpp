@@ -251,8 +251,11 @@ void TDokIevadsPreces::edArtikulsExit()
     if (found.clearDiscount)
         m_edAtlaide->clear();
     if (m_data.context().DocKind != DocumentKind::GoodsInMemory) {
+        // Each item carries its certificate's key: the list and its keys
+        // change together.
         m_cmbSertifikats->clear();
-        m_cmbSertifikats->addItems(found.certificates);
+        for (const DocumentLines::Certificate& certificate : found.certificates)
+            m_cmbSertifikats->addItem(certificate.text, certificate.isn);
         m_cmbSertifikats->setCurrentIndex(-1);
     }
 }
@@ -319,7 +322,8 @@ void TDokIevadsPreces::btSaveClick()
     entry.discount = m_edAtlaide->text();
     entry.price = m_edCena->text();
     entry.salePrice = m_edPardCena->text();
-    entry.certificateIndex = m_cmbSertifikats->currentIndex();
+    if (m_cmbSertifikats->currentIndex() >= 0)
+        entry.certificateIsn = m_cmbSertifikats->currentData().toInt();
     QString article = entry.article;
     const Outcome<DocumentLines::Saved> saved = m_data.Save(entry, article);
     m_edArtikuls->setText(article);
@@ -364,13 +368,17 @@ void TDokIevadsPreces::RefreshLines(bool full)
 void TDokIevadsPreces::lstPrecesButtonClick()
 {
     const int row = m_lstPreces->selectedRow();
-    if (row < 0 || !m_data.LocateLine(m_lstPreces->itemText(row)))
+    if (row < 0)
+        return;
+    const std::optional<DocumentLines::LocatedLine> line =
+        m_data.LocateLine(m_lstPreces->itemText(row));
+    if (!line)
         return;
     if (!m_vaiDzestIerakstu) {
         m_vaiDzestIerakstu = new TVaiDzestIerakstu(this, m_data);
         // The list shows the document as it now is once the question is
-        // answered; until then the located row stays current.
+        // answered.
         wire(m_vaiDzestIerakstu, &TouchForm::closed, this, [this] { RefreshLines(true); });
     }
-    m_vaiDzestIerakstu->open();
+    m_vaiDzestIerakstu->Ask(*line);
 }

@@ -19,15 +19,24 @@ TVaiDzestIerakstu::TVaiDzestIerakstu(QWidget* owner, DocumentLines& lines)
     onClick(m_btClose, &TVaiDzestIerakstu::btCloseClick);
 }
 
+void TVaiDzestIerakstu::Ask(const DocumentLines::LocatedLine& line)
+{
+    m_line = line;
+    open();
+}
+
 void TVaiDzestIerakstu::btDeleteClick()
 {
     // A failure is shown by the wiring and the window stays open; nothing of
     // the deletion is then stored.
-    m_lines.DeleteCurrentLine();
+    if (m_line)
+        m_lines.DeleteLine(*m_line);
+    m_line.reset();
     close();
 }
 
 void TVaiDzestIerakstu::btCloseClick()
 {
+    m_line.reset();
     close();
 }

@@ -10,6 +10,7 @@
 #include "idlabelrule.h"
 #include "serverfixture.h"
 
+#include <QScopeGuard>
 #include <QTest>
 
 #include <memory>
@@ -29,6 +30,7 @@ private slots:
     void prefillPerKind_data();
     void prefillPerKind();
     void certificatesListed();
+    void chosenCertificateIsStored();
     void checks_data();
     void checks();
     void stockChecksOfOutgoingKinds_data();
@@ -39,6 +41,7 @@ private slots:
     void numbersTypedEitherWay();
     void salePriceOfReceipts_data();
     void salePriceOfReceipts();
+    void salePriceLevelChangedMeanwhile();
     void containerLines_data();
     void containerLines();
     void writeOutSwitchesAndReset();
@@ -48,6 +51,7 @@ private slots:
     void listOfALongDocument();
     void deletionReversesStock_data();
     void deletionReversesStock();
+    void deletionActsOnTheLocatedLine();
 
 private:
     qint32 header(DocumentKind kind, const QString& table, const QString& columns,
@@ -289,18 +293,52 @@ void TestDocumentLines::certificatesListed()
     m_lines->Activate(context(DocumentKind::Receiving, 1));
     DocumentLines::LookedUp found = m_lines->LookUp(QStringLiteral("CERT250"), QString());
     QCOMPARE(found.certificates.size(), 200);
-    QCOMPARE(m_lines->CertificateIsns().size(), 200);
     // Fixed-width columns: the name in 40, the stock right-aligned in 7.
-    QCOMPARE(found.certificates.first().size(), 48);
-    QVERIFY(found.certificates.first().startsWith(QStringLiteral("S-250 ")));
-    QVERIFY(found.certificates.first().endsWith(QStringLiteral("      0")));
+    const DocumentLines::Certificate first = found.certificates.first();
+    QCOMPARE(first.text.size(), 48);
+    QVERIFY(first.text.startsWith(QStringLiteral("S-250 ")));
+    QVERIFY(first.text.endsWith(QStringLiteral("      0")));
+    QCOMPARE(first.isn,
+             value(QStringLiteral("SELECT ISN FROM N_SERTIF WHERE SERTIF = 'S-250'")).toInt());
 
     // Goods 1 in department 2: certificate 2 with its stock.
     state().ShowCertifiedStock = true;
     found = m_lines->LookUp(QStringLiteral("4750000000011"), QString());
     QCOMPARE(found.certificates.size(), 1);
-    QCOMPARE(found.certificates.first(),
+    QCOMPARE(found.certificates.first().text,
              QStringLiteral("LV-PIENS 2025/01").leftJustified(40) + QStringLiteral("      25"));
+    QCOMPARE(found.certificates.first().isn, 2);
+
+    // A name that looks like a placeholder is shown as it is.
+    state().ShowCertifiedStock = false;
+    m_fixture->run(
+        QStringLiteral("INSERT INTO N_SERTIF (SERTIF, ISPRECE) VALUES ('Nr. %1 / %2', 41)"));
+    found = m_lines->LookUp(QStringLiteral("STOCK5"), QString());
+    QCOMPARE(found.certificates.size(), 1);
+    QCOMPARE(found.certificates.first().text,
+             QStringLiteral("Nr. %1 / %2").leftJustified(40) + QStringLiteral("       0"));
+}
+
+void TestDocumentLines::chosenCertificateIsStored()
+{
+    // Goods 1 in department 2 has certificate 2; none chosen stores 1.
+    for (const bool chosen : {true, false}) {
+        const qint32 doc = header(DocumentKind::Receiving, QStringLiteral("O_PAVADZ"),
+                                  QStringLiteral("ISNODALA, ISKLIENT"), QStringLiteral("2, 2"));
+        m_lines->Activate(context(DocumentKind::Receiving, doc));
+        const DocumentLines::LookedUp found =
+            m_lines->LookUp(QStringLiteral("4750000000011"), QString());
+        QCOMPARE(found.certificates.size(), 1);
+        DocumentLines::Entry e = entry(QStringLiteral("4750000000011"), QStringLiteral("1"));
+        if (chosen)
+            e.certificateIsn = found.certificates.first().isn;
+        const Outcome<DocumentLines::Saved> saved = save(e);
+        QVERIFY(!saved.refused());
+        QCOMPARE(value(QStringLiteral("SELECT ISSERTIF FROM O_PRECE WHERE ISN = %1")
+                           .arg(saved.result().lineIsn))
+                     .toInt(),
+                 chosen ? 2 : 1);
+    }
 }
 
 void TestDocumentLines::checks_data()
@@ -412,7 +450,10 @@ void TestDocumentLines::stockChecksOfOutgoingKinds()
     const DocumentLines::LookedUp found = m_lines->LookUp(article, QString());
     QVERIFY(found.found);
     DocumentLines::Entry e = entry(article, quantity);
-    e.certificateIndex = certified ? 0 : -1;
+    if (certified) {
+        QVERIFY(!found.certificates.isEmpty());
+        e.certificateIsn = found.certificates.first().isn;
+    }
     const QString table = transfer ? QStringLiteral("O_PARPRC") : QStringLiteral("O_PRCOUT");
     const QString column = transfer ? QStringLiteral("ISPARVPAV") : QStringLiteral("ISPAVOUT");
     const Outcome<DocumentLines::Saved> saved = save(e);
@@ -595,6 +636,28 @@ void TestDocumentLines::salePriceOfReceipts()
     const double now =
         value(QStringLiteral("SELECT %1 FROM N_KLPREC WHERE ISN = 41").arg(column)).toDouble();
     QCOMPARE(now, updated ? ReadNumberField(salePrice) : 2.0);
+}
+
+void TestDocumentLines::salePriceLevelChangedMeanwhile()
+{
+    // The department moves from level 7 to 5 while the window stays open on
+    // its receipt: the next received price goes to the new level.
+    const qint32 doc = header(DocumentKind::Receiving, QStringLiteral("O_PAVADZ"),
+                              QStringLiteral("ISNODALA, ISKLIENT"), QStringLiteral("21, 2"));
+    m_lines->Activate(context(DocumentKind::Receiving, doc, 21));
+    QVERIFY(m_lines->LookUp(QStringLiteral("STOCK5"), QString()).found);
+    m_fixture->run({"UPDATE N_KLPREC SET PARDCENA5 = 2, PARDCENA7 = 2 WHERE ISN = 41",
+                    "UPDATE N_DEPART SET CENKODS = 5 WHERE ISN = 21"});
+    DocumentLines::Entry e = entry(QStringLiteral("STOCK5"), QStringLiteral("1"));
+    e.salePrice = QStringLiteral("5,55");
+    const Outcome<DocumentLines::Saved> saved = save(e);
+    m_fixture->run(QStringLiteral("UPDATE N_DEPART SET CENKODS = 7 WHERE ISN = 21"));
+    QVERIFY(!saved.refused());
+    QCOMPARE(value(QStringLiteral("SELECT PARDCENA5 FROM N_KLPREC WHERE ISN = 41")).toDouble(),
+             5.55);
+    QCOMPARE(value(QStringLiteral("SELECT PARDCENA7 FROM N_KLPREC WHERE ISN = 41")).toDouble(),
+             2.0);
+    QCOMPARE(m_goods.PriceCode, 5);
 }
 
 void TestDocumentLines::containerLines_data()
@@ -835,18 +898,25 @@ void TestDocumentLines::listOfALongDocument()
 void TestDocumentLines::deletionReversesStock_data()
 {
     QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("counted"); // an inventory of today lists the goods
     QTest::addColumn<double>("source");
     QTest::addColumn<double>("destination");
 
-    QTest::newRow("receiving") << int(DocumentKind::Receiving) << -3.0 << 0.0;
-    QTest::newRow("transfer back") << int(DocumentKind::Transfer) << 3.0 << -3.0;
-    QTest::newRow("write-out") << int(DocumentKind::WriteOut) << 3.0 << 0.0;
-    QTest::newRow("order: no stock") << int(DocumentKind::Orders) << 0.0 << 0.0;
+    QTest::newRow("receiving") << int(DocumentKind::Receiving) << false << -3.0 << 0.0;
+    QTest::newRow("transfer back") << int(DocumentKind::Transfer) << false << 3.0 << -3.0;
+    QTest::newRow("write-out") << int(DocumentKind::WriteOut) << false << 3.0 << 0.0;
+    QTest::newRow("order: no stock") << int(DocumentKind::Orders) << false << 0.0 << 0.0;
+    QTest::newRow("inventory: no stock") << int(DocumentKind::Inventory) << false << 0.0 << 0.0;
+    QTest::newRow("goods in memory: no stock")
+        << int(DocumentKind::GoodsInMemory) << false << 0.0 << 0.0;
+    QTest::newRow("receiving of goods being counted: stock left alone")
+        << int(DocumentKind::Receiving) << true << 0.0 << 0.0;
 }
 
 void TestDocumentLines::deletionReversesStock()
 {
     QFETCH(int, kind);
+    QFETCH(bool, counted);
     const DocumentKind k = DocumentKind(kind);
     const struct
     {
@@ -858,12 +928,33 @@ void TestDocumentLines::deletionReversesStock()
     } kinds[] = {
         {"O_PAVADZ", "ISNODALA, ISKLIENT", "2, 2", "O_PRECE", "ISPAVADZ"},
         {"O_PARPAV", "ISNODALANO, ISNODALAUZ", "2, 3", "O_PARPRC", "ISPARVPAV"},
-        {},
+        {"O_PRATL_PAV", "ISNODALA, DATUMS", "2, DATEADD(-1 DAY TO CURRENT_DATE)", "O_PRATL_PRC",
+         "ISPRATLPAV"},
         {"O_PASPAV", "ISNODALA, ISKLIENT", "2, 7", "O_PASPRC", "ISPASPAV"},
         {"O_PAVOUT", "ISNODALA, ISKLIENT", "2, 7", "O_PRCOUT", "ISPAVOUT"},
+        {"O_PAVADZ", "ISNODALA", "2", "O_MEMPRECES", "ISNODALA"},
     };
     const auto& rows = kinds[kind];
-    const qint32 doc = header(k, rows.table, rows.columns, rows.values);
+    const qint32 doc =
+        k == DocumentKind::GoodsInMemory ? 2 : header(k, rows.table, rows.columns, rows.values);
+    qint32 inventory = 0;
+    const auto dropInventory = qScopeGuard([&] {
+        if (inventory > 0)
+            m_fixture->run(
+                {QStringLiteral("DELETE FROM O_PRATL_PRC WHERE ISPRATLPAV = %1").arg(inventory),
+                 QStringLiteral("DELETE FROM O_PRATL_PAV WHERE ISN = %1").arg(inventory)});
+    });
+    if (counted) {
+        inventory = header(DocumentKind::Inventory, QStringLiteral("O_PRATL_PAV"),
+                           QStringLiteral("ISNODALA, DATUMS"), QStringLiteral("2, CURRENT_DATE"));
+        m_fixture->run(QStringLiteral("INSERT INTO O_PRATL_PRC (ISPRATLPAV, ISPRECE, DAUDZUMS) "
+                                      "VALUES (%1, 3, 7)")
+                           .arg(inventory));
+    }
+    const int linesBefore = value(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = %3")
+                                      .arg(rows.lines, rows.column)
+                                      .arg(doc))
+                                .toInt();
     // Three lines; the second is the one deleted.
     for (const char* goods : {"INSERT INTO %1 (%2, ISPRECE, DAUDZUMS) VALUES (%3, 2, 1)",
                               "INSERT INTO %1 (%2, ISPRECE, DAUDZUMS) VALUES (%3, 3, 3)",
@@ -872,31 +963,75 @@ void TestDocumentLines::deletionReversesStock()
     const double sourceBefore = stock(3, 2);
     const double destinationBefore = stock(3, 3);
     m_lines->Activate(context(k, doc, 2, k == DocumentKind::Transfer ? 3 : 7));
+    const qint32 second =
+        value(QStringLiteral("SELECT ISN FROM %1 WHERE %2 = %3 AND ISPRECE = 3 ORDER BY ISN DESC")
+                  .arg(rows.lines, rows.column)
+                  .arg(doc))
+            .toInt();
     m_lines->RefreshLines(true);
-    RemoteDataSet& lines = m_fixture->module().cdsPreces();
-    lines.first();
-    lines.next();
-    const qint32 second = lines.fieldByName(QStringLiteral("ISN")).asInteger();
-    QVERIFY(m_lines->LocateLine(QString::number(second)));
-    m_lines->DeleteCurrentLine();
+    const std::optional<DocumentLines::LocatedLine> located =
+        m_lines->LocateLine(QString::number(second));
+    QVERIFY(located);
+    m_lines->DeleteLine(*located);
 
     QCOMPARE(value(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = %3")
                        .arg(rows.lines, rows.column)
                        .arg(doc))
                  .toInt(),
-             2);
+             linesBefore + 2);
     QCOMPARE(
         value(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE ISN = %2").arg(rows.lines).arg(second))
             .toInt(),
         0);
     QTEST(stock(3, 2) - sourceBefore, "source");
     QTEST(stock(3, 3) - destinationBefore, "destination");
+    // Logged with a date; goods in memory, whose document has none, today.
     QCOMPARE(value(QStringLiteral("SELECT COUNT(*) FROM O_OPERACIJAS WHERE TAUSTINS = 'D' AND "
-                                  "ISN_BAZE = %1 AND BAZE = '%2' AND ISPRECE = 3")
+                                  "ISN_BAZE = %1 AND BAZE = '%2' AND ISPRECE = 3 AND "
+                                  "DATUMS = CURRENT_DATE")
                        .arg(second)
                        .arg(rows.lines))
                  .toInt(),
              1);
+}
+
+void TestDocumentLines::deletionActsOnTheLocatedLine()
+{
+    // The question is asked about the second line; before it is answered the
+    // list is read again (its first row current) and the window is given
+    // another document. The second line of the first document goes.
+    const qint32 doc = header(DocumentKind::Receiving, QStringLiteral("O_PAVADZ"),
+                              QStringLiteral("ISNODALA, ISKLIENT"), QStringLiteral("2, 2"));
+    const qint32 other = header(DocumentKind::Orders, QStringLiteral("O_PASPAV"),
+                                QStringLiteral("ISNODALA, ISKLIENT"), QStringLiteral("3, 7"));
+    for (int goods : {2, 3})
+        m_fixture->run(QStringLiteral("INSERT INTO O_PRECE (ISPAVADZ, ISPRECE, DAUDZUMS) VALUES "
+                                      "(%1, %2, 4)")
+                           .arg(doc)
+                           .arg(goods));
+    const QString lines = QStringLiteral("SELECT LIST(ISPRECE) FROM O_PRECE WHERE ISPAVADZ = %1");
+    const double stockBefore = stock(3, 2);
+    m_lines->Activate(context(DocumentKind::Receiving, doc));
+    m_lines->RefreshLines(true);
+    const qint32 second =
+        value(
+            QStringLiteral("SELECT ISN FROM O_PRECE WHERE ISPAVADZ = %1 AND ISPRECE = 3").arg(doc))
+            .toInt();
+    const std::optional<DocumentLines::LocatedLine> located =
+        m_lines->LocateLine(QString::number(second));
+    QVERIFY(located);
+    m_lines->RefreshLines(true);
+    m_lines->Activate(context(DocumentKind::Orders, other, 3, 7));
+    m_lines->RefreshLines(false);
+
+    m_lines->DeleteLine(*located);
+    QCOMPARE(value(lines.arg(doc)).toString(), QStringLiteral("2"));
+    QCOMPARE(stock(3, 2), stockBefore - 4);
+    QCOMPARE(value(QStringLiteral("SELECT NUMURS || '/' || BAZE FROM O_OPERACIJAS WHERE "
+                                  "TAUSTINS = 'D' AND ISN_BAZE = %1")
+                       .arg(second))
+                 .toString(),
+             QStringLiteral("N%1/O_PRECE").arg(doc));
 }
 
 QTEST_GUILESS_MAIN(TestDocumentLines)
