@@ -103,6 +103,11 @@ qint64 RawConnection::sendWithin(const QByteArray& bytes, int timeoutMs)
     return sent;
 }
 
+bool RawConnection::readable()
+{
+    return !m_buffer.isEmpty() || waitFor(m_fd, POLLIN, 0);
+}
+
 QByteArray RawConnection::readFrame(int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);

@@ -34,6 +34,8 @@ public:
     void send(const QByteArray& bytes);
     // Sends what the peer takes within timeoutMs; returns the bytes sent.
     qint64 sendWithin(const QByteArray& bytes, int timeoutMs);
+    // Whether something (bytes or the end) has come that readFrame would take.
+    bool readable();
     // The body of the next reply frame; waits up to timeoutMs for it.
     QByteArray readFrame(int timeoutMs);
 

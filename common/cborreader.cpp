@@ -2,6 +2,7 @@
 
 #include <QtEndian>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -221,15 +222,18 @@ quint64 CborReader::tag(const char* what)
 
 QByteArrayView CborReader::skip()
 {
-    // Counts the items still owed instead of recursing, so that deep nesting
-    // costs no stack.
+    // Counts the items still owed at each level instead of recursing, so that
+    // nesting costs no stack; the levels are bounded, so is the count.
     const qsizetype start = m_offset;
-    quint64 owed = 1;
-    while (owed > 0) {
+    std::array<quint64, kMaxNesting + 1> owed{};
+    int depth = 0;
+    owed[0] = 1;
+    for (;;) {
         const Head head = peek("item");
         m_offset += head.size;
-        --owed;
+        --owed[depth];
         const quint64 left = quint64(m_bytes.size() - m_offset);
+        quint64 inner = 0;
         switch (head.major) {
         case kBytes:
         case kText:
@@ -242,11 +246,11 @@ QByteArrayView CborReader::skip()
             const quint64 items = head.major == kMap ? 2 : 1;
             if (head.value > left / items)
                 fail("item", "announces more items than there are bytes");
-            owed += head.value * items;
+            inner = head.value * items;
             break;
         }
         case kTag:
-            ++owed;
+            inner = 1;
             break;
         case kSimple:
             // The extra bytes of a float are its value, already in the head.
@@ -254,6 +258,18 @@ QByteArrayView CborReader::skip()
         default:
             break;
         }
+        if (inner > 0) {
+            if (depth == kMaxNesting)
+                throw Malformed{QStringLiteral("an item nests arrays, maps and tags more than "
+                                               "%1 deep")
+                                    .arg(kMaxNesting),
+                                true};
+            owed[++depth] = inner;
+        }
+        while (owed[depth] == 0) {
+            if (depth == 0)
+                return m_bytes.sliced(start, m_offset - start);
+            --depth;
+        }
     }
-    return m_bytes.sliced(start, m_offset - start);
 }

@@ -7,14 +7,23 @@
 // Reads the CBOR items of one message in order, straight from its bytes:
 // every head and length is checked against what is left, so any bytes at
 // all are safe to read. Indefinite lengths, which the protocol never writes,
-// are refused. A failure throws CborReader::Malformed, whose text says what
-// did not fit (named by the caller's "what").
+// are refused, and so is an item nested deeper than kMaxNesting. A failure
+// throws CborReader::Malformed, whose text says what did not fit (named by
+// the caller's "what").
 class CborReader final
 {
 public:
+    // Arrays, maps and tags inside one another, the outermost included. The
+    // protocol's own messages nest four deep; owner data may use the rest.
+    // Deeper items are refused whole: no reader or writer of them ever has
+    // to go that deep (Qt's own CBOR values stop at 1024 and lose the rest).
+    static constexpr int kMaxNesting = 64;
+
     struct Malformed
     {
         QString reason;
+        // Well-formed CBOR that the protocol still refuses (nesting too deep).
+        bool beyondLimits = false;
     };
 
     explicit CborReader(QByteArrayView bytes) : m_bytes(bytes) {}
@@ -41,6 +50,7 @@ public:
     qint64 map(const char* what);
     quint64 tag(const char* what);
     // Passes over one whole item, nested ones included, and returns its bytes.
+    // Refuses an item nested deeper than kMaxNesting.
     QByteArrayView skip();
 
     [[noreturn]] static void fail(const char* what, const char* problem);

@@ -20,6 +20,16 @@ FrameParse parseFrame(QByteArrayView buffer, qsizetype maxBody)
     return result;
 }
 
+qsizetype receiveCapacity(QByteArrayView held, qsizetype more, qsizetype maxBody)
+{
+    const qsizetype needed = held.size() + more;
+    qsizetype frameEnd = needed;
+    const FrameParse frame = parseFrame(held, maxBody);
+    if (frame.status == FrameParse::Incomplete && held.size() >= kFrameHeaderSize)
+        frameEnd = kFrameHeaderSize + frame.bodySize;
+    return qMax(needed, qMin(frameEnd, needed + needed / 4));
+}
+
 QByteArray makeFrame(QByteArrayView body)
 {
     QByteArray frame(kFrameHeaderSize, Qt::Uninitialized);

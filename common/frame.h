@@ -27,4 +27,9 @@ struct FrameParse
 };
 
 FrameParse parseFrame(QByteArrayView buffer, qsizetype maxBody);
+// The room a receive buffer that holds held (from the start of a frame)
+// should have to take more bytes: what they need, grown by a quarter at most
+// and never past the end of the frame whose header is in, so that a peer
+// that stops half-way leaves about what it has sent, not what it announced.
+qsizetype receiveCapacity(QByteArrayView held, qsizetype more, qsizetype maxBody);
 QByteArray makeFrame(QByteArrayView body);

@@ -89,6 +89,32 @@ void writeParams(CborWriter& out, const RemoteParams& params)
     }
 }
 
+// A value of any type as its CBOR, when that is one item a reader takes
+// (Qt writes a value it could not read whole as broken bytes); else nothing.
+std::optional<QByteArray> anyItem(const QCborValue& value)
+{
+    QByteArray bytes = value.toCbor();
+    // Checked inside a one-item array, as it will be inside the message's map.
+    const QByteArray inMessage = '\x81' + bytes;
+    try {
+        CborReader reader(inMessage);
+        reader.skip();
+        if (reader.atEnd())
+            return bytes;
+    } catch (const CborReader::Malformed&) {
+    }
+    return std::nullopt;
+}
+
+// A request is the terminal's own: a value that cannot be written goes as null.
+void writeAny(CborWriter& out, const QCborValue& value)
+{
+    if (const std::optional<QByteArray> item = anyItem(value))
+        out.encoded(*item);
+    else
+        out.null();
+}
+
 void writePacket(CborWriter& out, const DataPacket& packet)
 {
     out.tag(kEncodedCborTag);
@@ -110,7 +136,8 @@ public:
             if (!whole.atEnd())
                 CborReader::fail("message", "has bytes after its end");
         } catch (const CborReader::Malformed& malformed) {
-            refuse(QStringLiteral("not CBOR: ") + malformed.reason);
+            refuse(malformed.beyondLimits ? malformed.reason
+                                          : QStringLiteral("not CBOR: ") + malformed.reason);
         }
         CborReader reader(body);
         qint64 count = 0;
@@ -154,11 +181,19 @@ public:
         std::optional<CborReader> item = value(key);
         return item ? item->text(key) : QString();
     }
+    // A value Qt cannot read whole (a malformed simple value, a text that is
+    // not UTF-8) is refused: half-read, it would be written back broken.
     QCborValue any(const char* key) const
     {
         for (const auto& [name, item] : m_entries) {
-            if (name == key)
-                return QCborValue::fromCbor(item.toByteArray());
+            if (name != key)
+                continue;
+            QCborParserError error;
+            QCborValue value = QCborValue::fromCbor(item.toByteArray(), &error);
+            if (error.error != QCborError::NoError)
+                refuse(QStringLiteral("%1 is not readable: %2")
+                           .arg(QLatin1String(key), error.errorString()));
+            return value;
         }
         return QCborValue();
     }
@@ -312,14 +347,14 @@ QByteArray encodeRequest(const ProviderRequest& request)
         map.entry("reqType").integer(request.requestType);
         break;
     case ProviderOperation::DataRequest:
-        map.entry("data").encoded(request.data.toCbor());
+        writeAny(map.entry("data"), request.data);
         break;
     case ProviderOperation::GetParams:
     case ProviderOperation::GetProviderNames:
         break;
     }
     if (!request.ownerData.isUndefined())
-        map.entry("owner").encoded(request.ownerData.toCbor());
+        writeAny(map.entry("owner"), request.ownerData);
     QByteArray body;
     map.prepend(body);
     return body;
@@ -353,6 +388,17 @@ Decoded<ProviderRequest> decodeRequest(QByteArrayView body)
 
 QList<QByteArray> encodeReplyFrame(const ProviderReply& reply, const EncodedPacket* packet)
 {
+    // What the reply echoes must be readable, or the whole reply would not be.
+    std::optional<QByteArray> owner = QByteArray();
+    std::optional<QByteArray> data = QByteArray();
+    if (reply.ok && !reply.ownerData.isUndefined())
+        owner = anyItem(reply.ownerData);
+    if (reply.ok && !reply.data.isUndefined())
+        data = anyItem(reply.data);
+    if (!owner || !data)
+        return encodeReplyFrame(ProviderReply::failure(
+            reply.id, QStringLiteral("the owner data or the data of the reply is not one CBOR "
+                                     "item within the protocol's limits")));
     MapWriter map;
     map.entry("v").integer(kProtocolVersion);
     map.entry("id").integer(reply.id);
@@ -365,8 +411,8 @@ QList<QByteArray> encodeReplyFrame(const ProviderReply& reply, const EncodedPack
         map.entry("recs").integer(reply.recordsReturned);
         if (!reply.params.isEmpty())
             writeParams(map.entry("params"), reply.params);
-        if (!reply.ownerData.isUndefined())
-            map.entry("owner").encoded(reply.ownerData.toCbor());
+        if (!owner->isEmpty())
+            map.entry("owner").encoded(*owner);
         if (reply.errorCount != 0)
             map.entry("errors").integer(reply.errorCount);
         if (!reply.providerNames.isEmpty()) {
@@ -375,8 +421,8 @@ QList<QByteArray> encodeReplyFrame(const ProviderReply& reply, const EncodedPack
             for (const QString& name : reply.providerNames)
                 names.text(name);
         }
-        if (!reply.data.isUndefined())
-            map.entry("data").encoded(reply.data.toCbor());
+        if (!data->isEmpty())
+            map.entry("data").encoded(*data);
         if (!packet && !reply.packet.columns.isEmpty()) {
             const QByteArray bytes = encodePacket(reply.packet);
             ownPacket.rows = bytes;

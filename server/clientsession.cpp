@@ -19,6 +19,8 @@ constexpr int kStopReads = 64;
 
 const QString kStoppingText =
     QStringLiteral("Serveris tiek apturēts; pieprasījums netika izpildīts !!!");
+const QString kNoRoomText = QStringLiteral(
+    "Serverim pašlaik pietrūkst atmiņas pieprasījumu saņemšanai; mēģiniet vēlāk !!!");
 const QString kStoppedRunningText =
     QStringLiteral("Serveris tiek apturēts; pieprasījuma izpilde tika pārtraukta !!!");
 
@@ -52,6 +54,11 @@ ClientSession::ClientSession(asio::ip::tcp::socket socket,
     m_socket.set_option(asio::ip::tcp::no_delay(true), ignored);
     m_socket.set_option(asio::socket_base::keep_alive(true), ignored);
     m_peer = peerText(m_socket);
+}
+
+ClientSession::~ClientSession()
+{
+    releaseInput();
 }
 
 void ClientSession::start(Registration registration)
@@ -92,8 +99,32 @@ ClientSession::Received ClientSession::receive()
         return Received::Nothing;
     if (error)
         return Received::Gone; // end of stream included
+    if (m_lingering || m_closing)
+        return Received::Some; // after the last reply, nothing more is kept
+    if (m_input.size() + qsizetype(got) > m_input.capacity()) {
+        const qsizetype room = receiveCapacity(m_input, qsizetype(got), kMaxRequestBody);
+        if (!m_worker.requestMemory().resize(m_inputShare, room))
+            return Received::OverBudget;
+        m_input.reserve(room);
+    }
     m_input.append(scratch.data(), qsizetype(got));
     return Received::Some;
+}
+
+void ClientSession::releaseInput()
+{
+    m_input = QByteArray();
+    m_worker.requestMemory().resize(m_inputShare, 0);
+}
+
+// What follows the served frame moves to a buffer of its own size: the room
+// of a large request is not kept for the small ones after it.
+void ClientSession::keepInputAfter(qsizetype served)
+{
+    m_input = m_input.sliced(served);
+    if (m_input.isEmpty())
+        m_input = QByteArray();
+    m_worker.requestMemory().resize(m_inputShare, m_input.capacity());
 }
 
 // Reads until a whole frame (or a refused header) is in, or nothing more has come.
@@ -109,13 +140,14 @@ void ClientSession::readMore()
         case Received::Nothing:
             waitForRequest();
             return;
+        case Received::OverBudget:
+            abandon(kNoRoomText);
+            return;
         case Received::Some:
             break;
         }
-        if (m_lingering || m_closing) {
-            m_input.clear(); // after the last reply, nothing more is served
+        if (m_lingering || m_closing)
             continue;
-        }
         if (parseFrame(m_input, kMaxRequestBody).status != FrameParse::Incomplete)
             break;
         if (m_partialSince == Clock::time_point{})
@@ -142,7 +174,7 @@ void ClientSession::serveFrames()
     if (frame.status == FrameParse::Incomplete) {
         // Only a frame that has begun arriving can stall; an idle session keeps no buffer.
         if (m_input.isEmpty()) {
-            m_input = QByteArray();
+            releaseInput();
             m_partialSince = {};
         } else if (m_partialSince == Clock::time_point{}) {
             m_partialSince = Clock::now();
@@ -152,7 +184,7 @@ void ClientSession::serveFrames()
     }
     m_partialSince = {};
     serve(frame.body);
-    m_input.remove(0, frame.frameSize);
+    keepInputAfter(frame.frameSize);
     flush();
     if (m_dropped || m_closing)
         return;
@@ -286,7 +318,7 @@ void ClientSession::abandon(const QString& reason)
 void ClientSession::closeAfterReplies()
 {
     m_closing = true;
-    m_input = QByteArray();
+    releaseInput();
     m_partialSince = {};
     flush();
 }
@@ -311,7 +343,7 @@ void ClientSession::beginStop()
         const Received received = receive();
         if (received == Received::Gone)
             break; // the replies may still go out: the terminal may only have closed its side
-        if (received == Received::Nothing)
+        if (received == Received::Nothing || received == Received::OverBudget)
             break;
     }
     for (;;) {
@@ -321,7 +353,7 @@ void ClientSession::beginStop()
         const Decoded<ProviderRequest> decoded = decodeRequest(frame.body);
         queue(encodeReplyFrame(
             ProviderReply::failure(decoded.value ? decoded.value->id : 0, kStoppingText)));
-        m_input.remove(0, frame.frameSize);
+        keepInputAfter(frame.frameSize);
     }
     // An idle terminal has nothing to wait for.
     if (m_unsent == 0) {
@@ -360,7 +392,7 @@ void ClientSession::drop()
     m_socket.close(ignored);
     m_output.clear();
     m_unsent = 0;
-    m_input = QByteArray();
+    releaseInput();
     const std::shared_ptr<ClientSession> self = shared_from_this(); // outlives forget()
     m_worker.forget(m_registration);
 }

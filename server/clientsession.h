@@ -23,7 +23,9 @@ class TServerModuleData;
 // A frame that announces more than the request limit, or stays
 // half-received longer than the stall timeout, ends the connection with a
 // failed reply; so does a terminal that takes none of its replies for as
-// long. A frame that is not a valid request gets a failed reply and the
+// long, and one whose request would take the sessions' requests over the
+// worker's RequestMemory. The input buffer grows as the bytes come, not by
+// what a header announces. A frame that is not a valid request gets a failed reply and the
 // session goes on. While the replies its terminal has not taken exceed the
 // worker's budget, the session reads no further requests. Every such event
 // is reported through the worker's error event, for the log.
@@ -35,6 +37,7 @@ public:
 
     ClientSession(asio::ip::tcp::socket socket, std::shared_ptr<TServerModuleData> module,
                   SessionWorker& worker);
+    ~ClientSession();
     ClientSession(const ClientSession&) = delete;
     ClientSession& operator=(const ClientSession&) = delete;
 
@@ -52,6 +55,7 @@ private:
         Some,
         Nothing,
         Gone,
+        OverBudget, // the bytes read would take the requests' memory over its budget
     };
     void waitUntil(asio::socket_base::wait_type ready, bool& waiting,
                    void (ClientSession::*then)());
@@ -66,6 +70,8 @@ private:
     void advance(qint64 sent);
     void waitWritable();
     void abandon(const QString& reason);
+    void releaseInput();
+    void keepInputAfter(qsizetype served);
     void closeAfterReplies();
     void linger();
 
@@ -74,7 +80,8 @@ private:
     SessionWorker& m_worker;
     Registration m_registration;
     QString m_peer;
-    QByteArray m_input; // received, not yet taken as frames
+    QByteArray m_input;                // received, not yet taken as frames
+    RequestMemory::Share m_inputShare; // m_input's room, as the worker's RequestMemory counts it
     std::vector<QByteArray> m_output;
     size_t m_outputHead = 0;      // first piece not fully sent
     qsizetype m_outputOffset = 0; // bytes of it already sent

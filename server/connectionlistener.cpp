@@ -228,6 +228,12 @@ bool ConnectionListener::listen(const QHostAddress& address, quint16 port, QStri
     return true;
 }
 
+void ConnectionListener::setAllowList(AllowList allow)
+{
+    asio::post(m_context,
+               [this, allow = std::move(allow)]() mutable { m_allow = std::move(allow); });
+}
+
 void ConnectionListener::stop()
 {
     if (!m_thread.joinable())

@@ -43,6 +43,8 @@ public:
     // listens on every interface, IPv6 and IPv4.
     bool listen(const QHostAddress& address, quint16 port, QString* error);
     quint16 port() const { return m_port; }
+    // Any thread: the terminals that arrive from now on are judged by this list.
+    void setAllowList(AllowList allow);
     // Stops accepting and ends the thread; refusals under way are cut short.
     void stop();
 
@@ -57,7 +59,7 @@ private:
     void endBursts();
     void armTick();
 
-    const AllowList m_allow;
+    AllowList m_allow; // the listener's thread only
     const int m_maxClients;
     const Callbacks m_callbacks;
     // Before the loop: refusals still in it count themselves out when it goes.

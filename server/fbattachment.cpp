@@ -875,6 +875,14 @@ void FbAttachment::close() noexcept
     m_db = 0;
 }
 
+void FbAttachment::dropStatements() noexcept
+{
+    m_index.clear();
+    m_statements.clear();
+    if (m_reader)
+        m_reader->rollback();
+}
+
 void FbAttachment::cancelOperation() noexcept
 {
     // The client library looks the handle up in its own table, so a handle

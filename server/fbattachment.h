@@ -98,6 +98,11 @@ public:
     DataPacket run(const QString& sql, const RemoteParams& params, qint32 maxRows = -1);
 
     int cachedStatementCount() const { return int(m_statements.size()); }
+    // Frees the cached statements and ends the reading transaction, so that
+    // the next statements are prepared against the schema as it is now (a
+    // prepared statement keeps the triggers and procedures it was prepared
+    // with). Never throws.
+    void dropStatements() noexcept;
 
     // Whether a call since the last clearWriteMark() handed the database a
     // statement that may change data: after that, a lost connection may have

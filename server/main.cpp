@@ -133,6 +133,8 @@ int runHeadless(int argc, char** argv)
             endNow();
         app.quit();
     });
+    QObject::connect(&termination, &TerminationWatcher::reloadRequested, &host,
+                     &ServerHost::reload);
     return app.exec();
 }
 
@@ -149,6 +151,8 @@ int runWindowed(int argc, char** argv)
         TerminationWatcher termination;
         QObject::connect(&termination, &TerminationWatcher::terminationRequested, &window,
                          &QWidget::close);
+        QObject::connect(&termination, &TerminationWatcher::reloadRequested, &window,
+                         &TNorvaskServerFM::btReloadClick);
         const int result = app.exec();
         if (!window.stoppedCleanly())
             endNow();

@@ -17,6 +17,13 @@ namespace {
 
 const QString kDefaultDatabasePath = QStringLiteral("c:\\PRECES_GDB\\PRECES.GDB");
 
+QString wrongAllowEntryText(const QString& wrongEntry)
+{
+    return QStringLiteral("Atļauto adrešu sarakstā '%1' nav ne adrese, ne tīkls "
+                          "(piemēram, 192.168.10.0/24) !!!")
+        .arg(wrongEntry.left(64));
+}
+
 } // namespace
 
 ServerHost::ServerHost(ServerOptions options, QObject* parent)
@@ -87,25 +94,32 @@ ServerHost::Startup ServerHost::start()
     return databaseOpen ? Startup::Serving : Startup::Degraded;
 }
 
+QString ServerHost::listenText() const
+{
+    return m_options.listenAddress.value_or(configuredValue(QStringLiteral("Listen")).value_or(""))
+        .trimmed();
+}
+
+std::optional<AllowList> ServerHost::allowList(QString* wrongEntry) const
+{
+    return AllowList::parse(
+        m_options.allowList.value_or(configuredValue(QStringLiteral("Allow")).value_or("")),
+        wrongEntry);
+}
+
 bool ServerHost::startSessionServer(const QString& path)
 {
-    const QString listenText =
-        m_options.listenAddress.value_or(configuredValue(QStringLiteral("Listen")).value_or(""))
-            .trimmed();
+    const QString listenText = this->listenText();
     const QHostAddress listenAddress(listenText);
     if (!listenText.isEmpty() && listenAddress.isNull()) {
         emit message(
             QStringLiteral("Klausīšanās adrese '%1' nav IP adrese !!!").arg(listenText.left(64)));
         return false;
     }
-    const QString allowText =
-        m_options.allowList.value_or(configuredValue(QStringLiteral("Allow")).value_or(""));
     QString wrongEntry;
-    const std::optional<AllowList> allow = AllowList::parse(allowText, &wrongEntry);
+    const std::optional<AllowList> allow = allowList(&wrongEntry);
     if (!allow) {
-        emit message(QStringLiteral("Atļauto adrešu sarakstā '%1' nav ne adrese, ne tīkls "
-                                    "(piemēram, 192.168.10.0/24) !!!")
-                         .arg(wrongEntry.left(64)));
+        emit message(wrongAllowEntryText(wrongEntry));
         return false;
     }
 
@@ -131,13 +145,50 @@ bool ServerHost::startSessionServer(const QString& path)
         m_DSServer1.reset();
         return false;
     }
-    emit logLine(allow->allowsEveryone()
-                     ? QStringLiteral("Pieslēgties drīkst jebkura adrese (to ierobežo --allow vai "
-                                      "Bazes/Allow)")
-                     : QStringLiteral("Pieslēgties drīkst: ") + allow->describe());
+    m_databasePath = path;
+    m_listenText = listenText;
+    logAllowList(*allow);
     emit logLine(
         QStringLiteral("Vienlaikus var pieslēgties līdz %1 termināļiem").arg(options.maxClients));
     return true;
+}
+
+void ServerHost::logAllowList(const AllowList& allow)
+{
+    emit logLine(allow.allowsEveryone()
+                     ? QStringLiteral("Pieslēgties drīkst jebkura adrese (to ierobežo --allow vai "
+                                      "Bazes/Allow)")
+                     : QStringLiteral("Pieslēgties drīkst: ") + allow.describe());
+}
+
+void ServerHost::reload()
+{
+    if (!m_DSServer1)
+        return;
+    m_DSServer1->dropPreparedStatements();
+    emit logLine(QStringLiteral("Iestatījumi tiek pārlasīti; vaicājumi tiks sagatavoti no jauna"));
+    QString wrongEntry;
+    if (const std::optional<AllowList> allow = allowList(&wrongEntry)) {
+        m_DSServer1->setAllowList(*allow);
+        logAllowList(*allow);
+    } else {
+        // The list in force stays: a typing error must not open or close the shop.
+        emit logLine(QStringLiteral("Kļūda :") + wrongAllowEntryText(wrongEntry));
+        emit logLine(QStringLiteral("Paliek spēkā iepriekšējais atļauto adrešu saraksts"));
+    }
+    const QString listen = listenText();
+    if (listen != m_listenText)
+        emit logLine(QStringLiteral("Klausīšanās adrese '%1' stāsies spēkā pēc servera "
+                                    "restartēšanas")
+                         .arg(listen.left(64)));
+    if (m_options.databaseOverride.isEmpty()) {
+        bool found = false;
+        const QString path = configuredDatabasePath(&found);
+        if (found && path != m_databasePath)
+            emit logLine(QStringLiteral("Datu bāzes ceļš '%1' stāsies spēkā pēc servera "
+                                        "restartēšanas")
+                             .arg(path.left(64)));
+    }
 }
 
 bool ServerHost::openDatabase(const QString& path)

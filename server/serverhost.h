@@ -1,5 +1,7 @@
 #pragma once
 
+#include "allowlist.h"
+
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -64,6 +66,15 @@ public:
     // Another value of the same group ("Listen", "Allow"); nothing when absent.
     static std::optional<QString> configuredValue(const QString& name);
 
+    // What SIGHUP and the window's button do, for a changed schema or
+    // settings without stopping the terminals: every worker drops its
+    // prepared statements at its next idle moment, so changed triggers and
+    // procedures take effect, and the stored settings are read again. A new
+    // "Allow" applies to the terminals that connect from now on; a new
+    // "Listen" or "MainDB" is logged as waiting for a restart. Values given
+    // on the command line stay as they are.
+    void reload();
+
     // Stops accepting, lets the requests in flight be answered (waiting up to
     // graceMs, by default --grace, for a statement that is still running,
     // then cancelling it), then closes the sessions and the database. False
@@ -83,8 +94,13 @@ private:
     void DSServer1Error(const QString& error);
     bool openDatabase(const QString& path);
     bool startSessionServer(const QString& path);
+    QString listenText() const;
+    std::optional<AllowList> allowList(QString* wrongEntry) const;
+    void logAllowList(const AllowList& allow);
 
     ServerOptions m_options;
+    QString m_databasePath; // as served
+    QString m_listenText;   // as served
     std::unique_ptr<SessionServer> m_DSServer1;
     int m_connectionCount = 0;
 };

@@ -24,8 +24,8 @@ SessionServer::SessionServer(const QString& databasePath, SessionServerOptions o
     };
     events.error = [this](const QString& message) { emit errorOccurred(message); };
     for (int i = 0; i < qMax(1, m_options.workerCount); ++i) {
-        m_workers.push_back(
-            std::make_unique<SessionWorker>(databasePath, m_options.session, events));
+        m_workers.push_back(std::make_unique<SessionWorker>(databasePath, m_options.session, events,
+                                                            m_requestMemory));
         m_workers.back()->start();
     }
 }
@@ -64,6 +64,19 @@ void SessionServer::admit(int descriptor, bool ipv6)
     SessionWorker& worker = *m_workers[m_nextWorker];
     m_nextWorker = (m_nextWorker + 1) % m_workers.size();
     worker.adopt(descriptor, ipv6, m_factory());
+}
+
+void SessionServer::setAllowList(const AllowList& allow)
+{
+    m_options.allow = allow;
+    if (m_listener)
+        m_listener->setAllowList(allow);
+}
+
+void SessionServer::dropPreparedStatements()
+{
+    for (const std::unique_ptr<SessionWorker>& worker : m_workers)
+        worker->dropStatements();
 }
 
 void SessionServer::watchRunningStatements()

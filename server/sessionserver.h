@@ -51,6 +51,11 @@ public:
     int workerCount() const { return int(m_workers.size()); }
     int clientCount() const { return m_clients.load(); }
 
+    // The terminals that connect from now on are judged by this list.
+    void setAllowList(const AllowList& allow);
+    // Every worker drops its prepared statements at its next idle moment.
+    void dropPreparedStatements();
+
     // Stops accepting. Every request received gets a reply: the statements
     // running are let finish for up to graceMs and then cancelled, the
     // others are answered with the stopping error; then the sessions and
@@ -69,6 +74,7 @@ private:
 
     SessionServerOptions m_options;
     ModuleFactory m_factory;
+    RequestMemory m_requestMemory; // before the workers, which use it to the end
     std::vector<std::unique_ptr<SessionWorker>> m_workers;
     std::unique_ptr<ConnectionListener> m_listener;
     std::atomic<int> m_clients{0};

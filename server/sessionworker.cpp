@@ -18,11 +18,11 @@ constexpr size_t kScratchBytes = 64 * 1024;
 } // namespace
 
 SessionWorker::SessionWorker(QString databasePath, const SessionSettings& settings,
-                             WorkerEvents events)
+                             WorkerEvents events, RequestMemory& requestMemory)
     : m_work(asio::make_work_guard(m_context)), m_sweepTimer(m_context),
       m_sweepPeriod(std::clamp(settings.stallTimeoutMs / 4, 50, 1000)),
       m_database(std::move(databasePath)), m_settings(settings), m_events(std::move(events)),
-      m_scratch(kScratchBytes)
+      m_requestMemory(requestMemory), m_scratch(kScratchBytes)
 {
 }
 
@@ -113,6 +113,11 @@ void SessionWorker::stop()
     if (m_stopping.exchange(true))
         return;
     asio::post(m_context, [this] { beginStopping(); });
+}
+
+void SessionWorker::dropStatements()
+{
+    asio::post(m_context, [this] { m_database.dropStatements(); });
 }
 
 void SessionWorker::beginStopping()

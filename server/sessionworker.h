@@ -1,5 +1,6 @@
 #pragma once
 
+#include "requestmemory.h"
 #include "stockconnection.h"
 
 #include <QString>
@@ -57,7 +58,9 @@ public:
         Stopping,  // the server stops and the grace period is over
     };
 
-    SessionWorker(QString databasePath, const SessionSettings& settings, WorkerEvents events);
+    // requestMemory is shared by all workers and outlives them.
+    SessionWorker(QString databasePath, const SessionSettings& settings, WorkerEvents events,
+                  RequestMemory& requestMemory);
     ~SessionWorker();
     SessionWorker(const SessionWorker&) = delete;
     SessionWorker& operator=(const SessionWorker&) = delete;
@@ -72,6 +75,9 @@ public:
     void stop();
     // True once the worker's thread has ended.
     bool waitStopped(std::chrono::milliseconds timeout);
+    // Any thread: the attachment drops its prepared statements at the
+    // worker's next idle moment (after the request it serves now, if any).
+    void dropStatements();
     // Fails the statement that runs now, for a stop whose grace is over.
     void cancelRunningStatement();
     // Fails the statement that runs now if its terminal has closed the connection.
@@ -84,6 +90,7 @@ public:
     bool isStopping() const { return m_stopping.load(); }
     StockConnection& database() { return m_database; }
     std::vector<char>& scratch() { return m_scratch; }
+    RequestMemory& requestMemory() { return m_requestMemory; }
     // Brackets a statement run for the session on that socket.
     void beginJob(int descriptor);
     Cancel endJob();
@@ -103,6 +110,7 @@ private:
     StockConnection m_database;
     const SessionSettings m_settings;
     const WorkerEvents m_events;
+    RequestMemory& m_requestMemory;
     std::atomic<bool> m_stopping{false};
     bool m_stopBegun = false;
     Clock::time_point m_stopDeadline;

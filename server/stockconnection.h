@@ -23,6 +23,7 @@ public:
 
     ProviderAnswer run(const Job& job);
     void close() { m_attachment.close(); }
+    void dropStatements() noexcept { m_attachment.dropStatements(); }
     // Any thread: fails the statement that runs now, if one does.
     void cancel() noexcept { m_attachment.cancelOperation(); }
 

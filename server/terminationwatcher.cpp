@@ -10,10 +10,10 @@ namespace {
 
 int g_signalPipe[2] = {-1, -1};
 
-void onSignal(int)
+void onSignal(int signal)
 {
     // Only async-signal-safe work here: wake the event loop through the pipe.
-    const char byte = 1;
+    const char byte = char(signal);
     [[maybe_unused]] const auto written = ::write(g_signalPipe[0], &byte, 1);
 }
 
@@ -25,9 +25,12 @@ TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent)
         return;
     m_notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
-        char byte;
+        char byte = 0;
         [[maybe_unused]] const auto read = ::read(g_signalPipe[1], &byte, 1);
-        emit terminationRequested();
+        if (byte == SIGHUP)
+            emit reloadRequested();
+        else
+            emit terminationRequested();
     });
     struct sigaction action = {};
     action.sa_handler = onSignal;
@@ -35,10 +38,12 @@ TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent)
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 TerminationWatcher::~TerminationWatcher()
 {
     std::signal(SIGTERM, SIG_DFL);
     std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGHUP, SIG_DFL);
 }

@@ -6,7 +6,8 @@ class QSocketNotifier;
 
 // Turns SIGTERM and SIGINT into a Qt signal on the main thread, so the
 // server can stop accepting, let the requests in flight finish and close the
-// database cleanly. One instance per program.
+// database cleanly; and SIGHUP into another, for picking up changed settings
+// and schema while serving. One instance per program.
 class TerminationWatcher final : public QObject
 {
     Q_OBJECT
@@ -18,6 +19,7 @@ public:
 
 signals:
     void terminationRequested();
+    void reloadRequested();
 
 private:
     QSocketNotifier* m_notifier = nullptr;

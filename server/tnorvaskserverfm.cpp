@@ -68,14 +68,20 @@ void TNorvaskServerFM::buildLayout()
     m_lbConnectionCount = new QLabel(QStringLiteral("0"), panel1);
     m_btClose = new QPushButton(QStringLiteral("Aizvērt"), panel1);
     m_btClose->setMinimumHeight(40);
+    m_btReload = new QPushButton(QStringLiteral("Pārlasīt"), panel1);
+    m_btReload->setToolTip(QStringLiteral(
+        "Pārlasa iestatījumus un sagatavo vaicājumus no jauna, neapturot termināļus"));
+    m_btReload->setMinimumHeight(40);
     panelLayout->addWidget(m_lbIpAdrese);
     panelLayout->addStretch(1);
     panelLayout->addWidget(label1);
     panelLayout->addWidget(m_lbConnectionCount);
     panelLayout->addSpacing(12);
+    panelLayout->addWidget(m_btReload, 0, Qt::AlignTop | Qt::AlignRight);
     panelLayout->addWidget(m_btClose, 0, Qt::AlignTop | Qt::AlignRight);
     layout->addWidget(panel1);
     connect(m_btClose, &QPushButton::clicked, this, &TNorvaskServerFM::btCloseClick);
+    connect(m_btReload, &QPushButton::clicked, this, &TNorvaskServerFM::btReloadClick);
 }
 
 QPixmap TNorvaskServerFM::titleBitmap(const QSize& size)
@@ -116,6 +122,11 @@ void TNorvaskServerFM::AddProcessLine(const QString& text)
     m_lstProcess->setCurrentRow(m_lstProcess->count() - 1);
     // Repaint now, so a burst of events shows as it happens.
     m_lstProcess->repaint();
+}
+
+void TNorvaskServerFM::btReloadClick()
+{
+    m_host.reload();
 }
 
 void TNorvaskServerFM::btCloseClick()

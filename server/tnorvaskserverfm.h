@@ -24,6 +24,8 @@ public:
     // The start-up sequence; Ended means the program must end.
     ServerHost::Startup FormCreate();
     void AddProcessLine(const QString& text);
+    // Picks up a changed schema and settings without stopping the terminals.
+    void btReloadClick();
 
     ServerHost& host() { return m_host; }
     // False when closing could not stop every database worker.
@@ -31,6 +33,7 @@ public:
     QLabel* lbIpAdrese() const { return m_lbIpAdrese; }
     QLabel* lbConnectionCount() const { return m_lbConnectionCount; }
     QListWidget* lstProcess() const { return m_lstProcess; }
+    QPushButton* btReload() const { return m_btReload; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -47,6 +50,7 @@ private:
     QLabel* m_notice = nullptr;
     QLabel* m_lbIpAdrese = nullptr;
     QPushButton* m_btClose = nullptr;
+    QPushButton* m_btReload = nullptr;
     QLabel* m_lbConnectionCount = nullptr;
     QListWidget* m_lstProcess = nullptr;
 };

@@ -1,5 +1,7 @@
 // libFuzzer target: frames and request/reply decoding must take any bytes
-// without crashing, and a decoded request must survive re-encoding.
+// without crashing, a decoded request must survive re-encoding, and a reply
+// that echoes its owner data and data must go out whole. Seeds:
+// tests/fuzz-corpus/.
 
 #include "frame.h"
 #include "providerprotocol.h"
@@ -16,6 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (request.value) {
         const Decoded<ProviderRequest> again = decodeRequest(encodeRequest(*request.value));
         if (!again.value)
+            __builtin_trap();
+        ProviderReply reply;
+        reply.id = request.value->id;
+        reply.ownerData = request.value->ownerData;
+        reply.data = request.value->data;
+        const Decoded<ProviderReply> echoed = decodeReply(encodeReply(reply));
+        if (!echoed.value || !echoed.value->ok)
             __builtin_trap();
     }
     decodeReply(bytes);

@@ -5,6 +5,7 @@
 #include <QCborMap>
 #include <QDateTime>
 #include <QTest>
+#include <QtEndian>
 
 class TestProviderProtocol : public QObject
 {
@@ -15,9 +16,15 @@ private slots:
     void replyRoundTrip();
     void refusesMalformedRequests_data();
     void refusesMalformedRequests();
+    void ownerDataWithinLimits_data();
+    void ownerDataWithinLimits();
+    void repliesStayReadableWhateverTheyEcho_data();
+    void repliesStayReadableWhateverTheyEcho();
     void frames_data();
     void frames();
     void framesFedByteByByte();
+    void receiveBufferFollowsTheBytes_data();
+    void receiveBufferFollowsTheBytes();
 };
 
 void TestProviderProtocol::requestRoundTrip()
@@ -90,7 +97,96 @@ QByteArray requestWith(const std::function<void(QCborMap&)>& change)
     return map.toCborValue().toCbor();
 }
 
+// A request whose owner data is these bytes, as a terminal may send them.
+QByteArray requestWithOwner(const QByteArray& owner)
+{
+    ProviderRequest request;
+    request.operation = ProviderOperation::GetParams;
+    request.provider = QStringLiteral("dspAkcijas");
+    request.ownerData = QStringLiteral("@owner@");
+    QByteArray body = encodeRequest(request);
+    const QByteArray placeholder = QCborValue(QStringLiteral("@owner@")).toCbor();
+    return body.replace(placeholder, owner);
+}
+
+// depth containers of that head (tag 100 or a one-item array), one inside
+// the other, around the integer 1.
+QByteArray nested(char head, int depth)
+{
+    QByteArray bytes;
+    for (int i = 0; i < depth; ++i) {
+        bytes.append(head);
+        if (head == '\xd8')
+            bytes.append(char(100));
+    }
+    return bytes + '\x01';
+}
+
 } // namespace
+
+void TestProviderProtocol::ownerDataWithinLimits_data()
+{
+    QTest::addColumn<QByteArray>("owner");
+    QTest::addColumn<QString>("refusal"); // empty: taken, and echoed as sent
+
+    const char tag = '\xd8';
+    const char array = '\x81';
+    QTest::newRow("a map") << QCborValue(QCborMap{{1, QStringLiteral("ā")}}).toCbor() << QString();
+    // The request's own map is the first level.
+    QTest::newRow("63 tags deep") << nested(tag, 63) << QString();
+    QTest::newRow("63 arrays deep") << nested(array, 63) << QString();
+    QTest::newRow("64 tags deep") << nested(tag, 64) << "more than 64 deep";
+    QTest::newRow("100,000 tags deep") << nested(tag, 100000) << "more than 64 deep";
+    QTest::newRow("100,000 arrays deep") << nested(array, 100000) << "more than 64 deep";
+    QTest::newRow("malformed simple value") << QByteArray("\xf8\x10", 2) << "owner is not readable";
+    QTest::newRow("text not UTF-8") << QByteArray("\x62\xc3\x28", 3) << "owner is not readable";
+}
+
+void TestProviderProtocol::ownerDataWithinLimits()
+{
+    QFETCH(QByteArray, owner);
+    QFETCH(QString, refusal);
+    const Decoded<ProviderRequest> request = decodeRequest(requestWithOwner(owner));
+    if (!refusal.isEmpty()) {
+        QVERIFY(!request.value);
+        QVERIFY2(request.error.contains(refusal), qPrintable(request.error));
+        return;
+    }
+    QVERIFY2(request.value, qPrintable(request.error));
+    ProviderReply reply;
+    reply.id = 3;
+    reply.ownerData = request.value->ownerData;
+    const Decoded<ProviderReply> decoded = decodeReply(encodeReply(reply));
+    QVERIFY2(decoded.value, qPrintable(decoded.error));
+    QVERIFY(decoded.value->ok);
+    QCOMPARE(decoded.value->ownerData.toCbor(), owner);
+}
+
+void TestProviderProtocol::repliesStayReadableWhateverTheyEcho_data()
+{
+    // Values Qt made of bytes it could not read whole (written as they are,
+    // they are not one CBOR item), and one beyond the nesting limit.
+    QTest::addColumn<QCborValue>("value");
+    QTest::newRow("100,000 tags") << QCborValue::fromCbor(nested('\xd8', 100000));
+    QTest::newRow("2,000 arrays") << QCborValue::fromCbor(nested('\x81', 2000));
+    QTest::newRow("malformed simple value") << QCborValue::fromCbor(QByteArray("\xf8\x10", 2));
+    // Sound, but one level too deep once inside the reply's map.
+    QTest::newRow("64 arrays") << QCborValue::fromCbor(nested('\x81', 64));
+}
+
+void TestProviderProtocol::repliesStayReadableWhateverTheyEcho()
+{
+    QFETCH(QCborValue, value);
+    for (const bool asOwner : {true, false}) {
+        ProviderReply reply;
+        reply.id = 5;
+        (asOwner ? reply.ownerData : reply.data) = value;
+        const Decoded<ProviderReply> decoded = decodeReply(encodeReply(reply));
+        QVERIFY2(decoded.value, qPrintable(decoded.error));
+        QCOMPARE(decoded.value->id, quint32(5));
+        QVERIFY(!decoded.value->ok);
+    }
+}
 
 void TestProviderProtocol::refusesMalformedRequests_data()
 {
@@ -139,8 +235,9 @@ void TestProviderProtocol::refusesMalformedRequests_data()
                           {QStringLiteral("rows"), QCborArray{QCborArray{QStringLiteral("x")}}}})
         << "integer";
     QTest::newRow("unknown column type")
-        << embeddedDelta({{QStringLiteral("cols"), QCborArray{QCborArray{QStringLiteral("A"), 42, 4}}},
-                          {QStringLiteral("rows"), QCborArray{}}})
+        << embeddedDelta(
+               {{QStringLiteral("cols"), QCborArray{QCborArray{QStringLiteral("A"), 42, 4}}},
+                {QStringLiteral("rows"), QCborArray{}}})
         << "column type";
     QTest::newRow("packet not embedded") << requestWith([](QCborMap& m) {
         m[QStringLiteral("op")] = QStringLiteral("AS_ApplyUpdates");
@@ -210,6 +307,44 @@ void TestProviderProtocol::framesFedByteByByte()
     }
     QCOMPARE(decodedCount, 2);
     QVERIFY(buffer.isEmpty());
+}
+
+void TestProviderProtocol::receiveBufferFollowsTheBytes_data()
+{
+    QTest::addColumn<int>("announced"); // the body size in the header
+    QTest::addColumn<int>("sent");      // bytes of the frame that arrive, header included
+    QTest::newRow("half of the largest request") << int(kMaxRequestBody) << 2 * 1024 * 1024;
+    QTest::newRow("all of the largest request") << int(kMaxRequestBody) << int(kMaxRequestBody) + 4;
+    QTest::newRow("a small request whole") << 700 << 704;
+    QTest::newRow("a header alone") << int(kMaxRequestBody) << 4;
+    QTest::newRow("half a header") << int(kMaxRequestBody) << 2;
+}
+
+void TestProviderProtocol::receiveBufferFollowsTheBytes()
+{
+    QFETCH(int, announced);
+    QFETCH(int, sent);
+    QByteArray stream(kFrameHeaderSize, Qt::Uninitialized);
+    qToBigEndian<quint32>(quint32(announced), stream.data());
+    stream = (stream + QByteArray(announced, 'x')).left(sent);
+    // Fed in reads of up to 64 KiB, the way a session reads its socket.
+    QByteArray buffer;
+    qsizetype capacity = 0;
+    int growths = 0;
+    for (qsizetype at = 0; at < stream.size(); at += 64 * 1024) {
+        const QByteArrayView chunk =
+            QByteArrayView(stream).sliced(at).first(qMin<qsizetype>(64 * 1024, stream.size() - at));
+        if (buffer.size() + chunk.size() > capacity) {
+            capacity = receiveCapacity(buffer, chunk.size(), kMaxRequestBody);
+            QVERIFY(capacity >= buffer.size() + chunk.size());
+            ++growths;
+        }
+        buffer.append(chunk);
+    }
+    // About what has come, never what the header announced beyond it.
+    QVERIFY2(capacity <= sent + sent / 4, qPrintable(QString::number(capacity)));
+    QVERIFY(capacity <= qMax(sent, announced + int(kFrameHeaderSize)));
+    QVERIFY2(growths <= 24, qPrintable(QString::number(growths)));
 }
 
 QTEST_APPLESS_MAIN(TestProviderProtocol)

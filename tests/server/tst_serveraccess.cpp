@@ -60,6 +60,10 @@ private slots:
     void allowList();
     void configurationStore_data();
     void configurationStore();
+    void hangupRereadsTheStore_data();
+    void hangupRereadsTheStore();
+    void testersOwnStoreNeverReachesTheServer_data();
+    void testersOwnStoreNeverReachesTheServer();
     void wrongValuesEndTheStart_data();
     void wrongValuesEndTheStart();
     void capRefusesAndLogsOncePerBurst();
@@ -200,12 +204,117 @@ void TestServerAccess::configurationStore()
             store.setValue(QStringLiteral("Listen"), listen);
         store.setValue(QStringLiteral("Allow"), allow);
     }
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment;
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
     TestServer server;
     server.setEnvironment(environment);
     QVERIFY(server.start(QString(), arguments));
     QCOMPARE(askNames(server.port()) == QLatin1String("ok"), served);
+}
+
+void TestServerAccess::hangupRereadsTheStore_data()
+{
+    QTest::addColumn<QString>("allowBefore");
+    QTest::addColumn<QString>("allowAfter");
+    QTest::addColumn<QString>("listenAfter");
+    QTest::addColumn<bool>("servedAfter");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("now keeps loopback out")
+        << "127.0.0.1"
+        << "10.0.0.0/8"
+        << "127.0.0.1" << false << QStringLiteral("Pieslēgties drīkst: 10.0.0.0/8");
+    QTest::newRow("now lets loopback in")
+        << "10.0.0.0/8"
+        << "127.0.0.0/8"
+        << "127.0.0.1" << true << QStringLiteral("Pieslēgties drīkst: 127.0.0.0/8");
+    QTest::newRow("mistyped: the list in force stays")
+        << "10.0.0.0/8"
+        << "10.0.0.0/8, kase1"
+        << "127.0.0.1" << false
+        << QStringLiteral("Paliek spēkā iepriekšējais atļauto adrešu saraksts");
+    QTest::newRow("another listen address waits for a restart")
+        << "127.0.0.1"
+        << "127.0.0.1"
+        << "127.0.0.2" << true
+        << QStringLiteral("Klausīšanās adrese '127.0.0.2' stāsies spēkā pēc servera "
+                          "restartēšanas");
+}
+
+void TestServerAccess::hangupRereadsTheStore()
+{
+    QFETCH(QString, allowBefore);
+    QFETCH(QString, allowAfter);
+    QFETCH(QString, listenAfter);
+    QFETCH(bool, servedAfter);
+    QFETCH(QString, line);
+    const QString configHome =
+        m_home.filePath(QStringLiteral("hangup-%1").arg(QTest::currentDataTag()));
+    const auto writeStore = [&](const QString& allow, const QString& listen) {
+        QSettings store(configHome + QStringLiteral("/TOLVEX/Norvalk.conf"), QSettings::IniFormat);
+        store.beginGroup(QStringLiteral("Bazes"));
+        store.setValue(QStringLiteral("MainDB"), m_database.path());
+        store.setValue(QStringLiteral("Listen"), listen);
+        store.setValue(QStringLiteral("Allow"), allow);
+    };
+    writeStore(allowBefore, QStringLiteral("127.0.0.1"));
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    TestServer server;
+    server.setEnvironment(environment);
+    QVERIFY(server.start(QString()));
+    QCOMPARE(askNames(server.port()) == QLatin1String("ok"),
+             !allowBefore.startsWith(QLatin1String("10.")));
+
+    writeStore(allowAfter, listenAfter);
+    QVERIFY(server.reload());
+    QTRY_VERIFY(server.standardOutput().contains(line));
+    QCOMPARE(askNames(server.port()) == QLatin1String("ok"), servedAfter);
+    QVERIFY(server.isRunning());
+    QCOMPARE(server.standardOutput().contains(QStringLiteral("restartēšanas")),
+             listenAfter != QLatin1String("127.0.0.1"));
+}
+
+void TestServerAccess::testersOwnStoreNeverReachesTheServer_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("Allow keeps loopback out") << "Allow"
+                                              << "10.0.0.0/8";
+    QTest::newRow("Listen on an address this machine lacks") << "Listen"
+                                                             << "192.0.2.1";
+}
+
+// The store of the person running the tests, in the HOME and
+// XDG_CONFIG_HOME this process has, says otherwise: the server started
+// from here does not read it.
+void TestServerAccess::testersOwnStoreNeverReachesTheServer()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, value);
+    const QString home = m_home.filePath(QStringLiteral("tester-%1").arg(QTest::currentDataTag()));
+    {
+        QSettings store(home + QStringLiteral("/.config/TOLVEX/Norvalk.conf"),
+                        QSettings::IniFormat);
+        store.beginGroup(QStringLiteral("Bazes"));
+        store.setValue(QStringLiteral("MainDB"), m_database.path());
+        store.setValue(name, value);
+    }
+    const QByteArray oldHome = qgetenv("HOME");
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    const bool hadConfig = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    qputenv("HOME", home.toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toLocal8Bit());
+    TestServer server;
+    const bool started = server.start(m_database.path());
+    qputenv("HOME", oldHome);
+    if (hadConfig)
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
+    QVERIFY2(started, qPrintable(server.standardError()));
+    QCOMPARE(askNames(server.port()), QStringLiteral("ok"));
+    QTRY_VERIFY(
+        server.standardOutput().contains(QStringLiteral("Pieslēgties drīkst jebkura adrese")));
 }
 
 void TestServerAccess::wrongValuesEndTheStart_data()

@@ -8,14 +8,17 @@
 #include "loadprobe.h"
 #include "providerclient.h"
 #include "providernames.h"
+#include "requestmemory.h"
 #include "stockdatabase.h"
 #include "testdatabase.h"
 #include "testserver.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTcpSocket>
 #include <QTest>
+#include <QtEndian>
 
 #include <future>
 #include <unistd.h>
@@ -59,6 +62,12 @@ std::future<QString> requestAsync(quint16 port, ProviderOperation operation, QSt
             return error.message();
         }
     });
+}
+
+void pointAt(ProviderClient& client, quint16 port)
+{
+    client.setHost(QStringLiteral("127.0.0.1"));
+    client.setPort(port);
 }
 
 bool isReady(const std::future<QString>& future)
@@ -112,6 +121,10 @@ private slots:
     void stopAnswersEveryRequest_data();
     void stopAnswersEveryRequest();
     void twoServersShareOneDatabase();
+    void requestMemoryBudget_data();
+    void requestMemoryBudget();
+    void halfSentRequestsStayWithinTheBudget();
+    void hangupPreparesStatementsAnew();
 
 private:
     qint64 count(const QString& marker);
@@ -196,8 +209,7 @@ void TestServerFaults::attachmentLostWhileIdleIsReopened()
     TestServer server;
     QVERIFY(server.start(m_remotePath, {QStringLiteral("--workers"), QStringLiteral("1")}));
     ProviderClient client;
-    client.setHost(QStringLiteral("127.0.0.1"));
-    client.setPort(server.port());
+    pointAt(client, server.port());
     RemoteParams none;
     QCOMPARE(client.getRecords(kUpdate, QStringLiteral("SELECT 1 FROM N_ISI"), none).rows.size(),
              1);
@@ -390,6 +402,128 @@ void TestServerFaults::twoServersShareOneDatabase()
         m_watcher.run(QStringLiteral("SELECT COUNT(*) FROM N_PRGRUP WHERE GNOS STARTING WITH :P"),
                       {RemoteParam::text(QStringLiteral("P"), prefix)});
     QCOMPARE(stored.rows[0][0].toLongLong(), qint64(kTerminals * kInsertsEach));
+}
+
+void TestServerFaults::requestMemoryBudget_data()
+{
+    // Sessions' shares as they grow one after the other, in KiB, on a budget
+    // of 1 MiB: 768 KiB for the parts beyond each request's first 64 KiB.
+    QTest::addColumn<QList<int>>("sizes");
+    QTest::addColumn<QList<bool>>("taken");
+    QTest::newRow("small requests fill the whole budget")
+        << QList<int>(16, 64) << QList<bool>(16, true);
+    QTest::newRow("one more small request is over it")
+        << QList<int>(17, 64) << (QList<bool>(16, true) << false);
+    QTest::newRow("large parts stop at three quarters")
+        << QList<int>{512, 320, 320} << QList<bool>{true, true, false};
+    QTest::newRow("small requests still fit beside them")
+        << QList<int>{576, 320, 64, 64} << QList<bool>{true, true, true, true};
+}
+
+void TestServerFaults::requestMemoryBudget()
+{
+    QFETCH(QList<int>, sizes);
+    QFETCH(QList<bool>, taken);
+    RequestMemory memory(1024 * 1024);
+    std::vector<RequestMemory::Share> shares(sizes.size());
+    qint64 held = 0;
+    for (qsizetype i = 0; i < sizes.size(); ++i) {
+        const qint64 bytes = sizes[i] * 1024;
+        QCOMPARE(memory.resize(shares[i], bytes), taken[i]);
+        QCOMPARE(shares[i].total(), taken[i] ? bytes : 0);
+        held += shares[i].total();
+        QCOMPARE(memory.held(), held);
+    }
+    // Giving back always works, and leaves nothing held.
+    for (RequestMemory::Share& share : shares)
+        QVERIFY(memory.resize(share, 0));
+    QCOMPARE(memory.held(), 0);
+}
+
+void TestServerFaults::halfSentRequestsStayWithinTheBudget()
+{
+    TestServer server;
+    QVERIFY(server.start(m_database.path()));
+    QCOMPARE(requestAsync(server.port(), ProviderOperation::GetRecords,
+                          QStringLiteral("SELECT 1 FROM N_ISI"))
+                 .get(),
+             QStringLiteral("ok"));
+    const qint64 before = serverMemoryKiB("VmRSS:");
+    // Fifty terminals each send half of a request of 4 MiB and stop.
+    QByteArray half(2 * 1024 * 1024, ' ');
+    qToBigEndian<quint32>(quint32(kMaxRequestBody), half.data());
+    std::vector<std::unique_ptr<RawConnection>> terminals;
+    for (int i = 0; i < 50; ++i) {
+        terminals.push_back(std::make_unique<RawConnection>(server.port()));
+        try {
+            terminals.back()->sendWithin(half, 10000);
+        } catch (const std::exception&) {
+            // Refused and closed while it was still sending.
+        }
+    }
+    const QString refusal = QStringLiteral(
+        "Serverim pašlaik pietrūkst atmiņas pieprasījumu saņemšanai; mēģiniet vēlāk !!!");
+    // The first are held, the rest refused, each with a failed reply numbered 0.
+    int refused = 0;
+    QString wrongReply;
+    std::vector<bool> answered(terminals.size());
+    const auto collect = [&] {
+        for (size_t i = 0; i < terminals.size(); ++i) {
+            if (answered[i] || !terminals[i]->readable())
+                continue;
+            answered[i] = true;
+            const Decoded<ProviderReply> reply = replyOn(*terminals[i]);
+            if (!reply.value || reply.value->id != 0 || reply.value->ok ||
+                reply.value->error != refusal)
+                wrongReply = reply.value ? reply.value->error : reply.error;
+            ++refused;
+        }
+        // 64 MiB hold 24 of them at most; without a budget they held 4 MiB each.
+        return refused >= 26 && refused == server.standardOutput().count(QStringLiteral(
+                                               "Serverim pašlaik pietrūkst atmiņas"));
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(collect(), 20000);
+    QVERIFY2(wrongReply.isEmpty(), qPrintable(wrongReply));
+    const qint64 grownKiB = serverMemoryKiB("VmHWM:") - before;
+    QVERIFY2(grownKiB < 96 * 1024, qPrintable(QString::number(grownKiB / 1024) + " MiB"));
+    // A terminal with an everyday request is served meanwhile.
+    QCOMPARE(requestAsync(server.port(), ProviderOperation::GetRecords,
+                          QStringLiteral("SELECT 1 FROM N_ISI"))
+                 .get(),
+             QStringLiteral("ok"));
+}
+
+// An administrator changes a procedure while the terminals work: after
+// SIGHUP the statements that use it run the new one.
+void TestServerFaults::hangupPreparesStatementsAnew()
+{
+    const QString header = QStringLiteral(
+        "ALTER PROCEDURE PRECVALIDSERT (ISPRECE INTEGER, ISNODALA INTEGER, ISSERTIF INTEGER, "
+        "DATUMS DATE) RETURNS (ATLIKUMS DOUBLE PRECISION) AS ");
+    const QString source =
+        m_watcher
+            .run(QStringLiteral("SELECT RDB$PROCEDURE_SOURCE FROM RDB$PROCEDURES WHERE "
+                                "RDB$PROCEDURE_NAME = 'PRECVALIDSERT'"),
+                 {})
+            .rows.value(0)
+            .value(0)
+            .toString();
+    QVERIFY(source.contains(QStringLiteral("SUSPEND")));
+    TestServer server;
+    QVERIFY(server.start(m_remotePath, {QStringLiteral("--workers"), QStringLiteral("1")}));
+    ProviderClient client;
+    pointAt(client, server.port());
+    RemoteParams none;
+    const QString stock = QStringLiteral("SELECT ATLIKUMS FROM PRECVALIDSERT(-1, -1, 0, NULL)");
+    QCOMPARE(client.getRecords(kUpdate, stock, none).rows.value(0).value(0).toDouble(), 0.0);
+
+    m_watcher.run(header + QStringLiteral("BEGIN ATLIKUMS = 42; SUSPEND; END"), {});
+    const auto restore = qScopeGuard([&] { m_watcher.run(header + source, {}); });
+    QVERIFY(server.reload());
+    QTRY_VERIFY(server.standardOutput().contains(
+        QStringLiteral("Iestatījumi tiek pārlasīti; vaicājumi tiks sagatavoti no jauna")));
+    QCOMPARE(client.getRecords(kUpdate, stock, none).rows.value(0).value(0).toDouble(), 42.0);
+    QVERIFY(server.isRunning());
 }
 
 QTEST_GUILESS_MAIN(TestServerFaults)

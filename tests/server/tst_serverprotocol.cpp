@@ -260,11 +260,18 @@ void TestServerProtocol::badFramesWhileAnotherClientWorks_data()
     const QByteArray good = makeFrame(encodeRequest(request));
     QByteArray unknownOperation = encodeRequest(request);
     unknownOperation.replace("AS_GetRecords", "AS_GetRekords");
+    // Owner data of 100,000 tags, one inside the other, around the number 1.
+    ProviderRequest names;
+    names.operation = ProviderOperation::GetProviderNames;
+    QByteArray deepOwner = encodeRequest(names);
+    deepOwner[0] = char(deepOwner[0] + 1); // the map has one entry more
+    deepOwner += QCborValue(QStringLiteral("owner")).toCbor() + QByteArray(100000, '\xc6') + '\x01';
 
     // Every bad frame gets a failed reply; the ones the stream cannot recover
     // from also end the connection.
     QTest::newRow("garbage body") << makeFrame("not cbor at all") << false;
     QTest::newRow("unknown operation") << makeFrame(unknownOperation) << false;
+    QTest::newRow("owner nested 100,000 deep") << makeFrame(deepOwner) << false;
     QTest::newRow("oversized header") << QByteArray("\x7f\xff\xff\xff", 4) << true;
     QTest::newRow("half a frame, then silence") << good.left(good.size() / 2) << true;
 }

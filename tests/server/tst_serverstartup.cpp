@@ -52,7 +52,7 @@ QProcessEnvironment TestServerStartup::environmentWithStore(const QString& group
         store.beginGroup(group);
         store.setValue(QStringLiteral("MainDB"), path);
     }
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment;
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
     return environment;
 }

@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QNetworkInterface>
+#include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -30,6 +32,7 @@ private slots:
     void shownAddress_data();
     void shownAddress();
     void listKeepsItsLengthWhateverTheLines();
+    void reloadButtonRereadsTheStore();
 
 private:
     // A terminal on a thread of its own, asking for the provider names and
@@ -46,6 +49,7 @@ private:
 
     TestDatabase m_database;
     QTemporaryDir m_missing;
+    QTemporaryDir m_home;
     QStringList m_messages;
 };
 
@@ -53,6 +57,10 @@ void TestServerWindow::initTestCase()
 {
     QVERIFY2(m_database.isValid(), qPrintable(m_database.error()));
     QVERIFY(m_missing.isValid());
+    // The servers run in this process: a store of their own, not the tester's.
+    QVERIFY(m_home.isValid());
+    qputenv("HOME", m_home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", m_home.filePath(QStringLiteral(".config")).toLocal8Bit());
 }
 
 void TestServerWindow::init()
@@ -199,6 +207,31 @@ void TestServerWindow::listKeepsItsLengthWhateverTheLines()
     window.AddProcessLine(QStringLiteral("pēdējā"));
     QCOMPARE(window.lstProcess()->count(), 3001);
     QVERIFY(lastItem(window).endsWith(QStringLiteral(" pēdējā")));
+}
+
+void TestServerWindow::reloadButtonRereadsTheStore()
+{
+    TNorvaskServerFM window(optionsFor(m_database.path()));
+    QCOMPARE(window.FormCreate(), ServerHost::Startup::Serving);
+    window.show();
+    {
+        QSettings store(m_home.filePath(QStringLiteral(".config/TOLVEX/Norvalk.conf")),
+                        QSettings::IniFormat);
+        store.beginGroup(QStringLiteral("Bazes"));
+        store.setValue(QStringLiteral("Allow"), QStringLiteral("10.0.0.0/8"));
+    }
+    QTest::mouseClick(window.btReload(), Qt::LeftButton);
+    const QStringList items = [&] {
+        QStringList texts;
+        for (int i = 0; i < window.lstProcess()->count(); ++i)
+            texts << window.lstProcess()->item(i)->text();
+        return texts;
+    }();
+    QVERIFY(!items.filter(QStringLiteral("Iestatījumi tiek pārlasīti")).isEmpty());
+    QVERIFY2(lastItem(window).endsWith(QStringLiteral(" Pieslēgties drīkst: 10.0.0.0/8")),
+             qPrintable(lastItem(window)));
+    QVERIFY(m_messages.isEmpty());
+    QFile::remove(m_home.filePath(QStringLiteral(".config/TOLVEX/Norvalk.conf")));
 }
 
 QTEST_MAIN(TestServerWindow)

@@ -1,9 +1,12 @@
 #include "testserver.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
+
+#include <csignal>
 
 TestServer::~TestServer()
 {
@@ -22,12 +25,36 @@ quint16 TestServer::freePort()
     return probe.serverPort();
 }
 
-bool TestServer::start(const QString& databasePath, const QStringList& extraArguments,
-                       quint16 port)
+QString TestServer::configHome() const
+{
+    return m_variables.contains(QStringLiteral("XDG_CONFIG_HOME"))
+               ? m_variables.value(QStringLiteral("XDG_CONFIG_HOME"))
+               : m_home.filePath(QStringLiteral(".config"));
+}
+
+void TestServer::prepareStart()
 {
     stop();
     m_stdout.clear();
     m_stderr.clear();
+    QDir().mkpath(m_home.filePath(QStringLiteral(".config")));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), m_home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                       m_home.filePath(QStringLiteral(".config")));
+    for (const QString& name : m_variables.keys())
+        environment.insert(name, m_variables.value(name));
+    m_process.setProcessEnvironment(environment);
+}
+
+bool TestServer::reload()
+{
+    return isRunning() && ::kill(pid_t(m_process.processId()), SIGHUP) == 0;
+}
+
+bool TestServer::start(const QString& databasePath, const QStringList& extraArguments, quint16 port)
+{
+    prepareStart();
     m_port = port != 0 ? port : freePort();
     QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--port"),
                           QString::number(m_port)};
@@ -52,9 +79,7 @@ bool TestServer::start(const QString& databasePath, const QStringList& extraArgu
 
 int TestServer::runToEnd(const QStringList& arguments, int timeoutMs)
 {
-    stop();
-    m_stdout.clear();
-    m_stderr.clear();
+    prepareStart();
     m_process.start(programPath(), arguments);
     if (!m_process.waitForFinished(timeoutMs)) {
         m_process.kill();

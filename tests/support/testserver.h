@@ -3,10 +3,13 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 // NorvalkServer started headless on a free loopback port, stopped with SIGTERM
 // when the object goes. Everything the server prints is kept for asserting on
-// its log lines and messages.
+// its log lines and messages. Every server gets a HOME and XDG_CONFIG_HOME of
+// its own, empty, so the configuration store of whoever runs the tests
+// ("Allow", "Listen", "MainDB") never reaches it.
 class TestServer final
 {
 public:
@@ -23,11 +26,13 @@ public:
                quint16 port = 0);
     // Runs the program and waits for it to end, for start-ups that must fail.
     int runToEnd(const QStringList& arguments, int timeoutMs = 30000);
-    // Environment of the next start (configuration store location and such).
-    void setEnvironment(const QProcessEnvironment& environment)
-    {
-        m_process.setProcessEnvironment(environment);
-    }
+    // Variables of the next starts, over the server's own HOME and
+    // XDG_CONFIG_HOME (a test with a store of its own sets XDG_CONFIG_HOME).
+    void setEnvironment(const QProcessEnvironment& variables) { m_variables = variables; }
+    // The configuration folder the server reads: its own unless set.
+    QString configHome() const;
+    // SIGHUP: the server picks up changed settings and schema.
+    bool reload();
     // Stops it (SIGTERM, then kill after a grace period). Returns the exit code.
     int stop();
     bool isRunning() const { return m_process.state() == QProcess::Running; }
@@ -40,7 +45,11 @@ public:
     static quint16 freePort();
 
 private:
+    void prepareStart();
+
     QProcess m_process;
+    QTemporaryDir m_home;
+    QProcessEnvironment m_variables;
     quint16 m_port = 0;
     QByteArray m_stdout;
     QByteArray m_stderr;
