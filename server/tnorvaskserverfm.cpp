@@ -72,11 +72,17 @@ void TNorvaskServerFM::buildLayout()
     m_btReload->setToolTip(QStringLiteral(
         "Pārlasa iestatījumus un sagatavo vaicājumus no jauna, neapturot termināļus"));
     m_btReload->setMinimumHeight(40);
-    panelLayout->addWidget(m_lbIpAdrese);
-    panelLayout->addStretch(1);
-    panelLayout->addWidget(label1);
-    panelLayout->addWidget(m_lbConnectionCount);
-    panelLayout->addSpacing(12);
+    // The address over the count, so that a long address keeps its room
+    // beside the two buttons.
+    auto* infoLayout = new QVBoxLayout;
+    infoLayout->setSpacing(0);
+    infoLayout->addWidget(m_lbIpAdrese);
+    auto* countLayout = new QHBoxLayout;
+    countLayout->addWidget(label1);
+    countLayout->addWidget(m_lbConnectionCount);
+    countLayout->addStretch(1);
+    infoLayout->addLayout(countLayout);
+    panelLayout->addLayout(infoLayout, 1);
     panelLayout->addWidget(m_btReload, 0, Qt::AlignTop | Qt::AlignRight);
     panelLayout->addWidget(m_btClose, 0, Qt::AlignTop | Qt::AlignRight);
     layout->addWidget(panel1);
