@@ -174,6 +174,14 @@ void TestReceivingCheck::booking_data()
         << receiving << Lines{{0.3, 0.1}, {0.1, 0}} << "0,3" << Quantities{0.3, 0.1} << false;
     QTest::newRow("no number books nothing")
         << receiving << Lines{{10, 4}} << "abc" << Quantities{4} << true;
+    QTest::newRow("nan books nothing")
+        << receiving << Lines{{10, 4}} << "nan" << Quantities{4} << true;
+    QTest::newRow("inf books nothing")
+        << receiving << Lines{{10, 4}} << "inf" << Quantities{4} << true;
+    QTest::newRow("beyond a double books nothing")
+        << receiving << Lines{{10, 4}} << "1e400" << Quantities{4} << true;
+    QTest::newRow("hexadecimal books nothing")
+        << receiving << Lines{{10, 4}} << "0x10" << Quantities{4} << true;
     QTest::newRow("nothing outstanding, nothing counted")
         << receiving << Lines{{2, 2}} << "0" << Quantities{2} << false;
     QTest::newRow("transfer lines")
