@@ -77,12 +77,7 @@ const QString kArticleField = QStringLiteral("edArtikuls");
 // 1.5 and 1.25 outstanding neither warns nor leaves a crumb to book.
 constexpr double kQuantityTolerance = 1e-9;
 
-struct Line
-{
-    qint32 isn;
-    double quantity; // DAUDZUMS
-    double checked;  // DAUDZUMS_PARB
-};
+using Line = ReceivingCheck::Line;
 
 const KindStatements& statementsOf(CheckKind kind)
 {
@@ -171,16 +166,31 @@ Outcome<ReceivingCheck::Result> ReceivingCheck::Check(GoodsInfo& goods, CheckKin
                                                       const QDate& to, const QString& article,
                                                       const QString& quantityText)
 {
-    using Checked = Outcome<Result>;
+    const Outcome<Booking> prepared =
+        Prepare(goods, kind, numberList, from, to, article, quantityText);
+    if (prepared.refused())
+        return prepared.refusal();
+    return Store(prepared.result());
+}
+
+Outcome<ReceivingCheck::Booking> ReceivingCheck::Prepare(GoodsInfo& goods, CheckKind kind,
+                                                         const QString& numberList,
+                                                         const QDate& from, const QDate& to,
+                                                         const QString& article,
+                                                         const QString& quantityText)
+{
+    using Prepared = Outcome<Booking>;
     if (numberList.isEmpty())
-        return Checked::refuse(kNoNumbers, QStringLiteral("edPZ_Numuri"));
+        return Prepared::refuse(kNoNumbers, QStringLiteral("edPZ_Numuri"));
     if (article.isEmpty())
-        return Checked::refuse(NoArticle, kArticleField);
+        return Prepared::refuse(NoArticle, kArticleField);
     if (quantityText.isEmpty())
-        return Checked::refuse(NoQuantity, QStringLiteral("edDaudzums"));
-    const double count = ReadNumberField(quantityText);
+        return Prepared::refuse(NoQuantity, QStringLiteral("edDaudzums"));
+    Booking booking;
+    booking.kind = kind;
+    booking.count = ReadNumberField(quantityText);
     if (!m_lookUp.Recall(goods, article))
-        return Checked::refuse(ArticleNotFound, kArticleField);
+        return Prepared::refuse(ArticleNotFound, kArticleField);
 
     const KindStatements& statements = statementsOf(kind);
     const QStringList numbers = WaybillNumbers(numberList);
@@ -191,42 +201,53 @@ Outcome<ReceivingCheck::Result> ReceivingCheck::Check(GoodsInfo& goods, CheckKin
     try {
         query.open();
     } catch (const std::exception& error) {
-        return Checked::refuse(kBadNumberOrDate + QLatin1Char('\n') + errorText(error),
-                               kArticleField);
+        return Prepared::refuse(kBadNumberOrDate + QLatin1Char('\n') + errorText(error),
+                                kArticleField);
     }
 
     if (query.fieldByName(QStringLiteral("ISN")).asInteger() > 0) {
-        const std::vector<Line> lines = readLines(query);
+        booking.lines = readLines(query);
+        // The warning compares with the lines as read: another terminal's
+        // check stored meanwhile does not make the count right or wrong.
         double outstanding = 0;
-        for (const Line& line : lines)
+        for (const Line& line : booking.lines)
             outstanding += line.quantity - line.checked;
-        Result result;
-        if (std::abs(outstanding - count) > kQuantityTolerance)
-            result.warning = kQuantityDiffers;
-        UnitOfWork unit;
-        bookCount(unit, statements, lines, count);
-        if (!unit.isEmpty())
-            unit.run(m_module.cdsUpdate());
-        result.status = kBooked;
-        return result;
+        if (std::abs(outstanding - booking.count) > kQuantityTolerance)
+            booking.result.warning = kQuantityDiffers;
+        booking.result.status = kBooked;
+        return booking;
     }
 
     // On none of the documents: noted in the first one's list.
     PrepareDataset(query);
     setBase(query, statements, numbers, from, to, QString());
     query.open();
-    const qint32 document = query.fieldByName(QStringLiteral("ISPAVADZ")).asInteger();
-    if (document <= 0)
-        return Checked::refuse(kNoWaybill, QString());
-    const QString note =
-        query.fieldByName(QStringLiteral("NEATRASTIE")).asString() + QLatin1Char(' ') + article +
-        QLatin1Char(' ') + goods.Name + QStringLiteral(" Daudzums=") +
-        ClientFormat::formatFloat(QStringLiteral("0.00"), count) + QLatin1Char('\n');
+    booking.noteDocument = query.fieldByName(QStringLiteral("ISPAVADZ")).asInteger();
+    if (booking.noteDocument <= 0)
+        return Prepared::refuse(kNoWaybill, QString());
+    booking.note = query.fieldByName(QStringLiteral("NEATRASTIE")).asString() + QLatin1Char(' ') +
+                   article + QLatin1Char(' ') + goods.Name + QStringLiteral(" Daudzums=") +
+                   ClientFormat::formatFloat(QStringLiteral("0.00"), booking.count) +
+                   QLatin1Char('\n');
+    booking.result = Result{QString(), kNoted, kNotedNotice};
+    return booking;
+}
+
+ReceivingCheck::Result ReceivingCheck::Store(const Booking& booking)
+{
+    const KindStatements& statements = statementsOf(booking.kind);
     RemoteDataSet& update = m_module.cdsUpdate();
-    update.close();
-    update.setCommandText(statements.note);
-    update.setIntegerParam(QStringLiteral("ISPAVADZ"), document);
-    update.setTextParam(QStringLiteral("NEATRASTIE"), note);
-    update.execute();
-    return Result{QString(), kNoted, kNotedNotice};
+    if (booking.noteDocument > 0) {
+        update.close();
+        update.setCommandText(statements.note);
+        update.setIntegerParam(QStringLiteral("ISPAVADZ"), booking.noteDocument);
+        update.setTextParam(QStringLiteral("NEATRASTIE"), booking.note);
+        update.execute();
+        return booking.result;
+    }
+    UnitOfWork unit;
+    bookCount(unit, statements, booking.lines, booking.count);
+    if (!unit.isEmpty())
+        unit.run(update);
+    return booking.result;
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 class TClientDataModule;
 
 // What is checked: goods received against their waybills (O_PAVADZ with
@@ -43,6 +45,28 @@ public:
         QString notice;
     };
 
+    // One line of the article as the check read it.
+    struct Line
+    {
+        qint32 isn = 0;
+        double quantity = 0; // DAUDZUMS
+        double checked = 0;  // DAUDZUMS_PARB
+    };
+
+    // What a check is to store, worked out from the rows it read: the count
+    // onto the article's lines (in the order the server gave them), or, when
+    // the article is on none of the documents, an entry in the note of the
+    // first document. result is what the window shows once it is stored.
+    struct Booking
+    {
+        CheckKind kind = CheckKind::Receiving;
+        std::vector<Line> lines;
+        double count = 0;
+        qint32 noteDocument = 0;
+        QString note;
+        Result result;
+    };
+
     explicit ReceivingCheck(TClientDataModule& module) : m_module(module) {}
 
     // The document numbers of a number list, empty ones included.
@@ -62,6 +86,14 @@ public:
     Outcome<Result> Check(GoodsInfo& goods, CheckKind kind, const QString& numberList,
                           const QDate& from, const QDate& to, const QString& article,
                           const QString& quantityText);
+
+    // The two halves of Check: the checks and reads, refused as Check
+    // refuses, and then the writes. Another terminal may store its own
+    // check of the same lines in between.
+    Outcome<Booking> Prepare(GoodsInfo& goods, CheckKind kind, const QString& numberList,
+                             const QDate& from, const QDate& to, const QString& article,
+                             const QString& quantityText);
+    Result Store(const Booking& booking);
 
 private:
     TClientDataModule& m_module;
