@@ -10,7 +10,6 @@
 
 #include <QDateTime>
 
-#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -27,9 +26,8 @@ struct KindStatements
 {
     QString lines;
     QString article;
-    QString updateLine;
-    QString readLine;
-    QString note;
+    QString lineTable;
+    QString documentTable;
 };
 
 const KindStatements kReceiving{
@@ -38,9 +36,8 @@ const KindStatements kReceiving{
                    "WHERE O_PAVADZ.ISN = O_PRECE.ISPAVADZ AND O_PAVADZ.NR_PAVADZ IN (%1) "
                    "AND O_PAVADZ.DAT_PAVADZ BETWEEN :DAT_NO AND :DAT_LIDZ "),
     QStringLiteral(" AND O_PRECE.ISPRECE=:ISPRECE"),
-    QStringLiteral("UPDATE O_PRECE SET DAUDZUMS_PARB=:DAUDZUMS_PARB WHERE ISN=:ISN"),
-    QStringLiteral("SELECT O_PRECE.DAUDZUMS_PARB FROM O_PRECE WHERE O_PRECE.ISN=:ISN"),
-    QStringLiteral("UPDATE O_PAVADZ SET PICO_NEATRASTIE=:NEATRASTIE WHERE ISN=:ISPAVADZ"),
+    QStringLiteral("O_PRECE"),
+    QStringLiteral("O_PAVADZ"),
 };
 
 const KindStatements kTransfer{
@@ -50,10 +47,33 @@ const KindStatements kTransfer{
         "WHERE O_PARPAV.ISN = O_PARPRC.ISPARVPAV AND O_PARPAV.NR_PAVADZ IN (%1) "
         "AND O_PARPAV.DATUMS BETWEEN :DAT_NO AND :DAT_LIDZ "),
     QStringLiteral(" AND O_PARPRC.ISPRECE=:ISPRECE"),
-    QStringLiteral("UPDATE O_PARPRC SET DAUDZUMS_PARB=:DAUDZUMS_PARB WHERE ISN=:ISN"),
-    QStringLiteral("SELECT O_PARPRC.DAUDZUMS_PARB FROM O_PARPRC WHERE O_PARPRC.ISN=:ISN"),
-    QStringLiteral("UPDATE O_PARPAV SET PICO_NEATRASTIE=:NEATRASTIE WHERE ISN=:ISPAVADZ"),
+    QStringLiteral("O_PARPRC"),
+    QStringLiteral("O_PARPAV"),
 };
+
+// The writes of a check, for the line or document table in %1. Each works
+// from the row as the database holds it when it runs, never from what the
+// check read before: another terminal may have stored its own count of the
+// same line since, and a unit sent again after a write conflict must add to
+// what that terminal stored, not overwrite it.
+//
+// One line, inside the unit with its variables Q (what is left of the
+// count), T (the tolerance) and O: the line takes what it still lacks, at
+// most Q, and hands back what it lacked in O. A line filled up holds its
+// quantity exactly, not a sum that is off in the last binary digit.
+const QString kBookLine = QStringLiteral(
+    "UPDATE %1 SET DAUDZUMS_PARB = IIF(DAUDZUMS - COALESCE(DAUDZUMS_PARB, 0) - :Q <= :T, "
+    "DAUDZUMS, COALESCE(DAUDZUMS_PARB, 0) + :Q) "
+    "WHERE ISN = :ISN AND DAUDZUMS - COALESCE(DAUDZUMS_PARB, 0) > :T "
+    "RETURNING OLD.DAUDZUMS - COALESCE(OLD.DAUDZUMS_PARB, 0) INTO :O");
+// What is left of the count after all lines, onto the last line visited.
+const QString kAddSurplus = QStringLiteral(
+    "UPDATE %1 SET DAUDZUMS_PARB = COALESCE(DAUDZUMS_PARB, 0) + :Q WHERE ISN = :LAST");
+// The note of goods not found grows in the database: two terminals noting
+// at once both keep their entry.
+const QString kAppendNote = QStringLiteral("UPDATE %1 SET PICO_NEATRASTIE = "
+                                           "COALESCE(PICO_NEATRASTIE, '') || :NEATRASTIE "
+                                           "WHERE ISN=:ISPAVADZ");
 
 // Each number is its own parameter, widened beyond any number column: bound
 // against the column's width, a long number would fail the statement rather
@@ -77,7 +97,12 @@ const QString kArticleField = QStringLiteral("edArtikuls");
 // 1.5 and 1.25 outstanding neither warns nor leaves a crumb to book.
 constexpr double kQuantityTolerance = 1e-9;
 
-using Line = ReceivingCheck::Line;
+struct Line
+{
+    qint32 isn;
+    double quantity; // DAUDZUMS
+    double checked;  // DAUDZUMS_PARB
+};
 
 const KindStatements& statementsOf(CheckKind kind)
 {
@@ -109,38 +134,29 @@ std::vector<Line> readLines(RemoteDataSet& query)
 }
 
 // Fills the lines' outstanding quantities in their order and puts what is
-// left of the count onto the last line visited, re-read inside the unit so
-// that it adds to the value as stored.
-void bookCount(UnitOfWork& unit, const KindStatements& statements, const std::vector<Line>& lines,
+// left of the count onto the last line visited, as Q runs out: a line
+// already fully checked is passed over but still visited.
+void bookCount(UnitOfWork& unit, const KindStatements& statements, const QList<qint32>& lines,
                double count)
 {
-    qint32 lastVisited = 0;
-    for (const Line& line : lines) {
-        if (count <= kQuantityTolerance)
-            break;
-        lastVisited = line.isn;
-        const double outstanding = line.quantity - line.checked;
-        if (outstanding <= kQuantityTolerance)
-            continue; // already fully checked
-        const double booked = std::min(count, outstanding);
-        // A line filled up holds its quantity exactly, not a sum that is
-        // off in the last binary digit.
-        const double checked =
-            outstanding - booked <= kQuantityTolerance ? line.quantity : line.checked + booked;
-        unit.add(statements.updateLine)
-            .set(QStringLiteral("DAUDZUMS_PARB"), checked)
-            .set(QStringLiteral("ISN"), line.isn);
-        count -= booked;
+    unit.declare(QStringLiteral("Q"), ParamType::Double);
+    unit.declare(QStringLiteral("T"), ParamType::Double);
+    unit.declare(QStringLiteral("O"), ParamType::Double);
+    unit.declare(QStringLiteral("LAST"), ParamType::Integer);
+    unit.add(QStringLiteral("Q = :COUNT")).set(QStringLiteral("COUNT"), count);
+    unit.add(QStringLiteral("T = :TOLERANCE")).set(QStringLiteral("TOLERANCE"), kQuantityTolerance);
+    unit.add(QStringLiteral("LAST = 0"));
+    for (const qint32 line : lines) {
+        unit.beginIf(QStringLiteral(":Q > :T"));
+        unit.add(QStringLiteral("LAST = :ISN")).set(QStringLiteral("ISN"), line);
+        unit.add(QStringLiteral("O = 0"));
+        unit.add(kBookLine.arg(statements.lineTable)).set(QStringLiteral("ISN"), line);
+        unit.add(QStringLiteral("Q = :Q - MINVALUE(:Q, COALESCE(:O, 0))"));
+        unit.endIf();
     }
-    if (count <= kQuantityTolerance || lastVisited == 0)
-        return;
-    unit.declare(QStringLiteral("V"), ParamType::Double);
-    unit.add(statements.readLine + QStringLiteral(" INTO :V"))
-        .set(QStringLiteral("ISN"), lastVisited);
-    unit.add(QStringLiteral("V = COALESCE(V, 0) + :SURPLUS")).set(QStringLiteral("SURPLUS"), count);
-    unit.add(statements.updateLine)
-        .set(QStringLiteral("DAUDZUMS_PARB"), UnitArg::variable(QStringLiteral("V")))
-        .set(QStringLiteral("ISN"), lastVisited);
+    unit.beginIf(QStringLiteral(":Q > :T AND :LAST <> 0"));
+    unit.add(kAddSurplus.arg(statements.lineTable));
+    unit.endIf();
 }
 
 } // namespace
@@ -206,12 +222,13 @@ Outcome<ReceivingCheck::Booking> ReceivingCheck::Prepare(GoodsInfo& goods, Check
     }
 
     if (query.fieldByName(QStringLiteral("ISN")).asInteger() > 0) {
-        booking.lines = readLines(query);
         // The warning compares with the lines as read: another terminal's
-        // check stored meanwhile does not make the count right or wrong.
+        // check stored meanwhile does not make this count right or wrong.
         double outstanding = 0;
-        for (const Line& line : booking.lines)
+        for (const Line& line : readLines(query)) {
             outstanding += line.quantity - line.checked;
+            booking.lines << line.isn;
+        }
         if (std::abs(outstanding - booking.count) > kQuantityTolerance)
             booking.result.warning = kQuantityDiffers;
         booking.result.status = kBooked;
@@ -225,10 +242,9 @@ Outcome<ReceivingCheck::Booking> ReceivingCheck::Prepare(GoodsInfo& goods, Check
     booking.noteDocument = query.fieldByName(QStringLiteral("ISPAVADZ")).asInteger();
     if (booking.noteDocument <= 0)
         return Prepared::refuse(kNoWaybill, QString());
-    booking.note = query.fieldByName(QStringLiteral("NEATRASTIE")).asString() + QLatin1Char(' ') +
-                   article + QLatin1Char(' ') + goods.Name + QStringLiteral(" Daudzums=") +
-                   ClientFormat::formatFloat(QStringLiteral("0.00"), booking.count) +
-                   QLatin1Char('\n');
+    booking.noteEntry =
+        QLatin1Char(' ') + article + QLatin1Char(' ') + goods.Name + QStringLiteral(" Daudzums=") +
+        ClientFormat::formatFloat(QStringLiteral("0.00"), booking.count) + QLatin1Char('\n');
     booking.result = Result{QString(), kNoted, kNotedNotice};
     return booking;
 }
@@ -239,15 +255,16 @@ ReceivingCheck::Result ReceivingCheck::Store(const Booking& booking)
     RemoteDataSet& update = m_module.cdsUpdate();
     if (booking.noteDocument > 0) {
         update.close();
-        update.setCommandText(statements.note);
+        update.setCommandText(kAppendNote.arg(statements.documentTable));
         update.setIntegerParam(QStringLiteral("ISPAVADZ"), booking.noteDocument);
-        update.setTextParam(QStringLiteral("NEATRASTIE"), booking.note);
+        update.setTextParam(QStringLiteral("NEATRASTIE"), booking.noteEntry);
         update.execute();
         return booking.result;
     }
-    UnitOfWork unit;
-    bookCount(unit, statements, booking.lines, booking.count);
-    if (!unit.isEmpty())
+    if (booking.count > kQuantityTolerance) {
+        UnitOfWork unit;
+        bookCount(unit, statements, booking.lines, booking.count);
         unit.run(update);
+    }
     return booking.result;
 }

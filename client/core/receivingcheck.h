@@ -4,10 +4,9 @@
 #include "outcome.h"
 
 #include <QDate>
+#include <QList>
 #include <QString>
 #include <QStringList>
-
-#include <vector>
 
 class TClientDataModule;
 
@@ -30,8 +29,11 @@ enum class CheckKind
 // dates. The numbers and dates travel as parameters, so no typed text
 // becomes part of a statement. The quantities booked onto the lines of one
 // check go as one unit: all of them are stored or, when the database fails,
-// none. Errors of the server propagate (RemoteError), except those of the
-// document query, which are refused with their text.
+// none. The unit works out what each line takes from the line as stored
+// when it runs, and the note grows in the database, so two terminals
+// checking the same goods at once both count. Errors of the server
+// propagate (RemoteError), except those of the document query, which are
+// refused with their text.
 class ReceivingCheck final
 {
 public:
@@ -45,25 +47,18 @@ public:
         QString notice;
     };
 
-    // One line of the article as the check read it.
-    struct Line
-    {
-        qint32 isn = 0;
-        double quantity = 0; // DAUDZUMS
-        double checked = 0;  // DAUDZUMS_PARB
-    };
-
-    // What a check is to store, worked out from the rows it read: the count
-    // onto the article's lines (in the order the server gave them), or, when
-    // the article is on none of the documents, an entry in the note of the
-    // first document. result is what the window shows once it is stored.
+    // What a check is to store: the count onto the article's lines (their
+    // keys, in the order the server gave them), or, when the article is on
+    // none of the documents, an entry for the note of the first document.
+    // result is what the window shows once it is stored. What each line
+    // takes is worked out as it is stored, from the line as it then is.
     struct Booking
     {
         CheckKind kind = CheckKind::Receiving;
-        std::vector<Line> lines;
+        QList<qint32> lines;
         double count = 0;
         qint32 noteDocument = 0;
-        QString note;
+        QString noteEntry;
         Result result;
     };
 
