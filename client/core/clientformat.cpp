@@ -137,6 +137,9 @@ double ClientFormat::textToDouble(const QString& text, bool* ok)
 {
     bool converted = false;
     const double value = locale().toDouble(text.trimmed(), &converted);
+    // The locale also reads "nan" and "inf"; neither is a count or a price,
+    // and stored they would spoil every sum they enter.
+    converted = converted && std::isfinite(value);
     if (ok)
         *ok = converted;
     return converted ? value : 0.0;

@@ -35,7 +35,10 @@ public:
     // so 2.675 with "0.00" gives 2,68 and not the 2,67 of its binary value.
     static QString formatFloat(const QString& pattern, double value);
     // Text in the client's number format; surrounding blanks are allowed,
-    // group separators are not. On failure returns 0 and sets *ok false.
+    // group separators are not, and so are "nan", "inf" and numbers beyond
+    // a double ("1e400"): only finite decimal numbers convert (a finite
+    // exponent form such as "1e3" does). On failure returns 0 and sets *ok
+    // false.
     static double textToDouble(const QString& text, bool* ok = nullptr);
 
     static QString shortDateFormat();

@@ -91,8 +91,10 @@ void SetKeyboardSuppression(bool on);
 QString NormalizeDecimalText(const QString& text);
 
 // A number field as the windows read it: normalised, trimmed and converted
-// with the client's number format; a text that is no number reads as 0, and
-// sets ok to false where the caller asks.
+// with the client's number format. Only a finite decimal number converts: a
+// text that is none ("abc", "nan", "inf", "1e400", "0x10") reads as 0, and
+// sets ok to false where the caller asks. Every typed number goes through
+// here.
 double ReadNumberField(const QString& text, bool* ok = nullptr);
 
 // The way to insert a row and learn its key: the dataset's command text is

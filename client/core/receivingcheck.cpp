@@ -10,7 +10,6 @@
 
 #include <QDateTime>
 
-#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -27,9 +26,8 @@ struct KindStatements
 {
     QString lines;
     QString article;
-    QString updateLine;
-    QString readLine;
-    QString note;
+    QString lineTable;
+    QString documentTable;
 };
 
 const KindStatements kReceiving{
@@ -38,9 +36,8 @@ const KindStatements kReceiving{
                    "WHERE O_PAVADZ.ISN = O_PRECE.ISPAVADZ AND O_PAVADZ.NR_PAVADZ IN (%1) "
                    "AND O_PAVADZ.DAT_PAVADZ BETWEEN :DAT_NO AND :DAT_LIDZ "),
     QStringLiteral(" AND O_PRECE.ISPRECE=:ISPRECE"),
-    QStringLiteral("UPDATE O_PRECE SET DAUDZUMS_PARB=:DAUDZUMS_PARB WHERE ISN=:ISN"),
-    QStringLiteral("SELECT O_PRECE.DAUDZUMS_PARB FROM O_PRECE WHERE O_PRECE.ISN=:ISN"),
-    QStringLiteral("UPDATE O_PAVADZ SET PICO_NEATRASTIE=:NEATRASTIE WHERE ISN=:ISPAVADZ"),
+    QStringLiteral("O_PRECE"),
+    QStringLiteral("O_PAVADZ"),
 };
 
 const KindStatements kTransfer{
@@ -50,10 +47,33 @@ const KindStatements kTransfer{
         "WHERE O_PARPAV.ISN = O_PARPRC.ISPARVPAV AND O_PARPAV.NR_PAVADZ IN (%1) "
         "AND O_PARPAV.DATUMS BETWEEN :DAT_NO AND :DAT_LIDZ "),
     QStringLiteral(" AND O_PARPRC.ISPRECE=:ISPRECE"),
-    QStringLiteral("UPDATE O_PARPRC SET DAUDZUMS_PARB=:DAUDZUMS_PARB WHERE ISN=:ISN"),
-    QStringLiteral("SELECT O_PARPRC.DAUDZUMS_PARB FROM O_PARPRC WHERE O_PARPRC.ISN=:ISN"),
-    QStringLiteral("UPDATE O_PARPAV SET PICO_NEATRASTIE=:NEATRASTIE WHERE ISN=:ISPAVADZ"),
+    QStringLiteral("O_PARPRC"),
+    QStringLiteral("O_PARPAV"),
 };
+
+// The writes of a check, for the line or document table in %1. Each works
+// from the row as the database holds it when it runs, never from what the
+// check read before: another terminal may have stored its own count of the
+// same line since, and a unit sent again after a write conflict must add to
+// what that terminal stored, not overwrite it.
+//
+// One line, inside the unit with its variables Q (what is left of the
+// count), T (the tolerance) and O: the line takes what it still lacks, at
+// most Q, and hands back what it lacked in O. A line filled up holds its
+// quantity exactly, not a sum that is off in the last binary digit.
+const QString kBookLine = QStringLiteral(
+    "UPDATE %1 SET DAUDZUMS_PARB = IIF(DAUDZUMS - COALESCE(DAUDZUMS_PARB, 0) - :Q <= :T, "
+    "DAUDZUMS, COALESCE(DAUDZUMS_PARB, 0) + :Q) "
+    "WHERE ISN = :ISN AND DAUDZUMS - COALESCE(DAUDZUMS_PARB, 0) > :T "
+    "RETURNING OLD.DAUDZUMS - COALESCE(OLD.DAUDZUMS_PARB, 0) INTO :O");
+// What is left of the count after all lines, onto the last line visited.
+const QString kAddSurplus = QStringLiteral(
+    "UPDATE %1 SET DAUDZUMS_PARB = COALESCE(DAUDZUMS_PARB, 0) + :Q WHERE ISN = :LAST");
+// The note of goods not found grows in the database: two terminals noting
+// at once both keep their entry.
+const QString kAppendNote = QStringLiteral("UPDATE %1 SET PICO_NEATRASTIE = "
+                                           "COALESCE(PICO_NEATRASTIE, '') || :NEATRASTIE "
+                                           "WHERE ISN=:ISPAVADZ");
 
 // Each number is its own parameter, widened beyond any number column: bound
 // against the column's width, a long number would fail the statement rather
@@ -114,38 +134,29 @@ std::vector<Line> readLines(RemoteDataSet& query)
 }
 
 // Fills the lines' outstanding quantities in their order and puts what is
-// left of the count onto the last line visited, re-read inside the unit so
-// that it adds to the value as stored.
-void bookCount(UnitOfWork& unit, const KindStatements& statements, const std::vector<Line>& lines,
+// left of the count onto the last line visited, as Q runs out: a line
+// already fully checked is passed over but still visited.
+void bookCount(UnitOfWork& unit, const KindStatements& statements, const QList<qint32>& lines,
                double count)
 {
-    qint32 lastVisited = 0;
-    for (const Line& line : lines) {
-        if (count <= kQuantityTolerance)
-            break;
-        lastVisited = line.isn;
-        const double outstanding = line.quantity - line.checked;
-        if (outstanding <= kQuantityTolerance)
-            continue; // already fully checked
-        const double booked = std::min(count, outstanding);
-        // A line filled up holds its quantity exactly, not a sum that is
-        // off in the last binary digit.
-        const double checked =
-            outstanding - booked <= kQuantityTolerance ? line.quantity : line.checked + booked;
-        unit.add(statements.updateLine)
-            .set(QStringLiteral("DAUDZUMS_PARB"), checked)
-            .set(QStringLiteral("ISN"), line.isn);
-        count -= booked;
+    unit.declare(QStringLiteral("Q"), ParamType::Double);
+    unit.declare(QStringLiteral("T"), ParamType::Double);
+    unit.declare(QStringLiteral("O"), ParamType::Double);
+    unit.declare(QStringLiteral("LAST"), ParamType::Integer);
+    unit.add(QStringLiteral("Q = :COUNT")).set(QStringLiteral("COUNT"), count);
+    unit.add(QStringLiteral("T = :TOLERANCE")).set(QStringLiteral("TOLERANCE"), kQuantityTolerance);
+    unit.add(QStringLiteral("LAST = 0"));
+    for (const qint32 line : lines) {
+        unit.beginIf(QStringLiteral(":Q > :T"));
+        unit.add(QStringLiteral("LAST = :ISN")).set(QStringLiteral("ISN"), line);
+        unit.add(QStringLiteral("O = 0"));
+        unit.add(kBookLine.arg(statements.lineTable)).set(QStringLiteral("ISN"), line);
+        unit.add(QStringLiteral("Q = :Q - MINVALUE(:Q, COALESCE(:O, 0))"));
+        unit.endIf();
     }
-    if (count <= kQuantityTolerance || lastVisited == 0)
-        return;
-    unit.declare(QStringLiteral("V"), ParamType::Double);
-    unit.add(statements.readLine + QStringLiteral(" INTO :V"))
-        .set(QStringLiteral("ISN"), lastVisited);
-    unit.add(QStringLiteral("V = COALESCE(V, 0) + :SURPLUS")).set(QStringLiteral("SURPLUS"), count);
-    unit.add(statements.updateLine)
-        .set(QStringLiteral("DAUDZUMS_PARB"), UnitArg::variable(QStringLiteral("V")))
-        .set(QStringLiteral("ISN"), lastVisited);
+    unit.beginIf(QStringLiteral(":Q > :T AND :LAST <> 0"));
+    unit.add(kAddSurplus.arg(statements.lineTable));
+    unit.endIf();
 }
 
 } // namespace
@@ -171,16 +182,31 @@ Outcome<ReceivingCheck::Result> ReceivingCheck::Check(GoodsInfo& goods, CheckKin
                                                       const QDate& to, const QString& article,
                                                       const QString& quantityText)
 {
-    using Checked = Outcome<Result>;
+    const Outcome<Booking> prepared =
+        Prepare(goods, kind, numberList, from, to, article, quantityText);
+    if (prepared.refused())
+        return prepared.refusal();
+    return Store(prepared.result());
+}
+
+Outcome<ReceivingCheck::Booking> ReceivingCheck::Prepare(GoodsInfo& goods, CheckKind kind,
+                                                         const QString& numberList,
+                                                         const QDate& from, const QDate& to,
+                                                         const QString& article,
+                                                         const QString& quantityText)
+{
+    using Prepared = Outcome<Booking>;
     if (numberList.isEmpty())
-        return Checked::refuse(kNoNumbers, QStringLiteral("edPZ_Numuri"));
+        return Prepared::refuse(kNoNumbers, QStringLiteral("edPZ_Numuri"));
     if (article.isEmpty())
-        return Checked::refuse(NoArticle, kArticleField);
+        return Prepared::refuse(NoArticle, kArticleField);
     if (quantityText.isEmpty())
-        return Checked::refuse(NoQuantity, QStringLiteral("edDaudzums"));
-    const double count = ReadNumberField(quantityText);
+        return Prepared::refuse(NoQuantity, QStringLiteral("edDaudzums"));
+    Booking booking;
+    booking.kind = kind;
+    booking.count = ReadNumberField(quantityText);
     if (!m_lookUp.Recall(goods, article))
-        return Checked::refuse(ArticleNotFound, kArticleField);
+        return Prepared::refuse(ArticleNotFound, kArticleField);
 
     const KindStatements& statements = statementsOf(kind);
     const QStringList numbers = WaybillNumbers(numberList);
@@ -191,42 +217,54 @@ Outcome<ReceivingCheck::Result> ReceivingCheck::Check(GoodsInfo& goods, CheckKin
     try {
         query.open();
     } catch (const std::exception& error) {
-        return Checked::refuse(kBadNumberOrDate + QLatin1Char('\n') + errorText(error),
-                               kArticleField);
+        return Prepared::refuse(kBadNumberOrDate + QLatin1Char('\n') + errorText(error),
+                                kArticleField);
     }
 
     if (query.fieldByName(QStringLiteral("ISN")).asInteger() > 0) {
-        const std::vector<Line> lines = readLines(query);
+        // The warning compares with the lines as read: another terminal's
+        // check stored meanwhile does not make this count right or wrong.
         double outstanding = 0;
-        for (const Line& line : lines)
+        for (const Line& line : readLines(query)) {
             outstanding += line.quantity - line.checked;
-        Result result;
-        if (std::abs(outstanding - count) > kQuantityTolerance)
-            result.warning = kQuantityDiffers;
-        UnitOfWork unit;
-        bookCount(unit, statements, lines, count);
-        if (!unit.isEmpty())
-            unit.run(m_module.cdsUpdate());
-        result.status = kBooked;
-        return result;
+            booking.lines << line.isn;
+        }
+        if (std::abs(outstanding - booking.count) > kQuantityTolerance)
+            booking.result.warning = kQuantityDiffers;
+        booking.result.status = kBooked;
+        return booking;
     }
 
     // On none of the documents: noted in the first one's list.
     PrepareDataset(query);
     setBase(query, statements, numbers, from, to, QString());
     query.open();
-    const qint32 document = query.fieldByName(QStringLiteral("ISPAVADZ")).asInteger();
-    if (document <= 0)
-        return Checked::refuse(kNoWaybill, QString());
-    const QString note =
-        query.fieldByName(QStringLiteral("NEATRASTIE")).asString() + QLatin1Char(' ') + article +
-        QLatin1Char(' ') + goods.Name + QStringLiteral(" Daudzums=") +
-        ClientFormat::formatFloat(QStringLiteral("0.00"), count) + QLatin1Char('\n');
+    booking.noteDocument = query.fieldByName(QStringLiteral("ISPAVADZ")).asInteger();
+    if (booking.noteDocument <= 0)
+        return Prepared::refuse(kNoWaybill, QString());
+    booking.noteEntry =
+        QLatin1Char(' ') + article + QLatin1Char(' ') + goods.Name + QStringLiteral(" Daudzums=") +
+        ClientFormat::formatFloat(QStringLiteral("0.00"), booking.count) + QLatin1Char('\n');
+    booking.result = Result{QString(), kNoted, kNotedNotice};
+    return booking;
+}
+
+ReceivingCheck::Result ReceivingCheck::Store(const Booking& booking)
+{
+    const KindStatements& statements = statementsOf(booking.kind);
     RemoteDataSet& update = m_module.cdsUpdate();
-    update.close();
-    update.setCommandText(statements.note);
-    update.setIntegerParam(QStringLiteral("ISPAVADZ"), document);
-    update.setTextParam(QStringLiteral("NEATRASTIE"), note);
-    update.execute();
-    return Result{QString(), kNoted, kNotedNotice};
+    if (booking.noteDocument > 0) {
+        update.close();
+        update.setCommandText(kAppendNote.arg(statements.documentTable));
+        update.setIntegerParam(QStringLiteral("ISPAVADZ"), booking.noteDocument);
+        update.setTextParam(QStringLiteral("NEATRASTIE"), booking.noteEntry);
+        update.execute();
+        return booking.result;
+    }
+    if (booking.count > kQuantityTolerance) {
+        UnitOfWork unit;
+        bookCount(unit, statements, booking.lines, booking.count);
+        unit.run(update);
+    }
+    return booking.result;
 }

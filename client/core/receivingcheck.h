@@ -4,6 +4,7 @@
 #include "outcome.h"
 
 #include <QDate>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -28,8 +29,11 @@ enum class CheckKind
 // dates. The numbers and dates travel as parameters, so no typed text
 // becomes part of a statement. The quantities booked onto the lines of one
 // check go as one unit: all of them are stored or, when the database fails,
-// none. Errors of the server propagate (RemoteError), except those of the
-// document query, which are refused with their text.
+// none. The unit works out what each line takes from the line as stored
+// when it runs, and the note grows in the database, so two terminals
+// checking the same goods at once both count. Errors of the server
+// propagate (RemoteError), except those of the document query, which are
+// refused with their text.
 class ReceivingCheck final
 {
 public:
@@ -41,6 +45,21 @@ public:
         QString warning;
         QString status;
         QString notice;
+    };
+
+    // What a check is to store: the count onto the article's lines (their
+    // keys, in the order the server gave them), or, when the article is on
+    // none of the documents, an entry for the note of the first document.
+    // result is what the window shows once it is stored. What each line
+    // takes is worked out as it is stored, from the line as it then is.
+    struct Booking
+    {
+        CheckKind kind = CheckKind::Receiving;
+        QList<qint32> lines;
+        double count = 0;
+        qint32 noteDocument = 0;
+        QString noteEntry;
+        Result result;
     };
 
     explicit ReceivingCheck(TClientDataModule& module) : m_module(module) {}
@@ -62,6 +81,14 @@ public:
     Outcome<Result> Check(GoodsInfo& goods, CheckKind kind, const QString& numberList,
                           const QDate& from, const QDate& to, const QString& article,
                           const QString& quantityText);
+
+    // The two halves of Check: the checks and reads, refused as Check
+    // refuses, and then the writes. Another terminal may store its own
+    // check of the same lines in between.
+    Outcome<Booking> Prepare(GoodsInfo& goods, CheckKind kind, const QString& numberList,
+                             const QDate& from, const QDate& to, const QString& article,
+                             const QString& quantityText);
+    Result Store(const Booking& booking);
 
 private:
     TClientDataModule& m_module;

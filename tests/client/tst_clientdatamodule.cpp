@@ -3,6 +3,7 @@
 // reported once and fails the request, and the local helpers.
 
 #include "clienterror.h"
+#include "clientformat.h"
 #include "commonprocedures.h"
 #include "remoteerror.h"
 #include "showmessage.h"
@@ -29,6 +30,8 @@ private slots:
     void closedDataSetHasNoFields();
     void normalizeDecimalText_data();
     void normalizeDecimalText();
+    void readNumberField_data();
+    void readNumberField();
     void departmentListLimitedToUsersDepartments();
     void keyboardSuppressionDrivesTimer();
     void keyboardSuppressionFollowsHandedOverTimer();
@@ -192,6 +195,53 @@ void TestClientDataModule::normalizeDecimalText()
     QFETCH(QString, text);
     m_module->clientState().DecimalPointIsDot = dot;
     QTEST(NormalizeDecimalText(text), "expected");
+}
+
+void TestClientDataModule::readNumberField_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<bool>("dot");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("converts");
+    QTest::addColumn<double>("value");
+
+    const QLocale latvian(QLocale::Latvian, QLocale::Latvia);
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    QTest::newRow("comma client, point typed") << latvian << false << "1.5" << true << 1.5;
+    QTest::newRow("comma client, comma typed") << latvian << false << "1,5" << true << 1.5;
+    QTest::newRow("point client, comma typed") << english << true << "1,5" << true << 1.5;
+    QTest::newRow("point client, point typed") << english << true << "1.5" << true << 1.5;
+    QTest::newRow("blanks around") << latvian << false << " 3 " << true << 3.0;
+    QTest::newRow("negative") << latvian << false << "-2,5" << true << -2.5;
+    QTest::newRow("exponent of a finite number") << latvian << false << "1e3" << true << 1000.0;
+    QTest::newRow("letters") << latvian << false << "abc" << false << 0.0;
+    QTest::newRow("empty") << latvian << false << "" << false << 0.0;
+    // Not numbers a person counts or prices with: stored, they would poison
+    // every sum they enter.
+    QTest::newRow("nan") << latvian << false << "nan" << false << 0.0;
+    QTest::newRow("NaN, point client") << english << true << "NaN" << false << 0.0;
+    QTest::newRow("inf") << latvian << false << "inf" << false << 0.0;
+    QTest::newRow("-inf") << latvian << false << "-inf" << false << 0.0;
+    QTest::newRow("+inf, point client") << english << true << "+inf" << false << 0.0;
+    QTest::newRow("beyond a double") << latvian << false << "1e400" << false << 0.0;
+    QTest::newRow("beyond a double, negative") << english << true << "-1e400" << false << 0.0;
+    QTest::newRow("hexadecimal") << latvian << false << "0x10" << false << 0.0;
+    QTest::newRow("hexadecimal, point client") << english << true << "0x10" << false << 0.0;
+}
+
+void TestClientDataModule::readNumberField()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(bool, dot);
+    QFETCH(QString, text);
+    QFETCH(bool, converts);
+    ClientFormat::setLocale(locale);
+    m_module->clientState().DecimalPointIsDot = dot;
+    bool ok = !converts; // the call must set it either way
+    const double value = ReadNumberField(text, &ok);
+    ClientFormat::useSystemLocale();
+    QCOMPARE(ok, converts);
+    QTEST(value, "value");
 }
 
 void TestClientDataModule::departmentListLimitedToUsersDepartments()

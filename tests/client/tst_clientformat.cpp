@@ -106,6 +106,12 @@ void TestClientFormat::textToDouble_data()
     QTest::newRow("empty") << kLatvian << "" << false << 0.0;
     QTest::newRow("letters") << kLatvian << "abc" << false << 0.0;
     QTest::newRow("trailing letters") << kLatvian << "1,5kg" << false << 0.0;
+    QTest::newRow("nan refused") << kEnglish << "nan" << false << 0.0;
+    QTest::newRow("inf refused") << kLatvian << "inf" << false << 0.0;
+    QTest::newRow("-inf refused") << kLatvian << "-inf" << false << 0.0;
+    QTest::newRow("overflow refused") << kLatvian << "1e400" << false << 0.0;
+    QTest::newRow("hexadecimal refused") << kEnglish << "0x10" << false << 0.0;
+    QTest::newRow("finite exponent") << kLatvian << "1,5e2" << true << 150.0;
 }
 
 void TestClientFormat::textToDouble()

@@ -582,6 +582,10 @@ void TestDocumentLines::numbersTypedEitherWay_data()
     QTest::newRow("comma on a point client") << english << "2,5" << 2.5;
     QTest::newRow("point on a point client") << english << "2.5" << 2.5;
     QTest::newRow("not a number is 0") << latvian << "abc" << 0.0;
+    QTest::newRow("nan is 0") << latvian << "nan" << 0.0;
+    QTest::newRow("inf is 0") << english << "inf" << 0.0;
+    QTest::newRow("beyond a double is 0") << latvian << "1e400" << 0.0;
+    QTest::newRow("hexadecimal is 0") << english << "0x10" << 0.0;
 }
 
 void TestDocumentLines::numbersTypedEitherWay()

@@ -34,6 +34,7 @@ private slots:
     void newGoods();
     void newGoodsRefused_data();
     void newGoodsRefused();
+    void vatThatIsNoNumberStoresNothing_data();
     void vatThatIsNoNumberStoresNothing();
     void newKeyIsTheRowMade();
 
@@ -293,12 +294,26 @@ void TestGoodsData::newGoodsRefused()
     QCOMPARE(goodsCount(), before);
 }
 
+void TestGoodsData::vatThatIsNoNumberStoresNothing_data()
+{
+    QTest::addColumn<QString>("vat");
+
+    QTest::newRow("percent sign") << "21%";
+    QTest::newRow("nan") << "nan";
+    QTest::newRow("inf") << "inf";
+    QTest::newRow("beyond a double") << "1e400";
+    QTest::newRow("hexadecimal") << "0x10";
+}
+
 void TestGoodsData::vatThatIsNoNumberStoresNothing()
 {
+    QFETCH(QString, vat);
     const int before = goodsCount();
     const int entries = m_fixture->value("SELECT COUNT(*) FROM O_OPERACIJAS").toInt();
-    QVERIFY_THROWS_EXCEPTION(ClientError,
-                             GoodsData(m_fixture->module()).SaveNewGoods("V-1", "Prece", "21%"));
+    QVERIFY_THROWS_EXCEPTION(
+        ClientError,
+        GoodsData(m_fixture->module())
+            .SaveNewGoods(QStringLiteral("V-%1").arg(QTest::currentDataTag()), "Prece", vat));
     QCOMPARE(goodsCount(), before);
     QCOMPARE(m_fixture->value("SELECT COUNT(*) FROM O_OPERACIJAS").toInt(), entries);
 }

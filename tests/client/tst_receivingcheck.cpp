@@ -32,6 +32,12 @@ private slots:
     void typedTextNeverBreaksTheQuery_data();
     void typedTextNeverBreaksTheQuery();
     void failedBookingLeavesEveryLine();
+    void noDocumentToNote_data();
+    void noDocumentToNote();
+    void checksStoredAtOnceAddUp_data();
+    void checksStoredAtOnceAddUp();
+    void notesWrittenAtOnceBothKept_data();
+    void notesWrittenAtOnceBothKept();
 
 private:
     // A document of the kind with lines (quantity, checked) of one goods
@@ -41,6 +47,14 @@ private:
     QList<double> checked(CheckKind kind, const QList<int>& lines);
     Outcome<ReceivingCheck::Result> check(CheckKind kind, const QString& numbers,
                                           const QString& article, const QString& quantity);
+    // The reads of a check by a terminal of its own, its writes left for later.
+    Outcome<ReceivingCheck::Booking> prepared(CheckKind kind, const QString& numbers,
+                                              const QString& article, const QString& quantity);
+    // Two checks of one document by two terminals: both read, then both store.
+    void storeOneAfterTheOther(CheckKind kind, const QString& number, const QString& first,
+                               const QString& firstQuantity, const QString& second,
+                               const QString& secondQuantity);
+    QString note(CheckKind kind, int document);
 
     std::unique_ptr<ServerFixture> m_fixture;
     GoodsInfo m_goods;
@@ -147,6 +161,41 @@ Outcome<ReceivingCheck::Result> TestReceivingCheck::check(CheckKind kind, const 
         .Check(m_goods, kind, numbers, kPeriodStart, kPeriodEnd, code, quantity);
 }
 
+Outcome<ReceivingCheck::Booking> TestReceivingCheck::prepared(CheckKind kind,
+                                                              const QString& numbers,
+                                                              const QString& code,
+                                                              const QString& quantity)
+{
+    GoodsInfo goods;
+    return ReceivingCheck(m_fixture->module())
+        .Prepare(goods, kind, numbers, kPeriodStart, kPeriodEnd, code, quantity);
+}
+
+void TestReceivingCheck::storeOneAfterTheOther(CheckKind kind, const QString& number,
+                                               const QString& first, const QString& firstQuantity,
+                                               const QString& second, const QString& secondQuantity)
+{
+    const Outcome<ReceivingCheck::Booking> one = prepared(kind, number, first, firstQuantity);
+    const Outcome<ReceivingCheck::Booking> two = prepared(kind, number, second, secondQuantity);
+    QVERIFY(!one.refused() && !two.refused());
+    const ReceivingCheck::Result firstStored =
+        ReceivingCheck(m_fixture->module()).Store(one.result());
+    const ReceivingCheck::Result secondStored =
+        ReceivingCheck(m_fixture->module()).Store(two.result());
+    QCOMPARE(firstStored.status, one.result().result.status);
+    QCOMPARE(secondStored.status, two.result().result.status);
+}
+
+QString TestReceivingCheck::note(CheckKind kind, int document)
+{
+    return m_fixture
+        ->value(QStringLiteral("SELECT PICO_NEATRASTIE FROM %1 WHERE ISN = %2")
+                    .arg(kind == CheckKind::Receiving ? QStringLiteral("O_PAVADZ")
+                                                      : QStringLiteral("O_PARPAV"))
+                    .arg(document))
+        .toString();
+}
+
 void TestReceivingCheck::booking_data()
 {
     QTest::addColumn<CheckKind>("kind");
@@ -174,10 +223,22 @@ void TestReceivingCheck::booking_data()
         << receiving << Lines{{0.3, 0.1}, {0.1, 0}} << "0,3" << Quantities{0.3, 0.1} << false;
     QTest::newRow("no number books nothing")
         << receiving << Lines{{10, 4}} << "abc" << Quantities{4} << true;
+    QTest::newRow("nan books nothing")
+        << receiving << Lines{{10, 4}} << "nan" << Quantities{4} << true;
+    QTest::newRow("inf books nothing")
+        << receiving << Lines{{10, 4}} << "inf" << Quantities{4} << true;
+    QTest::newRow("beyond a double books nothing")
+        << receiving << Lines{{10, 4}} << "1e400" << Quantities{4} << true;
+    QTest::newRow("hexadecimal books nothing")
+        << receiving << Lines{{10, 4}} << "0x10" << Quantities{4} << true;
     QTest::newRow("nothing outstanding, nothing counted")
         << receiving << Lines{{2, 2}} << "0" << Quantities{2} << false;
     QTest::newRow("transfer lines")
         << CheckKind::Transfer << Lines{{4, 1}, {2, 0}} << "4" << Quantities{4, 1} << true;
+    QTest::newRow("transfer surplus onto the last visited line")
+        << CheckKind::Transfer << Lines{{4, 1}, {2, 0}} << "7" << Quantities{4, 4} << true;
+    QTest::newRow("transfer all fully checked: the last line grows")
+        << CheckKind::Transfer << Lines{{2, 2}, {3, 3}} << "1,5" << Quantities{2, 4.5} << true;
 }
 
 void TestReceivingCheck::booking()
@@ -386,6 +447,99 @@ void TestReceivingCheck::failedBookingLeavesEveryLine()
         check(CheckKind::Receiving, "F600", article(36), "7");
     QVERIFY(!outcome.refused());
     QCOMPARE(checked(CheckKind::Receiving, lines), (Quantities{5, 2}));
+}
+
+void TestReceivingCheck::noDocumentToNote_data()
+{
+    QTest::addColumn<CheckKind>("kind");
+    QTest::addColumn<bool>("documentWithoutLines");
+
+    QTest::newRow("receiving, no such number") << CheckKind::Receiving << false;
+    QTest::newRow("receiving, document without lines") << CheckKind::Receiving << true;
+    QTest::newRow("transfer, no such number") << CheckKind::Transfer << false;
+    QTest::newRow("transfer, document without lines") << CheckKind::Transfer << true;
+}
+
+void TestReceivingCheck::noDocumentToNote()
+{
+    QFETCH(CheckKind, kind);
+    QFETCH(bool, documentWithoutLines);
+    static int document = 700;
+    ++document;
+    const QString number = QStringLiteral("E%1").arg(document);
+    if (documentWithoutLines)
+        makeDocument(kind, document, number, kInPeriod, 37, {});
+
+    const Outcome<ReceivingCheck::Result> outcome = check(kind, number, article(37), "1");
+    QVERIFY(outcome.refused());
+    QCOMPARE(outcome.refusal().message, kNoWaybill);
+    QCOMPARE(outcome.refusal().field, QString());
+    QVERIFY(m_fixture->messages().isEmpty());
+    if (documentWithoutLines)
+        QCOMPARE(note(kind, document), QString());
+}
+
+void TestReceivingCheck::checksStoredAtOnceAddUp_data()
+{
+    QTest::addColumn<CheckKind>("kind");
+    QTest::addColumn<Lines>("lines");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<Quantities>("after");
+
+    const auto receiving = CheckKind::Receiving;
+    QTest::newRow("9 and 2 on a line of 10") << receiving << Lines{{10, 0}} << "9"
+                                             << "2" << Quantities{11};
+    QTest::newRow("the second fills what the first left")
+        << receiving << Lines{{5, 0}, {5, 0}} << "4"
+        << "4" << Quantities{5, 3};
+    QTest::newRow("both with surplus") << receiving << Lines{{3, 1}} << "4"
+                                       << "2" << Quantities{7};
+    QTest::newRow("transfer, 9 and 2 on a line of 6") << CheckKind::Transfer << Lines{{6, 0}} << "9"
+                                                      << "2" << Quantities{11};
+    QTest::newRow("transfer, the second fills what the first left")
+        << CheckKind::Transfer << Lines{{2, 0}, {4, 1}} << "3"
+        << "2,5" << Quantities{2, 4.5};
+}
+
+void TestReceivingCheck::checksStoredAtOnceAddUp()
+{
+    // Two terminals count the same goods: both read the lines before either
+    // stores. Each count must add to what the other stored.
+    QFETCH(CheckKind, kind);
+    QFETCH(Lines, lines);
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    static int document = 800;
+    ++document;
+    const int goods = document - 800;
+    const QString number = QStringLiteral("R%1").arg(document);
+    const QList<int> keys = makeDocument(kind, document, number, kInPeriod, goods, lines);
+
+    storeOneAfterTheOther(kind, number, article(goods), first, article(goods), second);
+    QTEST(checked(kind, keys), "after");
+}
+
+void TestReceivingCheck::notesWrittenAtOnceBothKept_data()
+{
+    QTest::addColumn<CheckKind>("kind");
+
+    QTest::newRow("receiving") << CheckKind::Receiving;
+    QTest::newRow("transfer") << CheckKind::Transfer;
+}
+
+void TestReceivingCheck::notesWrittenAtOnceBothKept()
+{
+    QFETCH(CheckKind, kind);
+    static int document = 900;
+    ++document;
+    const QString number = QStringLiteral("M%1").arg(document);
+    makeDocument(kind, document, number, kInPeriod, 38, {{1, 0}});
+
+    // Two articles on none of the lines, noted by two terminals at once.
+    storeOneAfterTheOther(kind, number, article(39), "1", article(40), "2");
+    QCOMPARE(note(kind, document),
+             QStringLiteral(" A39 Prece 39 Daudzums=1,00\n A40 Prece 40 Daudzums=2,00\n"));
 }
 
 QTEST_GUILESS_MAIN(TestReceivingCheck)

@@ -13,6 +13,7 @@
 #include "tvaidzestierakstu.h"
 #include "windowfixture.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -44,6 +45,8 @@ private slots:
     void chosenCertificateSurvivesReopening();
     void goodsInMemoryWritesNoHeader();
     void largeScreenLayout();
+    void keyboardFlow_data();
+    void keyboardFlow();
 
 private:
     TDokIevads* openHeader();
@@ -469,6 +472,82 @@ void TestDocumentWindows::largeScreenLayout()
     QCOMPARE(large.lstPreces()->size(), QSize(1080, 1806));
     QCOMPARE(large.edArtikuls()->objectName(), lines->edArtikuls()->objectName());
     QVERIFY(large.edArtikuls()->font().pixelSize() > lines->edArtikuls()->font().pixelSize() * 2);
+}
+
+void TestDocumentWindows::keyboardFlow_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("next"); // the field that gets the focus, or "save"
+
+    const int receiving = int(DocumentKind::Receiving);
+    const int transfer = int(DocumentKind::Transfer);
+    const int inventory = int(DocumentKind::Inventory);
+    const int orders = int(DocumentKind::Orders);
+    const int writeOut = int(DocumentKind::WriteOut);
+    const int ret = Qt::Key_Return;
+    const int down = Qt::Key_Down;
+    const QString save = QStringLiteral("save");
+
+    QTest::newRow("article, Return") << receiving << "edArtikuls" << ret << "edDaudzums";
+    QTest::newRow("article, Down") << receiving << "edArtikuls" << down << "edDaudzums";
+    QTest::newRow("quantity, Return saves") << receiving << "edDaudzums" << ret << save;
+    QTest::newRow("quantity, Return saves an order") << orders << "edDaudzums" << ret << save;
+    QTest::newRow("quantity, Down: discount shown")
+        << receiving << "edDaudzums" << down << "edAtlaide";
+    QTest::newRow("quantity, Down: discount shown in a write-out")
+        << writeOut << "edDaudzums" << down << "edAtlaide";
+    QTest::newRow("quantity, Down: transfer has no discount")
+        << transfer << "edDaudzums" << down << "edCena";
+    QTest::newRow("quantity, Down: inventory has no discount")
+        << inventory << "edDaudzums" << down << "edCena";
+    QTest::newRow("discount, Return") << receiving << "edAtlaide" << ret << "edCena";
+    QTest::newRow("discount, Down") << orders << "edAtlaide" << down << "edCena";
+    QTest::newRow("price, Return: sale price open") << receiving << "edCena" << ret << "edPardCena";
+    QTest::newRow("price, Down: sale price open") << transfer << "edCena" << down << "edPardCena";
+    QTest::newRow("price, Return: sale price hidden saves") << inventory << "edCena" << ret << save;
+    QTest::newRow("price, Down: sale price hidden saves") << inventory << "edCena" << down << save;
+    QTest::newRow("price, Return: sale price disabled saves") << orders << "edCena" << ret << save;
+    QTest::newRow("price, Down: sale price disabled saves") << writeOut << "edCena" << down << save;
+    QTest::newRow("sale price, Return saves") << receiving << "edPardCena" << ret << save;
+    QTest::newRow("sale price, Down saves") << transfer << "edPardCena" << down << save;
+}
+
+void TestDocumentWindows::keyboardFlow()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, field);
+    QFETCH(int, key);
+    QFETCH(QString, next);
+    static int document = 0;
+    const auto documentKind = DocumentKind(kind);
+    const QString client = documentKind == DocumentKind::Transfer
+                               ? QStringLiteral("Veikals Jelgavā")
+                           : documentKind == DocumentKind::Inventory ? QString()
+                                                                     : QStringLiteral("nieks un");
+    TDokIevadsPreces* lines = openLines(documentKind, QStringLiteral("K-%1").arg(++document),
+                                        QStringLiteral("Veikals \"Centrs\" Rīgā"), client);
+    QVERIFY2(lines && lines->isVisible(), qPrintable(m_fixture.messages().join('|')));
+    QTRY_VERIFY(lines->edArtikuls()->hasFocus());
+    auto* from = lines->findChild<QLineEdit*>(field);
+    QVERIFY(from && from->isVisible() && from->isEnabled());
+    from->setFocus();
+    QTRY_VERIFY(from->hasFocus());
+    m_fixture.messages().clear();
+
+    QTest::keyClick(from, Qt::Key(key));
+    if (next == QLatin1String("save")) {
+        // With no article the save refuses at its first check: that it came
+        // is what shows the key saved.
+        QTRY_COMPARE(m_fixture.messages(),
+                     QStringList{QStringLiteral("Nav ievadīts artikuls !!!")});
+        QTRY_COMPARE(QApplication::focusWidget(), lines->edArtikuls());
+    } else {
+        QTRY_COMPARE(QApplication::focusWidget(), lines->findChild<QWidget*>(next));
+        QTest::qWait(20);
+        QVERIFY2(m_fixture.messages().isEmpty(), qPrintable(m_fixture.messages().join('|')));
+    }
 }
 
 NORVALK_GUI_TEST_MAIN(TestDocumentWindows)

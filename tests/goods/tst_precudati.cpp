@@ -12,6 +12,7 @@
 #include "tprecudati.h"
 #include "windowfixture.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QToolButton>
 
 class TestPrecuDati final : public QObject
 {
@@ -32,6 +34,8 @@ private slots:
 
     void scanShowsTheGoods_data();
     void scanShowsTheGoods();
+    void searchButtonLooksUp_data();
+    void searchButtonLooksUp();
     void departmentRemembered();
     void sharedGoodsRecord();
     void forbiddenPricesHidden();
@@ -146,6 +150,60 @@ void TestPrecuDati::scanShowsTheGoods()
     // Not found: the message, and the goods shown before stay.
     WindowFixture::scan(window->edArtikuls(), QStringLiteral("4750000000295"));
     QCOMPARE(m_fixture.messages(), QStringList{"Nav atrasts artikuls : 4750000000295"});
+}
+
+void TestPrecuDati::searchButtonLooksUp_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("focusInField");
+    QTest::addColumn<QString>("name"); // empty: the form keeps what it showed
+    QTest::addColumn<QString>("stock");
+    QTest::addColumn<QStringList>("shown");
+
+    const QString milk = QStringLiteral("Piens 2,5% 1 l");
+    QTest::newRow("typed, focus in the field")
+        << "4750000000011" << true << milk << "35,000" << QStringList();
+    QTest::newRow("set while the focus is elsewhere")
+        << "4750000000011" << false << milk << "35,000" << QStringList();
+    QTest::newRow("scale barcode") << "2212345012345" << true << "Siers \"Ķekavas\" svaramais"
+                                   << "12,500" << QStringList();
+    // Looked up once, so reported once.
+    QTest::newRow("unknown article reported once")
+        << "NAV-TADA" << true << QString() << QString()
+        << QStringList{QStringLiteral("Nav atrasts artikuls : NAV-TADA")};
+    QTest::newRow("unknown article, focus elsewhere")
+        << "NAV-TADA" << false << QString() << QString()
+        << QStringList{QStringLiteral("Nav atrasts artikuls : NAV-TADA")};
+    QTest::newRow("empty field: nothing looked up")
+        << "" << true << QString() << QString() << QStringList();
+}
+
+void TestPrecuDati::searchButtonLooksUp()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, focusInField);
+    QFETCH(QString, name);
+    QFETCH(QString, stock);
+    TPrecuDati* window = open();
+    QVERIFY(window && window->isVisible());
+    chooseDepartment(kRiga);
+    QTRY_VERIFY(window->edArtikuls()->hasFocus());
+    if (focusInField) {
+        QTest::keyClicks(window->edArtikuls(), typed);
+    } else {
+        window->cmbNodala()->setFocus();
+        QTRY_VERIFY(window->cmbNodala()->hasFocus());
+        window->edArtikuls()->setText(typed);
+    }
+    const QString nameBefore = window->lbPrece()->text();
+    const QString stockBefore = window->shAtlikums()->text();
+
+    QTest::mouseClick(window->edArtikuls()->searchButton(), Qt::LeftButton);
+    QTRY_COMPARE(QApplication::focusWidget(), window->btOK());
+    QTest::qWait(30);
+    QTEST(m_fixture.messages(), "shown");
+    QCOMPARE(window->lbPrece()->text(), name.isEmpty() ? nameBefore : name);
+    QCOMPARE(window->shAtlikums()->text(), stock.isEmpty() ? stockBefore : stock);
 }
 
 void TestPrecuDati::departmentRemembered()
