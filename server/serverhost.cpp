@@ -4,6 +4,7 @@
 #include "databaseerror.h"
 #include "descriptorlimit.h"
 #include "fbattachment.h"
+#include "serversettings.h"
 #include "sessionserver.h"
 #include "stockdatabase.h"
 #include "tservermoduledata.h"
@@ -11,7 +12,6 @@
 #include <QCoreApplication>
 #include <QHostInfo>
 #include <QNetworkInterface>
-#include <QSettings>
 
 namespace {
 
@@ -36,38 +36,16 @@ ServerHost::~ServerHost()
     shutdown(0);
 }
 
-namespace {
-
-// Same key path and value as the Windows registry key of the installation;
-// elsewhere a per-user file of the same organisation and application.
-std::unique_ptr<QSettings> openStore()
-{
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                       QStringLiteral("TOLVEX"), QStringLiteral("Norvalk"));
-}
-
-} // namespace
-
 QString ServerHost::configuredDatabasePath(bool* found)
 {
-    const std::unique_ptr<QSettings> store = openStore();
-    *found = store->childGroups().contains(QStringLiteral("Bazes"));
-    if (!*found)
-        return QString();
-    store->beginGroup(QStringLiteral("Bazes"));
-    return store->value(QStringLiteral("MainDB")).toString();
+    const ServerSettings settings;
+    *found = settings.hasGroup();
+    return *found ? settings.value(QStringLiteral("MainDB")).value_or(QString()) : QString();
 }
 
 std::optional<QString> ServerHost::configuredValue(const QString& name)
 {
-    const std::unique_ptr<QSettings> store = openStore();
-    store->beginGroup(QStringLiteral("Bazes"));
-    if (!store->contains(name))
-        return std::nullopt;
-    // A list written by QSettings itself comes back as one.
-    const QVariant value = store->value(name);
-    return value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
-                                                    : value.toString();
+    return ServerSettings().value(name);
 }
 
 ServerHost::Startup ServerHost::start()

@@ -61,7 +61,8 @@ public:
     static QString ServerIpAddress();
     static QString shownAddress(const QList<QHostAddress>& hostName,
                                 const QList<QHostAddress>& interfaces);
-    // The organisation/application/group/value of the per-user configuration store.
+    // The organisation/application/group/value of the per-user configuration
+    // store, over the machine's file (see ServerSettings).
     static QString configuredDatabasePath(bool* found);
     // Another value of the same group ("Listen", "Allow"); nothing when absent.
     static std::optional<QString> configuredValue(const QString& name);
