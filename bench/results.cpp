@@ -26,7 +26,7 @@ const RunResult* find(const QList<RunResult>& results, const QString& variant, i
 
 QString row(const QStringList& cells)
 {
-    static const int widths[] = {24, 7, 6, 7, 11, 11, 10, 7};
+    static const int widths[] = {27, 7, 6, 7, 11, 11, 10, 7};
     QString text;
     for (int i = 0; i < cells.size(); ++i)
         text += i < 3 ? cells[i].leftJustified(widths[i]) : cells[i].rightJustified(widths[i]);
