@@ -164,6 +164,7 @@ struct Fixtures
 {
     std::list<ServerProcess> processes;
     std::list<FbAttachment> keepers;
+    std::list<MetricsScraper> scrapers;
 
     void keepOpen(const QString& database) { openStockDatabase(keepers.emplace_back(), database); }
 
@@ -177,11 +178,26 @@ struct Fixtures
     {
         return start(o, workers, QStringLiteral("server-w%1").arg(workers)).port();
     }
+    // A server serving its metrics, scraped until the fixtures go.
+    quint16 startWithMetrics(const Options& o, int workers)
+    {
+        const quint16 metricsPort = freePort();
+        ServerProcess& server = processes.emplace_back();
+        const QString name = QStringLiteral("server-w%1-metrics").arg(workers);
+        server.start(
+            o.serverProgram, copyFor(o, name), workers, logPath(o, name),
+            {QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(metricsPort)});
+        scrapers.emplace_back(metricsPort, std::chrono::seconds(1));
+        return server.port();
+    }
+    static QString logPath(const Options& o, const QString& name)
+    {
+        return QDir(o.workDir).absoluteFilePath(name + QStringLiteral(".log"));
+    }
     static void startServer(const Options& o, ServerProcess& server, int workers,
                             const QString& name)
     {
-        const QString log = QDir(o.workDir).absoluteFilePath(name + QStringLiteral(".log"));
-        server.start(o.serverProgram, copyFor(o, name), workers, log);
+        server.start(o.serverProgram, copyFor(o, name), workers, logPath(o, name));
     }
 };
 
@@ -210,6 +226,9 @@ QList<Variant> makeVariants(const Options& o, Fixtures& fixtures)
         variants.append({kServerVariant, serverTerminals(port)});
         // Where the time goes, at one terminal: the same server without the database.
         variants.append({kServerRoundTripVariant, serverRoundTrips(port), 1, 1, false});
+        // Whether serving the metrics slows the look-up; taking turns with the one above.
+        variants.append({kServerMetricsVariant, serverTerminals(fixtures.startWithMetrics(o, 4)), 1,
+                         std::numeric_limits<int>::max(), false});
         // One worker only where it can make a difference: several terminals.
         variants.append({QStringLiteral("norvalk-server-w1"), serverTerminals(fixtures.start(o, 1)),
                          2, std::numeric_limits<int>::max(), false});
@@ -420,9 +439,14 @@ int run(const Options& o)
     const QList<RunResult> results = byVariant(variants, measureAll(o, variants));
     const std::optional<double> idleRatio = measureIdle(o, fixtures);
     measureMemory(o);
+    QStringList findings;
+    for (const MetricsScraper& scraper : fixtures.scrapers)
+        findings.append(QStringLiteral("%1 scrapes of the metrics during the run, %2 failed.")
+                            .arg(scraper.scrapes() + scraper.failures())
+                            .arg(scraper.failures()));
+    fixtures.scrapers.clear();
     for (ServerProcess& server : fixtures.processes)
         server.stop();
-    QStringList findings;
     if (o.modes.contains(QLatin1String("floor")))
         findings.append(snapshotFinding(o));
 

@@ -15,6 +15,8 @@ inline const QString kServerVariant = QStringLiteral("norvalk-server-w4");
 inline const QString kRemoteVariant = QStringLiteral("remote-prepared-once");
 inline const QString kFloorVariant = QStringLiteral("qtsql-prepare-each");
 inline const QString kServerRoundTripVariant = QStringLiteral("norvalk-server-w4-nodb");
+// The same server with --metrics, scraped every second while it is measured.
+inline const QString kServerMetricsVariant = QStringLiteral("norvalk-server-w4-metrics");
 
 // One line as printed while running.
 QString progressLine(const RunResult& result);
@@ -22,6 +24,6 @@ QString progressLine(const RunResult& result);
 // Prints the table, the notes (with the findings of the run) and the goals.
 void printReport(const QList<RunResult>& results, const QStringList& findings, QTextStream& out);
 
-// "lookup_vs_remote=R lookup_vs_embedded=E idle1000_throughput=I", nan for a
+// "lookup_vs_remote=R lookup_vs_embedded=E idle1000_throughput=I metrics_cost=M", nan for a
 // figure not measured; I is the idle mode's ratio.
 QString ratiosLine(const QList<RunResult>& results, const std::optional<double>& idleRatio);

@@ -10,7 +10,10 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
+
+#include <chrono>
 
 #include <stdexcept>
 
@@ -79,6 +82,23 @@ private:
     FbAttachment m_db;
 };
 
+// One scrape: true when the answer was a page of metrics.
+bool scrapeOnce(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(2000))
+        return false;
+    socket.write("GET /metrics HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+    QByteArray response;
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(2000))
+        response += socket.readAll();
+    response += socket.readAll();
+    return response.startsWith("HTTP/1.1 200") && response.contains("norvalk_requests_total");
+}
+
+} // namespace
+
 quint16 freePort()
 {
     QTcpServer probe;
@@ -87,7 +107,24 @@ quint16 freePort()
     return probe.serverPort();
 }
 
-} // namespace
+MetricsScraper::MetricsScraper(quint16 port, std::chrono::milliseconds interval)
+{
+    m_thread = std::thread([this, port, interval] {
+        const auto step = std::chrono::milliseconds(20);
+        while (!m_stop.load()) {
+            ++(scrapeOnce(port) ? m_scrapes : m_failures);
+            for (auto waited = std::chrono::milliseconds(0); waited < interval && !m_stop.load();
+                 waited += step)
+                std::this_thread::sleep_for(step);
+        }
+    });
+}
+
+MetricsScraper::~MetricsScraper()
+{
+    m_stop = true;
+    m_thread.join();
+}
 
 TerminalFactory serverTerminals(quint16 port)
 {

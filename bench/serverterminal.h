@@ -5,6 +5,9 @@
 #include <QProcess>
 #include <QString>
 
+#include <atomic>
+#include <thread>
+
 // A terminal of NorvalkServer: a ProviderClient sending the look-up with the
 // goods search provider.
 TerminalFactory serverTerminals(quint16 port);
@@ -39,4 +42,27 @@ private:
     QProcess m_process;
     QString m_logPath;
     quint16 m_port = 0;
+};
+
+// A free TCP port on 127.0.0.1; throws std::runtime_error when there is none.
+quint16 freePort();
+
+// What Prometheus does to a server with --metrics: GET /metrics every
+// interval, on a thread of its own, until the object goes.
+class MetricsScraper final
+{
+public:
+    MetricsScraper(quint16 port, std::chrono::milliseconds interval);
+    ~MetricsScraper();
+    MetricsScraper(const MetricsScraper&) = delete;
+    MetricsScraper& operator=(const MetricsScraper&) = delete;
+
+    int scrapes() const { return m_scrapes.load(); }
+    int failures() const { return m_failures.load(); }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_scrapes{0};
+    std::atomic<int> m_failures{0};
+    std::thread m_thread;
 };

@@ -3,6 +3,7 @@
 #include "frame.h"
 #include "stockconnection.h"
 #include "tservermoduledata.h"
+#include "writeconflict.h"
 
 #include <asio/post.hpp>
 
@@ -141,7 +142,7 @@ void ClientSession::readMore()
             waitForRequest();
             return;
         case Received::OverBudget:
-            abandon(kNoRoomText);
+            abandon(kNoRoomText, ServerMetrics::Refusal::Memory);
             return;
         case Received::Some:
             break;
@@ -168,7 +169,8 @@ void ClientSession::serveFrames()
     if (frame.status == FrameParse::TooLarge) {
         abandon(QStringLiteral("pieprasījums %1 baitu apmērā pārsniedz %2 baitu robežu")
                     .arg(frame.bodySize)
-                    .arg(kMaxRequestBody));
+                    .arg(kMaxRequestBody),
+                ServerMetrics::Refusal::Size);
         return;
     }
     if (frame.status == FrameParse::Incomplete) {
@@ -200,8 +202,12 @@ void ClientSession::serve(QByteArrayView body)
             QStringLiteral("Nederīgs pieprasījums no %1: %2").arg(m_peer, decoded.error);
         m_worker.events().error(message);
         queue(encodeReplyFrame(ProviderReply::failure(0, message)));
+        if (ServerMetrics* metrics = m_worker.events().metrics)
+            metrics->invalidRequest();
     } else if (m_worker.isStopping()) {
         queue(encodeReplyFrame(ProviderReply::failure(decoded.value->id, kStoppingText)));
+        if (ServerMetrics* metrics = m_worker.events().metrics)
+            metrics->requestServed(decoded.value->operation, ServerMetrics::Outcome::Cancelled, 0);
     } else {
         queue(answer(*decoded.value).frame());
     }
@@ -209,6 +215,9 @@ void ClientSession::serve(QByteArrayView body)
 
 ProviderAnswer ClientSession::answer(const ProviderRequest& request)
 {
+    // The clock is read only for the metrics: a look-up without them does not pay for it.
+    const Clock::time_point started =
+        m_worker.events().metrics ? Clock::now() : Clock::time_point{};
     ProviderAnswer answer;
     SessionWorker::Cancel cancel = SessionWorker::Cancel::None;
     if (TServerModuleData::needsDatabase(request.operation)) {
@@ -216,6 +225,7 @@ ProviderAnswer ClientSession::answer(const ProviderRequest& request)
         answer = m_worker.database().run(
             [&](FbAttachment& database) { return m_module->handle(request, database); });
         cancel = m_worker.endJob();
+        m_worker.countCachedStatements();
     } else {
         answer.reply = m_module->handleWithoutDatabase(request);
     }
@@ -233,8 +243,32 @@ ProviderAnswer ClientSession::answer(const ProviderRequest& request)
             answer = ProviderAnswer::failure(kStoppedRunningText);
         break;
     }
+    countAnswer(request, answer, cancel, started);
     answer.reply.id = request.id;
     return answer;
+}
+
+void ClientSession::countAnswer(const ProviderRequest& request, const ProviderAnswer& answer,
+                                SessionWorker::Cancel cancel, Clock::time_point started) const
+{
+    ServerMetrics* const metrics = m_worker.events().metrics;
+    if (!metrics)
+        return;
+    // A statement that finished within a stop's grace period was answered as usual.
+    const ServerMetrics::Outcome outcome = answer.reply.ok ? ServerMetrics::Outcome::Ok
+                                           : cancel != SessionWorker::Cancel::None
+                                               ? ServerMetrics::Outcome::Cancelled
+                                               : ServerMetrics::Outcome::Failed;
+    const std::chrono::duration<double> seconds = Clock::now() - started;
+    metrics->requestServed(request.operation, outcome, seconds.count());
+    if (outcome == ServerMetrics::Outcome::Failed && isWriteConflictText(answer.reply.error))
+        metrics->unitConflict();
+}
+
+void ClientSession::countRefusal(ServerMetrics::Refusal cause) const
+{
+    if (ServerMetrics* metrics = m_worker.events().metrics)
+        metrics->refused(cause);
 }
 
 void ClientSession::queue(QList<QByteArray> pieces)
@@ -308,8 +342,9 @@ void ClientSession::waitWritable()
     waitUntil(asio::socket_base::wait_write, m_waitingToWrite, &ClientSession::flush);
 }
 
-void ClientSession::abandon(const QString& reason)
+void ClientSession::abandon(const QString& reason, ServerMetrics::Refusal cause)
 {
+    countRefusal(cause);
     m_worker.events().error(QStringLiteral("Savienojums ar %1 slēgts: %2").arg(m_peer, reason));
     queue(encodeReplyFrame(ProviderReply::failure(0, reason)));
     closeAfterReplies();
@@ -376,11 +411,13 @@ void ClientSession::checkTimers(Clock::time_point now)
     if (m_unsent > 0 && now - m_lastProgress > stall) {
         m_worker.events().error(
             QStringLiteral("Savienojums ar %1 slēgts: terminālis nepieņem atbildes").arg(m_peer));
+        countRefusal(ServerMetrics::Refusal::Stall);
         drop();
         return;
     }
     if (!m_closing && m_partialSince != Clock::time_point{} && now - m_partialSince > stall)
-        abandon(QStringLiteral("pieprasījums netika saņemts līdz galam"));
+        abandon(QStringLiteral("pieprasījums netika saņemts līdz galam"),
+                ServerMetrics::Refusal::Stall);
 }
 
 void ClientSession::drop()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "provideranswer.h"
+#include "servermetrics.h"
 #include "sessionworker.h"
 
 #include <QByteArray>
@@ -69,7 +70,10 @@ private:
     void flush();
     void advance(qint64 sent);
     void waitWritable();
-    void abandon(const QString& reason);
+    void abandon(const QString& reason, ServerMetrics::Refusal cause);
+    void countRefusal(ServerMetrics::Refusal cause) const;
+    void countAnswer(const ProviderRequest& request, const ProviderAnswer& answer,
+                     SessionWorker::Cancel cancel, Clock::time_point started) const;
     void releaseInput();
     void keepInputAfter(qsizetype served);
     void closeAfterReplies();

@@ -2,6 +2,7 @@
 
 #include "frame.h"
 #include "providerprotocol.h"
+#include "servermetrics.h"
 
 #include <asio/ip/v6_only.hpp>
 #include <asio/post.hpp>
@@ -170,8 +171,10 @@ private:
     bool m_replied = false;
 };
 
-ConnectionListener::ConnectionListener(AllowList allow, int maxClients, Callbacks callbacks)
-    : m_allow(std::move(allow)), m_maxClients(maxClients), m_callbacks(std::move(callbacks))
+ConnectionListener::ConnectionListener(AllowList allow, int maxClients, Callbacks callbacks,
+                                       ServerMetrics* metrics)
+    : m_allow(std::move(allow)), m_maxClients(maxClients), m_callbacks(std::move(callbacks)),
+      m_metrics(metrics)
 {
 }
 
@@ -313,6 +316,8 @@ void ConnectionListener::acceptAll()
 void ConnectionListener::take(int descriptor, const QHostAddress& peer, bool ipv6)
 {
     if (!m_allow.allows(peer)) {
+        if (m_metrics)
+            m_metrics->refused(ServerMetrics::Refusal::Allow);
         m_callbacks.log(QStringLiteral("Termināļa adrese %1 nav atļauta; savienojums atteikts")
                             .arg(peer.toString()));
         refuse(descriptor, ipv6,
@@ -327,6 +332,8 @@ void ConnectionListener::take(int descriptor, const QHostAddress& peer, bool ipv
                                 .arg(m_maxClients));
         m_capReached = true;
         ++m_refusedWhileCapped;
+        if (m_metrics)
+            m_metrics->refused(ServerMetrics::Refusal::Cap);
         refuse(descriptor, ipv6,
                QStringLiteral("Serverim jau pieslēgts lielākais atļautais termināļu skaits (%1); "
                               "mēģiniet vēlāk !!!")
@@ -389,6 +396,8 @@ void ConnectionListener::refuseWithoutDescriptors()
                                                "jaunos termināļus atsaka"));
             m_outOfDescriptors = true;
             ++m_refusedWithoutDescriptors;
+            if (m_metrics)
+                m_metrics->refused(ServerMetrics::Refusal::Descriptors);
             refuseAtOnce(waiting, QStringLiteral("Serveris šobrīd nevar pieņemt vairāk "
                                                  "termināļu; mēģiniet vēlāk !!!"));
         }

@@ -12,6 +12,8 @@
 #include <functional>
 #include <thread>
 
+class ServerMetrics;
+
 // Accepts the terminals on a thread of its own and decides who is served:
 // a terminal whose address the allow list does not name, one over the
 // connection cap, and one that arrives while the process has no descriptor
@@ -33,7 +35,9 @@ public:
         std::function<void()> tick;
     };
 
-    ConnectionListener(AllowList allow, int maxClients, Callbacks callbacks);
+    // metrics, when not null, counts the refusals and outlives the listener.
+    ConnectionListener(AllowList allow, int maxClients, Callbacks callbacks,
+                       ServerMetrics* metrics = nullptr);
     ~ConnectionListener();
     ConnectionListener(const ConnectionListener&) = delete;
     ConnectionListener& operator=(const ConnectionListener&) = delete;
@@ -62,6 +66,7 @@ private:
     AllowList m_allow; // the listener's thread only
     const int m_maxClients;
     const Callbacks m_callbacks;
+    ServerMetrics* const m_metrics;
     // Before the loop: refusals still in it count themselves out when it goes.
     int m_refusalsInFlight = 0;
     asio::io_context m_context{1};

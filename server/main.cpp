@@ -62,7 +62,13 @@ CommandLine parseCommandLine(const QStringList& arguments)
         QStringLiteral("Milliseconds a stop lets running statements finish before it cancels "
                        "them (10000)."),
         QStringLiteral("MS"), QStringLiteral("10000"));
-    parser.addOptions({headless, port, database, workers, stall, listen, allow, maxClients, grace});
+    const QCommandLineOption metrics(
+        QStringLiteral("metrics"),
+        QStringLiteral("Serve Prometheus metrics over HTTP at http://ADDRESS:PORT/metrics, e.g. "
+                       "127.0.0.1:9464 (off; configuration store: Metrics)."),
+        QStringLiteral("ADDRESS:PORT"));
+    parser.addOptions(
+        {headless, port, database, workers, stall, listen, allow, maxClients, grace, metrics});
     parser.process(arguments);
 
     CommandLine line;
@@ -81,6 +87,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
         line.options.listenAddress = parser.value(listen);
     if (parser.isSet(allow))
         line.options.allowList = parser.value(allow);
+    if (parser.isSet(metrics))
+        line.options.metricsAddress = parser.value(metrics);
     const int clients = parser.value(maxClients).toInt(&valid);
     if (!valid || clients < 0) {
         std::fprintf(stderr, "--max-clients: not a number of terminals\n");

@@ -4,6 +4,7 @@
 #include "databaseerror.h"
 #include "descriptorlimit.h"
 #include "fbattachment.h"
+#include "servermetrics.h"
 #include "serversettings.h"
 #include "sessionserver.h"
 #include "stockdatabase.h"
@@ -67,7 +68,7 @@ ServerHost::Startup ServerHost::start()
     }
 
     const bool databaseOpen = openDatabase(path);
-    if (!startSessionServer(path))
+    if (!startMetrics() || !startSessionServer(path))
         return Startup::Ended;
     return databaseOpen ? Startup::Serving : Startup::Degraded;
 }
@@ -76,6 +77,39 @@ QString ServerHost::listenText() const
 {
     return m_options.listenAddress.value_or(configuredValue(QStringLiteral("Listen")).value_or(""))
         .trimmed();
+}
+
+QString ServerHost::metricsText() const
+{
+    return m_options.metricsAddress
+        .value_or(configuredValue(QStringLiteral("Metrics")).value_or(""))
+        .trimmed();
+}
+
+bool ServerHost::startMetrics()
+{
+    const QString text = metricsText();
+    if (text.isEmpty())
+        return true;
+    const std::optional<MetricsEndpoint> endpoint = ServerMetrics::parseEndpoint(text);
+    if (!endpoint) {
+        emit message(QStringLiteral("Metriku adrese '%1' nav IPv4 adrese ar portu (piemēram, "
+                                    "127.0.0.1:9464) !!!")
+                         .arg(text.left(64)));
+        return false;
+    }
+    try {
+        m_metrics = std::make_unique<ServerMetrics>(*endpoint);
+    } catch (const std::exception& error) {
+        emit message(QStringLiteral("Nevaru atvērt metriku adresi %1 !!!\n%2")
+                         .arg(text.left(64), QString::fromLocal8Bit(error.what())));
+        return false;
+    }
+    m_metricsText = text;
+    emit logLine(QStringLiteral("Metrikas: http://%1:%2/metrics")
+                     .arg(endpoint->address.toString())
+                     .arg(m_metrics->port()));
+    return true;
 }
 
 std::optional<AllowList> ServerHost::allowList(QString* wrongEntry) const
@@ -105,6 +139,7 @@ bool ServerHost::startSessionServer(const QString& path)
     options.workerCount = m_options.workerCount;
     options.session.stallTimeoutMs = m_options.stallTimeoutMs;
     options.allow = *allow;
+    options.metrics = m_metrics.get();
     options.maxClients = m_options.maxClients > 0
                              ? m_options.maxClients
                              : defaultMaxClients(raiseDescriptorLimit(), m_options.workerCount);
@@ -159,6 +194,11 @@ void ServerHost::reload()
         emit logLine(QStringLiteral("Klausīšanās adrese '%1' stāsies spēkā pēc servera "
                                     "restartēšanas")
                          .arg(listen.left(64)));
+    const QString metrics = metricsText();
+    if (metrics != m_metricsText)
+        emit logLine(QStringLiteral("Metriku adrese '%1' stāsies spēkā pēc servera "
+                                    "restartēšanas")
+                         .arg(metrics.left(64)));
     if (m_options.databaseOverride.isEmpty()) {
         bool found = false;
         const QString path = configuredDatabasePath(&found);
@@ -258,5 +298,10 @@ bool ServerHost::shutdown(int graceMs)
         return true;
     const bool stopped = m_DSServer1->shutdown(graceMs < 0 ? m_options.stopGraceMs : graceMs);
     m_DSServer1.reset();
+    if (!stopped) {
+        // A worker left inside the database still reports to it.
+        [[maybe_unused]] ServerMetrics* left = m_metrics.release();
+    }
+    m_metrics.reset();
     return stopped;
 }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+class ServerMetrics;
 class SessionServer;
 class TServerModuleData;
 
@@ -23,6 +24,8 @@ struct ServerOptions
     // "Listen" and "Allow" beside "MainDB", else every interface and everyone.
     std::optional<QString> listenAddress;
     std::optional<QString> allowList;
+    // --metrics ADDRESS:PORT, else the store's "Metrics"; off when neither is given.
+    std::optional<QString> metricsAddress;
     int maxClients = 0;      // --max-clients; 0: as many as the descriptor limit leaves room for
     int stopGraceMs = 10000; // --grace: how long a stop lets running statements finish
 };
@@ -95,6 +98,8 @@ private:
     void DSServer1Error(const QString& error);
     bool openDatabase(const QString& path);
     bool startSessionServer(const QString& path);
+    bool startMetrics();
+    QString metricsText() const;
     QString listenText() const;
     std::optional<AllowList> allowList(QString* wrongEntry) const;
     void logAllowList(const AllowList& allow);
@@ -102,6 +107,9 @@ private:
     ServerOptions m_options;
     QString m_databasePath; // as served
     QString m_listenText;   // as served
+    QString m_metricsText;  // as served
+    // Before the session server, whose workers and listener report to it to their end.
+    std::unique_ptr<ServerMetrics> m_metrics;
     std::unique_ptr<SessionServer> m_DSServer1;
     int m_connectionCount = 0;
 };

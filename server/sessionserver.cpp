@@ -1,6 +1,7 @@
 #include "sessionserver.h"
 
 #include "connectionlistener.h"
+#include "servermetrics.h"
 #include "tservermoduledata.h"
 
 #include <unistd.h>
@@ -20,8 +21,11 @@ SessionServer::SessionServer(const QString& databasePath, SessionServerOptions o
     WorkerEvents events;
     events.ended = [this] {
         --m_clients;
+        if (m_options.metrics)
+            m_options.metrics->terminalDisconnected();
         emit clientDisconnected();
     };
+    events.metrics = m_options.metrics;
     events.error = [this](const QString& message) { emit errorOccurred(message); };
     for (int i = 0; i < qMax(1, m_options.workerCount); ++i) {
         m_workers.push_back(std::make_unique<SessionWorker>(databasePath, m_options.session, events,
@@ -43,7 +47,7 @@ bool SessionServer::listen(const QHostAddress& address, quint16 port)
     callbacks.log = [this](const QString& message) { emit errorOccurred(message); };
     callbacks.tick = [this] { watchRunningStatements(); };
     m_listener = std::make_unique<ConnectionListener>(m_options.allow, m_options.maxClients,
-                                                      std::move(callbacks));
+                                                      std::move(callbacks), m_options.metrics);
     if (m_listener->listen(address, port, &m_error))
         return true;
     m_listener.reset();
@@ -60,6 +64,8 @@ quint16 SessionServer::port() const
 void SessionServer::admit(int descriptor, bool ipv6)
 {
     ++m_clients;
+    if (m_options.metrics)
+        m_options.metrics->terminalConnected();
     emit clientConnected();
     SessionWorker& worker = *m_workers[m_nextWorker];
     m_nextWorker = (m_nextWorker + 1) % m_workers.size();

@@ -13,6 +13,7 @@
 #include <vector>
 
 class ConnectionListener;
+class ServerMetrics;
 class TServerModuleData;
 
 struct SessionServerOptions
@@ -21,6 +22,7 @@ struct SessionServerOptions
     SessionSettings session;
     AllowList allow;
     int maxClients = 1000;
+    ServerMetrics* metrics = nullptr; // outlives the session server; null when off
 };
 
 // The TCP side of the server. A listener thread accepts terminals, refuses

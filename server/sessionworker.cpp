@@ -1,6 +1,7 @@
 #include "sessionworker.h"
 
 #include "clientsession.h"
+#include "servermetrics.h"
 
 #include <asio/ip/tcp.hpp>
 #include <asio/post.hpp>
@@ -44,6 +45,7 @@ void SessionWorker::start()
         m_context.run();
         m_sessions.clear();
         m_database.close();
+        countCachedStatements();
         std::lock_guard lock(m_doneMutex);
         m_done = true;
         m_doneChanged.notify_all();
@@ -77,6 +79,17 @@ void SessionWorker::forget(const std::list<std::shared_ptr<ClientSession>>::iter
     m_sessions.erase(session);
     m_events.ended();
     finishIfDone();
+}
+
+void SessionWorker::countCachedStatements()
+{
+    if (!m_events.metrics)
+        return;
+    const int cached = m_database.cachedStatementCount();
+    if (cached == m_statementsCounted)
+        return;
+    m_events.metrics->statementsCachedChanged(cached - m_statementsCounted);
+    m_statementsCounted = cached;
 }
 
 void SessionWorker::armSweep()
@@ -117,7 +130,10 @@ void SessionWorker::stop()
 
 void SessionWorker::dropStatements()
 {
-    asio::post(m_context, [this] { m_database.dropStatements(); });
+    asio::post(m_context, [this] {
+        m_database.dropStatements();
+        countCachedStatements();
+    });
 }
 
 void SessionWorker::beginStopping()

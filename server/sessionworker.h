@@ -20,6 +20,7 @@
 #include <vector>
 
 class ClientSession;
+class ServerMetrics;
 class TServerModuleData;
 
 // What every worker's sessions go by.
@@ -37,6 +38,7 @@ struct WorkerEvents
     // A connection adopted has ended (or could not be taken on).
     std::function<void()> ended;
     std::function<void(const QString& message)> error;
+    ServerMetrics* metrics = nullptr; // outlives the worker; null when the metrics are off
 };
 
 // A thread of the server with its own event loop (epoll, through Asio), its
@@ -95,6 +97,8 @@ public:
     void beginJob(int descriptor);
     Cancel endJob();
     void forget(const std::list<std::shared_ptr<ClientSession>>::iterator& session);
+    // After the attachment may have prepared or dropped statements.
+    void countCachedStatements();
 
 private:
     void armSweep();
@@ -116,6 +120,7 @@ private:
     Clock::time_point m_stopDeadline;
     std::list<std::shared_ptr<ClientSession>> m_sessions;
     std::vector<char> m_scratch;
+    int m_statementsCounted = 0; // this worker's share of the metrics' cached statements
 
     std::mutex m_jobMutex;
     bool m_jobActive = false;

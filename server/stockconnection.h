@@ -24,6 +24,7 @@ public:
     ProviderAnswer run(const Job& job);
     void close() { m_attachment.close(); }
     void dropStatements() noexcept { m_attachment.dropStatements(); }
+    int cachedStatementCount() const { return m_attachment.cachedStatementCount(); }
     // Any thread: fails the statement that runs now, if one does.
     void cancel() noexcept { m_attachment.cancelOperation(); }
 

@@ -4,6 +4,7 @@
 #include "namedparams.h"
 #include "remotedataset.h"
 #include "remoteerror.h"
+#include "writeconflict.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -55,15 +56,8 @@ bool isWriteConflict(const std::exception& error)
 {
     const auto* remote = dynamic_cast<const RemoteError*>(&error);
     // A dropped connection is never retried here: the unit may have run.
-    if (!remote || remote->kind() != RemoteError::Kind::Server)
-        return false;
-    const QString text = remote->message();
-    // The last: two terminals making the same stock row at once, the other's
-    // still uncommitted.
-    return text.contains(QLatin1String("update conflicts"), Qt::CaseInsensitive) ||
-           text.startsWith(QLatin1String("deadlock"), Qt::CaseInsensitive) ||
-           text.contains(QLatin1String("lock conflict"), Qt::CaseInsensitive) ||
-           text.contains(QLatin1String("visible to active transactions"), Qt::CaseInsensitive);
+    return remote && remote->kind() == RemoteError::Kind::Server &&
+           isWriteConflictText(remote->message());
 }
 
 } // namespace

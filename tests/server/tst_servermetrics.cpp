@@ -1,0 +1,353 @@
+// The metrics NorvalkServer serves to an administrator's Prometheus: where
+// they are served (command line over the configuration store, nowhere
+// unless asked), wrong addresses, and that the figures follow what the
+// terminals do: requests by operation and outcome, connected terminals,
+// cached statements, write conflicts and refusals by cause.
+
+#include "frame.h"
+#include "loadprobe.h"
+#include "providerclient.h"
+#include "providernames.h"
+#include "testdatabase.h"
+#include "testserver.h"
+
+#include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <cmath>
+#include <future>
+
+namespace {
+
+const QString kUpdate = QString::fromLatin1(ProviderNames::Update);
+
+// The body of GET /metrics, or the reason there is none.
+QString scrape(quint16 port, bool* served = nullptr)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    if (served)
+        *served = false;
+    if (!socket.waitForConnected(5000))
+        return QStringLiteral("not connected: ") + socket.errorString();
+    socket.write("GET /metrics HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+    QByteArray response;
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(5000))
+        response += socket.readAll();
+    response += socket.readAll();
+    const qsizetype bodyStart = response.indexOf("\r\n\r\n");
+    if (!response.startsWith("HTTP/1.1 200") || bodyStart < 0)
+        return QStringLiteral("no metrics: ") + QString::fromUtf8(response.left(200));
+    if (served)
+        *served = true;
+    return QString::fromUtf8(response.mid(bodyStart + 4));
+}
+
+// The value of one series ("name" or "name{labels}", labels in the order
+// served), NaN when the text has no such line.
+double valueOf(const QString& metrics, const QString& series)
+{
+    for (QStringView line : QStringView(metrics).split(u'\n')) {
+        if (line.startsWith(series) && line.size() > series.size() && line[series.size()] == u' ')
+            return line.mid(series.size() + 1).toDouble();
+    }
+    return std::nan("");
+}
+
+QString requests(const QString& operation, const QString& outcome)
+{
+    return QStringLiteral("norvalk_requests_total{operation=\"%1\",outcome=\"%2\"}")
+        .arg(operation, outcome);
+}
+
+QString refusals(const QString& cause)
+{
+    return QStringLiteral("norvalk_refusals_total{cause=\"%1\"}").arg(cause);
+}
+
+void pointAt(ProviderClient& client, quint16 port)
+{
+    client.setHost(QStringLiteral("127.0.0.1"));
+    client.setPort(port);
+    client.setReplyTimeout(60000);
+}
+
+// "ok", or the server's refusal, for one request of a fresh terminal.
+QString askNames(quint16 port)
+{
+    ProviderClient client;
+    pointAt(client, port);
+    try {
+        client.getProviderNames();
+        return QStringLiteral("ok");
+    } catch (const RemoteError& error) {
+        return error.message();
+    }
+}
+
+} // namespace
+
+class TestServerMetrics : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void wrongAddressEndsTheStart_data();
+    void wrongAddressEndsTheStart();
+    void whereTheyAreServed_data();
+    void whereTheyAreServed();
+    void requestsAndTerminalsAreCounted();
+    void writeConflictIsCounted();
+    void refusalsAreCountedByCause_data();
+    void refusalsAreCountedByCause();
+
+private:
+    TestDatabase m_database;
+    QTemporaryDir m_home;
+};
+
+void TestServerMetrics::initTestCase()
+{
+    QVERIFY2(m_database.isValid(), qPrintable(m_database.error()));
+    QVERIFY(m_home.isValid());
+}
+
+void TestServerMetrics::wrongAddressEndsTheStart_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("message");
+    const QString notAnAddress =
+        QStringLiteral("nav IPv4 adrese ar portu (piemēram, 127.0.0.1:9464) !!!");
+    QTest::newRow("no port") << "127.0.0.1" << notAnAddress;
+    QTest::newRow("empty port") << "127.0.0.1:" << notAnAddress;
+    QTest::newRow("port out of range") << "127.0.0.1:65536" << notAnAddress;
+    QTest::newRow("signed port") << "127.0.0.1:+9464" << notAnAddress;
+    QTest::newRow("host name") << "serveris:9464" << notAnAddress;
+    QTest::newRow("port alone") << "9464" << notAnAddress;
+    QTest::newRow("IPv6") << "[::1]:9464" << notAnAddress;
+    QTest::newRow("port taken") << "taken" << QStringLiteral("Nevaru atvērt metriku adresi");
+}
+
+void TestServerMetrics::wrongAddressEndsTheStart()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, message);
+    QTcpServer taken;
+    if (address == QLatin1String("taken")) {
+        QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
+        address = QStringLiteral("127.0.0.1:%1").arg(taken.serverPort());
+    }
+    TestServer server;
+    const int exitCode =
+        server.runToEnd({QStringLiteral("--headless"), QStringLiteral("--port"),
+                         QString::number(TestServer::freePort()), QStringLiteral("--database"),
+                         m_database.path(), QStringLiteral("--metrics"), address});
+    QVERIFY(exitCode != 0);
+    QVERIFY2(server.standardError().contains(message), qPrintable(server.standardError()));
+    QVERIFY(!server.standardOutput().contains(QStringLiteral("Gaidu termināļus")));
+}
+
+void TestServerMetrics::whereTheyAreServed_data()
+{
+    QTest::addColumn<bool>("inStore");
+    QTest::addColumn<bool>("onCommandLine");
+    QTest::addColumn<bool>("servedAtStore");
+    QTest::addColumn<bool>("servedAtCommandLine");
+    QTest::newRow("neither: off") << false << false << false << false;
+    QTest::newRow("store") << true << false << true << false;
+    QTest::newRow("command line") << false << true << false << true;
+    QTest::newRow("command line over the store") << true << true << false << true;
+}
+
+void TestServerMetrics::whereTheyAreServed()
+{
+    QFETCH(bool, inStore);
+    QFETCH(bool, onCommandLine);
+    QFETCH(bool, servedAtStore);
+    QFETCH(bool, servedAtCommandLine);
+    const quint16 storePort = TestServer::freePort();
+    quint16 commandLinePort = TestServer::freePort();
+    while (commandLinePort == storePort)
+        commandLinePort = TestServer::freePort();
+    const QString configHome =
+        m_home.filePath(QStringLiteral("config-%1").arg(QTest::currentDataTag()));
+    {
+        QSettings store(configHome + QStringLiteral("/TOLVEX/Norvalk.conf"), QSettings::IniFormat);
+        store.beginGroup(QStringLiteral("Bazes"));
+        store.setValue(QStringLiteral("MainDB"), m_database.path());
+        if (inStore)
+            store.setValue(QStringLiteral("Metrics"),
+                           QStringLiteral("127.0.0.1:%1").arg(storePort));
+    }
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    TestServer server;
+    server.setEnvironment(environment);
+    QStringList arguments;
+    if (onCommandLine)
+        arguments << QStringLiteral("--metrics")
+                  << QStringLiteral("127.0.0.1:%1").arg(commandLinePort);
+    QVERIFY(server.start(QString(), arguments));
+
+    bool served = false;
+    const QString atStore = scrape(storePort, &served);
+    QVERIFY2(served == servedAtStore, qPrintable(atStore));
+    const QString atCommandLine = scrape(commandLinePort, &served);
+    QVERIFY2(served == servedAtCommandLine, qPrintable(atCommandLine));
+    if (served)
+        QTRY_VERIFY(server.standardOutput().contains(
+            QStringLiteral("Metrikas: http://127.0.0.1:%1/metrics").arg(commandLinePort)));
+    if (!servedAtStore && !servedAtCommandLine)
+        QVERIFY(!server.standardOutput().contains(QStringLiteral("Metrikas:")));
+}
+
+void TestServerMetrics::requestsAndTerminalsAreCounted()
+{
+    const quint16 metricsPort = TestServer::freePort();
+    TestServer server;
+    QVERIFY(server.start(m_database.path(), {QStringLiteral("--metrics"),
+                                             QStringLiteral("127.0.0.1:%1").arg(metricsPort)}));
+    // The start-up probe of the test server has come and gone.
+    QTRY_VERIFY(server.standardOutput().contains(QStringLiteral("Atvienojies.")));
+    const QString before = scrape(metricsPort);
+    QCOMPARE(valueOf(before, QStringLiteral("norvalk_terminals_connected")), 0.0);
+    QCOMPARE(valueOf(before, requests(QStringLiteral("AS_GetRecords"), QStringLiteral("ok"))), 0.0);
+
+    {
+        ProviderClient client;
+        pointAt(client, server.port());
+        RemoteParams none;
+        QCOMPARE(client.getProviderNames().size(), 11);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(client
+                         .getRecords(kUpdate,
+                                     QStringLiteral("SELECT ISN FROM N_PRGRUP WHERE ISN = 2"), none)
+                         .rows.size(),
+                     1);
+        QVERIFY_THROWS_EXCEPTION(
+            RemoteError,
+            client.getRecords(kUpdate, QStringLiteral("SELECT NOSUCH FROM N_PRGRUP"), none));
+        client.execute(kUpdate, QStringLiteral("UPDATE N_PRGRUP SET GNOS = GNOS WHERE ISN = 2"),
+                       none);
+
+        const QString during = scrape(metricsPort);
+        QCOMPARE(valueOf(during, QStringLiteral("norvalk_terminals_connected")), 1.0);
+        QCOMPARE(valueOf(during, requests(QStringLiteral("AS_GetRecords"), QStringLiteral("ok"))),
+                 3.0);
+        QCOMPARE(
+            valueOf(during, requests(QStringLiteral("AS_GetRecords"), QStringLiteral("failed"))),
+            1.0);
+        QCOMPARE(valueOf(during, requests(QStringLiteral("AS_Execute"), QStringLiteral("ok"))),
+                 1.0);
+        QCOMPARE(
+            valueOf(during, requests(QStringLiteral("AS_GetProviderNames"), QStringLiteral("ok"))),
+            1.0);
+        QCOMPARE(valueOf(during, QStringLiteral(
+                                     "norvalk_request_seconds_count{operation=\"AS_GetRecords\"}")),
+                 4.0);
+        QVERIFY(valueOf(during, QStringLiteral(
+                                    "norvalk_request_seconds_sum{operation=\"AS_GetRecords\"}")) >
+                0);
+        // The select and the update stay prepared; the failed one never was.
+        QCOMPARE(valueOf(during, QStringLiteral("norvalk_statements_cached")), 2.0);
+    }
+    QTRY_COMPARE(valueOf(scrape(metricsPort), QStringLiteral("norvalk_terminals_connected")), 0.0);
+
+    // SIGHUP drops the prepared statements of every worker.
+    QVERIFY(server.reload());
+    QTRY_COMPARE(valueOf(scrape(metricsPort), QStringLiteral("norvalk_statements_cached")), 0.0);
+}
+
+void TestServerMetrics::writeConflictIsCounted()
+{
+    const quint16 metricsPort = TestServer::freePort();
+    TestServer server;
+    QVERIFY(server.start(m_database.path(), {QStringLiteral("--metrics"),
+                                             QStringLiteral("127.0.0.1:%1").arg(metricsPort)}));
+    // Two terminals, on two workers, change the same row and keep their
+    // transaction open a while: whichever comes second waits for the first
+    // and is then refused for its update.
+    const QString unit = QStringLiteral(
+        "EXECUTE BLOCK AS DECLARE I BIGINT = 0; BEGIN "
+        "UPDATE N_PRGRUP SET GNOS = GNOS WHERE ISN = 3; WHILE (I < 20000000) DO I = I + 1; END");
+    const auto run = [&] {
+        return std::async(std::launch::async, [&server, unit] {
+            ProviderClient client;
+            pointAt(client, server.port());
+            RemoteParams none;
+            try {
+                client.execute(kUpdate, unit, none);
+                return QStringLiteral("ok");
+            } catch (const RemoteError& error) {
+                return error.message();
+            }
+        });
+    };
+    std::future<QString> first = run();
+    std::future<QString> second = run();
+    const QStringList outcomes{first.get(), second.get()};
+    QCOMPARE(outcomes.count(QStringLiteral("ok")), 1);
+    const QString metrics = scrape(metricsPort);
+    QCOMPARE(valueOf(metrics, QStringLiteral("norvalk_units_retried_total")), 1.0);
+    QCOMPARE(valueOf(metrics, requests(QStringLiteral("AS_Execute"), QStringLiteral("failed"))),
+             1.0);
+}
+
+void TestServerMetrics::refusalsAreCountedByCause_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("allow list") << QStringList{"--allow", "10.0.0.0/8"} << "allow";
+    QTest::newRow("cap") << QStringList{"--max-clients", "1"} << "cap";
+    QTest::newRow("stall") << QStringList{"--stall-timeout", "200"} << "stall";
+    QTest::newRow("size") << QStringList{} << "size";
+}
+
+void TestServerMetrics::refusalsAreCountedByCause()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, cause);
+    const quint16 metricsPort = TestServer::freePort();
+    TestServer server;
+    QVERIFY(server.start(m_database.path(),
+                         arguments + QStringList{QStringLiteral("--metrics"),
+                                                 QStringLiteral("127.0.0.1:%1").arg(metricsPort)}));
+    // The start-up probe of the test server has been served, or refused as
+    // the terminals after it will be.
+    QTRY_VERIFY(server.standardOutput().contains(QStringLiteral("Atvienojies.")) ||
+                server.standardOutput().contains(QStringLiteral("nav atļauta")));
+    const double before = valueOf(scrape(metricsPort), refusals(cause));
+    ProviderClient holder;
+    if (cause == QLatin1String("allow")) {
+        // The test's own terminal is the one kept out.
+        QVERIFY(askNames(server.port()) != QLatin1String("ok"));
+    } else if (cause == QLatin1String("cap")) {
+        pointAt(holder, server.port());
+        holder.getProviderNames();
+        QVERIFY(askNames(server.port()) != QLatin1String("ok"));
+    } else {
+        RawConnection connection(server.port());
+        QByteArray header(4, '\0');
+        // Half a frame that stays so, or a header over the request limit.
+        qToBigEndian<quint32>(cause == QLatin1String("size") ? quint32(kMaxRequestBody + 1) : 100,
+                              header.data());
+        connection.send(header);
+        const QByteArray reply = connection.readFrame(30000);
+        QVERIFY(decodeReply(reply).value);
+        QVERIFY(!decodeReply(reply).value->ok);
+    }
+    QTRY_COMPARE(valueOf(scrape(metricsPort), refusals(cause)), before + 1);
+    const QString metrics = scrape(metricsPort);
+    for (const QString other : {"allow", "cap", "descriptors", "stall", "memory", "size"}) {
+        if (other != cause)
+            QCOMPARE(valueOf(metrics, refusals(other)), 0.0);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestServerMetrics)
+#include "tst_servermetrics.moc"
