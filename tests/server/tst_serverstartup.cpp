@@ -172,7 +172,10 @@ void TestServerStartup::terminationIsClean()
     client.setHost(QStringLiteral("127.0.0.1"));
     client.setPort(server.port());
     client.connectToServer();
-    QCOMPARE(server.stop(), 0);
+    const int exitCode = server.stop();
+    QVERIFY2(exitCode == 0, qPrintable(QStringLiteral("exit %1\n%2\n%3")
+                                           .arg(exitCode)
+                                           .arg(server.standardOutput(), server.standardError())));
 }
 
 QTEST_GUILESS_MAIN(TestServerStartup)
