@@ -3,6 +3,7 @@
 
 #include "errortone.h"
 #include "guiapplication.h"
+#include "screenkeyboard.h"
 #include "serverconnection.h"
 #include "settingsfile.h"
 #include "showmessage.h"
@@ -14,6 +15,12 @@
 
 int main(int argc, char** argv)
 {
+    // The input method is chosen before the application object loads it.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    ScreenKeyboard::EnableBeforeStart(arguments);
+
     GuiApplication application(argc, argv);
     GuiApplication::setApplicationName(QStringLiteral("Norvalk"));
     GuiApplication::setApplicationDisplayName(QStringLiteral("Norvalk"));
@@ -33,8 +40,12 @@ int main(int argc, char** argv)
         QStringLiteral("demo-host"),
         QStringLiteral("Server address to save in the settings when they name none yet."),
         QStringLiteral("HOST"));
+    const QCommandLineOption keyboardOffOption(
+        QString::fromLatin1(ScreenKeyboard::OffSwitch),
+        QStringLiteral("No on-screen keyboard (a terminal with keys of its own)."));
     parser.addOption(portOption);
     parser.addOption(demoHostOption);
+    parser.addOption(keyboardOffOption);
     parser.process(application);
 
     bool ok = false;

@@ -8,6 +8,7 @@
 #include "createonce.h"
 #include "focuslater.h"
 #include "logoimage.h"
+#include "screenkeyboard.h"
 #include "serverconnection.h"
 #include "showmessage.h"
 #include "tclientdatamodule.h"
@@ -22,8 +23,6 @@
 #include "tsyscon.h"
 
 #include <QDate>
-#include <QGuiApplication>
-#include <QInputMethod>
 #include <QLabel>
 #include <QScreen>
 #include <QTimer>
@@ -150,6 +149,7 @@ TNorvalkMain::TNorvalkMain(QWidget* parent)
     onClick(m_btClose, &TNorvalkMain::btCloseClick);
     wire(m_tmKeybOff, &QTimer::timeout, this, [this] { tmKeybOffTimer(); });
     wire(m_tmActiveControl, &QTimer::timeout, this, [this] { tmActiveControlTimer(); });
+    ScreenKeyboard::Follow(this, [this] { return m_tmKeybOff->isActive(); });
 
     FormCreate();
 }
@@ -339,6 +339,5 @@ GoodsInfo& RequireGoodsInfo()
 void TNorvalkMain::tmKeybOffTimer()
 {
     // Where there is no on-screen keyboard this asks nothing of anyone.
-    if (QInputMethod* inputMethod = QGuiApplication::inputMethod())
-        inputMethod->hide();
+    ScreenKeyboard::Hide();
 }

@@ -4,6 +4,7 @@
 #include "commonprocedures.h"
 #include "keyedlist.h"
 #include "scalebarcoderule.h"
+#include "screenkeyboard.h"
 #include "searchedit.h"
 #include "settingsfile.h"
 #include "showmessage.h"
@@ -254,6 +255,7 @@ void TouchForm::typingField(QWidget* field)
 void TouchForm::keyboardMayShow()
 {
     SetKeyboardSuppression(false);
+    ScreenKeyboard::Show();
 }
 
 void TouchForm::keyboardHiddenAgain()

@@ -3,15 +3,17 @@
 //     norvalk_screenshots DIR
 //
 // writes main.png, settings.png, login.png and message.png (the shell,
+// with login-keyboard.png: the screen with the on-screen keyboard up,
 // drawn without connecting), then the goods and check windows (goods-*.png,
 // check.png, delivery.png, operations3d-*.png) and the document windows
-// (documents-*.png) at work against NorvalkServer on a fresh demo database on
-// loopback. Run it on a real display (Xvfb will do) so that the fonts are
-// those a terminal shows. The settings file is a temporary one.
+// (documents-*.png, with documents-lines-keyboard.png) at work against NorvalkServer on a fresh
+// demo database on loopback. Run it on a real display (Xvfb will do) so that the fonts are those a
+// terminal shows. The settings file is a temporary one.
 
 #include "createonce.h"
 #include "datasetlistview.h"
 #include "guiapplication.h"
+#include "screenkeyboard.h"
 #include "searchedit.h"
 #include "settingsfile.h"
 #include "tdokievads.h"
@@ -29,10 +31,12 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
+#include <QInputMethod>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTest>
 
@@ -48,6 +52,31 @@ bool save(QWidget* window, const QDir& folder, const QString& name)
     QTest::qWait(250);
     const QString path = folder.filePath(name);
     if (!window->grab().save(path))
+        return false;
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+// The window and, below it, the on-screen keyboard that its focused field
+// brought up, as the screen shows them. Nothing without the keyboard.
+bool saveWithKeyboard(QWidget* window, const QDir& folder, const QString& name)
+{
+    if (!ScreenKeyboard::PluginInstalled())
+        return true;
+    const QInputMethod* inputMethod = QGuiApplication::inputMethod();
+    // The first showing loads the keyboard's panel first.
+    (void)QTest::qWaitFor([inputMethod] { return inputMethod->isVisible(); }, 5000);
+    QTest::qWait(500);
+    if (!inputMethod->isVisible()) {
+        std::fprintf(stderr, "%s: no on-screen keyboard came up\n", qPrintable(name));
+        return false;
+    }
+    const QRect shown =
+        window->frameGeometry().united(inputMethod->keyboardRectangle().toAlignedRect());
+    const QString path = folder.filePath(name);
+    if (!window->screen()
+             ->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height())
+             .save(path))
         return false;
     std::printf("%s\n", qPrintable(path));
     return true;
@@ -75,6 +104,13 @@ bool shellWindows(const QDir& folder)
     login->show();
     login->edPasword()->setText(QStringLiteral("1234"));
     ok = save(login, folder, QStringLiteral("login.png")) && ok;
+    // The window system's focus too: the keyboard types into its window.
+    login->activateWindow();
+    (void)QTest::qWaitFor(
+        [login] { return QGuiApplication::focusWindow() == login->windowHandle(); });
+    login->btClose()->setFocus();
+    login->edUserName()->setFocus(); // a tap into the field
+    ok = saveWithKeyboard(login, folder, QStringLiteral("login-keyboard.png")) && ok;
     login->hide();
 
     // The message box as ShowMessage shows it.
@@ -175,6 +211,8 @@ bool documentWindows(WindowFixture& fixture, const QDir& folder)
     scanLine(lines, QStringLiteral("2212345012345"), QStringLiteral("1,234"));
     scanLine(lines, QStringLiteral("4750000000028"), QString());
     ok = save(lines, folder, QStringLiteral("documents-lines-receiving.png")) && ok;
+    // The quantity is typed: the number keyboard is up under the window.
+    ok = saveWithKeyboard(lines, folder, QStringLiteral("documents-lines-keyboard.png")) && ok;
     WindowFixture::clickTab(lines->tabLappuses(), lines->tabSaraksts());
     ok = save(lines, folder, QStringLiteral("documents-lines-list.png")) && ok;
     DataSetListView* list = lines->lstPreces();
@@ -203,6 +241,11 @@ bool documentWindows(WindowFixture& fixture, const QDir& folder)
 
 int main(int argc, char** argv)
 {
+    // The terminal's keyboard, whatever the settings of the one running this.
+    if (ScreenKeyboard::PluginInstalled()) {
+        qputenv("QT_IM_MODULE", "qtvirtualkeyboard");
+        qputenv("QT_QUICK_BACKEND", "software");
+    }
     GuiApplication application(argc, argv);
     GuiApplication::setApplicationDisplayName(QStringLiteral("Norvalk"));
     if (argc != 2) {
