@@ -3,7 +3,6 @@
 #include "clienterror.h"
 #include "clientformat.h"
 #include "remotedataset.h"
-#include "showmessage.h"
 #include "tclientdatamodule.h"
 #include "unitofwork.h"
 
@@ -98,10 +97,8 @@ void connectWithRetries(ServerConnection& connection)
             connection.setConnected(true);
             return;
         } catch (const std::exception& error) {
-            if (attempt == kConnectTries) {
-                ShowMessage(kReconnectFailed + errorText(error));
-                return;
-            }
+            if (attempt == kConnectTries)
+                throw ClientError(kReconnectFailed + errorText(error));
             connection.setConnected(false);
         }
     }

@@ -15,11 +15,12 @@ class UnitOfWork;
 // use and leaving it open on their last read, so a caller's rows in that
 // dataset are gone afterwards.
 //
-// Only PrepareDataset catches: it reports a connection it could not restore
-// with ShowMessage and returns. Everything else lets server errors
-// (RemoteError) and conversion errors (ClientError) reach the caller.
+// None of them shows a message: server errors (RemoteError) and conversion
+// errors (ClientError) reach the caller, whose window shows them.
 
-// Closes the dataset and makes sure the connection is up, trying four times.
+// Closes the dataset and makes sure the connection is up, trying four times;
+// a connection it cannot restore throws ClientError ("Kļūda atjaunojot
+// savienojumu ar serveri " and the reason), so the request is not sent.
 void PrepareDataset(RemoteDataSet& dataSet);
 
 // One row of the operation log, texts cut to the log's column sizes.

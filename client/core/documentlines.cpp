@@ -276,8 +276,10 @@ DocumentLines::LookedUp DocumentLines::LookUp(const QString& article, const QStr
     ScaleBarcodeRule::Apply(m_module.clientState(), result.article, &result.quantity);
     const IdLabel label = IdLabelRule(result.article);
     result.article = label.article;
-    if (!m_lookUp.Find(m_goods, label.code, label.byIsn))
-        return result; // FindGoods has said so; the fields keep their texts
+    if (!m_lookUp.Find(m_goods, label.code, label.byIsn)) {
+        result.notice = GoodsNotFoundMessage(label.code);
+        return result; // the fields keep their texts
+    }
 
     result.found = true;
     result.name = m_goods.Name;
@@ -425,7 +427,8 @@ Outcome<DocumentLines::LineValues> DocumentLines::ReadEntry(const Entry& entry, 
     const IdLabel label = IdLabelRule(entry.article);
     article = label.article;
     if (!m_lookUp.Recall(m_goods, label.code, label.byIsn))
-        return Read::refuse(ArticleNotFound, QStringLiteral("edArtikuls"));
+        return Refusal{ArticleNotFound, QStringLiteral("edArtikuls"),
+                       GoodsNotFoundMessage(label.code)};
     if (entry.quantity.isEmpty())
         return Read::refuse(NoQuantity, QStringLiteral("edDaudzums"));
     LineValues values;

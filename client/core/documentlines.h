@@ -62,6 +62,7 @@ public:
         QString article;  // after the scale-barcode rule and an identity label's cut
         QString quantity; // the scale barcode's quantity, or as it was
         bool found = false;
+        QString notice; // not found: what the window tells the user
         QString name;
         std::optional<QString> price;
         std::optional<QString> salePrice;

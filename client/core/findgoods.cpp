@@ -2,7 +2,6 @@
 
 #include "commonprocedures.h"
 #include "remotedataset.h"
-#include "showmessage.h"
 #include "tclientdatamodule.h"
 
 #include <QDateTime>
@@ -121,10 +120,8 @@ bool FindGoods(GoodsInfo& goods, const QString& code, bool byIsn)
     PrepareDataset(found);
     const qint32 isn =
         openGoods(found, code, byIsn) ? found.fieldByName(QStringLiteral("ISN")).asInteger() : 0;
-    if (isn <= 0) {
-        ShowMessage(kNotFound + code);
+    if (isn <= 0)
         return false;
-    }
 
     goods.Isn = isn;
     goods.VatRate = found.fieldByName(QStringLiteral("NODOKLIS")).asFloat();
@@ -143,6 +140,11 @@ bool FindGoods(GoodsInfo& goods, const QString& code, bool byIsn)
     goods.GroupIsn = found.fieldByName(QStringLiteral("ISPRGRUPA")).asInteger();
     goods.SupplierIsn = found.fieldByName(QStringLiteral("ISPRKLIENT")).asInteger();
     return true;
+}
+
+QString GoodsNotFoundMessage(const QString& code)
+{
+    return kNotFound + code;
 }
 
 bool RememberedLookUp::Find(GoodsInfo& goods, const QString& code, bool byIsn)

@@ -12,6 +12,7 @@ struct Refusal
 {
     QString message;
     QString field;
+    QString notice = {}; // shown before the message when not empty (a look-up's own word)
 };
 
 // An action that has no result beyond having been done.

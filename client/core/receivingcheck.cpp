@@ -206,7 +206,7 @@ Outcome<ReceivingCheck::Booking> ReceivingCheck::Prepare(GoodsInfo& goods, Check
     booking.kind = kind;
     booking.count = ReadNumberField(quantityText);
     if (!m_lookUp.Recall(goods, article))
-        return Prepared::refuse(ArticleNotFound, kArticleField);
+        return Refusal{ArticleNotFound, kArticleField, GoodsNotFoundMessage(article)};
 
     const KindStatements& statements = statementsOf(kind);
     const QStringList numbers = WaybillNumbers(numberList);

@@ -239,8 +239,10 @@ void TDokIevadsPreces::edArtikulsExit()
     m_edDaudzums->setText(found.quantity);
     if (!found.article.isEmpty())
         m_lookedUp = found.article;
+    if (!found.notice.isEmpty())
+        ShowMessage(found.notice);
     if (!found.found)
-        return; // FindGoods has said so; the fields keep what they hold
+        return; // the fields keep what they hold
     m_lbPrece->setText(found.name);
     if (found.salePrice)
         m_edPardCena->setText(*found.salePrice);
@@ -328,6 +330,8 @@ void TDokIevadsPreces::btSaveClick()
     const Outcome<DocumentLines::Saved> saved = m_data.Save(entry, article);
     m_edArtikuls->setText(article);
     if (saved.refused()) {
+        if (!saved.refusal().notice.isEmpty())
+            ShowMessage(saved.refusal().notice);
         ShowMessage(saved.refusal().message);
         FocusLater(control(saved.refusal().field));
         return;

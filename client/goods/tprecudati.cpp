@@ -2,9 +2,11 @@
 
 #include "clientformat.h"
 #include "datasetmodel.h"
+#include "findgoods.h"
 #include "focuslater.h"
 #include "goodsinfo.h"
 #include "searchedit.h"
+#include "showmessage.h"
 #include "tclientdatamodule.h"
 #include "tnorvalkmain.h"
 #include "touchlook.h"
@@ -256,8 +258,10 @@ void TPrecuDati::lookUpArticle()
         return;
     applyScaleBarcodeRule(m_edArtikuls);
     GoodsInfo& found = RequireGoodsInfo();
-    if (!m_data.LookUp(found, m_edArtikuls->text()))
+    if (!m_data.LookUp(found, m_edArtikuls->text())) {
+        ShowMessage(GoodsNotFoundMessage(m_edArtikuls->text()));
         return;
+    }
     m_lbPrece->setText(found.Name);
     m_shGrupa->setText(found.GroupName);
     m_edMervieniba->setText(found.Unit);

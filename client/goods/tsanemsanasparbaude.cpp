@@ -1,5 +1,6 @@
 #include "tsanemsanasparbaude.h"
 
+#include "findgoods.h"
 #include "goodsinfo.h"
 #include "searchedit.h"
 #include "showmessage.h"
@@ -150,8 +151,11 @@ void TSanemsanasParbaude::SearchEditButton1Click()
 void TSanemsanasParbaude::preview()
 {
     GoodsInfo& goods = RequireGoodsInfo();
-    if (!m_data.Preview(goods, m_edArtikuls->text()))
+    if (!m_data.Preview(goods, m_edArtikuls->text())) {
+        if (!m_edArtikuls->text().isEmpty())
+            ShowMessage(GoodsNotFoundMessage(m_edArtikuls->text()));
         return;
+    }
     m_lbPrece->setText(goods.Name);
     m_lbPardCena->setText(ReceivingCheck::PriceText(goods));
 }

@@ -271,6 +271,8 @@ QWidget* TouchForm::control(const QString& name) const
 
 void TouchForm::refuse(const Refusal& refusal)
 {
+    if (!refusal.notice.isEmpty())
+        ShowMessage(refusal.notice);
     ShowMessage(refusal.message);
     if (QWidget* field = control(refusal.field))
         field->setFocus(Qt::OtherFocusReason);

@@ -213,7 +213,7 @@ void TestFindGoods::foundByKey()
     // A key is not an article code, nor the other way round.
     QVERIFY(!FindGoods(goods, QStringLiteral("4750000000011"), true));
     QVERIFY(!FindGoods(goods, QStringLiteral("30"), false));
-    QCOMPARE(m_fixture->messages().size(), 2);
+    QVERIFY(m_fixture->messages().isEmpty()); // the window says so
 }
 
 void TestFindGoods::vatRange_data()
@@ -297,7 +297,8 @@ void TestFindGoods::notFoundKeepsRecord()
     QVERIFY(FindGoods(goods, QStringLiteral("4750000000011"), false));
     const GoodsInfo before = goods;
     QVERIFY(!FindGoods(goods, code, byIsn));
-    QCOMPARE(m_fixture->messages(), QStringList{QStringLiteral("Nav atrasts artikuls : ") + code});
+    QVERIFY(m_fixture->messages().isEmpty()); // the window says so
+    QCOMPARE(GoodsNotFoundMessage(code), QStringLiteral("Nav atrasts artikuls : ") + code);
     QCOMPARE(goods.Isn, before.Isn);
     QCOMPARE(goods.Name, before.Name);
     QCOMPARE(goods.Price, before.Price);
@@ -314,9 +315,7 @@ void TestFindGoods::codeWithApostrophe()
     for (const QString& code :
          {QStringLiteral("' OR ARTIKULS='PLAIN"), QStringLiteral("X') OR (1=1"),
           QStringLiteral("O''KEEFE"), QStringLiteral("'")}) {
-        m_fixture->messages().clear();
         QVERIFY2(!FindGoods(goods, code, false), qPrintable(code));
-        QCOMPARE(m_fixture->messages().size(), 1);
         QCOMPARE(goods.Isn, 23);
     }
 }
@@ -390,10 +389,11 @@ void TestFindGoods::rememberedLookUp()
     QVERIFY(lookUp.Recall(goods, QStringLiteral("24"), true));
     QCOMPARE(goods.Name, QStringLiteral("Piektais"));
 
-    // Not found: nothing is remembered, and the failure is said each time.
+    // Not found: nothing is remembered, and the server is asked each time.
+    const quint64 before = m_fixture->module().SQLConnection1().requestCount();
     QVERIFY(!lookUp.Recall(goods, QStringLiteral("NOSUCH")));
     QVERIFY(!lookUp.Recall(goods, QStringLiteral("NOSUCH")));
-    QCOMPARE(m_fixture->messages().size(), 2);
+    QVERIFY(m_fixture->module().SQLConnection1().requestCount() >= before + 2);
 }
 
 QTEST_GUILESS_MAIN(TestFindGoods)
