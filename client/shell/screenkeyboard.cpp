@@ -11,6 +11,8 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <memory>
+
 namespace {
 
 const QString kPlugin = QStringLiteral("/platforminputcontexts/libqtvirtualkeyboardplugin.so");
@@ -24,17 +26,11 @@ ScreenKeyboard::Watcher& watcher()
 }
 
 // The window moved out of the keyboard's way and where it stood before.
-QPointer<QWidget>& movedWindow()
+struct MovedWindow
 {
-    static QPointer<QWidget> instance;
-    return instance;
-}
-
-QPoint& movedFrom()
-{
-    static QPoint instance;
-    return instance;
-}
+    QPointer<QWidget> window;
+    QPoint from;
+};
 
 bool takesText(QObject* object)
 {
@@ -45,25 +41,25 @@ bool takesText(QObject* object)
     return query.value(Qt::ImEnabled).toBool() && !query.value(Qt::ImReadOnly).toBool();
 }
 
-void restoreMovedWindow()
+void restoreMovedWindow(MovedWindow& moved)
 {
-    if (QWidget* window = movedWindow())
-        window->move(movedFrom());
-    movedWindow() = nullptr;
+    if (QWidget* window = moved.window)
+        window->move(moved.from);
+    moved.window = nullptr;
 }
 
-void keepActiveWindowClear()
+void keepActiveWindowClear(MovedWindow& moved)
 {
     const QInputMethod* inputMethod = QGuiApplication::inputMethod();
     QWidget* window = QApplication::activeWindow();
-    if (movedWindow() && (movedWindow() != window || !inputMethod->isVisible()))
-        restoreMovedWindow();
+    if (moved.window && (moved.window != window || !inputMethod->isVisible()))
+        restoreMovedWindow(moved);
     if (!window || !inputMethod->isVisible() || !window->screen())
         return;
 
     // Placed from where the window stood before the keyboard came up, so a
     // new field or a resized keyboard gives the same place each time.
-    const QPoint home = movedWindow() == window ? movedFrom() : window->pos();
+    const QPoint home = moved.window == window ? moved.from : window->pos();
     const QRect frame = window->frameGeometry().translated(home - window->pos());
     QRect field = frame;
     if (const QWidget* focused = QApplication::focusWidget();
@@ -75,12 +71,12 @@ void keepActiveWindowClear()
         ScreenKeyboard::PlaceAbove(frame, field, keyboard, window->screen()->availableGeometry());
     const QPoint target = home + (place - frame.topLeft());
     if (target == home) {
-        restoreMovedWindow();
+        restoreMovedWindow(moved);
         return;
     }
-    if (movedWindow() != window) {
-        movedWindow() = window;
-        movedFrom() = home;
+    if (moved.window != window) {
+        moved.window = window;
+        moved.from = home;
     }
     window->move(target);
 }
@@ -133,26 +129,27 @@ void SetWatcher(Watcher watcher)
 void Follow(QObject* owner, std::function<bool()> isHiding)
 {
     QInputMethod* inputMethod = QGuiApplication::inputMethod();
+    const auto moved = std::make_shared<MovedWindow>();
     QObject::connect(qApp, &QGuiApplication::focusObjectChanged, owner,
-                     [isHiding](QObject* focused) {
+                     [isHiding, moved](QObject* focused) {
                          if (!takesText(focused))
                              return;
                          if (isHiding())
                              Hide();
                          else {
                              Show();
-                             keepActiveWindowClear();
+                             keepActiveWindowClear(*moved);
                          }
                      });
     // A tap into a field asks for the keyboard by itself; while hiding is on
     // it goes down again before the user sees it.
-    QObject::connect(inputMethod, &QInputMethod::visibleChanged, owner, [isHiding] {
+    QObject::connect(inputMethod, &QInputMethod::visibleChanged, owner, [isHiding, moved] {
         if (QGuiApplication::inputMethod()->isVisible() && isHiding())
             Hide();
-        keepActiveWindowClear();
+        keepActiveWindowClear(*moved);
     });
     QObject::connect(inputMethod, &QInputMethod::keyboardRectangleChanged, owner,
-                     &keepActiveWindowClear);
+                     [moved] { keepActiveWindowClear(*moved); });
 }
 
 QPoint PlaceAbove(QRect form, QRect field, QRect keyboard, QRect screen)
