@@ -1,4 +1,4 @@
-#include "articlecodes.h"
+#include "bench/articlecodes.h"
 
 #include <random>
 

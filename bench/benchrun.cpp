@@ -1,6 +1,6 @@
-#include "benchrun.h"
+#include "bench/benchrun.h"
 
-#include "articlecodes.h"
+#include "bench/articlecodes.h"
 
 #include <QStringList>
 

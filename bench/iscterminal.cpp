@@ -1,6 +1,6 @@
-#include "iscterminal.h"
+#include "bench/iscterminal.h"
 
-#include "benchstatements.h"
+#include "bench/benchstatements.h"
 
 #include <QByteArray>
 

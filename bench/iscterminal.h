@@ -1,6 +1,6 @@
 #pragma once
 
-#include "benchrun.h"
+#include "bench/benchrun.h"
 
 // A terminal straight on the database through the Firebird client library's
 // ISC API, the thinnest way there is: the reference the server is held to.

@@ -1,10 +1,10 @@
-#include "loadmodes.h"
+#include "bench/loadmodes.h"
 
-#include "descriptorlimit.h"
-#include "loadprobe.h"
-#include "providerclient.h"
-#include "providernames.h"
-#include "serverterminal.h"
+#include "bench/serverterminal.h"
+#include "common/providerclient.h"
+#include "common/providernames.h"
+#include "server/net/descriptorlimit.h"
+#include "tests/support/loadprobe.h"
 
 #include <QThread>
 

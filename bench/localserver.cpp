@@ -1,4 +1,4 @@
-#include "localserver.h"
+#include "bench/localserver.h"
 
 #include <QHostAddress>
 #include <QTcpServer>

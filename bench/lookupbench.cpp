@@ -8,13 +8,13 @@
 // the variants take turns in rounds, so that load from outside (other builds
 // on a shared machine) hits every variant alike instead of skewing the ratios.
 
-#include "fbattachment.h"
-#include "iscterminal.h"
-#include "loadmodes.h"
-#include "qtsqlterminal.h"
-#include "results.h"
-#include "serverterminal.h"
-#include "stockdatabase.h"
+#include "bench/iscterminal.h"
+#include "bench/loadmodes.h"
+#include "bench/qtsqlterminal.h"
+#include "bench/results.h"
+#include "bench/serverterminal.h"
+#include "server/db/fbattachment.h"
+#include "server/db/stockdatabase.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
-#include "qtsqlterminal.h"
+#include "bench/qtsqlterminal.h"
 
-#include "benchstatements.h"
+#include "bench/benchstatements.h"
 
 #include <QAtomicInt>
 #include <QSqlDatabase>

@@ -1,4 +1,4 @@
-#include "results.h"
+#include "bench/results.h"
 
 #include <QStringList>
 #include <QTextStream>

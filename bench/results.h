@@ -1,6 +1,6 @@
 #pragma once
 
-#include "benchrun.h"
+#include "bench/benchrun.h"
 
 #include <QList>
 #include <QString>

@@ -11,13 +11,13 @@
 // The database is written to; make a fresh one with scripts/make-db --demo.
 // The last line printed is "scan_road_1=MEDIAN/P99us scan_road_8=... requests=R".
 
-#include "clientstate.h"
-#include "commonprocedures.h"
-#include "documentlines.h"
-#include "goodsinfo.h"
-#include "localserver.h"
-#include "remotedataset.h"
-#include "tclientdatamodule.h"
+#include "bench/localserver.h"
+#include "client/core/clientstate.h"
+#include "client/core/commonprocedures.h"
+#include "client/core/documentlines.h"
+#include "client/core/goodsinfo.h"
+#include "client/core/remotedataset.h"
+#include "client/core/tclientdatamodule.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

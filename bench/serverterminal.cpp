@@ -1,11 +1,11 @@
-#include "serverterminal.h"
+#include "bench/serverterminal.h"
 
-#include "articlecodes.h"
-#include "benchstatements.h"
-#include "fbattachment.h"
-#include "providerclient.h"
-#include "providernames.h"
-#include "stockdatabase.h"
+#include "bench/articlecodes.h"
+#include "bench/benchstatements.h"
+#include "common/providerclient.h"
+#include "common/providernames.h"
+#include "server/db/fbattachment.h"
+#include "server/db/stockdatabase.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

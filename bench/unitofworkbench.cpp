@@ -8,11 +8,11 @@
 //
 // The database is written to; make a fresh one with scripts/make-db --demo.
 
-#include "commonprocedures.h"
-#include "localserver.h"
-#include "remotedataset.h"
-#include "tclientdatamodule.h"
-#include "unitofwork.h"
+#include "bench/localserver.h"
+#include "client/core/commonprocedures.h"
+#include "client/core/remotedataset.h"
+#include "client/core/tclientdatamodule.h"
+#include "client/core/unitofwork.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

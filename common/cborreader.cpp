@@ -1,4 +1,4 @@
-#include "cborreader.h"
+#include "common/cborreader.h"
 
 #include <QtEndian>
 

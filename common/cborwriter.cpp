@@ -1,4 +1,4 @@
-#include "cborwriter.h"
+#include "common/cborwriter.h"
 
 #include <QtEndian>
 

@@ -1,4 +1,4 @@
-#include "codepage.h"
+#include "common/codepage.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

@@ -1,4 +1,4 @@
-#include "datapacket.h"
+#include "common/datapacket.h"
 
 int DataPacket::columnIndex(const QString& name) const
 {

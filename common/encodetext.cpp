@@ -1,6 +1,6 @@
-#include "encodetext.h"
+#include "common/encodetext.h"
 
-#include "codepage.h"
+#include "common/codepage.h"
 
 QString EncodeText(const QString& text)
 {

@@ -1,6 +1,6 @@
-#include "packetcodec.h"
+#include "common/packetcodec.h"
 
-#include "cborreader.h"
+#include "common/cborreader.h"
 
 #include <QDateTime>
 

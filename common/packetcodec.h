@@ -1,7 +1,7 @@
 #pragma once
 
-#include "cborwriter.h"
-#include "datapacket.h"
+#include "common/cborwriter.h"
+#include "common/datapacket.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

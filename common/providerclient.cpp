@@ -1,6 +1,6 @@
-#include "providerclient.h"
+#include "common/providerclient.h"
 
-#include "frame.h"
+#include "common/frame.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "providerprotocol.h"
-#include "remoteerror.h"
+#include "common/providerprotocol.h"
+#include "common/remoteerror.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
-#include "providerprotocol.h"
+#include "common/providerprotocol.h"
 
-#include "cborreader.h"
-#include "cborwriter.h"
-#include "frame.h"
-#include "packetcodec.h"
+#include "common/cborreader.h"
+#include "common/cborwriter.h"
+#include "common/frame.h"
+#include "common/packetcodec.h"
 
 #include <QDateTime>
 #include <QVarLengthArray>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "datapacket.h"
-#include "packetcodec.h"
-#include "remoteparam.h"
+#include "common/datapacket.h"
+#include "common/packetcodec.h"
+#include "common/remoteparam.h"
 
 #include <QByteArrayView>
 #include <QCborValue>

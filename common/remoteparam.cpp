@@ -1,4 +1,4 @@
-#include "remoteparam.h"
+#include "common/remoteparam.h"
 
 #include <QDateTime>
 

@@ -1,4 +1,4 @@
-#include "showmessage.h"
+#include "common/showmessage.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "writeconflict.h"
+#include "common/writeconflict.h"
 
 bool isWriteConflictText(const QString& databaseText)
 {

@@ -1,6 +1,6 @@
-#include "clienterror.h"
+#include "client/core/clienterror.h"
 
-#include "remoteerror.h"
+#include "common/remoteerror.h"
 
 QString errorText(const std::exception& error)
 {

@@ -1,4 +1,4 @@
-#include "clientformat.h"
+#include "client/core/clientformat.h"
 
 #include <QRegularExpression>
 

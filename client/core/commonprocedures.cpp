@@ -1,10 +1,10 @@
-#include "commonprocedures.h"
+#include "client/core/commonprocedures.h"
 
-#include "clienterror.h"
-#include "clientformat.h"
-#include "remotedataset.h"
-#include "tclientdatamodule.h"
-#include "unitofwork.h"
+#include "client/core/clienterror.h"
+#include "client/core/clientformat.h"
+#include "client/core/remotedataset.h"
+#include "client/core/tclientdatamodule.h"
+#include "client/core/unitofwork.h"
 
 #include <QDateTime>
 #include <QTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "encodetext.h"
-#include "keyedlist.h"
+#include "client/core/keyedlist.h"
+#include "common/encodetext.h"
 
 #include <QDate>
 #include <QString>

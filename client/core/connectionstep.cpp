@@ -1,10 +1,10 @@
-#include "connectionstep.h"
+#include "client/core/connectionstep.h"
 
-#include "clientformat.h"
-#include "clientstate.h"
-#include "remotedataset.h"
-#include "settingsfile.h"
-#include "tclientdatamodule.h"
+#include "client/core/clientformat.h"
+#include "client/core/clientstate.h"
+#include "client/core/remotedataset.h"
+#include "client/core/settingsfile.h"
+#include "client/core/tclientdatamodule.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "datasetfield.h"
+#include "client/core/datasetfield.h"
 
-#include "clienterror.h"
-#include "clientformat.h"
+#include "client/core/clienterror.h"
+#include "client/core/clientformat.h"
 
 #include <limits>
 

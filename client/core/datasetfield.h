@@ -1,6 +1,6 @@
 #pragma once
 
-#include "datapacket.h"
+#include "common/datapacket.h"
 
 #include <QDateTime>
 #include <QString>

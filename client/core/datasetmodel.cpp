@@ -1,7 +1,7 @@
-#include "datasetmodel.h"
+#include "client/core/datasetmodel.h"
 
-#include "datasetfield.h"
-#include "remotedataset.h"
+#include "client/core/datasetfield.h"
+#include "client/core/remotedataset.h"
 
 DataSetModel::DataSetModel(RemoteDataSet& dataSet, QObject* parent)
     : QAbstractTableModel(parent), m_dataSet(dataSet)

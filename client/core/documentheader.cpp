@@ -1,13 +1,13 @@
-#include "documentheader.h"
+#include "client/core/documentheader.h"
 
-#include "clienterror.h"
-#include "clientformat.h"
-#include "commonprocedures.h"
-#include "documentkinds.h"
-#include "documentlist.h"
-#include "remotedataset.h"
-#include "tclientdatamodule.h"
-#include "unitofwork.h"
+#include "client/core/clienterror.h"
+#include "client/core/clientformat.h"
+#include "client/core/commonprocedures.h"
+#include "client/core/documentkinds.h"
+#include "client/core/documentlist.h"
+#include "client/core/remotedataset.h"
+#include "client/core/tclientdatamodule.h"
+#include "client/core/unitofwork.h"
 
 #include <QDateTime>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "documentcontext.h"
-#include "keyedlist.h"
-#include "outcome.h"
+#include "client/core/documentcontext.h"
+#include "client/core/keyedlist.h"
+#include "client/core/outcome.h"
 
 #include <QDate>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "documentkinds.h"
+#include "client/core/documentkinds.h"
 
-#include "clientstate.h"
+#include "client/core/clientstate.h"
 
 namespace {
 

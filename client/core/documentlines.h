@@ -1,9 +1,9 @@
 #pragma once
 
-#include "documentcontext.h"
-#include "findgoods.h"
-#include "goodsinfo.h"
-#include "outcome.h"
+#include "client/core/documentcontext.h"
+#include "client/core/findgoods.h"
+#include "client/core/goodsinfo.h"
+#include "client/core/outcome.h"
 
 #include <QList>
 #include <QMap>

@@ -1,8 +1,8 @@
-#include "documentlist.h"
+#include "client/core/documentlist.h"
 
-#include "commonprocedures.h"
-#include "remotedataset.h"
-#include "tclientdatamodule.h"
+#include "client/core/commonprocedures.h"
+#include "client/core/remotedataset.h"
+#include "client/core/tclientdatamodule.h"
 
 #include <QDateTime>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "documentcontext.h"
+#include "client/core/documentcontext.h"
 
 #include <QDate>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "goodsinfo.h"
+#include "client/core/goodsinfo.h"
 
 #include <QString>
 

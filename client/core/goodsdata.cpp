@@ -1,13 +1,13 @@
-#include "goodsdata.h"
+#include "client/core/goodsdata.h"
 
-#include "clienterror.h"
-#include "commonprocedures.h"
-#include "commonrefusals.h"
-#include "findgoods.h"
-#include "goodsinfo.h"
-#include "remotedataset.h"
-#include "tclientdatamodule.h"
-#include "unitofwork.h"
+#include "client/core/clienterror.h"
+#include "client/core/commonprocedures.h"
+#include "client/core/commonrefusals.h"
+#include "client/core/findgoods.h"
+#include "client/core/goodsinfo.h"
+#include "client/core/remotedataset.h"
+#include "client/core/tclientdatamodule.h"
+#include "client/core/unitofwork.h"
 
 #include <QDate>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "keyedlist.h"
-#include "outcome.h"
+#include "client/core/keyedlist.h"
+#include "client/core/outcome.h"
 
 #include <QString>
 

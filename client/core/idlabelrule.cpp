@@ -1,4 +1,4 @@
-#include "idlabelrule.h"
+#include "client/core/idlabelrule.h"
 
 IdLabel IdLabelRule(const QString& text)
 {

@@ -1,6 +1,6 @@
-#include "inifile.h"
+#include "client/core/inifile.h"
 
-#include "clienterror.h"
+#include "client/core/clienterror.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "keyedlist.h"
+#include "client/core/keyedlist.h"
 
-#include "remotedataset.h"
+#include "client/core/remotedataset.h"
 
 KeyedList ReadKeyedList(RemoteDataSet& dataSet, const QString& nameField, int limit)
 {

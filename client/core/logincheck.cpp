@@ -1,9 +1,9 @@
-#include "logincheck.h"
+#include "client/core/logincheck.h"
 
-#include "clientstate.h"
-#include "commonprocedures.h"
-#include "remotedataset.h"
-#include "tclientdatamodule.h"
+#include "client/core/clientstate.h"
+#include "client/core/commonprocedures.h"
+#include "client/core/remotedataset.h"
+#include "client/core/tclientdatamodule.h"
 
 namespace {
 

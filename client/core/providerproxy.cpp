@@ -1,8 +1,8 @@
-#include "providerproxy.h"
+#include "client/core/providerproxy.h"
 
-#include "clienterror.h"
-#include "providerprotocol.h"
-#include "serverconnection.h"
+#include "client/core/clienterror.h"
+#include "client/core/serverconnection.h"
+#include "common/providerprotocol.h"
 
 ProviderProxy::ProviderProxy(const QString& name, ServerConnection* connection)
     : m_name(name), m_serverClassName(QString::fromLatin1(kServerClassName)),

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "datapacket.h"
-#include "remoteparam.h"
+#include "common/datapacket.h"
+#include "common/remoteparam.h"
 
 #include <QString>
 

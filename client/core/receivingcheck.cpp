@@ -1,12 +1,12 @@
-#include "receivingcheck.h"
+#include "client/core/receivingcheck.h"
 
-#include "clienterror.h"
-#include "clientformat.h"
-#include "commonprocedures.h"
-#include "commonrefusals.h"
-#include "remotedataset.h"
-#include "tclientdatamodule.h"
-#include "unitofwork.h"
+#include "client/core/clienterror.h"
+#include "client/core/clientformat.h"
+#include "client/core/commonprocedures.h"
+#include "client/core/commonrefusals.h"
+#include "client/core/remotedataset.h"
+#include "client/core/tclientdatamodule.h"
+#include "client/core/unitofwork.h"
 
 #include <QDateTime>
 

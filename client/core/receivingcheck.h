@@ -1,7 +1,7 @@
 #pragma once
 
-#include "findgoods.h"
-#include "outcome.h"
+#include "client/core/findgoods.h"
+#include "client/core/outcome.h"
 
 #include <QDate>
 #include <QList>

@@ -1,7 +1,7 @@
-#include "remotedataset.h"
+#include "client/core/remotedataset.h"
 
-#include "clienterror.h"
-#include "providerproxy.h"
+#include "client/core/clienterror.h"
+#include "client/core/providerproxy.h"
 
 RemoteDataSet::RemoteDataSet(const QString& name, ProviderProxy* remoteServer,
                              const QString& providerName)

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "datapacket.h"
-#include "datasetfield.h"
-#include "remoteparam.h"
+#include "client/core/datasetfield.h"
+#include "common/datapacket.h"
+#include "common/remoteparam.h"
 
 #include <QDateTime>
 #include <QObject>

@@ -1,6 +1,6 @@
-#include "scalebarcoderule.h"
+#include "client/core/scalebarcoderule.h"
 
-#include "clientformat.h"
+#include "client/core/clientformat.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "clientstate.h"
+#include "client/core/clientstate.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "serverconnection.h"
+#include "client/core/serverconnection.h"
 
 ServerConnection::ServerConnection(const QString& name) : m_name(name)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "providerclient.h"
+#include "common/providerclient.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "settingsfile.h"
+#include "client/core/settingsfile.h"
 
-#include "inifile.h"
+#include "client/core/inifile.h"
 
 #include <QStandardPaths>
 

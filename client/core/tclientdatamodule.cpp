@@ -1,7 +1,7 @@
-#include "tclientdatamodule.h"
+#include "client/core/tclientdatamodule.h"
 
-#include "clienterror.h"
-#include "providernames.h"
+#include "client/core/clienterror.h"
+#include "common/providernames.h"
 
 TClientDataModule* ClientDataModule = nullptr;
 

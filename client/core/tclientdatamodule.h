@@ -1,9 +1,9 @@
 #pragma once
 
-#include "clientstate.h"
-#include "providerproxy.h"
-#include "remotedataset.h"
-#include "serverconnection.h"
+#include "client/core/clientstate.h"
+#include "client/core/providerproxy.h"
+#include "client/core/remotedataset.h"
+#include "client/core/serverconnection.h"
 
 #include <QList>
 #include <QObject>

@@ -1,10 +1,10 @@
-#include "unitofwork.h"
+#include "client/core/unitofwork.h"
 
-#include "clienterror.h"
-#include "namedparams.h"
-#include "remotedataset.h"
-#include "remoteerror.h"
-#include "writeconflict.h"
+#include "client/core/clienterror.h"
+#include "client/core/remotedataset.h"
+#include "common/namedparams.h"
+#include "common/remoteerror.h"
+#include "common/writeconflict.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>

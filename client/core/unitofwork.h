@@ -1,6 +1,6 @@
 #pragma once
 
-#include "remoteparam.h"
+#include "common/remoteparam.h"
 
 #include <QDateTime>
 #include <QList>

@@ -1,16 +1,16 @@
-#include "tdokievads.h"
+#include "client/documents/tdokievads.h"
 
-#include "clientformat.h"
-#include "clientstate.h"
-#include "createonce.h"
-#include "datasetlistview.h"
-#include "documentkinds.h"
-#include "focuslater.h"
-#include "searchedit.h"
-#include "showmessage.h"
-#include "tclientdatamodule.h"
-#include "tdokievadspreces.h"
-#include "touchlook.h"
+#include "client/core/clientformat.h"
+#include "client/core/clientstate.h"
+#include "client/core/documentkinds.h"
+#include "client/core/tclientdatamodule.h"
+#include "client/documents/tdokievadspreces.h"
+#include "client/widgets/createonce.h"
+#include "client/widgets/datasetlistview.h"
+#include "client/widgets/focuslater.h"
+#include "client/widgets/searchedit.h"
+#include "client/widgets/touchlook.h"
+#include "common/showmessage.h"
 
 #include <QComboBox>
 #include <QDateEdit>

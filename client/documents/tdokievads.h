@@ -1,7 +1,7 @@
 #pragma once
 
-#include "documentheader.h"
-#include "touchform.h"
+#include "client/core/documentheader.h"
+#include "client/widgets/touchform.h"
 
 #include <QMap>
 

@@ -1,13 +1,13 @@
-#include "tdokievadspreces.h"
+#include "client/documents/tdokievadspreces.h"
 
-#include "datasetlistview.h"
-#include "focuslater.h"
-#include "searchedit.h"
-#include "showmessage.h"
-#include "tclientdatamodule.h"
-#include "tnorvalkmain.h"
-#include "touchlook.h"
-#include "tvaidzestierakstu.h"
+#include "client/app/tnorvalkmain.h"
+#include "client/core/tclientdatamodule.h"
+#include "client/documents/tvaidzestierakstu.h"
+#include "client/widgets/datasetlistview.h"
+#include "client/widgets/focuslater.h"
+#include "client/widgets/searchedit.h"
+#include "client/widgets/touchlook.h"
+#include "common/showmessage.h"
 
 #include <QComboBox>
 #include <QGuiApplication>

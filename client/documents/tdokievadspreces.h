@@ -1,7 +1,7 @@
 #pragma once
 
-#include "documentlines.h"
-#include "touchform.h"
+#include "client/core/documentlines.h"
+#include "client/widgets/touchform.h"
 
 class DataSetListView;
 class QComboBox;

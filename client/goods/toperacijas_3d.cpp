@@ -1,12 +1,12 @@
-#include "toperacijas_3d.h"
+#include "client/goods/toperacijas_3d.h"
 
-#include "clientformat.h"
-#include "datasetlistview.h"
-#include "documentlist.h"
-#include "focuslater.h"
-#include "searchedit.h"
-#include "tclientdatamodule.h"
-#include "touchlook.h"
+#include "client/core/clientformat.h"
+#include "client/core/documentlist.h"
+#include "client/core/tclientdatamodule.h"
+#include "client/widgets/datasetlistview.h"
+#include "client/widgets/focuslater.h"
+#include "client/widgets/searchedit.h"
+#include "client/widgets/touchlook.h"
 
 #include <QDateEdit>
 #include <QGroupBox>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "documentcontext.h"
-#include "touchform.h"
+#include "client/core/documentcontext.h"
+#include "client/widgets/touchform.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
-#include "tpiegadesapstiprinasana.h"
+#include "client/goods/tpiegadesapstiprinasana.h"
 
-#include "tclientdatamodule.h"
+#include "client/core/tclientdatamodule.h"
 
 #include <QKeyEvent>
 #include <QLabel>

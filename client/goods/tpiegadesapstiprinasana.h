@@ -1,7 +1,7 @@
 #pragma once
 
-#include "deliveryconfirmation.h"
-#include "touchform.h"
+#include "client/core/deliveryconfirmation.h"
+#include "client/widgets/touchform.h"
 
 class QKeyEvent;
 class QLabel;

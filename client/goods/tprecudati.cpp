@@ -1,15 +1,15 @@
-#include "tprecudati.h"
+#include "client/goods/tprecudati.h"
 
-#include "clientformat.h"
-#include "datasetmodel.h"
-#include "findgoods.h"
-#include "focuslater.h"
-#include "goodsinfo.h"
-#include "searchedit.h"
-#include "showmessage.h"
-#include "tclientdatamodule.h"
-#include "tnorvalkmain.h"
-#include "touchlook.h"
+#include "client/app/tnorvalkmain.h"
+#include "client/core/clientformat.h"
+#include "client/core/datasetmodel.h"
+#include "client/core/findgoods.h"
+#include "client/core/goodsinfo.h"
+#include "client/core/tclientdatamodule.h"
+#include "client/widgets/focuslater.h"
+#include "client/widgets/searchedit.h"
+#include "client/widgets/touchlook.h"
+#include "common/showmessage.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

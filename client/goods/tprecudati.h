@@ -1,7 +1,7 @@
 #pragma once
 
-#include "goodsdata.h"
-#include "touchform.h"
+#include "client/core/goodsdata.h"
+#include "client/widgets/touchform.h"
 
 #include <array>
 

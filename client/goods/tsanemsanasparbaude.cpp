@@ -1,12 +1,12 @@
-#include "tsanemsanasparbaude.h"
+#include "client/goods/tsanemsanasparbaude.h"
 
-#include "findgoods.h"
-#include "goodsinfo.h"
-#include "searchedit.h"
-#include "showmessage.h"
-#include "tclientdatamodule.h"
-#include "tnorvalkmain.h"
-#include "touchlook.h"
+#include "client/app/tnorvalkmain.h"
+#include "client/core/findgoods.h"
+#include "client/core/goodsinfo.h"
+#include "client/core/tclientdatamodule.h"
+#include "client/widgets/searchedit.h"
+#include "client/widgets/touchlook.h"
+#include "common/showmessage.h"
 
 #include <QDateEdit>
 #include <QGroupBox>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "receivingcheck.h"
-#include "touchform.h"
+#include "client/core/receivingcheck.h"
+#include "client/widgets/touchform.h"
 
 class QDateEdit;
 class QGroupBox;

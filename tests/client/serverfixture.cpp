@@ -1,7 +1,7 @@
-#include "serverfixture.h"
+#include "tests/client/serverfixture.h"
 
-#include "clientformat.h"
-#include "showmessage.h"
+#include "client/core/clientformat.h"
+#include "common/showmessage.h"
 
 #include <QHostAddress>
 

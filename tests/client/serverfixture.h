@@ -1,12 +1,12 @@
 #pragma once
 
-#include "providerproxy.h"
-#include "remotedataset.h"
-#include "serverconnection.h"
-#include "tclientdatamodule.h"
-#include "testdatabase.h"
-#include "testserver.h"
-#include "testsql.h"
+#include "client/core/providerproxy.h"
+#include "client/core/remotedataset.h"
+#include "client/core/serverconnection.h"
+#include "client/core/tclientdatamodule.h"
+#include "tests/support/testdatabase.h"
+#include "tests/support/testserver.h"
+#include "tests/support/testsql.h"
 
 #include <QMap>
 #include <QStringList>

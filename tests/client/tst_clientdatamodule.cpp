@@ -2,13 +2,13 @@
 // connects, the client state starts empty, an unreachable server is
 // reported once and fails the request, and the local helpers.
 
-#include "clienterror.h"
-#include "clientformat.h"
-#include "commonprocedures.h"
-#include "remoteerror.h"
-#include "showmessage.h"
-#include "tclientdatamodule.h"
-#include "testserver.h"
+#include "client/core/clienterror.h"
+#include "client/core/clientformat.h"
+#include "client/core/commonprocedures.h"
+#include "client/core/tclientdatamodule.h"
+#include "common/remoteerror.h"
+#include "common/showmessage.h"
+#include "tests/support/testserver.h"
 
 #include <QTest>
 

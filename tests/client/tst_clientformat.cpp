@@ -1,7 +1,7 @@
 // The client's number and date formats, pinned to Latvian and English so the
 // results do not depend on the machine that runs the tests.
 
-#include "clientformat.h"
+#include "client/core/clientformat.h"
 
 #include <QTest>
 

@@ -1,9 +1,9 @@
 // The common procedures against a running NorvalkServer: user rights, stock
 // reads and moves, price history, the operation log and the department list.
 
-#include "clientformat.h"
-#include "commonprocedures.h"
-#include "serverfixture.h"
+#include "client/core/clientformat.h"
+#include "client/core/commonprocedures.h"
+#include "tests/client/serverfixture.h"
 
 #include <QTest>
 

@@ -3,8 +3,8 @@
 // delivery time against a running NorvalkServer, receiving documents of the
 // same key untouched.
 
-#include "deliveryconfirmation.h"
-#include "serverfixture.h"
+#include "client/core/deliveryconfirmation.h"
+#include "tests/client/serverfixture.h"
 
 #include <QTest>
 

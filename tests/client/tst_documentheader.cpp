@@ -4,10 +4,10 @@
 // the client's terms, the new-number proposals and their counters, the
 // counterparty search, and the period list with a picked document.
 
-#include "clientformat.h"
-#include "documentheader.h"
-#include "remoteerror.h"
-#include "serverfixture.h"
+#include "client/core/clientformat.h"
+#include "client/core/documentheader.h"
+#include "common/remoteerror.h"
+#include "tests/client/serverfixture.h"
 
 #include <QSet>
 #include <QTest>

@@ -4,11 +4,11 @@
 // container line, stock), the reset after it, the list and its total, a
 // deletion, and a failure half way that leaves nothing stored.
 
-#include "clientformat.h"
-#include "commonprocedures.h"
-#include "documentlines.h"
-#include "idlabelrule.h"
-#include "serverfixture.h"
+#include "client/core/clientformat.h"
+#include "client/core/commonprocedures.h"
+#include "client/core/documentlines.h"
+#include "client/core/idlabelrule.h"
+#include "tests/client/serverfixture.h"
 
 #include <QScopeGuard>
 #include <QTest>

@@ -1,9 +1,9 @@
 // The goods look-up against a running NorvalkServer: which code columns are
 // searched, the VAT range, the price choice and what a failure leaves.
 
-#include "clienterror.h"
-#include "findgoods.h"
-#include "serverfixture.h"
+#include "client/core/clienterror.h"
+#include "client/core/findgoods.h"
+#include "tests/client/serverfixture.h"
 
 #include <QTest>
 

@@ -4,11 +4,11 @@
 // check, the VAT text, the right, the log entry and the key of the very row
 // made.
 
-#include "clienterror.h"
-#include "goodsdata.h"
-#include "goodsinfo.h"
-#include "remotedataset.h"
-#include "serverfixture.h"
+#include "client/core/clienterror.h"
+#include "client/core/goodsdata.h"
+#include "client/core/goodsinfo.h"
+#include "client/core/remotedataset.h"
+#include "tests/client/serverfixture.h"
 
 #include <QTest>
 

@@ -3,14 +3,14 @@
 // nothing at all when it fails half way; a right read from its own entry of
 // the rights text; what the connection step copies and loads.
 
-#include "clientformat.h"
-#include "commonprocedures.h"
-#include "connectionstep.h"
-#include "logincheck.h"
-#include "providerproxy.h"
-#include "remoteerror.h"
-#include "serverfixture.h"
-#include "settingsfile.h"
+#include "client/core/clientformat.h"
+#include "client/core/commonprocedures.h"
+#include "client/core/connectionstep.h"
+#include "client/core/logincheck.h"
+#include "client/core/providerproxy.h"
+#include "client/core/settingsfile.h"
+#include "common/remoteerror.h"
+#include "tests/client/serverfixture.h"
 
 #include <QStandardPaths>
 #include <QTemporaryDir>

@@ -3,10 +3,10 @@
 // note of goods on none of them, the number list and period as parameters,
 // and a booking that fails half way leaving every line as it was.
 
-#include "goodsinfo.h"
-#include "receivingcheck.h"
-#include "remoteerror.h"
-#include "serverfixture.h"
+#include "client/core/goodsinfo.h"
+#include "client/core/receivingcheck.h"
+#include "common/remoteerror.h"
+#include "tests/client/serverfixture.h"
 
 #include <QTest>
 

@@ -2,12 +2,12 @@
 // conversions, errors, parameters, keys of inserted rows, and a connection
 // that the server drops.
 
-#include "clienterror.h"
-#include "clientformat.h"
-#include "commonprocedures.h"
-#include "datasetmodel.h"
-#include "remoteerror.h"
-#include "serverfixture.h"
+#include "client/core/clienterror.h"
+#include "client/core/clientformat.h"
+#include "client/core/commonprocedures.h"
+#include "client/core/datasetmodel.h"
+#include "common/remoteerror.h"
+#include "tests/client/serverfixture.h"
 
 #include <QSet>
 #include <QSignalSpy>

@@ -1,8 +1,8 @@
 // The settings file: where it lives, what reads give for missing or odd
 // values, the 1/0 booleans, and that every read sees the file as it is now.
 
-#include "clienterror.h"
-#include "settingsfile.h"
+#include "client/core/clienterror.h"
+#include "client/core/settingsfile.h"
 
 #include <QDir>
 #include <QFile>

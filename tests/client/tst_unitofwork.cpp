@@ -3,11 +3,11 @@
 // one feeds the next, the stock move's inventory check runs inside, a check
 // can end the unit early, and a failure anywhere leaves nothing stored.
 
-#include "clienterror.h"
-#include "commonprocedures.h"
-#include "remoteerror.h"
-#include "serverfixture.h"
-#include "unitofwork.h"
+#include "client/core/clienterror.h"
+#include "client/core/commonprocedures.h"
+#include "client/core/unitofwork.h"
+#include "common/remoteerror.h"
+#include "tests/client/serverfixture.h"
 
 #include <QMutex>
 #include <QTest>

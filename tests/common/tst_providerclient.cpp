@@ -2,9 +2,9 @@
 // loopback: which replies become the server's errors and which break the
 // connection.
 
-#include "frame.h"
-#include "providerclient.h"
-#include "providerprotocol.h"
+#include "common/frame.h"
+#include "common/providerclient.h"
+#include "common/providerprotocol.h"
 
 #include <QTest>
 

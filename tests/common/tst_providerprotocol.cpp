@@ -1,5 +1,5 @@
-#include "frame.h"
-#include "providerprotocol.h"
+#include "common/frame.h"
+#include "common/providerprotocol.h"
 
 #include <QCborArray>
 #include <QCborMap>

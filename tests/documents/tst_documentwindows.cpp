@@ -3,15 +3,15 @@
 // scanned line after line (Return on the quantity saves), the list with its
 // total, a wrong line deleted, and what each step leaves in the database.
 
-#include "datasetlistview.h"
-#include "documentkinds.h"
-#include "guiapplication.h"
-#include "searchedit.h"
-#include "tdokievads.h"
-#include "tdokievadspreces.h"
-#include "tnorvalkmain.h"
-#include "tvaidzestierakstu.h"
-#include "windowfixture.h"
+#include "client/app/tnorvalkmain.h"
+#include "client/core/documentkinds.h"
+#include "client/documents/tdokievads.h"
+#include "client/documents/tdokievadspreces.h"
+#include "client/documents/tvaidzestierakstu.h"
+#include "client/widgets/datasetlistview.h"
+#include "client/widgets/searchedit.h"
+#include "gui/guiapplication.h"
+#include "tests/support/windowfixture.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -3,14 +3,14 @@
 // its dataset with the document header window's list, and "Saglabāt" with
 // anything typed changes nothing in the database.
 
-#include "datasetlistview.h"
-#include "datasetmodel.h"
-#include "documentlist.h"
-#include "searchedit.h"
-#include "tclientdatamodule.h"
-#include "tnorvalkmain.h"
-#include "toperacijas_3d.h"
-#include "windowfixture.h"
+#include "client/app/tnorvalkmain.h"
+#include "client/core/datasetmodel.h"
+#include "client/core/documentlist.h"
+#include "client/core/tclientdatamodule.h"
+#include "client/goods/toperacijas_3d.h"
+#include "client/widgets/datasetlistview.h"
+#include "client/widgets/searchedit.h"
+#include "tests/support/windowfixture.h"
 
 #include <QDateEdit>
 #include <QLabel>

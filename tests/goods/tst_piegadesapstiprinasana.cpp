@@ -3,9 +3,9 @@
 // the next scan, and a code that names no document keeps its text with the
 // message, the focus staying in the field.
 
-#include "tnorvalkmain.h"
-#include "tpiegadesapstiprinasana.h"
-#include "windowfixture.h"
+#include "client/app/tnorvalkmain.h"
+#include "client/goods/tpiegadesapstiprinasana.h"
+#include "tests/support/windowfixture.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -4,13 +4,13 @@
 // prices are hidden, new goods are made by a user with the right and never
 // by one without it, and the promotions tab lists the goods' promotions.
 
-#include "goodsinfo.h"
-#include "searchedit.h"
-#include "settingsfile.h"
-#include "tclientdatamodule.h"
-#include "tnorvalkmain.h"
-#include "tprecudati.h"
-#include "windowfixture.h"
+#include "client/app/tnorvalkmain.h"
+#include "client/core/goodsinfo.h"
+#include "client/core/settingsfile.h"
+#include "client/core/tclientdatamodule.h"
+#include "client/goods/tprecudati.h"
+#include "client/widgets/searchedit.h"
+#include "tests/support/windowfixture.h"
 
 #include <QApplication>
 #include <QComboBox>

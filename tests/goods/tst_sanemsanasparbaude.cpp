@@ -4,10 +4,10 @@
 // warning, the note of goods on none of the waybills and the fields cleared
 // for the next scan.
 
-#include "searchedit.h"
-#include "tnorvalkmain.h"
-#include "tsanemsanasparbaude.h"
-#include "windowfixture.h"
+#include "client/app/tnorvalkmain.h"
+#include "client/goods/tsanemsanasparbaude.h"
+#include "client/widgets/searchedit.h"
+#include "tests/support/windowfixture.h"
 
 #include <QDateEdit>
 #include <QLabel>

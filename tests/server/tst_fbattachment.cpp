@@ -1,6 +1,6 @@
-#include "codepage.h"
-#include "databaseerror.h"
-#include "fbattachment.h"
+#include "common/codepage.h"
+#include "server/db/databaseerror.h"
+#include "server/db/fbattachment.h"
 
 #include <QDateTime>
 #include <QProcess>

@@ -1,4 +1,4 @@
-#include "namedparams.h"
+#include "common/namedparams.h"
 
 #include <QTest>
 

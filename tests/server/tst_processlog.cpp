@@ -1,4 +1,4 @@
-#include "processlog.h"
+#include "server/app/processlog.h"
 
 #include <QTest>
 

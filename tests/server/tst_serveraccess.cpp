@@ -3,13 +3,13 @@
 // cap, and the process's descriptor limit. This test lowers its own limit
 // of open descriptors, which the servers it starts inherit.
 
-#include "allowlist.h"
-#include "descriptorlimit.h"
-#include "frame.h"
-#include "loadprobe.h"
-#include "providerclient.h"
-#include "testdatabase.h"
-#include "testserver.h"
+#include "common/frame.h"
+#include "common/providerclient.h"
+#include "server/net/allowlist.h"
+#include "server/net/descriptorlimit.h"
+#include "tests/support/loadprobe.h"
+#include "tests/support/testdatabase.h"
+#include "tests/support/testserver.h"
 
 #include <QProcessEnvironment>
 #include <QSettings>

@@ -3,15 +3,15 @@
 // limit, and SIGTERM while statements run. Every load is bounded; waits end
 // by themselves.
 
-#include "fbattachment.h"
-#include "frame.h"
-#include "loadprobe.h"
-#include "providerclient.h"
-#include "providernames.h"
-#include "requestmemory.h"
-#include "stockdatabase.h"
-#include "testdatabase.h"
-#include "testserver.h"
+#include "common/frame.h"
+#include "common/providerclient.h"
+#include "common/providernames.h"
+#include "server/db/fbattachment.h"
+#include "server/db/stockdatabase.h"
+#include "server/net/requestmemory.h"
+#include "tests/support/loadprobe.h"
+#include "tests/support/testdatabase.h"
+#include "tests/support/testserver.h"
 
 #include <QDir>
 #include <QFileInfo>

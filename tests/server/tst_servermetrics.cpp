@@ -4,12 +4,12 @@
 // terminals do: requests by operation and outcome, connected terminals,
 // cached statements, write conflicts and refusals by cause.
 
-#include "frame.h"
-#include "loadprobe.h"
-#include "providerclient.h"
-#include "providernames.h"
-#include "testdatabase.h"
-#include "testserver.h"
+#include "common/frame.h"
+#include "common/providerclient.h"
+#include "common/providernames.h"
+#include "tests/support/loadprobe.h"
+#include "tests/support/testdatabase.h"
+#include "tests/support/testserver.h"
 
 #include <QSettings>
 #include <QTcpServer>

@@ -1,11 +1,11 @@
 // End-to-end: NorvalkServer headless on a fresh demo database, driven
 // through ProviderClient and through raw sockets sending bad frames.
 
-#include "frame.h"
-#include "providerclient.h"
-#include "providerprotocol.h"
-#include "testdatabase.h"
-#include "testserver.h"
+#include "common/frame.h"
+#include "common/providerclient.h"
+#include "common/providerprotocol.h"
+#include "tests/support/testdatabase.h"
+#include "tests/support/testserver.h"
 
 #include <QDateTime>
 #include <QTcpSocket>

@@ -1,7 +1,7 @@
 // Where the server's configuration values come from: the per-user store, the
 // machine's file, and which wins when both hold a value.
 
-#include "serverhost.h"
+#include "server/app/serverhost.h"
 
 #include <QSettings>
 #include <QTemporaryDir>

@@ -2,9 +2,9 @@
 // when it is missing or the database cannot be opened, character sets, the
 // Firebird server path, and a clean stop.
 
-#include "providerclient.h"
-#include "testdatabase.h"
-#include "testserver.h"
+#include "common/providerclient.h"
+#include "tests/support/testdatabase.h"
+#include "tests/support/testserver.h"
 
 #include <QFile>
 #include <QProcessEnvironment>

@@ -2,11 +2,11 @@
 // this process: the count label and the log as terminals come and go, the
 // address caption, and the log's length.
 
-#include "providerclient.h"
-#include "showmessage.h"
-#include "testdatabase.h"
-#include "testserver.h"
-#include "tnorvaskserverfm.h"
+#include "common/providerclient.h"
+#include "common/showmessage.h"
+#include "server/app/tnorvaskserverfm.h"
+#include "tests/support/testdatabase.h"
+#include "tests/support/testserver.h"
 
 #include <QLabel>
 #include <QListWidget>

@@ -1,4 +1,4 @@
-#include "testdatabase.h"
+#include "tests/support/testdatabase.h"
 
 #include <QFile>
 #include <QProcess>

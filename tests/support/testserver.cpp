@@ -1,4 +1,4 @@
-#include "testserver.h"
+#include "tests/support/testserver.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "testsql.h"
+#include "tests/support/testsql.h"
 
 void TestSql::setPort(quint16 port)
 {

@@ -1,10 +1,10 @@
-#include "windowfixture.h"
+#include "tests/support/windowfixture.h"
 
-#include "clientformat.h"
-#include "settingsfile.h"
-#include "showmessage.h"
-#include "tenterpasword.h"
-#include "tnorvalkmain.h"
+#include "client/app/tenterpasword.h"
+#include "client/app/tnorvalkmain.h"
+#include "client/core/clientformat.h"
+#include "client/core/settingsfile.h"
+#include "common/showmessage.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "testdatabase.h"
-#include "testserver.h"
-#include "testsql.h"
+#include "tests/support/testdatabase.h"
+#include "tests/support/testserver.h"
+#include "tests/support/testsql.h"
 
 #include <QMap>
 #include <QStringList>

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "client/widgets/touchform.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The settings window: the server address and the four switches of the
+// settings file's "SysCon" section. It is filled from the file each time it
+// is shown and writes every control back when it closes, without checking
+// anything; the values take effect at the next menu command, which reads
+// the file again. When the file cannot be written the error is shown and the
+// window stays open with the user's edits.
+class TSysCon final : public TouchForm
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TSysCon)
+
+public:
+    explicit TSysCon(QWidget* owner = nullptr);
+    ~TSysCon() override;
+
+    // Shown on a device whose settings file names no server yet: a private
+    // address of the shop network, saved only when the window is closed.
+    static QString DefaultHostName() { return QStringLiteral("192.168.10.5"); }
+
+    QLabel* lbTitle() const { return m_lbTitle; }
+    QLineEdit* edIP_Adrese() const { return m_edIP_Adrese; }
+    QCheckBox* chkIzrDaudzums1() const { return m_chkIzrDaudzums1; }
+    QCheckBox* chkIzrDzestAtlaidi() const { return m_chkIzrDzestAtlaidi; }
+    QCheckBox* chkIzrPardCenaNoNodalas() const { return m_chkIzrPardCenaNoNodalas; }
+    QCheckBox* chkNeraditEkranaKlaviaturu() const { return m_chkNeraditEkranaKlaviaturu; }
+    QPushButton* btUpgrade() const { return m_btUpgrade; }
+    QPushButton* btClose() const { return m_btClose; }
+
+protected:
+    void FormShow() override;
+    void FormClose() override;
+
+private:
+    void btCloseClick();
+    void btUpgradeClick();
+    bool edIP_AdreseKeyDown(QKeyEvent& key);
+
+    QCheckBox* makeSwitch(const char* name, const QString& caption, int top);
+
+    QLabel* m_lbTitle = nullptr;
+    QLineEdit* m_edIP_Adrese = nullptr;
+    QCheckBox* m_chkIzrDaudzums1 = nullptr;
+    QCheckBox* m_chkIzrDzestAtlaidi = nullptr;
+    QCheckBox* m_chkIzrPardCenaNoNodalas = nullptr;
+    QCheckBox* m_chkNeraditEkranaKlaviaturu = nullptr;
+    QPushButton* m_btUpgrade = nullptr;
+    QPushButton* m_btClose = nullptr;
+};
+
+// The settings window once made; null until then.
+extern TSysCon* SysCon;

@@ -1,0 +1,191 @@
+// NorvalkServer: serves the terminals' provider requests on TCP port 211,
+// with its window or, given --headless, on the console.
+
+#include "common/showmessage.h"
+#include "gui/guiapplication.h"
+#include "server/app/processlog.h"
+#include "server/app/serverhost.h"
+#include "server/app/terminationwatcher.h"
+#include "server/app/tnorvaskserverfm.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+struct CommandLine
+{
+    bool headless = false;
+    ServerOptions options;
+};
+
+CommandLine parseCommandLine(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Norvalk application server"));
+    parser.addHelpOption();
+    const QCommandLineOption headless(QStringLiteral("headless"),
+                                      QStringLiteral("Serve without a window; log to stdout."));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("TCP port (211)."),
+                                  QStringLiteral("N"), QStringLiteral("211"));
+    const QCommandLineOption database(
+        QStringLiteral("database"),
+        QStringLiteral("Database path, instead of the one in the configuration store."),
+        QStringLiteral("PATH"));
+    const QCommandLineOption workers(
+        QStringLiteral("workers"), QStringLiteral("Database attachments working in parallel (4)."),
+        QStringLiteral("N"), QStringLiteral("4"));
+    const QCommandLineOption stall(
+        QStringLiteral("stall-timeout"),
+        QStringLiteral("Milliseconds a half-received request, or a reply the terminal does not "
+                       "take, may wait (30000)."),
+        QStringLiteral("MS"), QStringLiteral("30000"));
+    const QCommandLineOption listen(
+        QStringLiteral("listen"),
+        QStringLiteral("Address to listen on (every interface; configuration store: Listen)."),
+        QStringLiteral("ADDRESS"));
+    const QCommandLineOption allow(
+        QStringLiteral("allow"),
+        QStringLiteral("Addresses and networks that may connect, comma-separated, e.g. "
+                       "192.168.10.0/24,fd00::/8 (everyone; configuration store: Allow)."),
+        QStringLiteral("LIST"));
+    const QCommandLineOption maxClients(
+        QStringLiteral("max-clients"),
+        QStringLiteral("Terminals served at once (what the descriptor limit leaves room for)."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption grace(
+        QStringLiteral("grace"),
+        QStringLiteral("Milliseconds a stop lets running statements finish before it cancels "
+                       "them (10000)."),
+        QStringLiteral("MS"), QStringLiteral("10000"));
+    const QCommandLineOption metrics(
+        QStringLiteral("metrics"),
+        QStringLiteral("Serve Prometheus metrics over HTTP at http://ADDRESS:PORT/metrics, e.g. "
+                       "127.0.0.1:9464 (off; configuration store: Metrics)."),
+        QStringLiteral("ADDRESS:PORT"));
+    parser.addOptions(
+        {headless, port, database, workers, stall, listen, allow, maxClients, grace, metrics});
+    parser.process(arguments);
+
+    CommandLine line;
+    line.headless = parser.isSet(headless);
+    bool valid = true;
+    const uint portNumber = parser.value(port).toUInt(&valid);
+    if (!valid || portNumber > 65535) {
+        std::fprintf(stderr, "--port: not a port number\n");
+        std::exit(2);
+    }
+    line.options.port = quint16(portNumber);
+    line.options.databaseOverride = parser.value(database);
+    line.options.workerCount = qBound(1, parser.value(workers).toInt(), 64);
+    line.options.stallTimeoutMs = qMax(100, parser.value(stall).toInt());
+    if (parser.isSet(listen))
+        line.options.listenAddress = parser.value(listen);
+    if (parser.isSet(allow))
+        line.options.allowList = parser.value(allow);
+    if (parser.isSet(metrics))
+        line.options.metricsAddress = parser.value(metrics);
+    const int clients = parser.value(maxClients).toInt(&valid);
+    if (!valid || clients < 0) {
+        std::fprintf(stderr, "--max-clients: not a number of terminals\n");
+        std::exit(2);
+    }
+    line.options.maxClients = clients;
+    line.options.stopGraceMs = qMax(0, parser.value(grace).toInt());
+    return line;
+}
+
+void printLogItems(ProcessLog& log, const QString& text)
+{
+    for (const QString& item : log.add(text))
+        std::printf("%s\n", item.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+// A worker stayed inside the database after its statement was cancelled:
+// the program ends without running its destructors under it.
+[[noreturn]] void endNow()
+{
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+int runHeadless(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const CommandLine line = parseCommandLine(app.arguments());
+    ProcessLog log;
+    ServerHost host(line.options);
+    QObject::connect(&host, &ServerHost::logLine,
+                     [&log](const QString& text) { printLogItems(log, text); });
+    QObject::connect(&host, &ServerHost::message, [](const QString& text) { ShowMessage(text); });
+    const ServerHost::Startup startup = host.start();
+    if (startup == ServerHost::Startup::Ended)
+        return 1;
+    if (startup == ServerHost::Startup::Serving)
+        printLogItems(log, QStringLiteral("IP adrese : ") + ServerHost::ServerIpAddress());
+    printLogItems(log,
+                  QStringLiteral("Gaidu termināļus TCP portā ") + QString::number(host.port()));
+
+    TerminationWatcher termination;
+    QObject::connect(&termination, &TerminationWatcher::terminationRequested, &app, [&] {
+        const bool stopped = host.shutdown();
+        // The disconnects of the stop, still queued, go to the log first.
+        QCoreApplication::processEvents();
+        printLogItems(log, QStringLiteral("Serveris apturēts"));
+        if (!stopped)
+            endNow();
+        app.quit();
+    });
+    QObject::connect(&termination, &TerminationWatcher::reloadRequested, &host,
+                     &ServerHost::reload);
+    return app.exec();
+}
+
+int runWindowed(int argc, char** argv)
+{
+    GuiApplication app(argc, argv);
+    app.setApplicationDisplayName(QStringLiteral("Norvalk server"));
+    const CommandLine line = parseCommandLine(app.arguments());
+    try {
+        TNorvaskServerFM window(line.options);
+        if (window.FormCreate() == ServerHost::Startup::Ended)
+            return 1;
+        window.show();
+        TerminationWatcher termination;
+        QObject::connect(&termination, &TerminationWatcher::terminationRequested, &window,
+                         &QWidget::close);
+        QObject::connect(&termination, &TerminationWatcher::reloadRequested, &window,
+                         &TNorvaskServerFM::btReloadClick);
+        const int result = app.exec();
+        if (!window.stoppedCleanly())
+            endNow();
+        return result;
+    } catch (...) {
+        // Start-up runs outside the event loop, where notify() would catch it.
+        GuiApplication::showError(GuiApplication::exceptionText(std::current_exception()));
+        return 1;
+    }
+}
+
+bool wantsHeadless(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--headless") == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("TOLVEX"));
+    QCoreApplication::setApplicationName(QStringLiteral("Norvalk"));
+    return wantsHeadless(argc, argv) ? runHeadless(argc, argv) : runWindowed(argc, argv);
+}

@@ -1,0 +1,307 @@
+#include "server/app/serverhost.h"
+
+#include "server/app/serversettings.h"
+#include "server/db/databaseerror.h"
+#include "server/db/fbattachment.h"
+#include "server/db/stockdatabase.h"
+#include "server/db/tservermoduledata.h"
+#include "server/net/allowlist.h"
+#include "server/net/descriptorlimit.h"
+#include "server/net/servermetrics.h"
+#include "server/net/sessionserver.h"
+
+#include <QCoreApplication>
+#include <QHostInfo>
+#include <QNetworkInterface>
+
+namespace {
+
+const QString kDefaultDatabasePath = QStringLiteral("c:\\PRECES_GDB\\PRECES.GDB");
+
+QString wrongAllowEntryText(const QString& wrongEntry)
+{
+    return QStringLiteral("Atļauto adrešu sarakstā '%1' nav ne adrese, ne tīkls "
+                          "(piemēram, 192.168.10.0/24) !!!")
+        .arg(wrongEntry.left(64));
+}
+
+} // namespace
+
+ServerHost::ServerHost(ServerOptions options, QObject* parent)
+    : QObject(parent), m_options(std::move(options))
+{
+}
+
+ServerHost::~ServerHost()
+{
+    shutdown(0);
+}
+
+QString ServerHost::configuredDatabasePath(bool* found)
+{
+    const ServerSettings settings;
+    *found = settings.hasGroup();
+    return *found ? settings.value(QStringLiteral("MainDB")).value_or(QString()) : QString();
+}
+
+std::optional<QString> ServerHost::configuredValue(const QString& name)
+{
+    return ServerSettings().value(name);
+}
+
+ServerHost::Startup ServerHost::start()
+{
+    QString path = kDefaultDatabasePath;
+    if (!m_options.databaseOverride.isEmpty()) {
+        path = m_options.databaseOverride;
+    } else {
+        bool found = false;
+        path = configuredDatabasePath(&found);
+        if (!found) {
+            emit message(QStringLiteral("Reģistros DB ceļš nav atrasts !!!"));
+            return Startup::Ended;
+        }
+    }
+    if (path.isEmpty()) {
+        emit message(QStringLiteral("Datora reģistros nav aizpildīts datu bāzes ceļš !!!"));
+        return Startup::Ended;
+    }
+
+    const bool databaseOpen = openDatabase(path);
+    if (!startMetrics() || !startSessionServer(path))
+        return Startup::Ended;
+    return databaseOpen ? Startup::Serving : Startup::Degraded;
+}
+
+QString ServerHost::listenText() const
+{
+    return m_options.listenAddress.value_or(configuredValue(QStringLiteral("Listen")).value_or(""))
+        .trimmed();
+}
+
+QString ServerHost::metricsText() const
+{
+    return m_options.metricsAddress
+        .value_or(configuredValue(QStringLiteral("Metrics")).value_or(""))
+        .trimmed();
+}
+
+bool ServerHost::startMetrics()
+{
+    const QString text = metricsText();
+    if (text.isEmpty())
+        return true;
+    const std::optional<MetricsEndpoint> endpoint = ServerMetrics::parseEndpoint(text);
+    if (!endpoint) {
+        emit message(QStringLiteral("Metriku adrese '%1' nav IPv4 adrese ar portu (piemēram, "
+                                    "127.0.0.1:9464) !!!")
+                         .arg(text.left(64)));
+        return false;
+    }
+    try {
+        m_metrics = std::make_unique<ServerMetrics>(*endpoint);
+    } catch (const std::exception& error) {
+        emit message(QStringLiteral("Nevaru atvērt metriku adresi %1 !!!\n%2")
+                         .arg(text.left(64), QString::fromLocal8Bit(error.what())));
+        return false;
+    }
+    m_metricsText = text;
+    emit logLine(QStringLiteral("Metrikas: http://%1:%2/metrics")
+                     .arg(endpoint->address.toString())
+                     .arg(m_metrics->port()));
+    return true;
+}
+
+std::optional<AllowList> ServerHost::allowList(QString* wrongEntry) const
+{
+    return AllowList::parse(
+        m_options.allowList.value_or(configuredValue(QStringLiteral("Allow")).value_or("")),
+        wrongEntry);
+}
+
+bool ServerHost::startSessionServer(const QString& path)
+{
+    const QString listenText = this->listenText();
+    const QHostAddress listenAddress(listenText);
+    if (!listenText.isEmpty() && listenAddress.isNull()) {
+        emit message(
+            QStringLiteral("Klausīšanās adrese '%1' nav IP adrese !!!").arg(listenText.left(64)));
+        return false;
+    }
+    QString wrongEntry;
+    const std::optional<AllowList> allow = allowList(&wrongEntry);
+    if (!allow) {
+        emit message(wrongAllowEntryText(wrongEntry));
+        return false;
+    }
+
+    SessionServerOptions options;
+    options.workerCount = m_options.workerCount;
+    options.session.stallTimeoutMs = m_options.stallTimeoutMs;
+    options.allow = *allow;
+    options.metrics = m_metrics.get();
+    options.maxClients = m_options.maxClients > 0
+                             ? m_options.maxClients
+                             : defaultMaxClients(raiseDescriptorLimit(), m_options.workerCount);
+    m_DSServer1 =
+        std::make_unique<SessionServer>(path, options, [this] { return DSServerClass1GetClass(); });
+    connect(m_DSServer1.get(), &SessionServer::clientConnected, this,
+            &ServerHost::DSServer1Connect);
+    connect(m_DSServer1.get(), &SessionServer::clientDisconnected, this,
+            &ServerHost::DSServer1Disconnect);
+    connect(m_DSServer1.get(), &SessionServer::errorOccurred, this, &ServerHost::DSServer1Error);
+    if (!m_DSServer1->listen(listenText.isEmpty() ? QHostAddress() : listenAddress,
+                             m_options.port)) {
+        emit message(QStringLiteral("Nevaru atvērt TCP portu %1 !!!\n%2")
+                         .arg(m_options.port)
+                         .arg(m_DSServer1->errorString()));
+        m_DSServer1.reset();
+        return false;
+    }
+    m_databasePath = path;
+    m_listenText = listenText;
+    logAllowList(*allow);
+    emit logLine(
+        QStringLiteral("Vienlaikus var pieslēgties līdz %1 termināļiem").arg(options.maxClients));
+    return true;
+}
+
+void ServerHost::logAllowList(const AllowList& allow)
+{
+    emit logLine(allow.allowsEveryone()
+                     ? QStringLiteral("Pieslēgties drīkst jebkura adrese (to ierobežo --allow vai "
+                                      "Bazes/Allow)")
+                     : QStringLiteral("Pieslēgties drīkst: ") + allow.describe());
+}
+
+void ServerHost::reload()
+{
+    if (!m_DSServer1)
+        return;
+    m_DSServer1->dropPreparedStatements();
+    emit logLine(QStringLiteral("Iestatījumi tiek pārlasīti; vaicājumi tiks sagatavoti no jauna"));
+    QString wrongEntry;
+    if (const std::optional<AllowList> allow = allowList(&wrongEntry)) {
+        m_DSServer1->setAllowList(*allow);
+        logAllowList(*allow);
+    } else {
+        // The list in force stays: a typing error must not open or close the shop.
+        emit logLine(QStringLiteral("Kļūda :") + wrongAllowEntryText(wrongEntry));
+        emit logLine(QStringLiteral("Paliek spēkā iepriekšējais atļauto adrešu saraksts"));
+    }
+    const QString listen = listenText();
+    if (listen != m_listenText)
+        emit logLine(QStringLiteral("Klausīšanās adrese '%1' stāsies spēkā pēc servera "
+                                    "restartēšanas")
+                         .arg(listen.left(64)));
+    const QString metrics = metricsText();
+    if (metrics != m_metricsText)
+        emit logLine(QStringLiteral("Metriku adrese '%1' stāsies spēkā pēc servera "
+                                    "restartēšanas")
+                         .arg(metrics.left(64)));
+    if (m_options.databaseOverride.isEmpty()) {
+        bool found = false;
+        const QString path = configuredDatabasePath(&found);
+        if (found && path != m_databasePath)
+            emit logLine(QStringLiteral("Datu bāzes ceļš '%1' stāsies spēkā pēc servera "
+                                        "restartēšanas")
+                             .arg(path.left(64)));
+    }
+}
+
+bool ServerHost::openDatabase(const QString& path)
+{
+    // A trial attachment proves the path, password and character set before
+    // the first terminal arrives; the workers open their own.
+    FbAttachment probe;
+    try {
+        openStockDatabase(probe, path);
+        probe.close();
+        return true;
+    } catch (const DatabaseError& error) {
+        emit message(QStringLiteral("Nevaru atvērt FireDAC konekciju datu bāzi !!!") +
+                     QLatin1Char('\n') + error.message());
+        return false;
+    }
+}
+
+quint16 ServerHost::port() const
+{
+    return m_DSServer1 ? m_DSServer1->port() : 0;
+}
+
+QString ServerHost::ServerIpAddress()
+{
+    QList<QHostAddress> interfaces;
+    for (const QNetworkInterface& interface : QNetworkInterface::allInterfaces()) {
+        if (!interface.flags().testFlag(QNetworkInterface::IsUp))
+            continue;
+        for (const QNetworkAddressEntry& entry : interface.addressEntries())
+            interfaces.append(entry.ip());
+    }
+    return shownAddress(QHostInfo::fromName(QHostInfo::localHostName()).addresses(), interfaces);
+}
+
+QString ServerHost::shownAddress(const QList<QHostAddress>& hostName,
+                                 const QList<QHostAddress>& interfaces)
+{
+    // The caption is there for typing the address into a terminal: a stock
+    // Debian names itself 127.0.1.1, which no terminal can use, so the
+    // machine's own network addresses come before a loopback one.
+    const auto isIpv4 = [](const QHostAddress& address) {
+        return address.protocol() == QAbstractSocket::IPv4Protocol;
+    };
+    for (const QList<QHostAddress>* list : {&hostName, &interfaces}) {
+        for (const QHostAddress& address : *list) {
+            if (isIpv4(address) && !address.isLoopback())
+                return address.toString();
+        }
+    }
+    for (const QHostAddress& address : hostName) {
+        if (isIpv4(address))
+            return address.toString();
+    }
+    return QStringLiteral("0");
+}
+
+std::shared_ptr<TServerModuleData> ServerHost::DSServerClass1GetClass()
+{
+    // The shared database stays open: closing it here would fail requests that
+    // other terminals have in flight.
+    return std::make_shared<TServerModuleData>();
+}
+
+void ServerHost::DSServer1Connect()
+{
+    ++m_connectionCount;
+    emit connectionCountChanged(m_connectionCount);
+    emit logLine(QStringLiteral("Pievienojies. Savienojumu skaits:") +
+                 QString::number(m_connectionCount));
+}
+
+void ServerHost::DSServer1Disconnect()
+{
+    --m_connectionCount;
+    emit connectionCountChanged(m_connectionCount);
+    emit logLine(QStringLiteral("Atvienojies. Savienojumu skaits:") +
+                 QString::number(m_connectionCount));
+}
+
+void ServerHost::DSServer1Error(const QString& error)
+{
+    emit logLine(QStringLiteral("Kļūda :") + error);
+}
+
+bool ServerHost::shutdown(int graceMs)
+{
+    if (!m_DSServer1)
+        return true;
+    const bool stopped = m_DSServer1->shutdown(graceMs < 0 ? m_options.stopGraceMs : graceMs);
+    m_DSServer1.reset();
+    if (!stopped) {
+        // A worker left inside the database still reports to it.
+        [[maybe_unused]] ServerMetrics* left = m_metrics.release();
+    }
+    m_metrics.reset();
+    return stopped;
+}

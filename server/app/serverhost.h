@@ -1,0 +1,115 @@
+#pragma once
+
+#include "server/net/allowlist.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class ServerMetrics;
+class SessionServer;
+class TServerModuleData;
+
+struct ServerOptions
+{
+    quint16 port = 211;
+    QString databaseOverride; // --database: used instead of the configuration store
+    int workerCount = 4;
+    int stallTimeoutMs = 30000;
+    // --listen and --allow; when not given, the configuration store's
+    // "Listen" and "Allow" beside "MainDB", else every interface and everyone.
+    std::optional<QString> listenAddress;
+    std::optional<QString> allowList;
+    // --metrics ADDRESS:PORT, else the store's "Metrics"; off when neither is given.
+    std::optional<QString> metricsAddress;
+    int maxClients = 0;      // --max-clients; 0: as many as the descriptor limit leaves room for
+    int stopGraceMs = 10000; // --grace: how long a stop lets running statements finish
+};
+
+// Start-up, serving and the session monitor of NorvalkServer, shared by the
+// window and the headless mode. DSServer1 is the session server; the
+// database connection is one attachment per session worker.
+//
+// Everything it reports goes through three signals: logLine (every line of
+// the process log), message (what the user must read: a message box or
+// standard error) and connectionCountChanged.
+class ServerHost final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ServerHost)
+
+public:
+    enum class Startup
+    {
+        Serving,  // database open, transport listening
+        Degraded, // transport listening, database not open: requests fail at the database
+        Ended,    // the program must end (no configured path, or the port is taken)
+    };
+
+    explicit ServerHost(ServerOptions options, QObject* parent = nullptr);
+    ~ServerHost() override;
+
+    // The start-up sequence: path from the configuration store, database, transport.
+    Startup start();
+
+    int connectionCount() const { return m_connectionCount; }
+    quint16 port() const;
+    // The address shown in the window: the first IPv4 address of the host
+    // name, or else of the network interfaces, that is not a loopback one;
+    // failing that the host name's own; "0" when the name does not resolve.
+    static QString ServerIpAddress();
+    static QString shownAddress(const QList<QHostAddress>& hostName,
+                                const QList<QHostAddress>& interfaces);
+    // The organisation/application/group/value of the per-user configuration
+    // store, over the machine's file (see ServerSettings).
+    static QString configuredDatabasePath(bool* found);
+    // Another value of the same group ("Listen", "Allow"); nothing when absent.
+    static std::optional<QString> configuredValue(const QString& name);
+
+    // What SIGHUP and the window's button do, for a changed schema or
+    // settings without stopping the terminals: every worker drops its
+    // prepared statements at its next idle moment, so changed triggers and
+    // procedures take effect, and the stored settings are read again. A new
+    // "Allow" applies to the terminals that connect from now on; a new
+    // "Listen" or "MainDB" is logged as waiting for a restart. Values given
+    // on the command line stay as they are.
+    void reload();
+
+    // Stops accepting, lets the requests in flight be answered (waiting up to
+    // graceMs, by default --grace, for a statement that is still running,
+    // then cancelling it), then closes the sessions and the database. False
+    // when a worker stayed inside the database even then; the program should
+    // end without waiting.
+    bool shutdown(int graceMs = -1);
+
+signals:
+    void logLine(const QString& text);
+    void message(const QString& text);
+    void connectionCountChanged(int count);
+
+private:
+    std::shared_ptr<TServerModuleData> DSServerClass1GetClass();
+    void DSServer1Connect();
+    void DSServer1Disconnect();
+    void DSServer1Error(const QString& error);
+    bool openDatabase(const QString& path);
+    bool startSessionServer(const QString& path);
+    bool startMetrics();
+    QString metricsText() const;
+    QString listenText() const;
+    std::optional<AllowList> allowList(QString* wrongEntry) const;
+    void logAllowList(const AllowList& allow);
+
+    ServerOptions m_options;
+    QString m_databasePath; // as served
+    QString m_listenText;   // as served
+    QString m_metricsText;  // as served
+    // Before the session server, whose workers and listener report to it to their end.
+    std::unique_ptr<ServerMetrics> m_metrics;
+    std::unique_ptr<SessionServer> m_DSServer1;
+    int m_connectionCount = 0;
+};

@@ -1,0 +1,141 @@
+#include "server/db/tservermoduledata.h"
+
+#include "common/frame.h"
+#include "server/db/databaseerror.h"
+#include "server/db/fbattachment.h"
+#include "server/db/providercatalogue.h"
+
+namespace {
+
+// Request parameters by name over the provider's own, so a request that sets
+// only some parameters of the provider's SQL still binds the rest (as NULL).
+RemoteParams mergedParams(const RemoteParams& design, const RemoteParams& sent)
+{
+    RemoteParams merged = design;
+    for (const RemoteParam& param : sent)
+        setParam(merged, param);
+    return merged;
+}
+
+QString requireSql(const ProviderDefinition& provider, const QString& commandText)
+{
+    const QString sql = commandText.trimmed().isEmpty() ? provider.designSql : commandText;
+    if (sql.trimmed().isEmpty())
+        throw DatabaseError(QStringLiteral("Provaiderim %1 nav SQL teksta").arg(provider.name),
+                            false);
+    return sql;
+}
+
+void requireServerClass(const ProviderRequest& request)
+{
+    if (request.serverClass != QLatin1String(kServerClassName))
+        throw DatabaseError(
+            QStringLiteral("Servera klase '%1' nav atrasta").arg(request.serverClass.left(64)),
+            false);
+}
+
+const ProviderDefinition& requireProvider(const QString& name)
+{
+    const ProviderDefinition* provider = ProviderCatalogue::find(name);
+    if (!provider)
+        throw DatabaseError(QStringLiteral("Provaiders '%1' nav atrasts").arg(name.left(64)),
+                            false);
+    return *provider;
+}
+
+} // namespace
+
+bool TServerModuleData::needsDatabase(ProviderOperation operation)
+{
+    return operation == ProviderOperation::GetRecords || operation == ProviderOperation::Execute;
+}
+
+ProviderAnswer TServerModuleData::handle(const ProviderRequest& request, FbAttachment& database)
+{
+    try {
+        requireServerClass(request);
+        ProviderAnswer answer = runStatement(request, database);
+        answer.reply.id = request.id;
+        answer.reply.ownerData = request.ownerData;
+        return answer;
+    } catch (const DatabaseError& error) {
+        if (error.connectionLost())
+            throw; // the worker opens its attachment again and retries
+        return ProviderAnswer::failure(error.message());
+    } catch (const ResultTooLarge&) {
+        return ProviderAnswer::failure(
+            QStringLiteral("Vaicājuma rezultāts pārsniedz %1 MiB, ko serveris var nosūtīt vienā "
+                           "atbildē; sašauriniet vaicājumu !!!")
+                .arg(kMaxReplyBody / (1024 * 1024)));
+    }
+}
+
+ProviderReply TServerModuleData::handleWithoutDatabase(const ProviderRequest& request)
+{
+    try {
+        requireServerClass(request);
+        ProviderReply reply;
+        switch (request.operation) {
+        case ProviderOperation::GetParams:
+            reply.params = requireProvider(request.provider).designParams;
+            break;
+        case ProviderOperation::ApplyUpdates:
+            reply = applyUpdates(request);
+            break;
+        case ProviderOperation::RowRequest:
+            requireProvider(request.provider);
+            break; // no row refresh: the provider returns no extra data
+        case ProviderOperation::DataRequest:
+            requireProvider(request.provider);
+            reply.data = QCborValue(QCborValue::Null);
+            break;
+        case ProviderOperation::GetProviderNames:
+            reply.providerNames = ProviderCatalogue::names();
+            break;
+        case ProviderOperation::GetRecords:
+        case ProviderOperation::Execute:
+            throw DatabaseError(QStringLiteral("Pieprasījumam vajag datu bāzi"), false);
+        }
+        reply.id = request.id;
+        reply.ownerData = request.ownerData;
+        return reply;
+    } catch (const DatabaseError& error) {
+        return ProviderReply::failure(request.id, error.message());
+    }
+}
+
+ProviderAnswer TServerModuleData::runStatement(const ProviderRequest& request,
+                                               FbAttachment& database)
+{
+    const ProviderDefinition& provider = requireProvider(request.provider);
+    const QString sql = requireSql(provider, request.commandText);
+    ProviderAnswer answer;
+    answer.reply.params = mergedParams(provider.designParams, request.params);
+    // The envelope around the rows holds at most what the request brought
+    // (its parameters come back), and a little more.
+    const RowLimits limits{request.recordCount, kMaxReplyBody - kMaxRequestBody - 65536};
+    EncodedPacket rows = database.runEncoded(sql, answer.reply.params, limits);
+    if (request.operation == ProviderOperation::GetRecords) {
+        answer.reply.recordsReturned = rows.rowCount;
+        answer.rows = std::move(rows);
+    }
+    return answer;
+}
+
+ProviderReply TServerModuleData::applyUpdates(const ProviderRequest& request) const
+{
+    requireProvider(request.provider);
+    ProviderReply reply;
+    if (request.delta.rows.isEmpty())
+        return reply;
+    // Terminals change data with statements through AS_Execute; a delta is
+    // answered row by row as failed so that nothing is silently dropped.
+    reply.packet = request.delta;
+    reply.packet.columns.append({QStringLiteral("ERROR_MESSAGE"), FieldType::Text, 250});
+    const QString reason = QStringLiteral(
+        "Izmaiņu pakete netiek pieņemta: izmaiņas jāsūta kā SQL komanda (AS_Execute)");
+    for (QVariantList& row : reply.packet.rows)
+        row.append(reason);
+    reply.errorCount = qint32(reply.packet.rows.size());
+    return reply;
+}

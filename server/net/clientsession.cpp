@@ -1,0 +1,435 @@
+#include "server/net/clientsession.h"
+
+#include "common/frame.h"
+#include "common/writeconflict.h"
+#include "server/db/stockconnection.h"
+#include "server/db/tservermoduledata.h"
+
+#include <asio/post.hpp>
+
+#include <array>
+#include <span>
+
+namespace {
+
+// How long a closed session waits for its terminal to close its end, so
+// that the last reply is not cut off by a reset.
+constexpr std::chrono::seconds kLinger(2);
+// Reads a stop takes in one go from a terminal that keeps sending.
+constexpr int kStopReads = 64;
+
+const QString kStoppingText =
+    QStringLiteral("Serveris tiek apturēts; pieprasījums netika izpildīts !!!");
+const QString kNoRoomText = QStringLiteral(
+    "Serverim pašlaik pietrūkst atmiņas pieprasījumu saņemšanai; mēģiniet vēlāk !!!");
+const QString kStoppedRunningText =
+    QStringLiteral("Serveris tiek apturēts; pieprasījuma izpilde tika pārtraukta !!!");
+
+bool wouldBlock(const std::error_code& error)
+{
+    return error == asio::error::would_block || error == asio::error::try_again;
+}
+
+QString peerText(const asio::ip::tcp::socket& socket)
+{
+    std::error_code error;
+    const asio::ip::tcp::endpoint endpoint = socket.remote_endpoint(error);
+    if (error)
+        return QStringLiteral("?");
+    asio::ip::address address = endpoint.address();
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+    return QStringLiteral("%1:%2")
+        .arg(QString::fromStdString(address.to_string()))
+        .arg(endpoint.port());
+}
+
+} // namespace
+
+ClientSession::ClientSession(asio::ip::tcp::socket socket,
+                             std::shared_ptr<TServerModuleData> module, SessionWorker& worker)
+    : m_socket(std::move(socket)), m_module(std::move(module)), m_worker(worker)
+{
+    std::error_code ignored;
+    m_socket.non_blocking(true, ignored);
+    m_socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+    m_socket.set_option(asio::socket_base::keep_alive(true), ignored);
+    m_peer = peerText(m_socket);
+}
+
+ClientSession::~ClientSession()
+{
+    releaseInput();
+}
+
+void ClientSession::start(Registration registration)
+{
+    m_registration = registration;
+    readMore();
+}
+
+// Asio's loop reports a socket ready once per change (edge-triggered), so
+// the session waits only after a read or write has found no room left.
+void ClientSession::waitUntil(asio::socket_base::wait_type ready, bool& waiting,
+                              void (ClientSession::*then)())
+{
+    if (m_dropped || waiting)
+        return;
+    waiting = true;
+    m_socket.async_wait(ready,
+                        [self = shared_from_this(), &waiting, then](const std::error_code& error) {
+                            waiting = false;
+                            if (!error)
+                                (self.get()->*then)();
+                            else if (error != asio::error::operation_aborted)
+                                self->drop();
+                        });
+}
+
+void ClientSession::waitForRequest()
+{
+    waitUntil(asio::socket_base::wait_read, m_waitingToRead, &ClientSession::readMore);
+}
+
+ClientSession::Received ClientSession::receive()
+{
+    std::vector<char>& scratch = m_worker.scratch();
+    std::error_code error;
+    const size_t got = m_socket.read_some(asio::buffer(scratch), error);
+    if (wouldBlock(error))
+        return Received::Nothing;
+    if (error)
+        return Received::Gone; // end of stream included
+    if (m_lingering || m_closing)
+        return Received::Some; // after the last reply, nothing more is kept
+    if (m_input.size() + qsizetype(got) > m_input.capacity()) {
+        const qsizetype room = receiveCapacity(m_input, qsizetype(got), kMaxRequestBody);
+        if (!m_worker.requestMemory().resize(m_inputShare, room))
+            return Received::OverBudget;
+        m_input.reserve(room);
+    }
+    m_input.append(scratch.data(), qsizetype(got));
+    return Received::Some;
+}
+
+void ClientSession::releaseInput()
+{
+    m_input = QByteArray();
+    m_worker.requestMemory().resize(m_inputShare, 0);
+}
+
+// What follows the served frame moves to a buffer of its own size: the room
+// of a large request is not kept for the small ones after it.
+void ClientSession::keepInputAfter(qsizetype served)
+{
+    m_input = m_input.sliced(served);
+    if (m_input.isEmpty())
+        m_input = QByteArray();
+    m_worker.requestMemory().resize(m_inputShare, m_input.capacity());
+}
+
+// Reads until a whole frame (or a refused header) is in, or nothing more has come.
+void ClientSession::readMore()
+{
+    if (m_dropped)
+        return;
+    for (;;) {
+        switch (receive()) {
+        case Received::Gone:
+            drop();
+            return;
+        case Received::Nothing:
+            waitForRequest();
+            return;
+        case Received::OverBudget:
+            abandon(kNoRoomText, ServerMetrics::Refusal::Memory);
+            return;
+        case Received::Some:
+            break;
+        }
+        if (m_lingering || m_closing)
+            continue;
+        if (parseFrame(m_input, kMaxRequestBody).status != FrameParse::Incomplete)
+            break;
+        if (m_partialSince == Clock::time_point{})
+            m_partialSince = Clock::now();
+    }
+    serveFrames();
+}
+
+void ClientSession::serveFrames()
+{
+    if (m_dropped || m_closing)
+        return;
+    if (m_unsent > m_worker.settings().unsentBudget) {
+        m_pausedByReplies = true; // flush() resumes
+        return;
+    }
+    const FrameParse frame = parseFrame(m_input, kMaxRequestBody);
+    if (frame.status == FrameParse::TooLarge) {
+        abandon(QStringLiteral("pieprasījums %1 baitu apmērā pārsniedz %2 baitu robežu")
+                    .arg(frame.bodySize)
+                    .arg(kMaxRequestBody),
+                ServerMetrics::Refusal::Size);
+        return;
+    }
+    if (frame.status == FrameParse::Incomplete) {
+        // Only a frame that has begun arriving can stall; an idle session keeps no buffer.
+        if (m_input.isEmpty()) {
+            releaseInput();
+            m_partialSince = {};
+        } else if (m_partialSince == Clock::time_point{}) {
+            m_partialSince = Clock::now();
+        }
+        readMore();
+        return;
+    }
+    m_partialSince = {};
+    serve(frame.body);
+    keepInputAfter(frame.frameSize);
+    flush();
+    if (m_dropped || m_closing)
+        return;
+    // One request per turn of the loop: the worker's other sessions get theirs in between.
+    asio::post(m_worker.context(), [self = shared_from_this()] { self->serveFrames(); });
+}
+
+void ClientSession::serve(QByteArrayView body)
+{
+    const Decoded<ProviderRequest> decoded = decodeRequest(body);
+    if (!decoded.value) {
+        const QString message =
+            QStringLiteral("Nederīgs pieprasījums no %1: %2").arg(m_peer, decoded.error);
+        m_worker.events().error(message);
+        queue(encodeReplyFrame(ProviderReply::failure(0, message)));
+        if (ServerMetrics* metrics = m_worker.events().metrics)
+            metrics->invalidRequest();
+    } else if (m_worker.isStopping()) {
+        queue(encodeReplyFrame(ProviderReply::failure(decoded.value->id, kStoppingText)));
+        if (ServerMetrics* metrics = m_worker.events().metrics)
+            metrics->requestServed(decoded.value->operation, ServerMetrics::Outcome::Cancelled, 0);
+    } else {
+        queue(answer(*decoded.value).frame());
+    }
+}
+
+ProviderAnswer ClientSession::answer(const ProviderRequest& request)
+{
+    // The clock is read only for the metrics: a look-up without them does not pay for it.
+    const Clock::time_point started =
+        m_worker.events().metrics ? Clock::now() : Clock::time_point{};
+    ProviderAnswer answer;
+    SessionWorker::Cancel cancel = SessionWorker::Cancel::None;
+    if (TServerModuleData::needsDatabase(request.operation)) {
+        m_worker.beginJob(m_socket.native_handle());
+        answer = m_worker.database().run(
+            [&](FbAttachment& database) { return m_module->handle(request, database); });
+        cancel = m_worker.endJob();
+        m_worker.countCachedStatements();
+    } else {
+        answer.reply = m_module->handleWithoutDatabase(request);
+    }
+    switch (cancel) {
+    case SessionWorker::Cancel::None:
+        if (!answer.reply.ok)
+            m_worker.events().error(answer.reply.error);
+        break;
+    case SessionWorker::Cancel::Abandoned:
+        m_worker.events().error(
+            QStringLiteral("%1 atvienojās; tā pieprasījuma izpilde tika pārtraukta").arg(m_peer));
+        break;
+    case SessionWorker::Cancel::Stopping:
+        if (!answer.reply.ok)
+            answer = ProviderAnswer::failure(kStoppedRunningText);
+        break;
+    }
+    countAnswer(request, answer, cancel, started);
+    answer.reply.id = request.id;
+    return answer;
+}
+
+void ClientSession::countAnswer(const ProviderRequest& request, const ProviderAnswer& answer,
+                                SessionWorker::Cancel cancel, Clock::time_point started) const
+{
+    ServerMetrics* const metrics = m_worker.events().metrics;
+    if (!metrics)
+        return;
+    // A statement that finished within a stop's grace period was answered as usual.
+    const ServerMetrics::Outcome outcome = answer.reply.ok ? ServerMetrics::Outcome::Ok
+                                           : cancel != SessionWorker::Cancel::None
+                                               ? ServerMetrics::Outcome::Cancelled
+                                               : ServerMetrics::Outcome::Failed;
+    const std::chrono::duration<double> seconds = Clock::now() - started;
+    metrics->requestServed(request.operation, outcome, seconds.count());
+    if (outcome == ServerMetrics::Outcome::Failed && isWriteConflictText(answer.reply.error))
+        metrics->unitConflict();
+}
+
+void ClientSession::countRefusal(ServerMetrics::Refusal cause) const
+{
+    if (ServerMetrics* metrics = m_worker.events().metrics)
+        metrics->refused(cause);
+}
+
+void ClientSession::queue(QList<QByteArray> pieces)
+{
+    if (m_unsent == 0)
+        m_lastProgress = Clock::now();
+    for (QByteArray& piece : pieces) {
+        m_unsent += piece.size();
+        m_output.push_back(std::move(piece));
+    }
+}
+
+void ClientSession::flush()
+{
+    if (m_dropped || m_waitingToWrite)
+        return;
+    while (m_outputHead < m_output.size()) {
+        std::array<asio::const_buffer, 16> buffers;
+        size_t count = 0;
+        for (size_t i = m_outputHead; i < m_output.size() && count < buffers.size(); ++i) {
+            const qsizetype skip = i == m_outputHead ? m_outputOffset : 0;
+            buffers[count++] =
+                asio::buffer(m_output[i].constData() + skip, size_t(m_output[i].size() - skip));
+        }
+        std::error_code error;
+        const size_t sent =
+            m_socket.write_some(std::span<const asio::const_buffer>(buffers.data(), count), error);
+        if (wouldBlock(error)) {
+            waitWritable();
+            return;
+        }
+        if (error) {
+            drop();
+            return;
+        }
+        advance(qint64(sent));
+    }
+    m_output.clear();
+    if (m_output.capacity() > 16)
+        std::vector<QByteArray>().swap(m_output);
+    m_outputHead = 0;
+    m_outputOffset = 0;
+    if (m_closing && !m_lingering)
+        linger();
+}
+
+void ClientSession::advance(qint64 sent)
+{
+    m_unsent -= sent;
+    m_lastProgress = Clock::now();
+    while (sent > 0) {
+        QByteArray& piece = m_output[m_outputHead];
+        const qint64 left = piece.size() - m_outputOffset;
+        if (sent < left) {
+            m_outputOffset += qsizetype(sent);
+            break;
+        }
+        sent -= left;
+        piece = QByteArray(); // a large result's memory goes as soon as it is out
+        ++m_outputHead;
+        m_outputOffset = 0;
+    }
+    if (m_pausedByReplies && m_unsent <= m_worker.settings().unsentBudget) {
+        m_pausedByReplies = false;
+        asio::post(m_worker.context(), [self = shared_from_this()] { self->serveFrames(); });
+    }
+}
+
+void ClientSession::waitWritable()
+{
+    waitUntil(asio::socket_base::wait_write, m_waitingToWrite, &ClientSession::flush);
+}
+
+void ClientSession::abandon(const QString& reason, ServerMetrics::Refusal cause)
+{
+    countRefusal(cause);
+    m_worker.events().error(QStringLiteral("Savienojums ar %1 slēgts: %2").arg(m_peer, reason));
+    queue(encodeReplyFrame(ProviderReply::failure(0, reason)));
+    closeAfterReplies();
+}
+
+void ClientSession::closeAfterReplies()
+{
+    m_closing = true;
+    releaseInput();
+    m_partialSince = {};
+    flush();
+}
+
+// The last reply is out: the server closes its side and reads (and drops)
+// whatever else comes until the terminal closes its own.
+void ClientSession::linger()
+{
+    m_lingering = true;
+    m_lingerUntil = Clock::now() + kLinger;
+    std::error_code ignored;
+    m_socket.shutdown(asio::socket_base::shutdown_send, ignored);
+    readMore();
+}
+
+void ClientSession::beginStop()
+{
+    if (m_dropped || m_closing)
+        return;
+    // Whatever has arrived by now was received: every request in it gets its reply.
+    for (int i = 0; i < kStopReads; ++i) {
+        const Received received = receive();
+        if (received == Received::Gone)
+            break; // the replies may still go out: the terminal may only have closed its side
+        if (received == Received::Nothing || received == Received::OverBudget)
+            break;
+    }
+    for (;;) {
+        const FrameParse frame = parseFrame(m_input, kMaxRequestBody);
+        if (frame.status != FrameParse::Complete)
+            break;
+        const Decoded<ProviderRequest> decoded = decodeRequest(frame.body);
+        queue(encodeReplyFrame(
+            ProviderReply::failure(decoded.value ? decoded.value->id : 0, kStoppingText)));
+        keepInputAfter(frame.frameSize);
+    }
+    // An idle terminal has nothing to wait for.
+    if (m_unsent == 0) {
+        drop();
+        return;
+    }
+    closeAfterReplies();
+}
+
+void ClientSession::checkTimers(Clock::time_point now)
+{
+    if (m_dropped)
+        return;
+    if (m_lingering) {
+        if (now >= m_lingerUntil)
+            drop();
+        return;
+    }
+    const std::chrono::milliseconds stall(m_worker.settings().stallTimeoutMs);
+    if (m_unsent > 0 && now - m_lastProgress > stall) {
+        m_worker.events().error(
+            QStringLiteral("Savienojums ar %1 slēgts: terminālis nepieņem atbildes").arg(m_peer));
+        countRefusal(ServerMetrics::Refusal::Stall);
+        drop();
+        return;
+    }
+    if (!m_closing && m_partialSince != Clock::time_point{} && now - m_partialSince > stall)
+        abandon(QStringLiteral("pieprasījums netika saņemts līdz galam"),
+                ServerMetrics::Refusal::Stall);
+}
+
+void ClientSession::drop()
+{
+    if (m_dropped)
+        return;
+    m_dropped = true;
+    std::error_code ignored;
+    m_socket.close(ignored);
+    m_output.clear();
+    m_unsent = 0;
+    releaseInput();
+    const std::shared_ptr<ClientSession> self = shared_from_this(); // outlives forget()
+    m_worker.forget(m_registration);
+}

@@ -1,0 +1,145 @@
+// norvalk-query: runs one statement through a NorvalkServer provider, for
+// administrators and scripts. Rows are printed as JSON lines; an error prints
+// the server's text on standard error and exits 1.
+
+#include "common/providerclient.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+
+namespace {
+
+[[noreturn]] void fail(const QString& text, int code = 1)
+{
+    std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+    std::exit(code);
+}
+
+// NAME=TYPE:VALUE with TYPE int, text, double, datetime or null.
+RemoteParam parseParam(const QString& argument)
+{
+    const qsizetype equals = argument.indexOf(QLatin1Char('='));
+    const qsizetype colon = argument.indexOf(QLatin1Char(':'), equals + 1);
+    if (equals <= 0)
+        fail(QStringLiteral("--param %1: expected NAME=TYPE:VALUE").arg(argument), 2);
+    const QString name = argument.left(equals);
+    const QString type =
+        colon < 0 ? argument.mid(equals + 1) : argument.mid(equals + 1, colon - equals - 1);
+    const QString value = colon < 0 ? QString() : argument.mid(colon + 1);
+    bool ok = true;
+    if (type == QLatin1String("null"))
+        return RemoteParam::null(name);
+    if (type == QLatin1String("text"))
+        return RemoteParam::text(name, value);
+    if (type == QLatin1String("int")) {
+        const qint32 number = value.toInt(&ok);
+        if (ok)
+            return RemoteParam::integer(name, number);
+    } else if (type == QLatin1String("double")) {
+        const double number = value.toDouble(&ok);
+        if (ok)
+            return RemoteParam::number(name, number);
+    } else if (type == QLatin1String("datetime")) {
+        QDateTime dateTime = QDateTime::fromString(value, Qt::ISODateWithMs);
+        if (!dateTime.isValid())
+            dateTime = QDateTime(QDate::fromString(value, Qt::ISODate), QTime(0, 0));
+        if (dateTime.isValid())
+            return RemoteParam::dateTime(name, dateTime);
+    } else {
+        fail(QStringLiteral("--param %1: unknown type %2 (int, text, double, datetime, null)")
+                 .arg(name, type),
+             2);
+    }
+    fail(QStringLiteral("--param %1: '%2' is not a valid %3").arg(name, value, type), 2);
+}
+
+QJsonValue jsonValue(const QVariant& value, FieldType type)
+{
+    if (!value.isValid() || value.isNull())
+        return QJsonValue::Null;
+    switch (type) {
+    case FieldType::Integer:
+    case FieldType::BigInt:
+        return QJsonValue(value.toLongLong());
+    case FieldType::Double:
+        return value.toDouble();
+    case FieldType::Boolean:
+        return value.toBool();
+    case FieldType::Date:
+        return value.toDate().toString(Qt::ISODate);
+    case FieldType::Time:
+        return value.toTime().toString(Qt::ISODateWithMs);
+    case FieldType::DateTime:
+        return value.toDateTime().toString(Qt::ISODateWithMs);
+    case FieldType::Blob:
+        return QString::fromLatin1(value.toByteArray().toBase64());
+    case FieldType::Text:
+        break;
+    }
+    return value.toString();
+}
+
+void printRows(const DataPacket& packet)
+{
+    for (const QVariantList& row : packet.rows) {
+        QJsonObject object;
+        for (qsizetype i = 0; i < packet.columns.size(); ++i)
+            object.insert(packet.columns[i].name, jsonValue(row.value(i), packet.columns[i].type));
+        std::printf("%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Run SQL through a NorvalkServer provider."));
+    parser.addHelpOption();
+    const QCommandLineOption host(QStringLiteral("host"),
+                                  QStringLiteral("Server host (localhost)."), QStringLiteral("H"),
+                                  QStringLiteral("localhost"));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Server port (211)."),
+                                  QStringLiteral("N"), QStringLiteral("211"));
+    const QCommandLineOption provider(QStringLiteral("provider"),
+                                      QStringLiteral("Provider (dspTempQuery)."),
+                                      QStringLiteral("P"), QStringLiteral("dspTempQuery"));
+    const QCommandLineOption execute(QStringLiteral("execute"),
+                                     QStringLiteral("Execute the statement; print no rows."));
+    const QCommandLineOption param(QStringLiteral("param"),
+                                   QStringLiteral("Parameter NAME=TYPE:VALUE (int, text, double, "
+                                                  "datetime, null); repeatable."),
+                                   QStringLiteral("NAME=TYPE:VALUE"));
+    parser.addOptions({host, port, provider, execute, param});
+    parser.addPositionalArgument(
+        QStringLiteral("SQL"), QStringLiteral("Command text; empty runs the provider's own SQL."));
+    parser.process(app);
+
+    RemoteParams params;
+    for (const QString& argument : parser.values(param))
+        setParam(params, parseParam(argument));
+    bool portOk = false;
+    const uint portNumber = parser.value(port).toUInt(&portOk);
+    if (!portOk || portNumber > 65535)
+        fail(QStringLiteral("--port: not a port number"), 2);
+
+    ProviderClient client;
+    client.setHost(parser.value(host));
+    client.setPort(quint16(portNumber));
+    const QString sql = parser.positionalArguments().join(QLatin1Char(' '));
+    try {
+        if (parser.isSet(execute))
+            client.execute(parser.value(provider), sql, params);
+        else
+            printRows(client.getRecords(parser.value(provider), sql, params));
+    } catch (const RemoteError& error) {
+        fail(error.message());
+    }
+    return 0;
+}
