@@ -3,6 +3,7 @@
 #include "client/core/clienterror.h"
 #include "client/core/clientformat.h"
 #include "client/core/remotedataset.h"
+#include "client/core/sqlnames.h"
 #include "client/core/tclientdatamodule.h"
 #include "client/core/unitofwork.h"
 
@@ -57,15 +58,18 @@ const QString kLaterTransferTail =
 const QString kLaterTransferDepartment = QStringLiteral(" AND O_PARPAV.ISNODALAUZ = :ISNODALA");
 const QString kLaterTransferOrder = QStringLiteral(" ORDER BY DATUMS DESCENDING, ISN DESCENDING ");
 
+// One column (%1) of one row of a table (%2).
+const QString kLookupNumber = QStringLiteral("SELECT %1 FROM %2 WHERE ISN = :ISN");
+
 const QString kUserRights = QStringLiteral("SELECT IESPEJAS, GNOS FROM O_USERS WHERE GNOS=:GNOS");
 
 const QString kMasterUser = QStringLiteral("CHIEF");
 const QString kMasterUserLacks = QStringLiteral("80");
 
-const QString kDepartmentListHead = QStringLiteral("SELECT N_DEPART.ISN, N_DEPART.GNOS ");
-const QString kDepartmentListBody =
-    QStringLiteral(" FROM N_DEPART WHERE (N_DEPART.FLAG_3D IS NULL OR N_DEPART.FLAG_3D='' OR "
-                   "N_DEPART.FLAG_3D='F') ");
+// The name column goes under the alias in %1.
+const QString kDepartmentList =
+    QStringLiteral("SELECT N_DEPART.ISN, N_DEPART.GNOS %1 FROM N_DEPART WHERE "
+                   "(N_DEPART.FLAG_3D IS NULL OR N_DEPART.FLAG_3D='' OR N_DEPART.FLAG_3D='F') ");
 const QString kDepartmentListOrder = QStringLiteral(" ORDER BY N_DEPART.GNOS");
 constexpr int kDepartmentListLimit = 201;
 
@@ -159,6 +163,31 @@ UnitValues logValues(const QString& key, const QString& number, const QString& t
 void zeroWhenNull(UnitOfWork& unit, const QString& variable)
 {
     unit.add(QStringLiteral("%1 = COALESCE(:%1, 0)").arg(variable));
+}
+
+// The departments the user is limited to (none: all), from the
+// comma-separated list the user's row holds. Anything in it but numbers is
+// refused rather than sent: the list is a value, never part of a statement.
+QList<qint32> userDepartments()
+{
+    const QString list = dataModule().clientState().UserDepartments;
+    QList<qint32> departments;
+    if (list.isEmpty())
+        return departments;
+    for (const QString& entry : list.split(QLatin1Char(','))) {
+        bool ok = false;
+        const qint32 isn = entry.trimmed().toInt(&ok);
+        if (!ok)
+            throw ClientError(
+                QStringLiteral("Lietotāja nodaļu sarakstā nav nodaļas numura: '%1'").arg(entry));
+        departments << isn;
+    }
+    return departments;
+}
+
+QString departmentMarker(qsizetype index)
+{
+    return QStringLiteral("ISNODALA%1").arg(index);
 }
 
 } // namespace
@@ -299,8 +328,8 @@ double LookupNumber(const QString& table, qint32 isn, const QString& column)
 {
     RemoteDataSet& query = dataModule().cdsTempQuery();
     PrepareDataset(query);
-    query.setCommandText(QStringLiteral("SELECT ") + column + QStringLiteral(" FROM ") + table +
-                         QStringLiteral(" WHERE ISN = ") + QString::number(isn));
+    query.setCommandText(FillNames(kLookupNumber, {column, table}));
+    query.setIntegerParam(QStringLiteral("ISN"), isn);
     query.open();
     return query.fieldByName(column).asFloat();
 }
@@ -309,8 +338,9 @@ void LookupNumber(UnitOfWork& unit, const QString& table, const UnitArg& isn, co
                   const QString& into)
 {
     // FOR ... DO LEAVE takes the first row, as the one-request read does.
-    unit.add(QStringLiteral("FOR SELECT ") + column + QStringLiteral(" FROM ") + table +
-             QStringLiteral(" WHERE ISN = :ISN INTO :") + into + QStringLiteral(" DO LEAVE"))
+    unit.add(
+            FillNames(QStringLiteral("FOR ") + kLookupNumber + QStringLiteral(" INTO :%3 DO LEAVE"),
+                      {column, table, into}))
         .set(QStringLiteral("ISN"), isn);
     zeroWhenNull(unit, into);
 }
@@ -439,11 +469,24 @@ bool RightFlag(const QString& rights, const QString& code, int level)
 
 QString DepartmentListSql(const QString& alias)
 {
-    const QString departments = dataModule().clientState().UserDepartments;
-    QString sql = kDepartmentListHead + alias + kDepartmentListBody;
-    if (!departments.isEmpty())
-        sql += QStringLiteral(" AND N_DEPART.ISN IN(") + departments + QStringLiteral(") ");
+    QString sql = FillNames(kDepartmentList, {alias});
+    const QList<qint32> departments = userDepartments();
+    if (!departments.isEmpty()) {
+        QStringList markers;
+        for (qsizetype index = 1; index <= departments.size(); ++index)
+            markers << QLatin1Char(':') + departmentMarker(index);
+        sql += QStringLiteral(" AND N_DEPART.ISN IN(") + markers.join(QStringLiteral(", ")) +
+               QStringLiteral(") ");
+    }
     return sql + kDepartmentListOrder;
+}
+
+void SetDepartmentList(RemoteDataSet& dataSet, const QString& alias)
+{
+    dataSet.setCommandText(DepartmentListSql(alias));
+    const QList<qint32> departments = userDepartments();
+    for (qsizetype index = 1; index <= departments.size(); ++index)
+        dataSet.setIntegerParam(departmentMarker(index), departments.at(index - 1));
 }
 
 void SetKeyboardSuppression(bool on)
@@ -461,7 +504,7 @@ KeyedList LoadDepartmentList()
 {
     RemoteDataSet& departments = dataModule().cdsN_DEPART();
     PrepareDataset(departments);
-    departments.setCommandText(DepartmentListSql(QStringLiteral("NODALA")));
+    SetDepartmentList(departments, QStringLiteral("NODALA"));
     departments.open();
     return ReadKeyedList(departments, QStringLiteral("NODALA"), kDepartmentListLimit);
 }
