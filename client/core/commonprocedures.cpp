@@ -40,23 +40,42 @@ const QString kStockOneKind =
 const QString kCertifiedStock =
     QStringLiteral("select ATLIKUMS from PRECVALIDSERT(:ISPRECE, :ISNODALA, :ISSERTIF, :DATUMS)");
 
-// GetLastPrice: the receipt statement is kLastReceiptHead + price expression
-// + kLastReceiptTail [+ kLastReceiptDepartment] + kLastReceiptOrder, and the
-// transfer statement likewise.
-const QString kLastReceiptHead = QStringLiteral("SELECT FIRST 1 O_PAVADZ.ISN, DAT_SANEM DATUMS, ");
-const QString kLastReceiptTail =
-    QStringLiteral(" LAUKS FROM O_PRECE, O_PAVADZ WHERE O_PRECE.ISPAVADZ = O_PAVADZ.ISN "
-                   "AND (O_PAVADZ.DAT_SANEM+0)<=:DATUMS AND O_PRECE.ISPRECE = :ISPRECE");
-const QString kLastReceiptDepartment = QStringLiteral(" AND O_PAVADZ.ISNODALA = :ISNODALA");
-const QString kLastReceiptOrder = QStringLiteral(" ORDER BY DAT_SANEM DESCENDING");
+// GetLastPrice: the newest receipt of a good and a transfer after it, with
+// or without the department, their price as LAUKS in %1.
+const QString kLastReceipt =
+    QStringLiteral("SELECT FIRST 1 O_PAVADZ.ISN, DAT_SANEM DATUMS, %1 LAUKS FROM O_PRECE, O_PAVADZ "
+                   "WHERE O_PRECE.ISPAVADZ = O_PAVADZ.ISN AND (O_PAVADZ.DAT_SANEM+0)<=:DATUMS "
+                   "AND O_PRECE.ISPRECE = :ISPRECE ORDER BY DAT_SANEM DESCENDING");
+const QString kLastReceiptInDepartment =
+    QStringLiteral("SELECT FIRST 1 O_PAVADZ.ISN, DAT_SANEM DATUMS, %1 LAUKS FROM O_PRECE, O_PAVADZ "
+                   "WHERE O_PRECE.ISPAVADZ = O_PAVADZ.ISN AND (O_PAVADZ.DAT_SANEM+0)<=:DATUMS "
+                   "AND O_PRECE.ISPRECE = :ISPRECE AND O_PAVADZ.ISNODALA = :ISNODALA "
+                   "ORDER BY DAT_SANEM DESCENDING");
+const QString kLaterTransfer =
+    QStringLiteral("SELECT FIRST 1 O_PARPAV.ISN, O_PARPAV.DATUMS, %1 LAUKS FROM O_PARPRC, O_PARPAV "
+                   "WHERE O_PARPRC.ISPARVPAV = O_PARPAV.ISN AND (O_PARPAV.DATUMS+0)<=:DATUMS "
+                   "AND (O_PARPAV.DATUMS+0)>:DATJAUNS AND O_PARPRC.ISPRECE = :ISPRECE "
+                   "ORDER BY DATUMS DESCENDING, ISN DESCENDING ");
+const QString kLaterTransferIntoDepartment = QStringLiteral(
+    "SELECT FIRST 1 O_PARPAV.ISN, O_PARPAV.DATUMS, %1 LAUKS FROM O_PARPRC, O_PARPAV "
+    "WHERE O_PARPRC.ISPARVPAV = O_PARPAV.ISN AND (O_PARPAV.DATUMS+0)<=:DATUMS "
+    "AND (O_PARPAV.DATUMS+0)>:DATJAUNS AND O_PARPRC.ISPRECE = :ISPRECE "
+    "AND O_PARPAV.ISNODALAUZ = :ISNODALA ORDER BY DATUMS DESCENDING, ISN DESCENDING ");
+// The prices over a line's columns that the windows ask for, besides plain
+// columns.
+const QStringList kPriceFormulas{
+    QStringLiteral("PARD_CENA/(1+NODOKLIS/100)"),
+    QStringLiteral("PARD_CENA*(1+NODOKLIS/100)"),
+    QStringLiteral("CENA*(1+ATLAIDE/100)"),
+    QStringLiteral("CENA*(1+ATLAIDE/100)*(1+NODOKLIS/100)"),
+    QStringLiteral("CENA*(1+NODOKLIS/100)"),
+};
 
-const QString kLaterTransferHead = QStringLiteral("SELECT FIRST 1 O_PARPAV.ISN, O_PARPAV.DATUMS, ");
-const QString kLaterTransferTail =
-    QStringLiteral(" LAUKS FROM O_PARPRC, O_PARPAV WHERE O_PARPRC.ISPARVPAV = O_PARPAV.ISN "
-                   "AND (O_PARPAV.DATUMS+0)<=:DATUMS AND (O_PARPAV.DATUMS+0)>:DATJAUNS "
-                   "AND O_PARPRC.ISPRECE = :ISPRECE");
-const QString kLaterTransferDepartment = QStringLiteral(" AND O_PARPAV.ISNODALAUZ = :ISNODALA");
-const QString kLaterTransferOrder = QStringLiteral(" ORDER BY DATUMS DESCENDING, ISN DESCENDING ");
+// The variables of a unit's steps, named in %1, %2 ...
+const QString kZeroWhenNull = QStringLiteral("%1 = COALESCE(:%1, 0)");
+const QString kTakeWhenNotNull = QStringLiteral("%1 = COALESCE(:%2, 0)");
+const QString kFirstRowInto = QStringLiteral(" INTO :%1, :%2, :%3 DO LEAVE");
+const QString kIntoVariable = QStringLiteral(" INTO :%1");
 
 // One column (%1) of one row of a table (%2).
 const QString kLookupNumber = QStringLiteral("SELECT %1 FROM %2 WHERE ISN = :ISN");
@@ -126,6 +145,15 @@ QString transferPriceExpression(const QString& column)
     return column; // PARD_CENA stays as it is
 }
 
+// A price statement with its price: a plain column, or one of the known
+// formulas; any other text is refused, as a bad name is.
+QString withPrice(const QString& statement, const QString& price)
+{
+    if (kPriceFormulas.contains(price))
+        return statement.arg(price);
+    return FillNames(statement, {price});
+}
+
 // The earliest date a transfer may be after when no receipt bounds it: the
 // first of January 1900 as the client's date format reads it. Should the
 // format not read it (a locale whose short date is not day, month, year in
@@ -162,7 +190,7 @@ UnitValues logValues(const QString& key, const QString& number, const QString& t
 // a one-request read gives 0.
 void zeroWhenNull(UnitOfWork& unit, const QString& variable)
 {
-    unit.add(QStringLiteral("%1 = COALESCE(:%1, 0)").arg(variable));
+    unit.add(FillNames(kZeroWhenNull, {variable}));
 }
 
 // The departments the user is limited to (none: all), from the
@@ -290,7 +318,7 @@ void GetStock(UnitOfWork& unit, const UnitArg& goodsIsn, const UnitArg& departme
 {
     const bool allKinds = nelegaliz == QLatin1String("K") || nelegaliz.isEmpty();
     UnitOfWork::Step& read =
-        unit.add((allKinds ? kStockAllKinds : kStockOneKind) + QStringLiteral(" INTO :") + into)
+        unit.add((allKinds ? kStockAllKinds : kStockOneKind) + FillNames(kIntoVariable, {into}))
             .set(QStringLiteral("ISPRECE"), goodsIsn)
             .set(QStringLiteral("ISNODALA"), departmentIsn);
     if (!allKinds)
@@ -315,7 +343,7 @@ double GetCertifiedStock(qint32 goodsIsn, qint32 departmentIsn, qint32 certifica
 void GetCertifiedStock(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
                        qint32 certificateIsn, const QDate& date, const QString& into)
 {
-    unit.add(QStringLiteral("FOR ") + kCertifiedStock + QStringLiteral(" INTO :") + into +
+    unit.add(QStringLiteral("FOR ") + kCertifiedStock + FillNames(kIntoVariable, {into}) +
              QStringLiteral(" DO LEAVE"))
         .set(QStringLiteral("ISPRECE"), goodsIsn)
         .set(QStringLiteral("ISNODALA"), departmentIsn)
@@ -359,41 +387,38 @@ void GetLastPrice(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
     unit.declare(field, ParamType::Double);
     unit.declare(after, ParamType::DateTime);
     const auto firstRowInto = [&](const QString& select) {
-        return QStringLiteral("FOR ") + select +
-               QStringLiteral(" INTO :%1, :%2, :%3 DO LEAVE").arg(found, day, field);
+        return QStringLiteral("FOR ") + select + FillNames(kFirstRowInto, {found, day, field});
     };
 
-    unit.add(into + QStringLiteral(" = 0"));
-    unit.add(after + QStringLiteral(" = :BOUND"))
+    unit.add(FillNames(QStringLiteral("%1 = 0"), {into}));
+    unit.add(FillNames(QStringLiteral("%1 = :BOUND"), {after}))
         .set(QStringLiteral("BOUND"), earliestTransferBound());
     UnitOfWork::Step& receipt =
-        unit.add(firstRowInto(
-                     kLastReceiptHead + receiptPriceExpression(receiptColumn) + kLastReceiptTail +
-                     (oneDepartment ? kLastReceiptDepartment : QString()) + kLastReceiptOrder))
+        unit.add(firstRowInto(withPrice(oneDepartment ? kLastReceiptInDepartment : kLastReceipt,
+                                        receiptPriceExpression(receiptColumn))))
             .set(QStringLiteral("DATUMS"), startOfDay(date))
             .set(QStringLiteral("ISPRECE"), goodsIsn);
     if (oneDepartment)
         receipt.set(QStringLiteral("ISNODALA"), departmentIsn);
-    unit.beginIf(QStringLiteral("COALESCE(:%1, 0) <> 0").arg(found));
-    unit.add(QStringLiteral("%1 = COALESCE(:%2, 0)").arg(into, field));
-    unit.add(QStringLiteral("%1 = :%2").arg(after, day));
+    unit.beginIf(FillNames(QStringLiteral("COALESCE(:%1, 0) <> 0"), {found}));
+    unit.add(FillNames(kTakeWhenNotNull, {into, field}));
+    unit.add(FillNames(QStringLiteral("%1 = :%2"), {after, day}));
     unit.endIf();
     if (transferColumn.isEmpty())
         return;
 
-    unit.add(found + QStringLiteral(" = NULL"));
+    unit.add(FillNames(QStringLiteral("%1 = NULL"), {found}));
     UnitOfWork::Step& transfer =
-        unit.add(firstRowInto(kLaterTransferHead + transferPriceExpression(transferColumn) +
-                              kLaterTransferTail +
-                              (oneDepartment ? kLaterTransferDepartment : QString()) +
-                              kLaterTransferOrder))
+        unit.add(firstRowInto(
+                     withPrice(oneDepartment ? kLaterTransferIntoDepartment : kLaterTransfer,
+                               transferPriceExpression(transferColumn))))
             .set(QStringLiteral("DATUMS"), startOfDay(date))
             .set(QStringLiteral("DATJAUNS"), UnitArg::variable(after))
             .set(QStringLiteral("ISPRECE"), goodsIsn);
     if (oneDepartment)
         transfer.set(QStringLiteral("ISNODALA"), departmentIsn);
-    unit.beginIf(QStringLiteral("COALESCE(:%1, 0) > 0").arg(found));
-    unit.add(QStringLiteral("%1 = COALESCE(:%2, 0)").arg(into, field));
+    unit.beginIf(FillNames(QStringLiteral("COALESCE(:%1, 0) > 0"), {found}));
+    unit.add(FillNames(kTakeWhenNotNull, {into, field}));
     unit.endIf();
 }
 
@@ -406,9 +431,8 @@ double GetLastPrice(qint32 goodsIsn, qint32 departmentIsn, const QString& receip
 
     RemoteDataSet& query = dataModule().cdsTempQuery();
     PrepareDataset(query);
-    query.setCommandText(kLastReceiptHead + receiptPriceExpression(receiptColumn) +
-                         kLastReceiptTail + (oneDepartment ? kLastReceiptDepartment : QString()) +
-                         kLastReceiptOrder);
+    query.setCommandText(withPrice(oneDepartment ? kLastReceiptInDepartment : kLastReceipt,
+                                   receiptPriceExpression(receiptColumn)));
     query.setDateTimeParam(QStringLiteral("DATUMS"), startOfDay(date));
     query.setIntegerParam(QStringLiteral("ISPRECE"), goodsIsn);
     if (oneDepartment)
@@ -422,9 +446,8 @@ double GetLastPrice(qint32 goodsIsn, qint32 departmentIsn, const QString& receip
     if (transferColumn.isEmpty())
         return price;
     query.close();
-    query.setCommandText(
-        kLaterTransferHead + transferPriceExpression(transferColumn) + kLaterTransferTail +
-        (oneDepartment ? kLaterTransferDepartment : QString()) + kLaterTransferOrder);
+    query.setCommandText(withPrice(oneDepartment ? kLaterTransferIntoDepartment : kLaterTransfer,
+                                   transferPriceExpression(transferColumn)));
     query.setDateTimeParam(QStringLiteral("DATUMS"), startOfDay(date));
     query.setDateTimeParam(QStringLiteral("DATJAUNS"), after);
     query.setIntegerParam(QStringLiteral("ISPRECE"), goodsIsn);

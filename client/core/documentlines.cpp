@@ -38,6 +38,7 @@ constexpr double kLeastSalePrice = 0.005;
 constexpr int kStored = 0;
 constexpr int kRefusedOverStock = 6;
 constexpr int kRefusedOverCertificate = 7;
+const QString kSetResult = QStringLiteral("RESULT = :CODE");
 
 const QString kCertificates = QStringLiteral(
     "select * from PRECVALIDSERTLIST(:ISPRECE, :ISNODALA, :ISSERTIF, :ATL_FLAG, :DATUMS)");
@@ -305,7 +306,7 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
         unit.declare(QStringLiteral("LEVEL"), ParamType::Double);
         unit.declareResult(QStringLiteral("SALELEVEL"), ParamType::Integer);
     }
-    unit.add(QStringLiteral("RESULT = %1").arg(kStored));
+    unit.add(kSetResult).set(QStringLiteral("CODE"), kStored);
     unit.add(QStringLiteral("Q = :QUANTITY")).set(QStringLiteral("QUANTITY"), values.quantity);
     // The checks against the stock run first, in the same unit: refused,
     // nothing is written.
@@ -370,7 +371,7 @@ void DocumentLines::AddStockChecks(UnitOfWork& unit, const LineValues& values)
         GetStock(unit, m_goods.Isn, m_context.DepartmentIsn, QStringLiteral("K"),
                  QStringLiteral("STOCK"));
         unit.beginIf(QStringLiteral(":Q > :STOCK"));
-        unit.add(QStringLiteral("RESULT = %1").arg(kRefusedOverStock));
+        unit.add(kSetResult).set(QStringLiteral("CODE"), kRefusedOverStock);
         unit.finish();
         unit.endIf();
     }
@@ -379,7 +380,7 @@ void DocumentLines::AddStockChecks(UnitOfWork& unit, const LineValues& values)
         GetCertifiedStock(unit, m_goods.Isn, m_context.DepartmentIsn, *values.chosenCertificate,
                           QDate::currentDate(), QStringLiteral("C"));
         unit.beginIf(QStringLiteral(":Q > :C"));
-        unit.add(QStringLiteral("RESULT = %1").arg(kRefusedOverCertificate));
+        unit.add(kSetResult).set(QStringLiteral("CODE"), kRefusedOverCertificate);
         unit.finish();
         unit.endIf();
     }
