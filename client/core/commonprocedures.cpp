@@ -3,6 +3,7 @@
 #include "client/core/clienterror.h"
 #include "client/core/clientformat.h"
 #include "client/core/remotedataset.h"
+#include "client/core/sqlnames.h"
 #include "client/core/tclientdatamodule.h"
 #include "client/core/unitofwork.h"
 
@@ -39,33 +40,55 @@ const QString kStockOneKind =
 const QString kCertifiedStock =
     QStringLiteral("select ATLIKUMS from PRECVALIDSERT(:ISPRECE, :ISNODALA, :ISSERTIF, :DATUMS)");
 
-// GetLastPrice: the receipt statement is kLastReceiptHead + price expression
-// + kLastReceiptTail [+ kLastReceiptDepartment] + kLastReceiptOrder, and the
-// transfer statement likewise.
-const QString kLastReceiptHead = QStringLiteral("SELECT FIRST 1 O_PAVADZ.ISN, DAT_SANEM DATUMS, ");
-const QString kLastReceiptTail =
-    QStringLiteral(" LAUKS FROM O_PRECE, O_PAVADZ WHERE O_PRECE.ISPAVADZ = O_PAVADZ.ISN "
-                   "AND (O_PAVADZ.DAT_SANEM+0)<=:DATUMS AND O_PRECE.ISPRECE = :ISPRECE");
-const QString kLastReceiptDepartment = QStringLiteral(" AND O_PAVADZ.ISNODALA = :ISNODALA");
-const QString kLastReceiptOrder = QStringLiteral(" ORDER BY DAT_SANEM DESCENDING");
+// GetLastPrice: the newest receipt of a good and a transfer after it, with
+// or without the department, their price as LAUKS in %1.
+const QString kLastReceipt =
+    QStringLiteral("SELECT FIRST 1 O_PAVADZ.ISN, DAT_SANEM DATUMS, %1 LAUKS FROM O_PRECE, O_PAVADZ "
+                   "WHERE O_PRECE.ISPAVADZ = O_PAVADZ.ISN AND (O_PAVADZ.DAT_SANEM+0)<=:DATUMS "
+                   "AND O_PRECE.ISPRECE = :ISPRECE ORDER BY DAT_SANEM DESCENDING");
+const QString kLastReceiptInDepartment =
+    QStringLiteral("SELECT FIRST 1 O_PAVADZ.ISN, DAT_SANEM DATUMS, %1 LAUKS FROM O_PRECE, O_PAVADZ "
+                   "WHERE O_PRECE.ISPAVADZ = O_PAVADZ.ISN AND (O_PAVADZ.DAT_SANEM+0)<=:DATUMS "
+                   "AND O_PRECE.ISPRECE = :ISPRECE AND O_PAVADZ.ISNODALA = :ISNODALA "
+                   "ORDER BY DAT_SANEM DESCENDING");
+const QString kLaterTransfer =
+    QStringLiteral("SELECT FIRST 1 O_PARPAV.ISN, O_PARPAV.DATUMS, %1 LAUKS FROM O_PARPRC, O_PARPAV "
+                   "WHERE O_PARPRC.ISPARVPAV = O_PARPAV.ISN AND (O_PARPAV.DATUMS+0)<=:DATUMS "
+                   "AND (O_PARPAV.DATUMS+0)>:DATJAUNS AND O_PARPRC.ISPRECE = :ISPRECE "
+                   "ORDER BY DATUMS DESCENDING, ISN DESCENDING ");
+const QString kLaterTransferIntoDepartment = QStringLiteral(
+    "SELECT FIRST 1 O_PARPAV.ISN, O_PARPAV.DATUMS, %1 LAUKS FROM O_PARPRC, O_PARPAV "
+    "WHERE O_PARPRC.ISPARVPAV = O_PARPAV.ISN AND (O_PARPAV.DATUMS+0)<=:DATUMS "
+    "AND (O_PARPAV.DATUMS+0)>:DATJAUNS AND O_PARPRC.ISPRECE = :ISPRECE "
+    "AND O_PARPAV.ISNODALAUZ = :ISNODALA ORDER BY DATUMS DESCENDING, ISN DESCENDING ");
+// The prices over a line's columns that the windows ask for, besides plain
+// columns.
+const QStringList kPriceFormulas{
+    QStringLiteral("PARD_CENA/(1+NODOKLIS/100)"),
+    QStringLiteral("PARD_CENA*(1+NODOKLIS/100)"),
+    QStringLiteral("CENA*(1+ATLAIDE/100)"),
+    QStringLiteral("CENA*(1+ATLAIDE/100)*(1+NODOKLIS/100)"),
+    QStringLiteral("CENA*(1+NODOKLIS/100)"),
+};
 
-const QString kLaterTransferHead = QStringLiteral("SELECT FIRST 1 O_PARPAV.ISN, O_PARPAV.DATUMS, ");
-const QString kLaterTransferTail =
-    QStringLiteral(" LAUKS FROM O_PARPRC, O_PARPAV WHERE O_PARPRC.ISPARVPAV = O_PARPAV.ISN "
-                   "AND (O_PARPAV.DATUMS+0)<=:DATUMS AND (O_PARPAV.DATUMS+0)>:DATJAUNS "
-                   "AND O_PARPRC.ISPRECE = :ISPRECE");
-const QString kLaterTransferDepartment = QStringLiteral(" AND O_PARPAV.ISNODALAUZ = :ISNODALA");
-const QString kLaterTransferOrder = QStringLiteral(" ORDER BY DATUMS DESCENDING, ISN DESCENDING ");
+// The variables of a unit's steps, named in %1, %2 ...
+const QString kZeroWhenNull = QStringLiteral("%1 = COALESCE(:%1, 0)");
+const QString kTakeWhenNotNull = QStringLiteral("%1 = COALESCE(:%2, 0)");
+const QString kFirstRowInto = QStringLiteral(" INTO :%1, :%2, :%3 DO LEAVE");
+const QString kIntoVariable = QStringLiteral(" INTO :%1");
+
+// One column (%1) of one row of a table (%2).
+const QString kLookupNumber = QStringLiteral("SELECT %1 FROM %2 WHERE ISN = :ISN");
 
 const QString kUserRights = QStringLiteral("SELECT IESPEJAS, GNOS FROM O_USERS WHERE GNOS=:GNOS");
 
 const QString kMasterUser = QStringLiteral("CHIEF");
 const QString kMasterUserLacks = QStringLiteral("80");
 
-const QString kDepartmentListHead = QStringLiteral("SELECT N_DEPART.ISN, N_DEPART.GNOS ");
-const QString kDepartmentListBody =
-    QStringLiteral(" FROM N_DEPART WHERE (N_DEPART.FLAG_3D IS NULL OR N_DEPART.FLAG_3D='' OR "
-                   "N_DEPART.FLAG_3D='F') ");
+// The name column goes under the alias in %1.
+const QString kDepartmentList =
+    QStringLiteral("SELECT N_DEPART.ISN, N_DEPART.GNOS %1 FROM N_DEPART WHERE "
+                   "(N_DEPART.FLAG_3D IS NULL OR N_DEPART.FLAG_3D='' OR N_DEPART.FLAG_3D='F') ");
 const QString kDepartmentListOrder = QStringLiteral(" ORDER BY N_DEPART.GNOS");
 constexpr int kDepartmentListLimit = 201;
 
@@ -122,6 +145,15 @@ QString transferPriceExpression(const QString& column)
     return column; // PARD_CENA stays as it is
 }
 
+// A price statement with its price: a plain column, or one of the known
+// formulas; any other text is refused, as a bad name is.
+QString withPrice(const QString& statement, const QString& price)
+{
+    if (kPriceFormulas.contains(price))
+        return statement.arg(price);
+    return FillNames(statement, {price});
+}
+
 // The earliest date a transfer may be after when no receipt bounds it: the
 // first of January 1900 as the client's date format reads it. Should the
 // format not read it (a locale whose short date is not day, month, year in
@@ -158,7 +190,32 @@ UnitValues logValues(const QString& key, const QString& number, const QString& t
 // a one-request read gives 0.
 void zeroWhenNull(UnitOfWork& unit, const QString& variable)
 {
-    unit.add(QStringLiteral("%1 = COALESCE(:%1, 0)").arg(variable));
+    unit.add(FillNames(kZeroWhenNull, {variable}));
+}
+
+// The departments the user is limited to (none: all), from the
+// comma-separated list the user's row holds. Anything in it but numbers is
+// refused rather than sent: the list is a value, never part of a statement.
+QList<qint32> userDepartments()
+{
+    const QString list = dataModule().clientState().UserDepartments;
+    QList<qint32> departments;
+    if (list.isEmpty())
+        return departments;
+    for (const QString& entry : list.split(QLatin1Char(','))) {
+        bool ok = false;
+        const qint32 isn = entry.trimmed().toInt(&ok);
+        if (!ok)
+            throw ClientError(
+                QStringLiteral("Lietotāja nodaļu sarakstā nav nodaļas numura: '%1'").arg(entry));
+        departments << isn;
+    }
+    return departments;
+}
+
+QString departmentMarker(qsizetype index)
+{
+    return QStringLiteral("ISNODALA%1").arg(index);
 }
 
 } // namespace
@@ -261,7 +318,7 @@ void GetStock(UnitOfWork& unit, const UnitArg& goodsIsn, const UnitArg& departme
 {
     const bool allKinds = nelegaliz == QLatin1String("K") || nelegaliz.isEmpty();
     UnitOfWork::Step& read =
-        unit.add((allKinds ? kStockAllKinds : kStockOneKind) + QStringLiteral(" INTO :") + into)
+        unit.add((allKinds ? kStockAllKinds : kStockOneKind) + FillNames(kIntoVariable, {into}))
             .set(QStringLiteral("ISPRECE"), goodsIsn)
             .set(QStringLiteral("ISNODALA"), departmentIsn);
     if (!allKinds)
@@ -286,7 +343,7 @@ double GetCertifiedStock(qint32 goodsIsn, qint32 departmentIsn, qint32 certifica
 void GetCertifiedStock(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
                        qint32 certificateIsn, const QDate& date, const QString& into)
 {
-    unit.add(QStringLiteral("FOR ") + kCertifiedStock + QStringLiteral(" INTO :") + into +
+    unit.add(QStringLiteral("FOR ") + kCertifiedStock + FillNames(kIntoVariable, {into}) +
              QStringLiteral(" DO LEAVE"))
         .set(QStringLiteral("ISPRECE"), goodsIsn)
         .set(QStringLiteral("ISNODALA"), departmentIsn)
@@ -299,8 +356,8 @@ double LookupNumber(const QString& table, qint32 isn, const QString& column)
 {
     RemoteDataSet& query = dataModule().cdsTempQuery();
     PrepareDataset(query);
-    query.setCommandText(QStringLiteral("SELECT ") + column + QStringLiteral(" FROM ") + table +
-                         QStringLiteral(" WHERE ISN = ") + QString::number(isn));
+    query.setCommandText(FillNames(kLookupNumber, {column, table}));
+    query.setIntegerParam(QStringLiteral("ISN"), isn);
     query.open();
     return query.fieldByName(column).asFloat();
 }
@@ -309,8 +366,9 @@ void LookupNumber(UnitOfWork& unit, const QString& table, const UnitArg& isn, co
                   const QString& into)
 {
     // FOR ... DO LEAVE takes the first row, as the one-request read does.
-    unit.add(QStringLiteral("FOR SELECT ") + column + QStringLiteral(" FROM ") + table +
-             QStringLiteral(" WHERE ISN = :ISN INTO :") + into + QStringLiteral(" DO LEAVE"))
+    unit.add(
+            FillNames(QStringLiteral("FOR ") + kLookupNumber + QStringLiteral(" INTO :%3 DO LEAVE"),
+                      {column, table, into}))
         .set(QStringLiteral("ISN"), isn);
     zeroWhenNull(unit, into);
 }
@@ -329,41 +387,38 @@ void GetLastPrice(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
     unit.declare(field, ParamType::Double);
     unit.declare(after, ParamType::DateTime);
     const auto firstRowInto = [&](const QString& select) {
-        return QStringLiteral("FOR ") + select +
-               QStringLiteral(" INTO :%1, :%2, :%3 DO LEAVE").arg(found, day, field);
+        return QStringLiteral("FOR ") + select + FillNames(kFirstRowInto, {found, day, field});
     };
 
-    unit.add(into + QStringLiteral(" = 0"));
-    unit.add(after + QStringLiteral(" = :BOUND"))
+    unit.add(FillNames(QStringLiteral("%1 = 0"), {into}));
+    unit.add(FillNames(QStringLiteral("%1 = :BOUND"), {after}))
         .set(QStringLiteral("BOUND"), earliestTransferBound());
     UnitOfWork::Step& receipt =
-        unit.add(firstRowInto(
-                     kLastReceiptHead + receiptPriceExpression(receiptColumn) + kLastReceiptTail +
-                     (oneDepartment ? kLastReceiptDepartment : QString()) + kLastReceiptOrder))
+        unit.add(firstRowInto(withPrice(oneDepartment ? kLastReceiptInDepartment : kLastReceipt,
+                                        receiptPriceExpression(receiptColumn))))
             .set(QStringLiteral("DATUMS"), startOfDay(date))
             .set(QStringLiteral("ISPRECE"), goodsIsn);
     if (oneDepartment)
         receipt.set(QStringLiteral("ISNODALA"), departmentIsn);
-    unit.beginIf(QStringLiteral("COALESCE(:%1, 0) <> 0").arg(found));
-    unit.add(QStringLiteral("%1 = COALESCE(:%2, 0)").arg(into, field));
-    unit.add(QStringLiteral("%1 = :%2").arg(after, day));
+    unit.beginIf(FillNames(QStringLiteral("COALESCE(:%1, 0) <> 0"), {found}));
+    unit.add(FillNames(kTakeWhenNotNull, {into, field}));
+    unit.add(FillNames(QStringLiteral("%1 = :%2"), {after, day}));
     unit.endIf();
     if (transferColumn.isEmpty())
         return;
 
-    unit.add(found + QStringLiteral(" = NULL"));
+    unit.add(FillNames(QStringLiteral("%1 = NULL"), {found}));
     UnitOfWork::Step& transfer =
-        unit.add(firstRowInto(kLaterTransferHead + transferPriceExpression(transferColumn) +
-                              kLaterTransferTail +
-                              (oneDepartment ? kLaterTransferDepartment : QString()) +
-                              kLaterTransferOrder))
+        unit.add(firstRowInto(
+                     withPrice(oneDepartment ? kLaterTransferIntoDepartment : kLaterTransfer,
+                               transferPriceExpression(transferColumn))))
             .set(QStringLiteral("DATUMS"), startOfDay(date))
             .set(QStringLiteral("DATJAUNS"), UnitArg::variable(after))
             .set(QStringLiteral("ISPRECE"), goodsIsn);
     if (oneDepartment)
         transfer.set(QStringLiteral("ISNODALA"), departmentIsn);
-    unit.beginIf(QStringLiteral("COALESCE(:%1, 0) > 0").arg(found));
-    unit.add(QStringLiteral("%1 = COALESCE(:%2, 0)").arg(into, field));
+    unit.beginIf(FillNames(QStringLiteral("COALESCE(:%1, 0) > 0"), {found}));
+    unit.add(FillNames(kTakeWhenNotNull, {into, field}));
     unit.endIf();
 }
 
@@ -376,9 +431,8 @@ double GetLastPrice(qint32 goodsIsn, qint32 departmentIsn, const QString& receip
 
     RemoteDataSet& query = dataModule().cdsTempQuery();
     PrepareDataset(query);
-    query.setCommandText(kLastReceiptHead + receiptPriceExpression(receiptColumn) +
-                         kLastReceiptTail + (oneDepartment ? kLastReceiptDepartment : QString()) +
-                         kLastReceiptOrder);
+    query.setCommandText(withPrice(oneDepartment ? kLastReceiptInDepartment : kLastReceipt,
+                                   receiptPriceExpression(receiptColumn)));
     query.setDateTimeParam(QStringLiteral("DATUMS"), startOfDay(date));
     query.setIntegerParam(QStringLiteral("ISPRECE"), goodsIsn);
     if (oneDepartment)
@@ -392,9 +446,8 @@ double GetLastPrice(qint32 goodsIsn, qint32 departmentIsn, const QString& receip
     if (transferColumn.isEmpty())
         return price;
     query.close();
-    query.setCommandText(
-        kLaterTransferHead + transferPriceExpression(transferColumn) + kLaterTransferTail +
-        (oneDepartment ? kLaterTransferDepartment : QString()) + kLaterTransferOrder);
+    query.setCommandText(withPrice(oneDepartment ? kLaterTransferIntoDepartment : kLaterTransfer,
+                                   transferPriceExpression(transferColumn)));
     query.setDateTimeParam(QStringLiteral("DATUMS"), startOfDay(date));
     query.setDateTimeParam(QStringLiteral("DATJAUNS"), after);
     query.setIntegerParam(QStringLiteral("ISPRECE"), goodsIsn);
@@ -439,11 +492,24 @@ bool RightFlag(const QString& rights, const QString& code, int level)
 
 QString DepartmentListSql(const QString& alias)
 {
-    const QString departments = dataModule().clientState().UserDepartments;
-    QString sql = kDepartmentListHead + alias + kDepartmentListBody;
-    if (!departments.isEmpty())
-        sql += QStringLiteral(" AND N_DEPART.ISN IN(") + departments + QStringLiteral(") ");
+    QString sql = FillNames(kDepartmentList, {alias});
+    const QList<qint32> departments = userDepartments();
+    if (!departments.isEmpty()) {
+        QStringList markers;
+        for (qsizetype index = 1; index <= departments.size(); ++index)
+            markers << QLatin1Char(':') + departmentMarker(index);
+        sql += QStringLiteral(" AND N_DEPART.ISN IN(") + markers.join(QStringLiteral(", ")) +
+               QStringLiteral(") ");
+    }
     return sql + kDepartmentListOrder;
+}
+
+void SetDepartmentList(RemoteDataSet& dataSet, const QString& alias)
+{
+    dataSet.setCommandText(DepartmentListSql(alias));
+    const QList<qint32> departments = userDepartments();
+    for (qsizetype index = 1; index <= departments.size(); ++index)
+        dataSet.setIntegerParam(departmentMarker(index), departments.at(index - 1));
 }
 
 void SetKeyboardSuppression(bool on)
@@ -461,7 +527,7 @@ KeyedList LoadDepartmentList()
 {
     RemoteDataSet& departments = dataModule().cdsN_DEPART();
     PrepareDataset(departments);
-    departments.setCommandText(DepartmentListSql(QStringLiteral("NODALA")));
+    SetDepartmentList(departments, QStringLiteral("NODALA"));
     departments.open();
     return ReadKeyedList(departments, QStringLiteral("NODALA"), kDepartmentListLimit);
 }

@@ -76,9 +76,12 @@ bool UserHasRight(const QString& user, const QString& code, int level);
 // The flag of one right at level in a rights text such as "11_TFT;13_FFT".
 bool RightFlag(const QString& rights, const QString& code, int level);
 
-// The department list statement, with the name column under alias and only
-// the user's departments when the user is limited to some.
+// The department list statement, with the name column under alias and, when
+// the user is limited to some departments, one :ISNODALAn marker for each.
+// A departments list that holds anything but numbers throws ClientError.
 QString DepartmentListSql(const QString& alias);
+// Puts that statement and the user's departments as its values into dataSet.
+void SetDepartmentList(RemoteDataSet& dataSet, const QString& alias);
 
 // The departments a department combo offers: DepartmentListSql("NODALA")
 // through cdsN_DEPART, at most 201 of them.

@@ -6,6 +6,7 @@
 #include "client/core/documentkinds.h"
 #include "client/core/documentlist.h"
 #include "client/core/remotedataset.h"
+#include "client/core/sqlnames.h"
 #include "client/core/tclientdatamodule.h"
 #include "client/core/unitofwork.h"
 
@@ -19,8 +20,6 @@ const QString kNoNumber = QStringLiteral("Nav ievadīts numurs !!!");
 const QString kNoDate = QStringLiteral("Nav ievadīts datums !!!");
 const QString kBadDate = QStringLiteral("Datums nav atpazīstamā formātā. Jābūt dd.mm.yyyy");
 const QString kNoDepartment = QStringLiteral("Nav izvēlēta nodaļa !!!");
-const QString kNoDestination = QStringLiteral("Nav izvēlēta nodaļa UZ !!!");
-const QString kNoClient = QStringLiteral("Nav izvēlēts klients !!!");
 const QString kSaveFailed = QStringLiteral("Saglabāt neizdevās !!!\n");
 const QString kListFailed = QStringLiteral("Pieprasījumu atvērt neizdevās !!!");
 const QString kTypeMismatch = QStringLiteral("Type mismatch for field");
@@ -31,8 +30,6 @@ const QString kEncodingHint = QStringLiteral("\nIespējams, ka kļūda aplikāci
 const QString kClientSearch =
     QStringLiteral("SELECT FIRST 50 N_KLIENT.ISN, N_KLIENT.GNOS KLIENTS FROM N_KLIENT "
                    "WHERE N_KLIENT.GNOS CONTAINING :KLIENTS ");
-const QString kSuppliersOnly = QStringLiteral(" AND N_KLIENT.PIEGADAT='T' ");
-const QString kBuyersOnly = QStringLiteral(" AND N_KLIENT.PIRCEJS='T' ");
 const QString kClientOrder = QStringLiteral(" ORDER BY N_KLIENT.GNOS");
 
 const QString kClientRow = QStringLiteral(
@@ -40,50 +37,8 @@ const QString kClientRow = QStringLiteral(
     "NELAUT_IZRAKSTIT, FASESIZM, ADRESELIST, NODALAS_CENAS, SORTIM_PIEGAD FROM N_KLIENT "
     "WHERE N_KLIENT.ISN=:ISKLIENT");
 
-const QString kFindReceiving = QStringLiteral(
-    "SELECT O_PAVADZ.ISN FROM O_PAVADZ WHERE NR_PAVADZ=:NR_PAVADZ AND ISNODALA=:ISNODALA "
-    "AND ISKLIENT=:ISKLIENT AND DAT_SANEM=:DAT_SANEM");
-const QString kFindTransfer = QStringLiteral(
-    "SELECT O_PARPAV.ISN FROM O_PARPAV WHERE NR_PAVADZ=:NR_PAVADZ AND ISNODALANO=:ISNODALANO "
-    "AND ISNODALAUZ=:ISNODALAUZ AND DATUMS=:DATUMS");
-const QString kFindInventory = QStringLiteral(
-    "SELECT O_PRATL_PAV.ISN FROM O_PRATL_PAV WHERE NR_PAVADZ=:NR_PAVADZ AND DATUMS=:DATUMS "
-    "AND ISNODALA=:ISNODALA");
-const QString kFindOrder = QStringLiteral(
-    "SELECT O_PASPAV.ISN FROM O_PASPAV WHERE NR_PAVADZ=:NR_PAVADZ AND ISNODALA=:ISNODALA "
-    "AND ISKLIENT=:ISKLIENT AND DATUMS=:DATUMS");
-const QString kFindWriteOut = QStringLiteral(
-    "SELECT O_PAVOUT.ISN FROM O_PAVOUT WHERE NR_PAVADZ=:NR_PAVADZ AND ISNODALA=:ISNODALA "
-    "AND ISKLIENT=:ISKLIENT AND DATUMS=:DATUMS");
-
-const QString kInsertReceiving = QStringLiteral(
-    "INSERT INTO O_PAVADZ (NR_PAVADZ, ISNODALA, ISKLIENT, ISAGENTS, DAT_SANEM, DAT_PAVADZ, "
-    "NELEGALIZ, ATGPRECSUM, APMAKS_SUM, FUS_EXPORT) VALUES (:NR_PAVADZ, :ISNODALA, :ISKLIENT, 1, "
-    ":DATUMS, :DAT_PAVADZ,'F', 0.00, 0.00,'F')");
-const QString kInsertTransfer = QStringLiteral(
-    "INSERT INTO O_PARPAV (NR_PAVADZ, ISNODALANO, ISNODALAUZ, DATUMS, NELEGALIZ) VALUES "
-    "(:NR_PAVADZ, :ISNODALA, :ISKLIENT, :DATUMS,'F')");
-const QString kInsertInventory = QStringLiteral(
-    "INSERT INTO O_PRATL_PAV (NR_PAVADZ, ISNODALA, DATUMS, NEAPSTIPR) VALUES (:NR_PAVADZ, "
-    ":ISNODALA, :DATUMS, 'F')");
-const QString kInsertOrder = QStringLiteral(
-    "INSERT INTO O_PASPAV (NR_PAVADZ, ISNODALA, ISKLIENT, ISAGENTS, DATUMS, PIEGADPIRCEJS, "
-    "APM_LIDZ, PIECENOJ, ISAPMAKSVEIDS) VALUES (:NR_PAVADZ, :ISNODALA, :ISKLIENT, 1, :DATUMS, "
-    ":PIEGADPIRCEJS, :APM_LIDZ, :PIECENOJ, :ISAPMAKSVEIDS)");
-const QString kInsertWriteOut = QStringLiteral(
-    "INSERT INTO O_PAVOUT (NR_PAVADZ, ISNODALA, ISKLIENT, ISAGENTS, DATUMS, ISMASINA, NELEGALIZ, "
-    "FUS_EXPORT, APMAKS_SUM, APM_LIDZ, PIECENOJ, ISAPMAKSVEIDS, ATGPRECSUM, DAT_ATKR, CITAS_IZM, "
-    "CITAS_18, ADRESEFREE) VALUES (:NR_PAVADZ, :ISNODALA, :ISKLIENT, 1, :DATUMS, 1, 'F', 'F', "
-    "0.00, :APM_LIDZ, :PIECENOJ, :ISAPMAKSVEIDS, 0.00, :DATUMS, 0, 0, '')");
-
-const DocumentHeader::NumberCounter kOrderCounter{
-    QStringLiteral("PASUTPZNR_1"),
-    QStringLiteral("SELECT PASUTPZNR_1 PZNR FROM N_DEPART WHERE ISN=:ISN"),
-    QStringLiteral("O_PASPAV")};
-const DocumentHeader::NumberCounter kWriteOutCounter{
-    QStringLiteral("OUTPZNR_1"),
-    QStringLiteral("SELECT OUTPZNR_1 PZNR FROM N_DEPART WHERE ISN=:ISN"),
-    QStringLiteral("O_PAVOUT")};
+// A department's counter of the next document number.
+const QString kReadCounter = QStringLiteral("SELECT %1 PZNR FROM N_DEPART WHERE ISN=:ISN");
 // The counter is written only while it still holds what was read, so two
 // terminals asking at once never hand out the same number; the one that
 // finds the counter moved on reads it again.
@@ -93,23 +48,14 @@ constexpr int kCounterTries = 20;
 
 // The greatest all-digit number of a header table, in the column's own
 // (text) ordering.
-const QString kHighestNumber = QStringLiteral(
-    "SELECT FIRST 1 O_PASPAV.NR_PAVADZ FROM O_PASPAV WHERE O_PASPAV.NR_PAVADZ SIMILAR TO "
-    "'[0-9]+' ORDER BY O_PASPAV.NR_PAVADZ DESC");
+const QString kHighestNumber =
+    QStringLiteral("SELECT FIRST 1 %1.NR_PAVADZ FROM %1 WHERE %1.NR_PAVADZ SIMILAR TO '[0-9]+' "
+                   "ORDER BY %1.NR_PAVADZ DESC");
 
 QDateTime atMidnight(const QDate& date)
 {
     return QDateTime(date, QTime(0, 0));
 }
-
-// The header look-up and insert of a kind, with the values each takes.
-struct HeaderStatements
-{
-    QString find;
-    UnitValues findValues;
-    QString insert;
-    UnitValues insertValues;
-};
 
 } // namespace
 
@@ -125,18 +71,16 @@ const KeyedList& DocumentHeader::SearchCounterparties(DocumentKind kind, const Q
     RemoteDataSet& clients = m_module.cdsN_KLIENT();
     PrepareDataset(clients);
     m_counterparties = KeyedList();
-    if (kind == DocumentKind::Transfer) {
-        clients.setCommandText(DepartmentListSql(QStringLiteral("KLIENTS")));
+    const DocumentKindInfo& info = KindInfo(kind);
+    const bool departments = info.counterparty == Counterparty::Department;
+    if (departments) {
+        SetDepartmentList(clients, QStringLiteral("KLIENTS"));
     } else {
-        QString sql = kClientSearch;
-        if (kind == DocumentKind::Receiving)
-            sql += kSuppliersOnly;
-        else if (kind == DocumentKind::WriteOut)
-            sql += kBuyersOnly;
-        clients.setCommandText(sql + kClientOrder);
+        clients.setCommandText(kClientSearch + info.clientFilter + kClientOrder);
         clients.setTextParam(QStringLiteral("KLIENTS"), typed);
     }
-    if (open || kind == DocumentKind::Transfer) {
+    // The destination departments are there as soon as the kind is chosen.
+    if (open || departments) {
         clients.open();
         m_counterparties = ReadKeyedList(clients, QStringLiteral("KLIENTS"), kCounterpartyLimit);
     }
@@ -145,31 +89,25 @@ const KeyedList& DocumentHeader::SearchCounterparties(DocumentKind kind, const Q
 
 Outcome<QString> DocumentHeader::ProposeNumber(DocumentKind kind, int departmentIndex)
 {
-    const bool numbered = kind == DocumentKind::Orders || kind == DocumentKind::WriteOut ||
-                          kind == DocumentKind::Transfer;
-    if (!numbered)
+    const DocumentKindInfo& info = KindInfo(kind);
+    if (!info.proposesNumber)
         return QString();
     const qint32 department = m_departments.isnAt(departmentIndex);
     if (department <= 0)
         return Outcome<QString>::refuse(kNoDepartment, QStringLiteral("cmbNodala"));
     PrepareDataset(m_module.cdsTempQuery());
-    switch (kind) {
-    case DocumentKind::Orders:
-        return CounterNumber(kOrderCounter, department);
-    case DocumentKind::WriteOut:
-        return CounterNumber(kWriteOutCounter, department);
-    default:
-        // Transfers keep no counter: the next number after their own table's highest.
-        return NextAfterHighest(QStringLiteral("O_PARPAV"));
-    }
+    if (info.numberCounter.isEmpty())
+        return NextAfterHighest(info.headerTable);
+    return CounterNumber(info.numberCounter, info.headerTable, department);
 }
 
-QString DocumentHeader::CounterNumber(const NumberCounter& counter, qint32 departmentIsn)
+QString DocumentHeader::CounterNumber(const QString& counter, const QString& documents,
+                                      qint32 departmentIsn)
 {
     RemoteDataSet& query = m_module.cdsTempQuery();
     for (int attempt = 0; attempt < kCounterTries; ++attempt) {
         query.close();
-        query.setCommandText(counter.read);
+        query.setCommandText(FillNames(kReadCounter, {counter}));
         query.setIntegerParam(QStringLiteral("ISN"), departmentIsn);
         query.open();
         const QString stored = query.fieldByName(QStringLiteral("PZNR")).asString();
@@ -178,11 +116,11 @@ QString DocumentHeader::CounterNumber(const NumberCounter& counter, qint32 depar
         // An empty counter, or one holding something other than a number,
         // is not written: the number comes from the documents themselves.
         if (stored.isEmpty() || !isNumber)
-            return NextAfterHighest(counter.documents);
+            return NextAfterHighest(documents);
 
         UnitOfWork advance;
         advance.declareResult(QStringLiteral("UPDATED"), ParamType::Integer);
-        advance.add(kAdvanceCounter.arg(counter.column))
+        advance.add(FillNames(kAdvanceCounter, {counter}))
             .set(QStringLiteral("NUMURS"), QString::number(number + 1))
             .set(QStringLiteral("ISN"), departmentIsn)
             .set(QStringLiteral("PZNR"), stored);
@@ -202,7 +140,7 @@ QString DocumentHeader::NextAfterHighest(const QString& table)
 {
     RemoteDataSet& query = m_module.cdsTempQuery();
     query.close();
-    query.setCommandText(QString(kHighestNumber).replace(QStringLiteral("O_PASPAV"), table));
+    query.setCommandText(FillNames(kHighestNumber, {table}));
     query.open();
     if (query.eof())
         return QStringLiteral("1");
@@ -214,8 +152,9 @@ QString DocumentHeader::NextAfterHighest(const QString& table)
 
 Outcome<> DocumentHeader::CheckInput(const Input& input, QDate& date) const
 {
-    const bool numbered = input.kind != DocumentKind::GoodsInMemory;
-    if (numbered) {
+    const DocumentKindInfo& info = KindInfo(input.kind);
+    // Goods in memory have no header row: no number, no date.
+    if (info.hasHeader()) {
         if (input.number.isEmpty())
             return Outcome<>::refuse(kNoNumber, QStringLiteral("edPZ_Numurs"));
         if (input.dateText.isEmpty())
@@ -226,12 +165,9 @@ Outcome<> DocumentHeader::CheckInput(const Input& input, QDate& date) const
     }
     if (input.departmentIndex < 0 || input.departmentIndex >= m_departments.size())
         return Outcome<>::refuse(kNoDepartment, QStringLiteral("cmbNodala"));
-    const bool needsCounterparty =
-        input.kind != DocumentKind::Inventory && input.kind != DocumentKind::GoodsInMemory;
-    if (needsCounterparty &&
+    if (info.counterparty != Counterparty::None &&
         (input.counterpartyIndex < 0 || input.counterpartyIndex >= m_counterparties.size()))
-        return Outcome<>::refuse(input.kind == DocumentKind::Transfer ? kNoDestination : kNoClient,
-                                 QStringLiteral("cmbKlients"));
+        return Outcome<>::refuse(info.noCounterparty, QStringLiteral("cmbKlients"));
     return Done{};
 }
 
@@ -247,18 +183,19 @@ Outcome<DocumentContext> DocumentHeader::Save(const Input& input)
     context.DocNumber = input.number;
     context.DepartmentIsn = m_departments.isnAt(input.departmentIndex);
     context.CounterpartyIsn = m_counterparties.isnAt(input.counterpartyIndex);
-    if (input.kind == DocumentKind::GoodsInMemory) {
+    const DocumentKindInfo& info = KindInfo(input.kind);
+    if (!info.hasHeader()) {
         context.DocIsn = m_docIsn; // nothing is written for goods in memory
         return context;
     }
     context.DocDate = date;
     try {
         ClientTerms terms;
-        if (input.kind == DocumentKind::Orders || input.kind == DocumentKind::WriteOut)
+        if (info.readsClientTerms)
             terms = ReadClientTerms(context.CounterpartyIsn);
         m_docIsn = FindOrCreate(input, date, terms);
         context.DocIsn = m_docIsn;
-        context.ClientIsSupplier = input.kind == DocumentKind::Orders && terms.supplier;
+        context.ClientIsSupplier = info.clientMaySupply && terms.supplier;
         context.ClientDiscount = terms.discount;
     } catch (const std::exception& error) {
         return Outcome<DocumentContext>::refuse(kSaveFailed + errorText(error),
@@ -289,61 +226,36 @@ qint32 DocumentHeader::FindOrCreate(const Input& input, const QDate& date, const
     const qint32 department = m_departments.isnAt(input.departmentIndex);
     const qint32 counterparty = m_counterparties.isnAt(input.counterpartyIndex);
     const QDateTime day = atMidnight(date);
-    const UnitValues orderTerms{
-        {QStringLiteral("APM_LIDZ"), atMidnight(date.addDays(terms.creditDays))},
-        {QStringLiteral("PIECENOJ"), terms.discount},
-        {QStringLiteral("ISAPMAKSVEIDS"), terms.paymentKind}};
+    // Each kind's statements take the values they name: the counterparty
+    // is the client, or for a transfer the destination department.
     const UnitValues common{{QStringLiteral("NR_PAVADZ"), input.number},
                             {QStringLiteral("ISNODALA"), department},
-                            {QStringLiteral("DATUMS"), day}};
-
-    HeaderStatements statements;
-    switch (input.kind) {
-    case DocumentKind::Receiving:
-        statements = {
-            kFindReceiving,
-            {{QStringLiteral("ISKLIENT"), counterparty}, {QStringLiteral("DAT_SANEM"), day}},
-            kInsertReceiving,
-            {{QStringLiteral("ISKLIENT"), counterparty}, {QStringLiteral("DAT_PAVADZ"), day}}};
-        break;
-    case DocumentKind::Transfer:
-        statements = {kFindTransfer,
-                      {{QStringLiteral("ISNODALANO"), department},
-                       {QStringLiteral("ISNODALAUZ"), counterparty}},
-                      kInsertTransfer,
-                      {{QStringLiteral("ISKLIENT"), counterparty}}};
-        break;
-    case DocumentKind::Inventory:
-        statements = {kFindInventory, {}, kInsertInventory, {}};
-        break;
-    case DocumentKind::Orders:
-        statements = {
-            kFindOrder, {{QStringLiteral("ISKLIENT"), counterparty}}, kInsertOrder, orderTerms};
-        statements.insertValues.append({QStringLiteral("ISKLIENT"), counterparty});
-        statements.insertValues.append({QStringLiteral("PIEGADPIRCEJS"), terms.supplier ? 1 : 2});
-        break;
-    case DocumentKind::WriteOut:
-        statements = {kFindWriteOut,
-                      {{QStringLiteral("ISKLIENT"), counterparty}},
-                      kInsertWriteOut,
-                      orderTerms};
-        statements.insertValues.append({QStringLiteral("ISKLIENT"), counterparty});
-        break;
-    case DocumentKind::GoodsInMemory:
+                            {QStringLiteral("DATUMS"), day},
+                            {QStringLiteral("ISKLIENT"), counterparty}};
+    const UnitValues find{{QStringLiteral("DAT_SANEM"), day},
+                          {QStringLiteral("ISNODALANO"), department},
+                          {QStringLiteral("ISNODALAUZ"), counterparty}};
+    const UnitValues insert{
+        {QStringLiteral("DAT_PAVADZ"), day},
+        {QStringLiteral("APM_LIDZ"), atMidnight(date.addDays(terms.creditDays))},
+        {QStringLiteral("PIECENOJ"), terms.discount},
+        {QStringLiteral("ISAPMAKSVEIDS"), terms.paymentKind},
+        {QStringLiteral("PIEGADPIRCEJS"), terms.supplier ? 1 : 2}};
+    const DocumentKindInfo& info = KindInfo(input.kind);
+    if (!info.hasHeader())
         return m_docIsn;
-    }
 
     // Found, or made with its log entry: one request, all or nothing.
-    const QString table = KindInfo(input.kind).headerTable;
+    const QString table = info.headerTable;
     UnitOfWork unit;
     unit.declareResult(QStringLiteral("ISN"), ParamType::Integer);
-    unit.add(QStringLiteral("FOR ") + statements.find + QStringLiteral(" INTO :ISN DO LEAVE"))
+    unit.add(QStringLiteral("FOR ") + info.findHeader + QStringLiteral(" INTO :ISN DO LEAVE"))
         .set(common)
-        .set(statements.findValues);
+        .set(find);
     unit.beginIf(QStringLiteral("COALESCE(:ISN, 0) <= 0"));
-    unit.add(statements.insert + QStringLiteral(" RETURNING ISN INTO :ISN"))
+    unit.add(info.insertHeader + QStringLiteral(" RETURNING ISN INTO :ISN"))
         .set(common)
-        .set(statements.insertValues);
+        .set(insert);
     LogOperation(unit, QStringLiteral("J"), input.number, table, 0, QStringLiteral("Norvalk"),
                  UnitArg::variable(QStringLiteral("ISN")), date);
     unit.endIf();
@@ -384,20 +296,17 @@ std::optional<DocumentHeader::Picked> DocumentHeader::PickDocument(DocumentKind 
     const QString department = documents.fieldByName(QStringLiteral("NODALA")).asString();
     const QString counterparty = documents.fieldByName(QStringLiteral("KLIENTS")).asString();
     picked.departmentIndex = int(m_departments.names.indexOf(department));
-    switch (kind) {
-    case DocumentKind::Receiving:
-    case DocumentKind::Orders:
-    case DocumentKind::WriteOut:
+    switch (KindInfo(kind).counterparty) {
+    case Counterparty::Client:
         picked.clientSearch = counterparty;
         SearchCounterparties(kind, counterparty, true);
         picked.counterpartyIndex = m_counterparties.size() > 0 ? 0 : -1;
         break;
-    case DocumentKind::Transfer:
+    case Counterparty::Department:
         SearchCounterparties(kind, QString(), true);
         picked.counterpartyIndex = int(m_counterparties.names.indexOf(counterparty));
         break;
-    case DocumentKind::Inventory:
-    case DocumentKind::GoodsInMemory:
+    case Counterparty::None:
         break;
     }
     return picked;

@@ -41,15 +41,6 @@ public:
         int counterpartyIndex = -1; // -1 when not found
     };
 
-    // A department's counter of the next document number, and the documents
-    // whose highest number stands in for it when it holds none.
-    struct NumberCounter
-    {
-        QString column;
-        QString read;
-        QString documents;
-    };
-
     explicit DocumentHeader(TClientDataModule& module) : m_module(module) {}
 
     // The departments the user may work in, at most 201.
@@ -91,7 +82,9 @@ private:
     Outcome<> CheckInput(const Input& input, QDate& date) const;
     ClientTerms ReadClientTerms(qint32 clientIsn);
     qint32 FindOrCreate(const Input& input, const QDate& date, const ClientTerms& terms);
-    QString CounterNumber(const NumberCounter& counter, qint32 departmentIsn);
+    // The department's counter (an N_DEPART column) advanced, or when it holds
+    // no number the next after the highest of the documents' table.
+    QString CounterNumber(const QString& counter, const QString& documents, qint32 departmentIsn);
     QString NextAfterHighest(const QString& table);
 
     TClientDataModule& m_module;

@@ -10,6 +10,7 @@
 #include "client/core/idlabelrule.h"
 #include "client/core/remotedataset.h"
 #include "client/core/scalebarcoderule.h"
+#include "client/core/sqlnames.h"
 #include "client/core/tclientdatamodule.h"
 #include "client/core/unitofwork.h"
 
@@ -37,47 +38,10 @@ constexpr double kLeastSalePrice = 0.005;
 constexpr int kStored = 0;
 constexpr int kRefusedOverStock = 6;
 constexpr int kRefusedOverCertificate = 7;
+const QString kSetResult = QStringLiteral("RESULT = :CODE");
 
 const QString kCertificates = QStringLiteral(
     "select * from PRECVALIDSERTLIST(:ISPRECE, :ISNODALA, :ISSERTIF, :ATL_FLAG, :DATUMS)");
-
-// One line of each kind (5: goods in memory, under its department).
-const QString kInsertLine[] = {
-    QStringLiteral("INSERT INTO O_PRECE (ISPRECE, NODOKLIS, ISPAVADZ, ISSERTIF, CENA, PARD_CENA, "
-                   "DAUDZUMS, ATLAIDE, VALUTA, VAL_KURSS) VALUES (:ISPRECE, :NODOKLIS, :ISPAVADZ, "
-                   ":ISSERTIF, :CENA, :PARD_CENA, :DAUDZUMS, :ATLAIDE, '', 1)"),
-    QStringLiteral("INSERT INTO O_PARPRC (ISPRECE, NODOKLIS, ISPARVPAV, ISSERTIF, CENA, PARD_CENA, "
-                   "DAUDZUMS) VALUES (:ISPRECE, :NODOKLIS, :ISPARVPAV, :ISSERTIF, :CENA, "
-                   ":PARD_CENA, :DAUDZUMS)"),
-    QStringLiteral("INSERT INTO O_PRATL_PRC (ISPRECE, ISSERTIF, ISPRATLPAV, PARD_CENA, IEP_CENA, "
-                   "DAUDZUMS, IS3DVIETA, ISAGENTS) VALUES (:ISPRECE, :ISSERTIF, :ISPRATLPAV, "
-                   ":PARD_CENA, 0, :DAUDZUMS, 0, :ISAGENTS)"),
-    QStringLiteral("INSERT INTO O_PASPRC (ISPRECE, NODOKLIS, ISPASPAV, ISSERTIF, CENA, DAUDZUMS, "
-                   "ATLAIDE, APSTIPRIN_DAUDZ, ATKR_DAUDZ) VALUES (:ISPRECE, :NODOKLIS, :ISPASPAV, "
-                   ":ISSERTIF, :CENA, :DAUDZUMS, :ATLAIDE, :DAUDZUMS, 0)"),
-    QStringLiteral("INSERT INTO O_PRCOUT (ISPRECE, NODOKLIS, ISPAVOUT, CENA, DAUDZUMS, PIECENOJ, "
-                   "ISSERTIF) VALUES (:ISPRECE, :NODOKLIS, :ISPAVOUT, :CENA, :DAUDZUMS, :ATLAIDE, "
-                   ":ISSERTIF)"),
-    QStringLiteral("INSERT INTO O_MEMPRECES (ISPRECE, ISNODALA, DAUDZUMS) VALUES (:ISPRECE, "
-                   ":ISNODALA, :DAUDZUMS)"),
-};
-
-// The returnable container's line of each kind but goods in memory.
-const QString kInsertContainer[] = {
-    QStringLiteral("INSERT INTO O_PRECE (ISPRECE, NODOKLIS, ISPAVADZ, ISSERTIF, CENA, PARD_CENA, "
-                   "DAUDZUMS, ATLAIDE, VALUTA, VAL_KURSS) VALUES (:ISPRECE, 0, :ISPAVADZ, 1, "
-                   ":CENA, :PARD_CENA, :DAUDZUMS, 0, '', 1)"),
-    QStringLiteral("INSERT INTO O_PARPRC (ISPRECE, NODOKLIS, ISPARVPAV, ISSERTIF, CENA, PARD_CENA, "
-                   "DAUDZUMS) VALUES (:ISPRECE, 0, :ISPARVPAV, 1, :CENA, :PARD_CENA, :DAUDZUMS)"),
-    QStringLiteral("INSERT INTO O_PRATL_PRC (ISPRECE, ISSERTIF, ISPRATLPAV, PARD_CENA, IEP_CENA, "
-                   "DAUDZUMS, IS3DVIETA, ISAGENTS) VALUES (:ISPRECE, 1, :ISPRATLPAV, :PARD_CENA, "
-                   "0, :DAUDZUMS, 0, :ISAGENTS)"),
-    QStringLiteral("INSERT INTO O_PASPRC (ISPRECE, NODOKLIS, ISPASPAV, ISSERTIF, CENA, DAUDZUMS, "
-                   "ATLAIDE, APSTIPRIN_DAUDZ, ATKR_DAUDZ) VALUES (:ISPRECE, 0, :ISPASPAV, 1, "
-                   ":CENA, :DAUDZUMS, 0, :DAUDZUMS, 0)"),
-    QStringLiteral("INSERT INTO O_PRCOUT (ISPRECE, NODOKLIS, ISPAVOUT, CENA, DAUDZUMS, PIECENOJ, "
-                   "ISSERTIF) VALUES (:ISPRECE, :NODOKLIS, :ISPAVOUT, :CENA, :DAUDZUMS, 0, 1)"),
-};
 
 // The department's sale price level names the column: levels 0 and 1 are
 // PARDCENA1. The level is read in the same unit, so a level changed while
@@ -86,42 +50,7 @@ const QString kUpdateSalePrice = QStringLiteral(
     "EXECUTE STATEMENT ('UPDATE N_KLPREC SET PARDCENA' || IIF(:SALELEVEL < 2, 1, :SALELEVEL) || "
     "'=? WHERE ISN=?') (:PARDCENA, :ISN)");
 
-// The lines of each kind, the first 1000 in the order they were entered.
-const QString kLines[] = {
-    QStringLiteral("SELECT FIRST 1000 N_KLPREC.ARTIKULS, N_KLPREC.GNOS PRECE, O_PRECE.DAUDZUMS, "
-                   "O_PRECE.CENA, O_PAVADZ.KOPSUMMA, O_PRECE.ISN, O_PRECE.ISPRECE FROM O_PAVADZ, "
-                   "O_PRECE, N_KLPREC WHERE O_PAVADZ.ISN = O_PRECE.ISPAVADZ AND O_PRECE.ISPRECE = "
-                   "N_KLPREC.ISN AND O_PRECE.ISPAVADZ = :ISPAVADZ ORDER BY O_PRECE.ISN"),
-    QStringLiteral("SELECT FIRST 1000 N_KLPREC.ARTIKULS, N_KLPREC.GNOS PRECE, O_PARPRC.DAUDZUMS, "
-                   "O_PARPRC.CENA, O_PARPAV.KOPSUMMA, O_PARPRC.ISN, O_PARPRC.ISPRECE FROM "
-                   "O_PARPAV, O_PARPRC, N_KLPREC WHERE O_PARPAV.ISN = O_PARPRC.ISPARVPAV AND "
-                   "O_PARPRC.ISPRECE = N_KLPREC.ISN AND O_PARPRC.ISPARVPAV = :ISPAVADZ ORDER BY "
-                   "O_PARPRC.ISN"),
-    QStringLiteral("SELECT FIRST 1000 N_KLPREC.ARTIKULS, N_KLPREC.GNOS PRECE, "
-                   "O_PRATL_PRC.DAUDZUMS, O_PRATL_PRC.IEP_CENA CENA, CAST(0.00 AS DOUBLE "
-                   "PRECISION) KOPSUMMA, O_PRATL_PRC.ISN, O_PRATL_PRC.ISPRECE FROM O_PRATL_PRC, "
-                   "N_KLPREC WHERE O_PRATL_PRC.ISPRECE = N_KLPREC.ISN AND O_PRATL_PRC.ISPRATLPAV "
-                   "= :ISPAVADZ ORDER BY O_PRATL_PRC.ISN"),
-    QStringLiteral("SELECT FIRST 1000 N_KLPREC.ARTIKULS, N_KLPREC.GNOS PRECE, O_PASPRC.DAUDZUMS, "
-                   "O_PASPRC.CENA, O_PASPAV.KOPSUMMA, O_PASPRC.ISN, O_PASPRC.ISPRECE FROM "
-                   "O_PASPAV, O_PASPRC, N_KLPREC WHERE O_PASPAV.ISN = O_PASPRC.ISPASPAV AND "
-                   "O_PASPRC.ISPRECE = N_KLPREC.ISN AND O_PASPRC.ISPASPAV = :ISPAVADZ ORDER BY "
-                   "O_PASPRC.ISN"),
-    QStringLiteral("SELECT FIRST 1000 N_KLPREC.ARTIKULS, N_KLPREC.GNOS PRECE, O_PRCOUT.DAUDZUMS, "
-                   "O_PRCOUT.CENA, O_PAVOUT.KOPSUMMA, O_PRCOUT.ISN, O_PRCOUT.ISPRECE FROM "
-                   "O_PAVOUT, O_PRCOUT, N_KLPREC WHERE O_PAVOUT.ISN = O_PRCOUT.ISPAVOUT AND "
-                   "O_PRCOUT.ISPRECE = N_KLPREC.ISN AND O_PRCOUT.ISPAVOUT = :ISPAVADZ ORDER BY "
-                   "O_PRCOUT.ISN"),
-    QStringLiteral("SELECT FIRST 1000 N_KLPREC.ARTIKULS, N_KLPREC.GNOS PRECE, "
-                   "O_MEMPRECES.DAUDZUMS, N_KLPREC.PARDCENA1 CENA, 0.00 KOPSUMMA, O_MEMPRECES.ISN, "
-                   "O_MEMPRECES.ISPRECE FROM O_MEMPRECES, N_KLPREC WHERE O_MEMPRECES.ISPRECE = "
-                   "N_KLPREC.ISN ORDER BY O_MEMPRECES.ISN"),
-};
-// An inventory can be long: until its list is asked for, one blank item.
-const QString kInventoryPlaceholder = QStringLiteral(
-    "SELECT '   ' ARTIKULS, '   ' PRECE, 0.00 DAUDZUMS, 0.00 CENA, CAST(0.00 AS DOUBLE "
-    "PRECISION) KOPSUMMA, 0 ISN, 0 ISPRECE FROM O_PRATL_PAV WHERE O_PRATL_PAV.ISN = :ISPAVADZ");
-
+// A line of the line table in %1.
 const QString kDeleteLine = QStringLiteral("DELETE FROM %1 WHERE ISN=:ISN");
 
 QString priceLevelKey(const QString& table, qint32 isn, const QString& column)
@@ -129,18 +58,12 @@ QString priceLevelKey(const QString& table, qint32 isn, const QString& column)
     return table + QLatin1Char('/') + QString::number(isn) + QLatin1Char('/') + column;
 }
 
-int index(DocumentKind kind)
-{
-    return int(kind);
-}
-
 // The date of a line's log entries. Goods in memory belong to no dated
 // document: their entries carry the day they were made, as every other
 // entry does, and so show in a report of that day.
 QDate logDate(const DocumentContext& document)
 {
-    return document.DocKind == DocumentKind::GoodsInMemory ? QDate::currentDate()
-                                                           : document.DocDate;
+    return KindInfo(document.DocKind).hasHeader() ? document.DocDate : QDate::currentDate();
 }
 
 // The stock moves of a quantity in the document's kind: sign +1 as a line
@@ -151,22 +74,41 @@ void moveStock(UnitOfWork& unit, const DocumentContext& document, const UnitArg&
     const UnitArg in = UnitArg::expression(sign > 0 ? quantity : QLatin1Char('-') + quantity);
     const UnitArg out = UnitArg::expression(sign > 0 ? QLatin1Char('-') + quantity : quantity);
     const QString notIllegal = QStringLiteral("F");
-    switch (document.DocKind) {
-    case DocumentKind::Receiving:
+    switch (KindInfo(document.DocKind).stockMove) {
+    case StockMove::IntoDepartment:
         UpdateStock(unit, goods, document.DepartmentIsn, 1, notIllegal, in);
         break;
-    case DocumentKind::Transfer:
+    case StockMove::DepartmentToDestination:
         UpdateStock(unit, goods, document.DepartmentIsn, 1, notIllegal, out);
         UpdateStock(unit, goods, document.CounterpartyIsn, 1, notIllegal, in);
         break;
-    case DocumentKind::WriteOut:
+    case StockMove::OutOfDepartment:
         UpdateStock(unit, goods, document.DepartmentIsn, 1, notIllegal, out);
         break;
-    case DocumentKind::Inventory:
-    case DocumentKind::Orders:
-    case DocumentKind::GoodsInMemory:
+    case StockMove::None:
         break;
     }
+}
+
+// What a line stores as its prices, by how its kind keeps them: CENA and
+// PARD_CENA.
+std::pair<double, double> storedPrices(LinePrices prices, double price, double salePrice,
+                                       double vat)
+{
+    switch (prices) {
+    case LinePrices::AsTyped:
+        return {price, salePrice};
+    case LinePrices::SaleNetOfVat:
+        return {price, salePrice / (1 + vat / 100)};
+    case LinePrices::SalePriceOnly:
+        return {0, price};
+    case LinePrices::NetOfVat:
+        // Typed with VAT, kept without it.
+        return {price / (1 + vat / 100), 0};
+    case LinePrices::None:
+        break;
+    }
+    return {0, 0};
 }
 
 } // namespace
@@ -184,43 +126,20 @@ DocumentLines::KindSetup DocumentLines::Activate(const DocumentContext& context)
     m_lookUp.Forget();
 
     const ClientState& state = m_module.clientState();
+    const DocumentKindInfo& info = KindInfo(context.DocKind);
     KindSetup setup;
-    setup.title = KindInfo(context.DocKind).linesTitle;
-    const QString purchase = QStringLiteral("Iep.cena");
-    const QString sale = QStringLiteral("Pārd.cena");
-    const QString price = QStringLiteral("Cena");
-    const QString stock = QStringLiteral("Atlik.");
-    switch (context.DocKind) {
-    case DocumentKind::Receiving:
-    case DocumentKind::Transfer:
-        setup.priceLabel = purchase;
-        setup.salePriceLabel = sale;
-        setup.discountVisible = context.DocKind == DocumentKind::Receiving;
-        setup.priceVisible = !state.HidePurchasePrice;
-        break;
-    case DocumentKind::Inventory:
-        setup.priceLabel = sale;
-        setup.salePriceLabel = sale;
-        setup.discountVisible = false;
-        setup.salePriceVisible = false;
-        break;
-    case DocumentKind::Orders:
-    case DocumentKind::WriteOut:
-        // The sale price field shows the stock, read-only.
-        setup.priceLabel = price;
-        setup.salePriceLabel = stock;
-        setup.salePriceEnabled = false;
+    setup.title = info.linesTitle;
+    setup.priceLabel = info.priceLabel;
+    setup.salePriceLabel = info.salePriceLabel;
+    setup.priceVisible = info.priceShown && !(info.priceHiddenByUser && state.HidePurchasePrice);
+    setup.discountVisible = info.discountShown;
+    setup.salePriceVisible = info.salePriceShown;
+    setup.salePriceEnabled = info.salePriceEnabled;
+    setup.certificateVisible = info.certificatesShown;
+    if (info.discountFromClient)
         setup.discountText = ClientFormat::toText(context.ClientDiscount);
-        if (context.DocKind == DocumentKind::WriteOut && state.IzrDaudzums1)
-            setup.quantityText = QStringLiteral("1");
-        break;
-    case DocumentKind::GoodsInMemory:
-        setup.priceVisible = false;
-        setup.discountVisible = false;
-        setup.salePriceVisible = false;
-        setup.certificateVisible = false;
-        break;
-    }
+    if (info.writeOutSettings && state.IzrDaudzums1)
+        setup.quantityText = QStringLiteral("1");
     return setup;
 }
 
@@ -241,15 +160,14 @@ void DocumentLines::SetPriceInputs()
     const QString departments = QStringLiteral("N_DEPART");
     const QString priceCode = QStringLiteral("CENKODS");
     m_goods.ClientIsn = 0;
-    switch (m_context.DocKind) {
-    case DocumentKind::Receiving:
-    case DocumentKind::Inventory:
+    switch (KindInfo(m_context.DocKind).priceLevel) {
+    case PriceLevelFrom::Department:
         m_goods.PriceCode = PriceLevel(departments, m_context.DepartmentIsn, priceCode);
         break;
-    case DocumentKind::Transfer:
+    case PriceLevelFrom::Destination:
         m_goods.PriceCode = PriceLevel(departments, m_context.CounterpartyIsn, priceCode);
         break;
-    case DocumentKind::WriteOut:
+    case PriceLevelFrom::ClientOrDepartment:
         if (m_module.clientState().IzrPardCenaNoNodalas) {
             m_goods.PriceCode = PriceLevel(departments, m_context.DepartmentIsn, priceCode);
         } else {
@@ -258,8 +176,7 @@ void DocumentLines::SetPriceInputs()
             m_goods.ClientIsn = m_context.CounterpartyIsn;
         }
         break;
-    case DocumentKind::Orders:
-    case DocumentKind::GoodsInMemory:
+    case PriceLevelFrom::First:
         m_goods.PriceCode = 1;
         break;
     }
@@ -285,7 +202,7 @@ DocumentLines::LookedUp DocumentLines::LookUp(const QString& article, const QStr
     result.name = m_goods.Name;
     result.salePrice = ClientFormat::formatFloat(kThreeDecimals, m_goods.Price);
     Prefill(result);
-    if (m_context.DocKind != DocumentKind::GoodsInMemory)
+    if (KindInfo(m_context.DocKind).certificatesShown)
         result.certificates = LoadCertificates();
     return result;
 }
@@ -293,17 +210,16 @@ DocumentLines::LookedUp DocumentLines::LookUp(const QString& article, const QStr
 // What the kind pre-fills from the price history or the stock: one request.
 void DocumentLines::Prefill(LookedUp& result)
 {
-    const DocumentKind kind = m_context.DocKind;
+    const DocumentKindInfo& info = KindInfo(m_context.DocKind);
     const QString price = ClientFormat::formatFloat(kThreeDecimals, m_goods.Price);
-    const bool supplierOrder = kind == DocumentKind::Orders && m_context.ClientIsSupplier;
-    const bool lastPrice =
-        kind == DocumentKind::Receiving || kind == DocumentKind::Transfer || supplierOrder;
-    const bool stock = kind == DocumentKind::Inventory || kind == DocumentKind::Orders ||
-                       kind == DocumentKind::WriteOut;
-    if (kind == DocumentKind::Inventory || kind == DocumentKind::WriteOut ||
-        (kind == DocumentKind::Orders && !supplierOrder))
+    const bool supplierOrder =
+        info.priceStart == PriceStart::LastPurchaseForSupplier && m_context.ClientIsSupplier;
+    const bool lastPrice = info.priceStart == PriceStart::LastPurchase || supplierOrder;
+    const bool stock = info.stockShown != StockShown::None;
+    if (info.priceStart == PriceStart::SalePrice ||
+        (info.priceStart == PriceStart::LastPurchaseForSupplier && !supplierOrder))
         result.price = price;
-    if (kind == DocumentKind::WriteOut && m_goods.HasSpecialPrice)
+    if (info.specialPriceClearsDiscount && m_goods.HasSpecialPrice)
         result.clearDiscount = true; // a special price is not discounted again
     if (!lastPrice && !stock)
         return;
@@ -336,7 +252,7 @@ void DocumentLines::Prefill(LookedUp& result)
             kThreeDecimals, query.fieldByName(QStringLiteral("STOCK")).asFloat());
         // An inventory line starts from the stock; orders and write-outs
         // show it where the sale price would be.
-        if (kind == DocumentKind::Inventory)
+        if (info.stockShown == StockShown::InQuantity)
             result.prefilledQuantity = onHand;
         else
             result.salePrice = onHand;
@@ -390,18 +306,20 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
         unit.declare(QStringLiteral("LEVEL"), ParamType::Double);
         unit.declareResult(QStringLiteral("SALELEVEL"), ParamType::Integer);
     }
-    unit.add(QStringLiteral("RESULT = %1").arg(kStored));
+    unit.add(kSetResult).set(QStringLiteral("CODE"), kStored);
     unit.add(QStringLiteral("Q = :QUANTITY")).set(QStringLiteral("QUANTITY"), values.quantity);
     // The checks against the stock run first, in the same unit: refused,
     // nothing is written.
     AddStockChecks(unit, values);
     AddLine(unit, values);
-    const bool container = m_context.DocKind != DocumentKind::GoodsInMemory;
+    const DocumentKindInfo& info = KindInfo(m_context.DocKind);
+    const bool container = !info.insertContainer.isEmpty();
     if (container)
         AddContainerLookUp(unit);
-    const bool memory = m_context.DocKind == DocumentKind::GoodsInMemory;
-    LogOperation(unit, QStringLiteral("J"), memory ? QString() : m_context.DocNumber, m_lineTable,
-                 m_goods.Isn, kNorvalk, UnitArg::variable(QStringLiteral("L")), logDate(m_context));
+    // Goods in memory belong to no numbered document.
+    LogOperation(unit, QStringLiteral("J"), info.hasHeader() ? m_context.DocNumber : QString(),
+                 m_lineTable, m_goods.Isn, kNorvalk, UnitArg::variable(QStringLiteral("L")),
+                 logDate(m_context));
     moveStock(unit, m_context, m_goods.Isn, QStringLiteral(":Q"), +1);
     if (values.setsSalePrice)
         AddSalePrice(unit, values);
@@ -421,7 +339,7 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
 Outcome<DocumentLines::LineValues> DocumentLines::ReadEntry(const Entry& entry, QString& article)
 {
     using Read = Outcome<LineValues>;
-    const DocumentKind kind = m_context.DocKind;
+    const DocumentKindInfo& info = KindInfo(m_context.DocKind);
     if (entry.article.isEmpty())
         return Read::refuse(NoArticle, QStringLiteral("edArtikuls"));
     const IdLabel label = IdLabelRule(entry.article);
@@ -435,26 +353,25 @@ Outcome<DocumentLines::LineValues> DocumentLines::ReadEntry(const Entry& entry, 
     values.quantity = ReadNumberField(entry.quantity);
     values.salePrice = entry.salePrice.isEmpty() ? 0 : ReadNumberField(entry.salePrice);
     values.discount = entry.discount.isEmpty() ? 0 : ReadNumberField(entry.discount);
-    if (kind != DocumentKind::GoodsInMemory) {
+    if (info.linePrices != LinePrices::None) {
         if (entry.price.isEmpty())
             return Read::refuse(kNoPrice, QStringLiteral("edCena"));
         values.price = ReadNumberField(entry.price);
     }
     values.chosenCertificate = entry.certificateIsn;
-    values.setsSalePrice = kind == DocumentKind::Receiving && values.salePrice > kLeastSalePrice;
+    values.setsSalePrice = info.setsCatalogueSalePrice && values.salePrice > kLeastSalePrice;
     return values;
 }
 
 void DocumentLines::AddStockChecks(UnitOfWork& unit, const LineValues& values)
 {
-    const DocumentKind kind = m_context.DocKind;
-    if (kind != DocumentKind::Transfer && kind != DocumentKind::WriteOut)
+    if (!KindInfo(m_context.DocKind).checksStock)
         return;
     if (!m_goods.IsService) {
         GetStock(unit, m_goods.Isn, m_context.DepartmentIsn, QStringLiteral("K"),
                  QStringLiteral("STOCK"));
         unit.beginIf(QStringLiteral(":Q > :STOCK"));
-        unit.add(QStringLiteral("RESULT = %1").arg(kRefusedOverStock));
+        unit.add(kSetResult).set(QStringLiteral("CODE"), kRefusedOverStock);
         unit.finish();
         unit.endIf();
     }
@@ -463,7 +380,7 @@ void DocumentLines::AddStockChecks(UnitOfWork& unit, const LineValues& values)
         GetCertifiedStock(unit, m_goods.Isn, m_context.DepartmentIsn, *values.chosenCertificate,
                           QDate::currentDate(), QStringLiteral("C"));
         unit.beginIf(QStringLiteral(":Q > :C"));
-        unit.add(QStringLiteral("RESULT = %1").arg(kRefusedOverCertificate));
+        unit.add(kSetResult).set(QStringLiteral("CODE"), kRefusedOverCertificate);
         unit.finish();
         unit.endIf();
     }
@@ -471,47 +388,25 @@ void DocumentLines::AddStockChecks(UnitOfWork& unit, const LineValues& values)
 
 void DocumentLines::AddLine(UnitOfWork& unit, const LineValues& values)
 {
-    const DocumentKind kind = m_context.DocKind;
-    const double v = m_goods.VatRate;
-    const double p = values.price;
-    const double s = values.salePrice;
-    const double d = values.discount;
+    const DocumentKindInfo& info = KindInfo(m_context.DocKind);
+    const double vat = m_goods.VatRate;
+    const auto [price, salePrice] =
+        storedPrices(info.linePrices, values.price, values.salePrice, vat);
+    // Each kind's statement takes the values it names; goods in memory
+    // belong to their department instead of a header.
     UnitOfWork::Step& line =
-        unit.add(kInsertLine[index(kind)] + QStringLiteral(" RETURNING ISN INTO :L"))
-            .set(QStringLiteral("ISPRECE"), m_goods.Isn)
-            .set(QStringLiteral("DAUDZUMS"), values.quantity);
-    if (kind == DocumentKind::GoodsInMemory)
-        line.set(QStringLiteral("ISNODALA"), m_context.DepartmentIsn);
-    else
-        line.set(KindInfo(kind).headerColumn, m_context.DocIsn)
-            .set(QStringLiteral("ISSERTIF"), std::max(1, values.chosenCertificate.value_or(1)));
-    switch (kind) {
-    case DocumentKind::Receiving:
-        line.set({{QStringLiteral("NODOKLIS"), v},
-                  {QStringLiteral("CENA"), p},
-                  {QStringLiteral("PARD_CENA"), s},
-                  {QStringLiteral("ATLAIDE"), d}});
-        break;
-    case DocumentKind::Transfer:
-        // A transfer keeps its sale price net of VAT.
-        line.set({{QStringLiteral("NODOKLIS"), v},
-                  {QStringLiteral("CENA"), p},
-                  {QStringLiteral("PARD_CENA"), s / (1 + v / 100)}});
-        break;
-    case DocumentKind::Inventory:
-        line.set({{QStringLiteral("PARD_CENA"), p},
+        unit.add(info.insertLine + QStringLiteral(" RETURNING ISN INTO :L"))
+            .set({{QStringLiteral("ISPRECE"), m_goods.Isn},
+                  {QStringLiteral("DAUDZUMS"), values.quantity},
+                  {QStringLiteral("ISNODALA"), m_context.DepartmentIsn},
+                  {QStringLiteral("ISSERTIF"), std::max(1, values.chosenCertificate.value_or(1))},
+                  {QStringLiteral("NODOKLIS"), vat},
+                  {QStringLiteral("CENA"), price},
+                  {QStringLiteral("PARD_CENA"), salePrice},
+                  {QStringLiteral("ATLAIDE"), values.discount},
                   {QStringLiteral("ISAGENTS"), m_module.clientState().AgentIsn}});
-        break;
-    case DocumentKind::Orders:
-    case DocumentKind::WriteOut:
-        // Typed with VAT, kept without it.
-        line.set({{QStringLiteral("NODOKLIS"), v},
-                  {QStringLiteral("CENA"), p / (1 + v / 100)},
-                  {QStringLiteral("ATLAIDE"), d}});
-        break;
-    case DocumentKind::GoodsInMemory:
-        break;
-    }
+    if (info.hasHeader())
+        line.set(info.headerColumn, m_context.DocIsn);
 }
 
 // The received goods set the sale price of the department's level.
@@ -545,20 +440,17 @@ void DocumentLines::AddContainerLookUp(UnitOfWork& unit)
 
 void DocumentLines::AddContainerLine(UnitOfWork& unit)
 {
-    const DocumentKind kind = m_context.DocKind;
+    const DocumentKindInfo& info = KindInfo(m_context.DocKind);
     const UnitArg depot = UnitArg::variable(QStringLiteral("DEPISN"));
     unit.beginIf(QStringLiteral(":DEPISN > 1"));
-    UnitOfWork::Step& containerLine =
-        unit.add(kInsertContainer[index(kind)])
-            .set(QStringLiteral("ISPRECE"), depot)
-            .set(KindInfo(kind).headerColumn, m_context.DocIsn)
-            .set(QStringLiteral("DAUDZUMS"), UnitArg::variable(QStringLiteral("QF")))
-            .set(QStringLiteral("CENA"), UnitArg::variable(QStringLiteral("CP")))
-            .set(QStringLiteral("PARD_CENA"), UnitArg::variable(QStringLiteral("CP")));
-    if (kind == DocumentKind::Inventory)
-        containerLine.set(QStringLiteral("ISAGENTS"), m_module.clientState().AgentIsn);
-    if (kind == DocumentKind::WriteOut)
-        containerLine.set(QStringLiteral("NODOKLIS"), 0.0); // as the other kinds store
+    unit.add(info.insertContainer)
+        .set({{QStringLiteral("ISPRECE"), depot},
+              {info.headerColumn, m_context.DocIsn},
+              {QStringLiteral("DAUDZUMS"), UnitArg::variable(QStringLiteral("QF"))},
+              {QStringLiteral("CENA"), UnitArg::variable(QStringLiteral("CP"))},
+              {QStringLiteral("PARD_CENA"), UnitArg::variable(QStringLiteral("CP"))},
+              {QStringLiteral("ISAGENTS"), m_module.clientState().AgentIsn},
+              {QStringLiteral("NODOKLIS"), 0.0}});
     moveStock(unit, m_context, depot, QStringLiteral(":QF"), +1);
     unit.endIf();
 }
@@ -589,7 +481,7 @@ Outcome<DocumentLines::Saved> DocumentLines::Answer(const RemoteDataSet& update,
     const ClientState& state = m_module.clientState();
     Saved saved;
     saved.lineIsn = update.fieldByName(QStringLiteral("L")).asInteger();
-    if (m_context.DocKind == DocumentKind::WriteOut) {
+    if (KindInfo(m_context.DocKind).writeOutSettings) {
         saved.quantity = state.IzrDaudzums1 ? QStringLiteral("1") : QString();
         saved.clearDiscount = state.IzrDzestAtlaidi;
     } else {
@@ -602,10 +494,10 @@ QString DocumentLines::RefreshLines(bool full)
 {
     RemoteDataSet& lines = m_module.cdsPreces();
     PrepareDataset(lines);
-    const DocumentKind kind = m_context.DocKind;
-    const bool placeholder = kind == DocumentKind::Inventory && !full;
-    lines.setCommandText(placeholder ? kInventoryPlaceholder : kLines[index(kind)]);
-    if (kind != DocumentKind::GoodsInMemory)
+    const DocumentKindInfo& info = KindInfo(m_context.DocKind);
+    const bool placeholder = !info.linesPlaceholder.isEmpty() && !full;
+    lines.setCommandText(placeholder ? info.linesPlaceholder : info.lines);
+    if (info.hasHeader())
         lines.setIntegerParam(QStringLiteral("ISPAVADZ"), m_context.DocIsn);
     lines.open();
     const double total = lines.eof() ? 0 : lines.fieldByName(QStringLiteral("KOPSUMMA")).asFloat();
@@ -637,7 +529,7 @@ void DocumentLines::DeleteLine(const LocatedLine& line)
                  kNorvalk, line.isn, logDate(line.document));
     unit.add(QStringLiteral("Q = :QUANTITY")).set(QStringLiteral("QUANTITY"), line.quantity);
     moveStock(unit, line.document, line.goodsIsn, QStringLiteral(":Q"), -1);
-    unit.add(kDeleteLine.arg(line.lineTable)).set(QStringLiteral("ISN"), line.isn);
+    unit.add(FillNames(kDeleteLine, {line.lineTable})).set(QStringLiteral("ISN"), line.isn);
     RemoteDataSet& query = m_module.cdsTempQuery();
     PrepareDataset(query);
     unit.run(query);

@@ -5,6 +5,7 @@
 #include "client/core/commonprocedures.h"
 #include "client/core/commonrefusals.h"
 #include "client/core/remotedataset.h"
+#include "client/core/sqlnames.h"
 #include "client/core/tclientdatamodule.h"
 #include "client/core/unitofwork.h"
 
@@ -150,12 +151,12 @@ void bookCount(UnitOfWork& unit, const KindStatements& statements, const QList<q
         unit.beginIf(QStringLiteral(":Q > :T"));
         unit.add(QStringLiteral("LAST = :ISN")).set(QStringLiteral("ISN"), line);
         unit.add(QStringLiteral("O = 0"));
-        unit.add(kBookLine.arg(statements.lineTable)).set(QStringLiteral("ISN"), line);
+        unit.add(FillNames(kBookLine, {statements.lineTable})).set(QStringLiteral("ISN"), line);
         unit.add(QStringLiteral("Q = :Q - MINVALUE(:Q, COALESCE(:O, 0))"));
         unit.endIf();
     }
     unit.beginIf(QStringLiteral(":Q > :T AND :LAST <> 0"));
-    unit.add(kAddSurplus.arg(statements.lineTable));
+    unit.add(FillNames(kAddSurplus, {statements.lineTable}));
     unit.endIf();
 }
 
@@ -255,7 +256,7 @@ ReceivingCheck::Result ReceivingCheck::Store(const Booking& booking)
     RemoteDataSet& update = m_module.cdsUpdate();
     if (booking.noteDocument > 0) {
         update.close();
-        update.setCommandText(kAppendNote.arg(statements.documentTable));
+        update.setCommandText(FillNames(kAppendNote, {statements.documentTable}));
         update.setIntegerParam(QStringLiteral("ISPAVADZ"), booking.noteDocument);
         update.setTextParam(QStringLiteral("NEATRASTIE"), booking.noteEntry);
         update.execute();

@@ -50,7 +50,7 @@ TDokIevads::TDokIevads(QWidget* owner)
 {
     if (!DokIevads)
         DokIevads = this;
-    m_lbTitle = makeTitle(QStringLiteral("lbTitle"), KindInfo(DocumentKind::Receiving).headerTitle,
+    m_lbTitle = makeTitle(QStringLiteral("lbTitle"), KindInfo(kAllDocumentKinds[0]).headerTitle,
                           QRect(kMargin, 4, kWidth - 2 * kMargin, 36));
     m_tabs = makeTabs(QStringLiteral("tabLappuses"), QRect(0, 42, kWidth, kHeight - 42), 45);
     buildDataTab();
@@ -101,8 +101,8 @@ void TDokIevads::buildDataTab()
         QRadioButton* button = makeRadioButton(info.radioButton, info.caption,
                                                kindButtonPlace(order++), 16, m_grpKind);
         m_kindButtons.insert(kind, button);
-        // Receiving is checked at design time, before any change is heard.
-        button->setChecked(kind == DocumentKind::Receiving);
+        // The first kind is checked at design time, before any change is heard.
+        button->setChecked(kind == kAllDocumentKinds[0]);
         wire(button, &QRadioButton::toggled, this, [this, button, kind] {
             if (button->isChecked())
                 rdKindChange(kind);
@@ -166,7 +166,7 @@ DocumentKind TDokIevads::checkedKind() const
         if (it.value()->isChecked())
             return it.key();
     }
-    return DocumentKind::Receiving;
+    return kAllDocumentKinds[0];
 }
 
 void TDokIevads::FormShow()
@@ -184,20 +184,23 @@ void TDokIevads::FormShow()
 
 void TDokIevads::applyRights()
 {
+    // The first kind, checked at design time, gives way to the next one the
+    // user may use; a kind that needs no right is never chosen for the user.
     const ClientState& state = RequireClientDataModule().clientState();
-    if (!state.RightReceive) {
-        m_kindButtons[DocumentKind::Receiving]->setEnabled(false);
-        for (DocumentKind kind : {DocumentKind::Transfer, DocumentKind::Inventory,
-                                  DocumentKind::Orders, DocumentKind::WriteOut}) {
-            if (MayUseKind(state, kind)) {
+    const DocumentKind first = kAllDocumentKinds[0];
+    if (!MayUseKind(state, first)) {
+        m_kindButtons[first]->setEnabled(false);
+        for (DocumentKind kind : kAllDocumentKinds) {
+            if (kind != first && KindInfo(kind).right && MayUseKind(state, kind)) {
                 m_kindButtons[kind]->setChecked(true);
                 break;
             }
         }
     }
-    for (DocumentKind kind : {DocumentKind::Transfer, DocumentKind::Inventory, DocumentKind::Orders,
-                              DocumentKind::WriteOut})
-        m_kindButtons[kind]->setEnabled(MayUseKind(state, kind));
+    for (DocumentKind kind : kAllDocumentKinds) {
+        if (kind != first)
+            m_kindButtons[kind]->setEnabled(MayUseKind(state, kind));
+    }
 }
 
 void TDokIevads::FormActivate()
@@ -255,30 +258,19 @@ void TDokIevads::ApplyKindLayout(DocumentKind kind)
          {static_cast<QWidget*>(m_lbNumurs), static_cast<QWidget*>(m_edPZ_Numurs),
           static_cast<QWidget*>(m_edDatums)})
         control->show();
-    m_lbNodalaNo->setText(QStringLiteral("Nodaļa"));
-    const bool clients = kind == DocumentKind::Receiving || kind == DocumentKind::Orders ||
-                         kind == DocumentKind::WriteOut;
-    switch (kind) {
-    case DocumentKind::Transfer:
-        m_lbNodalaNo->setText(QStringLiteral("Nodaļa NO"));
-        m_lbKlientsNodala->setText(QStringLiteral("Nodaļa UZ"));
-        break;
-    case DocumentKind::GoodsInMemory:
+    const DocumentKindInfo& info = KindInfo(kind);
+    m_lbNodalaNo->setText(info.departmentCaption);
+    if (!info.counterpartyCaption.isEmpty())
+        m_lbKlientsNodala->setText(info.counterpartyCaption);
+    if (!info.hasHeader()) {
         m_lbNumurs->hide();
         m_edPZ_Numurs->hide();
         m_edDatums->hide();
-        break;
-    default:
-        if (clients)
-            m_lbKlientsNodala->setText(QStringLiteral("Klients, atlasīt :"));
-        break;
     }
-    const bool counterparty = clients || kind == DocumentKind::Transfer;
-    m_edKlientuAtlase->setVisible(clients);
-    m_lbKlientsNodala->setVisible(counterparty);
-    m_cmbKlients->setVisible(counterparty);
-    btJaunsNumurs()->setVisible(kind == DocumentKind::Transfer || kind == DocumentKind::Orders ||
-                                kind == DocumentKind::WriteOut);
+    m_edKlientuAtlase->setVisible(info.counterparty == Counterparty::Client);
+    m_lbKlientsNodala->setVisible(info.counterparty != Counterparty::None);
+    m_cmbKlients->setVisible(info.counterparty != Counterparty::None);
+    btJaunsNumurs()->setVisible(info.proposesNumber);
 }
 
 void TDokIevads::btJaunsNumursClick()
@@ -336,8 +328,9 @@ void TDokIevads::lstPavadzimesButtonClick()
     m_edPZ_Numurs->setText(picked->number);
     m_edDatums->setText(picked->dateText);
     m_cmbNodala->setCurrentIndex(picked->departmentIndex);
-    if (kind != DocumentKind::Inventory && kind != DocumentKind::GoodsInMemory) {
-        if (kind != DocumentKind::Transfer)
+    const Counterparty counterparty = KindInfo(kind).counterparty;
+    if (counterparty != Counterparty::None) {
+        if (counterparty == Counterparty::Client)
             m_edKlientuAtlase->setText(picked->clientSearch);
         fillCombo(m_cmbKlients, m_data.counterparties());
         m_cmbKlients->setCurrentIndex(picked->counterpartyIndex);

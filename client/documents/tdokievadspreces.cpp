@@ -1,6 +1,7 @@
 #include "client/documents/tdokievadspreces.h"
 
 #include "client/app/tnorvalkmain.h"
+#include "client/core/documentkinds.h"
 #include "client/core/tclientdatamodule.h"
 #include "client/documents/tvaidzestierakstu.h"
 #include "client/widgets/datasetlistview.h"
@@ -252,7 +253,7 @@ void TDokIevadsPreces::edArtikulsExit()
         m_edDaudzums->setText(*found.prefilledQuantity);
     if (found.clearDiscount)
         m_edAtlaide->clear();
-    if (m_data.context().DocKind != DocumentKind::GoodsInMemory) {
+    if (KindInfo(m_data.context().DocKind).certificatesShown) {
         // Each item carries its certificate's key: the list and its keys
         // change together.
         m_cmbSertifikats->clear();

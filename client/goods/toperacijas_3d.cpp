@@ -1,6 +1,7 @@
 #include "client/goods/toperacijas_3d.h"
 
 #include "client/core/clientformat.h"
+#include "client/core/documentkinds.h"
 #include "client/core/documentlist.h"
 #include "client/core/tclientdatamodule.h"
 #include "client/widgets/datasetlistview.h"
@@ -25,15 +26,19 @@ constexpr int kInnerWidth = TouchForm::DefaultSize.width() - 2 * kMargin;
 constexpr int kStatusHeight = 34;
 const QSize kButtonSize(150, 48);
 
-// Captions of the kinds, in the order of TOperacijas_3D::Kinds; each is also
-// the title when its kind is chosen.
-const std::array<QString, 5> kKindCaptions{
-    QStringLiteral("Saņemšana"), QStringLiteral("Pārvietošana"), QStringLiteral("Inventarizācija"),
-    QStringLiteral("Pasūtījumi"), QStringLiteral("Izrakstīšana")};
-const std::array<const char*, 5> kKindNames{"rdSanemsana", "rdParvietosana", "rdInventarizacija",
-                                            "rdPasutijumi", "rdIzrakstisana"};
+QList<DocumentKind> offeredKinds()
+{
+    QList<DocumentKind> kinds;
+    for (DocumentKind kind : kAllDocumentKinds) {
+        if (!KindInfo(kind).operationsCaption.isEmpty())
+            kinds << kind;
+    }
+    return kinds;
+}
 
 } // namespace
+
+const QList<DocumentKind> TOperacijas_3D::Kinds = offeredKinds();
 
 TOperacijas_3D::TOperacijas_3D(QWidget* owner)
     : TouchForm(owner, QStringLiteral("Operacijas_3D"), QStringLiteral("3D operācijas"))
@@ -68,7 +73,7 @@ void TOperacijas_3D::buildDati()
     m_tabDati = addPage(m_tabs, QStringLiteral("tabDati"), QStringLiteral("Dati"));
     QWidget* page = m_tabDati;
 
-    m_lbTitle = makeTitle(QStringLiteral("lbTitle"), kKindCaptions[0],
+    m_lbTitle = makeTitle(QStringLiteral("lbTitle"), KindInfo(Kinds.first()).operationsCaption,
                           QRect(kMargin, 4, kInnerWidth, 34), page);
     m_lbTitle->setFont(TouchLook::font(20, true));
 
@@ -78,8 +83,9 @@ void TOperacijas_3D::buildDati()
     m_gbDokumentaVeids->setGeometry(kMargin, 40, kInnerWidth, 142);
     for (int index = 0; index < int(Kinds.size()); ++index) {
         const QRect where(index % 2 == 0 ? 10 : 172, 22 + index / 2 * 38, 160, 36);
-        m_rdKinds[index] = makeRadioButton(QString::fromLatin1(kKindNames[index]),
-                                           kKindCaptions[index], where, 17, m_gbDokumentaVeids);
+        const DocumentKindInfo& info = KindInfo(Kinds.at(index));
+        m_rdKinds << makeRadioButton(info.radioButton, info.operationsCaption, where, 17,
+                                     m_gbDokumentaVeids);
     }
     m_rdKinds[0]->setChecked(true);
 
@@ -155,7 +161,7 @@ void TOperacijas_3D::rdKindChange()
 {
     for (int index = 0; index < int(Kinds.size()); ++index) {
         if (m_rdKinds[index]->isChecked())
-            m_lbTitle->setText(kKindCaptions[index]);
+            m_lbTitle->setText(KindInfo(Kinds.at(index)).operationsCaption);
     }
 }
 

@@ -3,7 +3,7 @@
 #include "client/core/documentcontext.h"
 #include "client/widgets/touchform.h"
 
-#include <array>
+#include <QList>
 
 class DataSetListView;
 class QDateEdit;
@@ -30,10 +30,9 @@ public:
     explicit TOperacijas_3D(QWidget* owner = nullptr);
     ~TOperacijas_3D() override;
 
-    // The kinds in the order of their radio buttons.
-    static constexpr std::array<DocumentKind, 5> Kinds{
-        DocumentKind::Receiving, DocumentKind::Transfer, DocumentKind::Inventory,
-        DocumentKind::Orders, DocumentKind::WriteOut};
+    // The kinds this window offers (those with a header row), in the order
+    // of their radio buttons.
+    static const QList<DocumentKind> Kinds;
 
     QTabWidget* tabs() const { return m_tabs; }
     QWidget* tabDati() const { return m_tabDati; }
@@ -77,7 +76,7 @@ private:
     QLabel* m_lbTitle = nullptr;
     QLabel* m_lbStatusBar = nullptr;
     QGroupBox* m_gbDokumentaVeids = nullptr;
-    std::array<QRadioButton*, Kinds.size()> m_rdKinds{};
+    QList<QRadioButton*> m_rdKinds;
     SearchEdit* m_edArtikuls = nullptr;
     QLabel* m_lbPrece = nullptr;
     QLabel* m_lbNovietot = nullptr;

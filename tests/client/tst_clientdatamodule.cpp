@@ -256,7 +256,7 @@ void TestClientDataModule::departmentListLimitedToUsersDepartments()
     QVERIFY(!all.contains(QStringLiteral(" IN(")));
     m_module->clientState().UserDepartments = QStringLiteral("3,4");
     const QString limited = DepartmentListSql(QStringLiteral("KLIENTS"));
-    QVERIFY(limited.contains(QStringLiteral(" AND N_DEPART.ISN IN(3,4) ")));
+    QVERIFY(limited.contains(QStringLiteral(" AND N_DEPART.ISN IN(:ISNODALA1, :ISNODALA2) ")));
     QVERIFY(limited.endsWith(QStringLiteral(" ORDER BY N_DEPART.GNOS")));
 }
 

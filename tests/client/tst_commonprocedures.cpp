@@ -1,8 +1,10 @@
 // The common procedures against a running NorvalkServer: user rights, stock
 // reads and moves, price history, the operation log and the department list.
 
+#include "client/core/clienterror.h"
 #include "client/core/clientformat.h"
 #include "client/core/commonprocedures.h"
+#include "client/core/unitofwork.h"
 #include "tests/client/serverfixture.h"
 
 #include <QTest>
@@ -27,6 +29,8 @@ private slots:
     void updateStockKindOfStock();
     void getCertifiedStock();
     void lookupNumber();
+    void lookupNumberTakesOnlyNames_data();
+    void lookupNumberTakesOnlyNames();
     void getLastPrice_data();
     void getLastPrice();
     void getLastPriceReadsCutOffInClientDateFormat_data();
@@ -34,6 +38,8 @@ private slots:
     void logOperationCutsTexts();
     void logOperationKeepsShortTexts();
     void departmentList();
+    void departmentListTakesOnlyNumbers_data();
+    void departmentListTakesOnlyNumbers();
 
 private:
     double stockRow(qint32 goods, qint32 department, const QString& kind);
@@ -254,6 +260,33 @@ void TestCommonProcedures::lookupNumber()
     QCOMPARE(LookupNumber(QStringLiteral("N_DEPART"), 99, QStringLiteral("CENKODS")), 0.0);
 }
 
+// Table and column are names, never text to run: a name that is anything
+// else is refused before a request is made, in one request and in a unit.
+void TestCommonProcedures::lookupNumberTakesOnlyNames_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("column");
+    QTest::newRow("comment cuts the key")
+        << QStringLiteral("N_DEPART WHERE ISN = 4 --") << QStringLiteral("CENKODS");
+    QTest::newRow("second statement")
+        << QStringLiteral("N_DEPART; DELETE FROM N_DEPART") << QStringLiteral("CENKODS");
+    QTest::newRow("quote in column") << QStringLiteral("N_DEPART") << QStringLiteral("CENKODS'");
+    QTest::newRow("expression as column")
+        << QStringLiteral("N_DEPART") << QStringLiteral("CENKODS + 1");
+}
+
+void TestCommonProcedures::lookupNumberTakesOnlyNames()
+{
+    QFETCH(QString, table);
+    QFETCH(QString, column);
+    QVERIFY_THROWS_EXCEPTION(ClientError, LookupNumber(table, 2, column));
+    UnitOfWork unit;
+    unit.declare(QStringLiteral("X"), ParamType::Double);
+    QVERIFY_THROWS_EXCEPTION(ClientError,
+                             LookupNumber(unit, table, 2, column, QStringLiteral("X")));
+    QCOMPARE(LookupNumber(QStringLiteral("N_DEPART"), 4, QStringLiteral("CENKODS")), 16.0);
+}
+
 void TestCommonProcedures::getLastPrice_data()
 {
     QTest::addColumn<qint32>("goods");
@@ -356,9 +389,9 @@ void TestCommonProcedures::logOperationKeepsShortTexts()
 void TestCommonProcedures::departmentList()
 {
     RemoteDataSet& departments = m_fixture->module().cdsN_DEPART();
-    auto names = [&departments](const QString& sql) {
+    auto names = [&departments] {
         PrepareDataset(departments);
-        departments.setCommandText(sql);
+        SetDepartmentList(departments, QStringLiteral("NODALA"));
         departments.open();
         QStringList result;
         for (; !departments.eof(); departments.next())
@@ -366,10 +399,40 @@ void TestCommonProcedures::departmentList()
         return result;
     };
     // Reserved rows 0 and 1 are ordinary here; the 3D place never appears.
-    QCOMPARE(names(DepartmentListSql(QStringLiteral("NODALA"))),
+    QCOMPARE(names(),
              (QStringList{"- nav nodaļas -", "- visas nodaļas -", "Cēsis", "Jelgava", "Rīga"}));
     m_fixture->module().clientState().UserDepartments = QStringLiteral("2,4,5");
-    QCOMPARE(names(DepartmentListSql(QStringLiteral("NODALA"))), (QStringList{"Cēsis", "Rīga"}));
+    QCOMPARE(names(), (QStringList{"Cēsis", "Rīga"}));
+}
+
+// The user's departments come from the user's row as text: whatever it
+// holds is a list of keys, never a part of the statement.
+void TestCommonProcedures::departmentListTakesOnlyNumbers_data()
+{
+    QTest::addColumn<QString>("departments");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("blanks around keys")
+        << QStringLiteral(" 2 , 4") << false << QStringList{"Cēsis", "Rīga"};
+    QTest::newRow("one key") << QStringLiteral("3") << false << QStringList{"Jelgava"};
+    QTest::newRow("closes the list") << QStringLiteral("2) OR (1=1") << true << QStringList();
+    QTest::newRow("quote") << QStringLiteral("2,4'") << true << QStringList();
+    QTest::newRow("second statement")
+        << QStringLiteral("2; DELETE FROM N_DEPART") << true << QStringList();
+    QTest::newRow("empty entry") << QStringLiteral("2,,4") << true << QStringList();
+}
+
+void TestCommonProcedures::departmentListTakesOnlyNumbers()
+{
+    QFETCH(QString, departments);
+    QFETCH(bool, refused);
+    m_fixture->module().clientState().UserDepartments = departments;
+    if (refused)
+        QVERIFY_THROWS_EXCEPTION(ClientError, LoadDepartmentList());
+    else
+        QTEST(LoadDepartmentList().names, "names");
+    m_fixture->module().clientState().UserDepartments.clear();
+    QCOMPARE(LoadDepartmentList().size(), 5); // all still there
 }
 
 QTEST_GUILESS_MAIN(TestCommonProcedures)
