@@ -130,12 +130,16 @@ int serveHeadless(QCoreApplication& app, const ServerOptions& options)
     const ServerHost::Startup startup = host.start();
     if (startup == ServerHost::Startup::Ended)
         return 1;
+    // At once, before the address look-up that may take a while: the stop
+    // of whoever saw the port open must find it. Not before the start-up,
+    // whose first attachment sets the Firebird client's own handlers, which
+    // would shut the client down beside this clean stop.
+    TerminationWatcher termination;
     if (startup == ServerHost::Startup::Serving)
         printLogItems(log, QStringLiteral("IP adrese : ") + ServerHost::ServerIpAddress());
     printLogItems(log,
                   QStringLiteral("Gaidu termināļus TCP portā ") + QString::number(host.port()));
 
-    TerminationWatcher termination;
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &app, [&] {
         const bool stopped = host.shutdown();
         // The disconnects of the stop, still queued, go to the log first.
