@@ -336,11 +336,10 @@ void TestServerAccess::wrongValuesEndTheStart()
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
     TestServer server;
-    const int exitCode =
-        server.runToEnd(QStringList{QStringLiteral("--headless"), QStringLiteral("--port"),
-                                    QString::number(TestServer::freePort()),
-                                    QStringLiteral("--database"), m_database.path()} +
-                        arguments);
+    const int exitCode = server.runToEnd(
+        QStringList{QStringLiteral("--port"), QString::number(TestServer::freePort()),
+                    QStringLiteral("--database"), m_database.path()} +
+        arguments);
     QVERIFY(exitCode != 0);
     QVERIFY2(server.standardError().contains(message), qPrintable(server.standardError()));
 }

@@ -84,8 +84,8 @@ Decoded<ProviderReply> replyOn(RawConnection& connection)
     }
 }
 
-// The value of a "VmHWM:"-style line of the status of the NorvalkServer this
-// test started, in KiB; -1 when there is none.
+// The value of a "VmHWM:"-style line of the status of the server this test
+// started, in KiB; -1 when there is none.
 qint64 serverMemoryKiB(const char* field)
 {
     const QString self = QString::number(::getpid());
@@ -94,7 +94,7 @@ qint64 serverMemoryKiB(const char* field)
         if (!status.open(QIODevice::ReadOnly))
             continue;
         const QList<QByteArray> lines = status.readAll().split('\n');
-        if (!lines.value(0).contains("NorvalkServer") ||
+        if (!lines.value(0).contains(TestServer::programName().toLatin1()) ||
             !lines.contains("PPid:\t" + self.toLatin1()))
             continue;
         for (const QByteArray& line : lines) {
@@ -161,9 +161,8 @@ qint64 TestServerFaults::count(const QString& marker)
 void TestServerFaults::killServerAttachments()
 {
     m_watcher.run(QStringLiteral("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> "
-                                 "CURRENT_CONNECTION AND MON$REMOTE_PROCESS CONTAINING "
-                                 "'NorvalkServer'"),
-                  {});
+                                 "CURRENT_CONNECTION AND MON$REMOTE_PROCESS CONTAINING :PROGRAM"),
+                  {RemoteParam::text(QStringLiteral("PROGRAM"), TestServer::programName())});
 }
 
 bool TestServerFaults::serverStatementRuns()
@@ -171,9 +170,8 @@ bool TestServerFaults::serverStatementRuns()
     return m_watcher
                .run(QStringLiteral("SELECT COUNT(*) FROM MON$STATEMENTS S JOIN MON$ATTACHMENTS A "
                                    "ON A.MON$ATTACHMENT_ID = S.MON$ATTACHMENT_ID WHERE "
-                                   "S.MON$STATE = 1 AND A.MON$REMOTE_PROCESS CONTAINING "
-                                   "'NorvalkServer'"),
-                    {})
+                                   "S.MON$STATE = 1 AND A.MON$REMOTE_PROCESS CONTAINING :PROGRAM"),
+                    {RemoteParam::text(QStringLiteral("PROGRAM"), TestServer::programName())})
                .rows[0][0]
                .toLongLong() > 0;
 }

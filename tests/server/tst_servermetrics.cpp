@@ -143,10 +143,9 @@ void TestServerMetrics::wrongAddressEndsTheStart()
         address = QStringLiteral("127.0.0.1:%1").arg(taken.serverPort());
     }
     TestServer server;
-    const int exitCode =
-        server.runToEnd({QStringLiteral("--headless"), QStringLiteral("--port"),
-                         QString::number(TestServer::freePort()), QStringLiteral("--database"),
-                         m_database.path(), QStringLiteral("--metrics"), address});
+    const int exitCode = server.runToEnd(
+        {QStringLiteral("--port"), QString::number(TestServer::freePort()),
+         QStringLiteral("--database"), m_database.path(), QStringLiteral("--metrics"), address});
     QVERIFY(exitCode != 0);
     QVERIFY2(server.standardError().contains(message), qPrintable(server.standardError()));
     QVERIFY(!server.standardOutput().contains(QStringLiteral("Gaidu termināļus")));

@@ -1,6 +1,7 @@
-// Start-up of NorvalkServer: where the database path comes from, what happens
+// Start-up of the server: where the database path comes from, what happens
 // when it is missing or the database cannot be opened, character sets, the
-// Firebird server path, and a clean stop.
+// Firebird server path, and a clean stop; by norvalk-serverd, and by
+// NorvalkServer --headless for what both programs must do alike.
 
 #include "common/providerclient.h"
 #include "tests/support/testdatabase.h"
@@ -11,6 +12,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+Q_DECLARE_METATYPE(TestServer::Program)
 
 class TestServerStartup : public QObject
 {
@@ -24,6 +27,7 @@ private slots:
     void latvianLettersSurvive_data();
     void latvianLettersSurvive();
     void remoteFirebirdServer();
+    void terminationIsClean_data();
     void terminationIsClean();
 
 private:
@@ -59,25 +63,31 @@ QProcessEnvironment TestServerStartup::environmentWithStore(const QString& group
 
 void TestServerStartup::pathFromConfigurationStore_data()
 {
+    using Program = TestServer::Program;
+    QTest::addColumn<Program>("program");
     QTest::addColumn<QString>("group");
     QTest::addColumn<bool>("withPath");
     QTest::addColumn<QString>("message");
-    QTest::newRow("no key") << QString() << false
-                            << QStringLiteral("Reģistros DB ceļš nav atrasts !!!");
-    QTest::newRow("other group") << QStringLiteral("Citas") << true
-                                 << QStringLiteral("Reģistros DB ceļš nav atrasts !!!");
-    QTest::newRow("empty path") << QStringLiteral("Bazes") << false
+    const QString notFound = QStringLiteral("Reģistros DB ceļš nav atrasts !!!");
+    QTest::newRow("no key") << Program::Service << QString() << false << notFound;
+    QTest::newRow("other group") << Program::Service << QStringLiteral("Citas") << true << notFound;
+    QTest::newRow("empty path") << Program::Service << QStringLiteral("Bazes") << false
                                 << QStringLiteral(
                                        "Datora reģistros nav aizpildīts datu bāzes ceļš !!!");
-    QTest::newRow("path set") << QStringLiteral("Bazes") << true << QString();
+    QTest::newRow("path set") << Program::Service << QStringLiteral("Bazes") << true << QString();
+    QTest::newRow("NorvalkServer --headless, no key")
+        << Program::Windowed << QString() << false << notFound;
+    QTest::newRow("NorvalkServer --headless, path set")
+        << Program::Windowed << QStringLiteral("Bazes") << true << QString();
 }
 
 void TestServerStartup::pathFromConfigurationStore()
 {
+    QFETCH(TestServer::Program, program);
     QFETCH(QString, group);
     QFETCH(bool, withPath);
     QFETCH(QString, message);
-    TestServer server;
+    TestServer server(program);
     server.setEnvironment(environmentWithStore(group, withPath ? m_database.path() : QString()));
     if (message.isEmpty()) {
         QVERIFY(server.start(QString()));
@@ -88,8 +98,8 @@ void TestServerStartup::pathFromConfigurationStore()
         QVERIFY(!client.getRecords(QStringLiteral("dspN_DEPART"), QString(), none).rows.isEmpty());
         return;
     }
-    const int exitCode = server.runToEnd({QStringLiteral("--headless"), QStringLiteral("--port"),
-                                          QString::number(TestServer::freePort())});
+    const int exitCode =
+        server.runToEnd({QStringLiteral("--port"), QString::number(TestServer::freePort())});
     QVERIFY(exitCode != 0);
     QVERIFY2(server.standardError().contains(message), qPrintable(server.standardError()));
 }
@@ -164,9 +174,17 @@ void TestServerStartup::remoteFirebirdServer()
     QVERIFY(!server.standardError().contains(QLatin1String("Nevaru")));
 }
 
+void TestServerStartup::terminationIsClean_data()
+{
+    QTest::addColumn<TestServer::Program>("program");
+    QTest::newRow("norvalk-serverd") << TestServer::Program::Service;
+    QTest::newRow("NorvalkServer --headless") << TestServer::Program::Windowed;
+}
+
 void TestServerStartup::terminationIsClean()
 {
-    TestServer server;
+    QFETCH(TestServer::Program, program);
+    TestServer server(program);
     QVERIFY(server.start(m_database.path()));
     ProviderClient client;
     client.setHost(QStringLiteral("127.0.0.1"));
@@ -176,6 +194,8 @@ void TestServerStartup::terminationIsClean()
     QVERIFY2(exitCode == 0, qPrintable(QStringLiteral("exit %1\n%2\n%3")
                                            .arg(exitCode)
                                            .arg(server.standardOutput(), server.standardError())));
+    QVERIFY2(server.standardOutput().contains(QStringLiteral("Serveris apturēts")),
+             qPrintable(server.standardOutput()));
 }
 
 QTEST_GUILESS_MAIN(TestServerStartup)

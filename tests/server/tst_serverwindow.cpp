@@ -4,7 +4,7 @@
 
 #include "common/providerclient.h"
 #include "common/showmessage.h"
-#include "server/app/tnorvaskserverfm.h"
+#include "server/window/tnorvaskserverfm.h"
 #include "tests/support/testdatabase.h"
 #include "tests/support/testserver.h"
 

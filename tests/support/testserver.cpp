@@ -13,9 +13,21 @@ TestServer::~TestServer()
     stop();
 }
 
-QString TestServer::programPath()
+QString TestServer::programName(Program program)
 {
-    return QStringLiteral(NORVALK_BINARY_DIR "/bin/NorvalkServer");
+    return program == Program::Service ? QStringLiteral("norvalk-serverd")
+                                       : QStringLiteral("NorvalkServer");
+}
+
+QString TestServer::programPath() const
+{
+    return QStringLiteral(NORVALK_BINARY_DIR "/bin/") + programName(m_program);
+}
+
+QStringList TestServer::headlessArguments() const
+{
+    return m_program == Program::Windowed ? QStringList{QStringLiteral("--headless")}
+                                          : QStringList();
 }
 
 quint16 TestServer::freePort()
@@ -56,8 +68,8 @@ bool TestServer::start(const QString& databasePath, const QStringList& extraArgu
 {
     prepareStart();
     m_port = port != 0 ? port : freePort();
-    QStringList arguments{QStringLiteral("--headless"), QStringLiteral("--port"),
-                          QString::number(m_port)};
+    QStringList arguments = headlessArguments();
+    arguments << QStringLiteral("--port") << QString::number(m_port);
     if (!databasePath.isEmpty())
         arguments << QStringLiteral("--database") << databasePath;
     arguments << extraArguments;
@@ -80,7 +92,7 @@ bool TestServer::start(const QString& databasePath, const QStringList& extraArgu
 int TestServer::runToEnd(const QStringList& arguments, int timeoutMs)
 {
     prepareStart();
-    m_process.start(programPath(), arguments);
+    m_process.start(programPath(), headlessArguments() + arguments);
     if (!m_process.waitForFinished(timeoutMs)) {
         m_process.kill();
         m_process.waitForFinished();

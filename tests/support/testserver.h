@@ -5,15 +5,22 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// NorvalkServer started headless on a free loopback port, stopped with SIGTERM
-// when the object goes. Everything the server prints is kept for asserting on
+// A server without a window on a free loopback port, stopped with SIGTERM
+// when the object goes: norvalk-serverd, as the service runs it, or
+// NorvalkServer --headless. Everything the server prints is kept for asserting on
 // its log lines and messages. Every server gets a HOME and XDG_CONFIG_HOME of
 // its own, empty, so the configuration store of whoever runs the tests
 // ("Allow", "Listen", "MainDB") never reaches it.
 class TestServer final
 {
 public:
-    TestServer() = default;
+    enum class Program
+    {
+        Service,  // norvalk-serverd
+        Windowed, // NorvalkServer, given --headless
+    };
+
+    explicit TestServer(Program program = Program::Service) : m_program(program) {}
     ~TestServer();
     TestServer(const TestServer&) = delete;
     TestServer& operator=(const TestServer&) = delete;
@@ -24,7 +31,8 @@ public:
     // where the terminals expect it.
     bool start(const QString& databasePath, const QStringList& extraArguments = {},
                quint16 port = 0);
-    // Runs the program and waits for it to end, for start-ups that must fail.
+    // Runs the program headless and waits for it to end, for start-ups that
+    // must fail.
     int runToEnd(const QStringList& arguments, int timeoutMs = 30000);
     // Variables of the next starts, over the server's own HOME and
     // XDG_CONFIG_HOME (a test with a store of its own sets XDG_CONFIG_HOME).
@@ -41,12 +49,18 @@ public:
     QString standardOutput();
     QString standardError();
 
-    static QString programPath();
+    QString programPath() const;
+    // The name the server goes by in the process list and in the database's
+    // monitoring tables.
+    static QString programName(Program program = Program::Service);
     static quint16 freePort();
 
 private:
     void prepareStart();
 
+    QStringList headlessArguments() const;
+
+    Program m_program;
     QProcess m_process;
     QTemporaryDir m_home;
     QProcessEnvironment m_variables;

@@ -1,4 +1,4 @@
-#include "server/app/tnorvaskserverfm.h"
+#include "server/window/tnorvaskserverfm.h"
 
 #include "common/showmessage.h"
 

@@ -1,35 +1,56 @@
-// NorvalkServer: serves the terminals' provider requests on TCP port 211,
-// with its window or, given --headless, on the console.
+#include "server/app/serverstartup.h"
 
 #include "common/showmessage.h"
-#include "gui/guiapplication.h"
 #include "server/app/processlog.h"
-#include "server/app/serverhost.h"
 #include "server/app/terminationwatcher.h"
-#include "server/app/tnorvaskserverfm.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 
 namespace {
 
-struct CommandLine
-{
-    bool headless = false;
-    ServerOptions options;
-};
+const char kHeadlessFlag[] = "--headless";
 
-CommandLine parseCommandLine(const QStringList& arguments)
+void printLogItems(ProcessLog& log, const QString& text)
+{
+    for (const QString& item : log.add(text))
+        std::printf("%s\n", item.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+void setServerApplicationNames()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("TOLVEX"));
+    QCoreApplication::setApplicationName(QStringLiteral("Norvalk"));
+}
+
+bool asksForHeadless(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], kHeadlessFlag) == 0)
+            return true;
+    }
+    return false;
+}
+
+ServerCommandLine parseServerCommandLine(const QStringList& arguments, ServerProgram program)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Norvalk application server"));
     parser.addHelpOption();
-    const QCommandLineOption headless(QStringLiteral("headless"),
-                                      QStringLiteral("Serve without a window; log to stdout."));
+    // The service takes it too, so that a NorvalkServer --headless command
+    // line can be handed to it as it is.
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        program == ServerProgram::Service
+            ? QStringLiteral("Accepted for NorvalkServer's command line; this program never "
+                             "has a window.")
+            : QStringLiteral("Serve without a window; log to stdout."));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("TCP port (211)."),
                                   QStringLiteral("N"), QStringLiteral("211"));
     const QCommandLineOption database(
@@ -71,8 +92,8 @@ CommandLine parseCommandLine(const QStringList& arguments)
         {headless, port, database, workers, stall, listen, allow, maxClients, grace, metrics});
     parser.process(arguments);
 
-    CommandLine line;
-    line.headless = parser.isSet(headless);
+    ServerCommandLine line;
+    line.headless = program == ServerProgram::Service || parser.isSet(headless);
     bool valid = true;
     const uint portNumber = parser.value(port).toUInt(&valid);
     if (!valid || portNumber > 65535) {
@@ -99,46 +120,33 @@ CommandLine parseCommandLine(const QStringList& arguments)
     return line;
 }
 
-void printLogItems(ProcessLog& log, const QString& text)
+int serveHeadless(QCoreApplication& app, const ServerOptions& options)
 {
-    for (const QString& item : log.add(text))
-        std::printf("%s\n", item.toUtf8().constData());
-    std::fflush(stdout);
-}
-
-// A worker stayed inside the database after its statement was cancelled:
-// the program ends without running its destructors under it.
-[[noreturn]] void endNow()
-{
-    std::fflush(nullptr);
-    std::_Exit(0);
-}
-
-int runHeadless(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    const CommandLine line = parseCommandLine(app.arguments());
     ProcessLog log;
-    ServerHost host(line.options);
+    ServerHost host(options);
     QObject::connect(&host, &ServerHost::logLine,
                      [&log](const QString& text) { printLogItems(log, text); });
     QObject::connect(&host, &ServerHost::message, [](const QString& text) { ShowMessage(text); });
     const ServerHost::Startup startup = host.start();
     if (startup == ServerHost::Startup::Ended)
         return 1;
+    // At once, before the address look-up that may take a while: the stop
+    // of whoever saw the port open must find it. Not before the start-up,
+    // whose first attachment sets the Firebird client's own handlers, which
+    // would shut the client down beside this clean stop.
+    TerminationWatcher termination;
     if (startup == ServerHost::Startup::Serving)
         printLogItems(log, QStringLiteral("IP adrese : ") + ServerHost::ServerIpAddress());
     printLogItems(log,
                   QStringLiteral("Gaidu termināļus TCP portā ") + QString::number(host.port()));
 
-    TerminationWatcher termination;
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &app, [&] {
         const bool stopped = host.shutdown();
         // The disconnects of the stop, still queued, go to the log first.
         QCoreApplication::processEvents();
         printLogItems(log, QStringLiteral("Serveris apturēts"));
         if (!stopped)
-            endNow();
+            endWithoutCleanup();
         app.quit();
     });
     QObject::connect(&termination, &TerminationWatcher::reloadRequested, &host,
@@ -146,46 +154,8 @@ int runHeadless(int argc, char** argv)
     return app.exec();
 }
 
-int runWindowed(int argc, char** argv)
+void endWithoutCleanup()
 {
-    GuiApplication app(argc, argv);
-    app.setApplicationDisplayName(QStringLiteral("Norvalk server"));
-    const CommandLine line = parseCommandLine(app.arguments());
-    try {
-        TNorvaskServerFM window(line.options);
-        if (window.FormCreate() == ServerHost::Startup::Ended)
-            return 1;
-        window.show();
-        TerminationWatcher termination;
-        QObject::connect(&termination, &TerminationWatcher::terminationRequested, &window,
-                         &QWidget::close);
-        QObject::connect(&termination, &TerminationWatcher::reloadRequested, &window,
-                         &TNorvaskServerFM::btReloadClick);
-        const int result = app.exec();
-        if (!window.stoppedCleanly())
-            endNow();
-        return result;
-    } catch (...) {
-        // Start-up runs outside the event loop, where notify() would catch it.
-        GuiApplication::showError(GuiApplication::exceptionText(std::current_exception()));
-        return 1;
-    }
-}
-
-bool wantsHeadless(int argc, char** argv)
-{
-    for (int i = 1; i < argc; ++i) {
-        if (qstrcmp(argv[i], "--headless") == 0)
-            return true;
-    }
-    return false;
-}
-
-} // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication::setOrganizationName(QStringLiteral("TOLVEX"));
-    QCoreApplication::setApplicationName(QStringLiteral("Norvalk"));
-    return wantsHeadless(argc, argv) ? runHeadless(argc, argv) : runWindowed(argc, argv);
+    std::fflush(nullptr);
+    std::_Exit(0);
 }
