@@ -2,6 +2,8 @@
 
 #include "client/core/clienterror.h"
 #include "client/core/clientformat.h"
+#include "client/core/owndataset.h"
+#include "client/core/providerproxy.h"
 #include "client/core/remotedataset.h"
 #include "client/core/tclientdatamodule.h"
 #include "client/core/unitofwork.h"
@@ -69,11 +71,6 @@ const QString kDepartmentListBody =
 const QString kDepartmentListOrder = QStringLiteral(" ORDER BY N_DEPART.GNOS");
 constexpr int kDepartmentListLimit = 201;
 
-TClientDataModule& dataModule()
-{
-    return RequireClientDataModule();
-}
-
 QDateTime today()
 {
     return QDateTime(QDate::currentDate(), QTime(0, 0));
@@ -126,9 +123,9 @@ QString transferPriceExpression(const QString& column)
 // first of January 1900 as the client's date format reads it. Should the
 // format not read it (a locale whose short date is not day, month, year in
 // digits), the same date is taken directly.
-QDateTime earliestTransferBound()
+QDateTime earliestTransferBound(const ClientState& state)
 {
-    QString separator = dataModule().clientState().DateSeparator;
+    QString separator = state.DateSeparator;
     if (separator.isEmpty())
         separator = QStringLiteral(".");
     bool ok = false;
@@ -139,12 +136,12 @@ QDateTime earliestTransferBound()
 
 // The values of one log entry, texts cut to the log's column sizes; the two
 // keys may be variables of a unit.
-UnitValues logValues(const QString& key, const QString& number, const QString& table,
-                     const UnitArg& goodsIsn, const QString& note, const UnitArg& recordIsn,
-                     const QDate& date)
+UnitValues logValues(const ClientState& state, const QString& key, const QString& number,
+                     const QString& table, const UnitArg& goodsIsn, const QString& note,
+                     const UnitArg& recordIsn, const QDate& date)
 {
     return {{QStringLiteral("TAUSTINS"), key.left(9)},
-            {QStringLiteral("IEVKODS"), dataModule().clientState().CurrentUser.left(19)},
+            {QStringLiteral("IEVKODS"), state.CurrentUser.left(19)},
             {QStringLiteral("IEVDAT"), QDateTime::currentDateTime()},
             {QStringLiteral("DATUMS"), startOfDay(date)},
             {QStringLiteral("NUMURS"), number.left(14)},
@@ -165,33 +162,38 @@ void zeroWhenNull(UnitOfWork& unit, const QString& variable)
 
 void PrepareDataset(RemoteDataSet& dataSet)
 {
-    ServerConnection& connection = dataModule().SQLConnection1();
+    ServerConnection* connection =
+        dataSet.remoteServer() ? dataSet.remoteServer()->sqlConnection() : nullptr;
     try {
         dataSet.close();
     } catch (const std::exception&) {
-        connection.setConnected(false);
+        if (connection)
+            connection->setConnected(false);
         dataSet.close();
     }
-    if (!connection.connected())
-        connectWithRetries(connection);
+    // Without a connection the request itself says what is missing.
+    if (connection && !connection->connected())
+        connectWithRetries(*connection);
 }
 
-void LogOperation(const QString& key, const QString& number, const QString& table, qint32 goodsIsn,
-                  const QString& note, qint32 recordIsn, const QDate& date)
-{
-    RemoteDataSet& log = dataModule().cdsO_OPERACIJAS();
-    log.close();
-    log.setCommandText(kInsertOperation);
-    for (const auto& [name, value] : logValues(key, number, table, goodsIsn, note, recordIsn, date))
-        log.setParam(value.toParam(name));
-    log.execute();
-}
-
-void LogOperation(UnitOfWork& unit, const QString& key, const QString& number, const QString& table,
-                  const UnitArg& goodsIsn, const QString& note, const UnitArg& recordIsn,
+void LogOperation(TClientDataModule& module, const QString& key, const QString& number,
+                  const QString& table, qint32 goodsIsn, const QString& note, qint32 recordIsn,
                   const QDate& date)
 {
-    unit.add(kInsertOperation).set(logValues(key, number, table, goodsIsn, note, recordIsn, date));
+    OwnDataSet log(module, module.cdsO_OPERACIJAS());
+    log->setCommandText(kInsertOperation);
+    for (const auto& [name, value] :
+         logValues(module.clientState(), key, number, table, goodsIsn, note, recordIsn, date))
+        log->setParam(value.toParam(name));
+    log->execute();
+}
+
+void LogOperation(UnitOfWork& unit, const ClientState& state, const QString& key,
+                  const QString& number, const QString& table, const UnitArg& goodsIsn,
+                  const QString& note, const UnitArg& recordIsn, const QDate& date)
+{
+    unit.add(kInsertOperation)
+        .set(logValues(state, key, number, table, goodsIsn, note, recordIsn, date));
 }
 
 void UpdateStock(UnitOfWork& unit, const UnitArg& goodsIsn, const UnitArg& departmentIsn, int flag,
@@ -215,11 +217,12 @@ void UpdateStock(UnitOfWork& unit, const UnitArg& goodsIsn, const UnitArg& depar
         unit.endIf();
 }
 
-void UpdateStock(qint32 goodsIsn, qint32 departmentIsn, int flag, const QString& nelegaliz,
-                 double quantity)
+void UpdateStock(TClientDataModule& module, qint32 goodsIsn, qint32 departmentIsn, int flag,
+                 const QString& nelegaliz, double quantity)
 {
     const QString kind = stockKind(nelegaliz);
-    RemoteDataSet& query = dataModule().cdsTempQuery();
+    OwnDataSet own(module, module.cdsTempQuery());
+    RemoteDataSet& query = *own;
     PrepareDataset(query);
     bool blocked = false;
     if (flag == 1) {
@@ -242,9 +245,11 @@ void UpdateStock(qint32 goodsIsn, qint32 departmentIsn, int flag, const QString&
     }
 }
 
-double GetStock(qint32 goodsIsn, qint32 departmentIsn, const QString& nelegaliz)
+double GetStock(TClientDataModule& module, qint32 goodsIsn, qint32 departmentIsn,
+                const QString& nelegaliz)
 {
-    RemoteDataSet& stock = dataModule().cdsO_TEKATLIK();
+    OwnDataSet own(module, module.cdsO_TEKATLIK());
+    RemoteDataSet& stock = *own;
     PrepareDataset(stock);
     const bool allKinds = nelegaliz == QLatin1String("K") || nelegaliz.isEmpty();
     stock.setCommandText(allKinds ? kStockAllKinds : kStockOneKind);
@@ -269,10 +274,11 @@ void GetStock(UnitOfWork& unit, const UnitArg& goodsIsn, const UnitArg& departme
     zeroWhenNull(unit, into);
 }
 
-double GetCertifiedStock(qint32 goodsIsn, qint32 departmentIsn, qint32 certificateIsn,
-                         const QDate& date)
+double GetCertifiedStock(TClientDataModule& module, qint32 goodsIsn, qint32 departmentIsn,
+                         qint32 certificateIsn, const QDate& date)
 {
-    RemoteDataSet& stock = dataModule().cdsO_TEKATLIK();
+    OwnDataSet own(module, module.cdsO_TEKATLIK());
+    RemoteDataSet& stock = *own;
     PrepareDataset(stock);
     stock.setCommandText(kCertifiedStock);
     stock.setIntegerParam(QStringLiteral("ISPRECE"), goodsIsn);
@@ -295,9 +301,11 @@ void GetCertifiedStock(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
     zeroWhenNull(unit, into);
 }
 
-double LookupNumber(const QString& table, qint32 isn, const QString& column)
+double LookupNumber(TClientDataModule& module, const QString& table, qint32 isn,
+                    const QString& column)
 {
-    RemoteDataSet& query = dataModule().cdsTempQuery();
+    OwnDataSet own(module, module.cdsTempQuery());
+    RemoteDataSet& query = *own;
     PrepareDataset(query);
     query.setCommandText(QStringLiteral("SELECT ") + column + QStringLiteral(" FROM ") + table +
                          QStringLiteral(" WHERE ISN = ") + QString::number(isn));
@@ -315,7 +323,7 @@ void LookupNumber(UnitOfWork& unit, const QString& table, const UnitArg& isn, co
     zeroWhenNull(unit, into);
 }
 
-void GetLastPrice(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
+void GetLastPrice(UnitOfWork& unit, const ClientState& state, qint32 goodsIsn, qint32 departmentIsn,
                   const QString& receiptColumn, const QDate& date, const QString& transferColumn,
                   const QString& into)
 {
@@ -335,7 +343,7 @@ void GetLastPrice(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
 
     unit.add(into + QStringLiteral(" = 0"));
     unit.add(after + QStringLiteral(" = :BOUND"))
-        .set(QStringLiteral("BOUND"), earliestTransferBound());
+        .set(QStringLiteral("BOUND"), earliestTransferBound(state));
     UnitOfWork::Step& receipt =
         unit.add(firstRowInto(
                      kLastReceiptHead + receiptPriceExpression(receiptColumn) + kLastReceiptTail +
@@ -367,14 +375,15 @@ void GetLastPrice(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
     unit.endIf();
 }
 
-double GetLastPrice(qint32 goodsIsn, qint32 departmentIsn, const QString& receiptColumn,
-                    const QDate& date, const QString& transferColumn)
+double GetLastPrice(TClientDataModule& module, qint32 goodsIsn, qint32 departmentIsn,
+                    const QString& receiptColumn, const QDate& date, const QString& transferColumn)
 {
     double price = 0;
-    QDateTime after = earliestTransferBound();
+    QDateTime after = earliestTransferBound(module.clientState());
     const bool oneDepartment = departmentIsn != 0;
 
-    RemoteDataSet& query = dataModule().cdsTempQuery();
+    OwnDataSet own(module, module.cdsTempQuery());
+    RemoteDataSet& query = *own;
     PrepareDataset(query);
     query.setCommandText(kLastReceiptHead + receiptPriceExpression(receiptColumn) +
                          kLastReceiptTail + (oneDepartment ? kLastReceiptDepartment : QString()) +
@@ -406,11 +415,12 @@ double GetLastPrice(qint32 goodsIsn, qint32 departmentIsn, const QString& receip
     return price;
 }
 
-bool UserHasRight(const QString& user, const QString& code, int level)
+bool UserHasRight(TClientDataModule& module, const QString& user, const QString& code, int level)
 {
     if (user == kMasterUser)
         return code != kMasterUserLacks;
-    RemoteDataSet& users = dataModule().cdsO_USERS();
+    OwnDataSet own(module, module.cdsO_USERS());
+    RemoteDataSet& users = *own;
     PrepareDataset(users);
     users.setCommandText(kUserRights);
     users.setTextParam(QStringLiteral("GNOS"), EncodeText(user));
@@ -437,49 +447,47 @@ bool RightFlag(const QString& rights, const QString& code, int level)
     return false;
 }
 
-QString DepartmentListSql(const QString& alias)
+QString DepartmentListSql(const ClientState& state, const QString& alias)
 {
-    const QString departments = dataModule().clientState().UserDepartments;
+    const QString departments = state.UserDepartments;
     QString sql = kDepartmentListHead + alias + kDepartmentListBody;
     if (!departments.isEmpty())
         sql += QStringLiteral(" AND N_DEPART.ISN IN(") + departments + QStringLiteral(") ");
     return sql + kDepartmentListOrder;
 }
 
-void SetKeyboardSuppression(bool on)
+void SetKeyboardSuppression(TClientDataModule& module, bool on)
 {
-    if (!ClientDataModule)
-        return;
-    QTimer* timer = ClientDataModule->keyboardSuppressionTimer();
+    QTimer* timer = module.keyboardSuppressionTimer();
     if (!on)
         timer->stop();
     else if (!timer->isActive())
         timer->start();
 }
 
-KeyedList LoadDepartmentList()
+KeyedList LoadDepartmentList(TClientDataModule& module)
 {
-    RemoteDataSet& departments = dataModule().cdsN_DEPART();
+    OwnDataSet own(module, module.cdsN_DEPART());
+    RemoteDataSet& departments = *own;
     PrepareDataset(departments);
-    departments.setCommandText(DepartmentListSql(QStringLiteral("NODALA")));
+    departments.setCommandText(DepartmentListSql(module.clientState(), QStringLiteral("NODALA")));
     departments.open();
     return ReadKeyedList(departments, QStringLiteral("NODALA"), kDepartmentListLimit);
 }
 
-QString NormalizeDecimalText(const QString& text)
+QString NormalizeDecimalText(const ClientState& state, const QString& text)
 {
-    const bool dot = ClientDataModule && ClientDataModule->clientState().DecimalPointIsDot;
     QString normalized = text;
-    if (dot)
+    if (state.DecimalPointIsDot)
         normalized.replace(QLatin1Char(','), QLatin1Char('.'));
     else
         normalized.replace(QLatin1Char('.'), QLatin1Char(','));
     return normalized;
 }
 
-double ReadNumberField(const QString& text, bool* ok)
+double ReadNumberField(const ClientState& state, const QString& text, bool* ok)
 {
-    return ClientFormat::textToDouble(NormalizeDecimalText(text).trimmed(), ok);
+    return ClientFormat::textToDouble(NormalizeDecimalText(state, text).trimmed(), ok);
 }
 
 qint32 InsertReturningIsn(RemoteDataSet& dataSet)

@@ -113,20 +113,27 @@ struct HeaderStatements
 
 } // namespace
 
+DocumentHeader::DocumentHeader(TClientDataModule& module)
+    : m_module(module), m_clients(module, module.cdsN_KLIENT()),
+      m_query(module, module.cdsTempQuery()), m_update(module, module.cdsUpdate())
+{
+}
+
 const KeyedList& DocumentHeader::LoadDepartments()
 {
-    m_departments = LoadDepartmentList();
+    m_departments = LoadDepartmentList(m_module);
     return m_departments;
 }
 
 const KeyedList& DocumentHeader::SearchCounterparties(DocumentKind kind, const QString& typed,
                                                       bool open)
 {
-    RemoteDataSet& clients = m_module.cdsN_KLIENT();
+    RemoteDataSet& clients = *m_clients;
     PrepareDataset(clients);
     m_counterparties = KeyedList();
     if (kind == DocumentKind::Transfer) {
-        clients.setCommandText(DepartmentListSql(QStringLiteral("KLIENTS")));
+        clients.setCommandText(
+            DepartmentListSql(m_module.clientState(), QStringLiteral("KLIENTS")));
     } else {
         QString sql = kClientSearch;
         if (kind == DocumentKind::Receiving)
@@ -152,7 +159,7 @@ Outcome<QString> DocumentHeader::ProposeNumber(DocumentKind kind, int department
     const qint32 department = m_departments.isnAt(departmentIndex);
     if (department <= 0)
         return Outcome<QString>::refuse(kNoDepartment, QStringLiteral("cmbNodala"));
-    PrepareDataset(m_module.cdsTempQuery());
+    PrepareDataset(*m_query);
     switch (kind) {
     case DocumentKind::Orders:
         return CounterNumber(kOrderCounter, department);
@@ -166,7 +173,7 @@ Outcome<QString> DocumentHeader::ProposeNumber(DocumentKind kind, int department
 
 QString DocumentHeader::CounterNumber(const NumberCounter& counter, qint32 departmentIsn)
 {
-    RemoteDataSet& query = m_module.cdsTempQuery();
+    RemoteDataSet& query = *m_query;
     for (int attempt = 0; attempt < kCounterTries; ++attempt) {
         query.close();
         query.setCommandText(counter.read);
@@ -200,7 +207,7 @@ QString DocumentHeader::CounterNumber(const NumberCounter& counter, qint32 depar
 
 QString DocumentHeader::NextAfterHighest(const QString& table)
 {
-    RemoteDataSet& query = m_module.cdsTempQuery();
+    RemoteDataSet& query = *m_query;
     query.close();
     query.setCommandText(QString(kHighestNumber).replace(QStringLiteral("O_PASPAV"), table));
     query.open();
@@ -269,7 +276,7 @@ Outcome<DocumentContext> DocumentHeader::Save(const Input& input)
 
 DocumentHeader::ClientTerms DocumentHeader::ReadClientTerms(qint32 clientIsn)
 {
-    RemoteDataSet& client = m_module.cdsN_KLIENT();
+    RemoteDataSet& client = *m_clients;
     PrepareDataset(client);
     client.setCommandText(kClientRow);
     client.setIntegerParam(QStringLiteral("ISKLIENT"), clientIsn);
@@ -344,12 +351,11 @@ qint32 DocumentHeader::FindOrCreate(const Input& input, const QDate& date, const
     unit.add(statements.insert + QStringLiteral(" RETURNING ISN INTO :ISN"))
         .set(common)
         .set(statements.insertValues);
-    LogOperation(unit, QStringLiteral("J"), input.number, table, 0, QStringLiteral("Norvalk"),
-                 UnitArg::variable(QStringLiteral("ISN")), date);
+    LogOperation(unit, m_module.clientState(), QStringLiteral("J"), input.number, table, 0,
+                 QStringLiteral("Norvalk"), UnitArg::variable(QStringLiteral("ISN")), date);
     unit.endIf();
-    RemoteDataSet& update = m_module.cdsUpdate();
+    RemoteDataSet& update = *m_update;
     PrepareDataset(update);
-    m_module.cdsTempQuery().close();
     unit.run(update);
     return ReturnedKey(update, QStringLiteral("ISN"));
 }
@@ -357,7 +363,7 @@ qint32 DocumentHeader::FindOrCreate(const Input& input, const QDate& date, const
 Outcome<> DocumentHeader::RefreshDocumentList(DocumentKind kind, const QDate& from, const QDate& to)
 {
     try {
-        OpenDocumentList(kind, from, to, DocumentListView::Header);
+        OpenDocumentList(m_module.cdsPavadzimes(), kind, from, to, DocumentListView::Header);
     } catch (const std::exception& error) {
         const QString text = errorText(error);
         QString message = kListFailed;

@@ -1,6 +1,6 @@
 #include "client/documents/tdokievadspreces.h"
 
-#include "client/app/tnorvalkmain.h"
+#include "client/core/goodsinfo.h"
 #include "client/core/tclientdatamodule.h"
 #include "client/documents/tvaidzestierakstu.h"
 #include "client/widgets/datasetlistview.h"
@@ -19,8 +19,6 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
-
-TDokIevadsPreces* DokIevadsPreces = nullptr;
 
 namespace {
 
@@ -66,13 +64,12 @@ ListItemLayout lineItem()
 
 } // namespace
 
-TDokIevadsPreces::TDokIevadsPreces(QWidget* owner, Layout layout)
+TDokIevadsPreces::TDokIevadsPreces(TClientDataModule& module, GoodsInfo& goods, QWidget* owner,
+                                   Layout layout)
     : TouchForm(owner, QStringLiteral("DokIevadsPreces"), QStringLiteral("Preču reģistrācija"),
                 largeLayout(layout) ? kLargeSize : QSize(kWidth, kHeight)),
-      m_data(RequireClientDataModule(), RequireGoodsInfo()), m_large(largeLayout(layout))
+      m_data(module, goods), m_large(largeLayout(layout)), m_module(module), m_goods(goods)
 {
-    if (!DokIevadsPreces)
-        DokIevadsPreces = this;
     if (m_large)
         setDesignScale(double(kLargeSize.width()) / kWidth);
 
@@ -96,12 +93,6 @@ TDokIevadsPreces::TDokIevadsPreces(QWidget* owner, Layout layout)
                                   height() - m_lbPavadzimesSumma->height() - 4);
     m_lbPavadzimesSumma->raise();
     FormCreate();
-}
-
-TDokIevadsPreces::~TDokIevadsPreces()
-{
-    if (DokIevadsPreces == this)
-        DokIevadsPreces = nullptr;
 }
 
 void TDokIevadsPreces::buildDataTab()
@@ -162,7 +153,7 @@ void TDokIevadsPreces::buildDataTab()
     onKeyDown(m_edPardCena, &TDokIevadsPreces::edPardCenaKeyDown);
     // edDaudzumsEnter/Exit and the others': the keyboard pair.
     for (QLineEdit* field : {m_edDaudzums, m_edAtlaide, m_edCena, m_edPardCena})
-        typingField(field);
+        typingField(field, m_module);
     onClick(m_btSave, &TDokIevadsPreces::btSaveClick);
     onClick(m_btClose, &TDokIevadsPreces::btCloseClick);
 }
@@ -171,8 +162,7 @@ void TDokIevadsPreces::buildListTab()
 {
     m_tabSaraksts =
         addPage(m_tabLappuses, QStringLiteral("tabSaraksts"), QStringLiteral("Saraksts"));
-    m_lstPreces =
-        new DataSetListView(RequireClientDataModule().cdsPreces(), lineItem(), m_tabSaraksts);
+    m_lstPreces = new DataSetListView(m_module.cdsPreces(), lineItem(), m_tabSaraksts);
     m_lstPreces->setObjectName(QStringLiteral("lstPreces"));
     if (m_large)
         m_lstPreces->setGeometry(QRect(QPoint(0, 0), kLargeList));
