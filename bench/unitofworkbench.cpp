@@ -62,9 +62,9 @@ void saveStepByStep(TClientDataModule& module)
     update.setCommandText(QStringLiteral("SELECT GEN_ID(O_PRECEGEN,0) ISN FROM N_ISI"));
     update.open();
     const qint32 line = update.fieldByName(QStringLiteral("ISN")).asInteger();
-    LogOperation(QStringLiteral("J"), QStringLiteral("1"), QStringLiteral("O_PRECE"), kGoods,
-                 QStringLiteral("Norvalk"), line, QDate::currentDate());
-    UpdateStock(kGoods, kDepartment, 1, QStringLiteral("F"), 1.0);
+    LogOperation(module, QStringLiteral("J"), QStringLiteral("1"), QStringLiteral("O_PRECE"),
+                 kGoods, QStringLiteral("Norvalk"), line, QDate::currentDate());
+    UpdateStock(module, kGoods, kDepartment, 1, QStringLiteral("F"), 1.0);
 }
 
 // The same statements, the key from RETURNING, one request each.
@@ -75,9 +75,9 @@ void saveReturningKey(TClientDataModule& module)
     update.setCommandText(kInsertLine + QStringLiteral(" RETURNING ISN"));
     setValues(update, lineValues());
     const qint32 line = InsertReturningIsn(update);
-    LogOperation(QStringLiteral("J"), QStringLiteral("1"), QStringLiteral("O_PRECE"), kGoods,
-                 QStringLiteral("Norvalk"), line, QDate::currentDate());
-    UpdateStock(kGoods, kDepartment, 1, QStringLiteral("F"), 1.0);
+    LogOperation(module, QStringLiteral("J"), QStringLiteral("1"), QStringLiteral("O_PRECE"),
+                 kGoods, QStringLiteral("Norvalk"), line, QDate::currentDate());
+    UpdateStock(module, kGoods, kDepartment, 1, QStringLiteral("F"), 1.0);
 }
 
 // One unit: one request, all or nothing.
@@ -86,9 +86,9 @@ void saveAsUnit(TClientDataModule& module)
     UnitOfWork unit;
     unit.declareResult(QStringLiteral("L"), ParamType::Integer);
     unit.add(kInsertLine + QStringLiteral(" RETURNING ISN INTO :L")).set(lineValues());
-    LogOperation(unit, QStringLiteral("J"), QStringLiteral("1"), QStringLiteral("O_PRECE"), kGoods,
-                 QStringLiteral("Norvalk"), UnitArg::variable(QStringLiteral("L")),
-                 QDate::currentDate());
+    LogOperation(unit, module.clientState(), QStringLiteral("J"), QStringLiteral("1"),
+                 QStringLiteral("O_PRECE"), kGoods, QStringLiteral("Norvalk"),
+                 UnitArg::variable(QStringLiteral("L")), QDate::currentDate());
     UpdateStock(unit, kGoods, kDepartment, 1, QStringLiteral("F"), 1.0);
     RemoteDataSet& update = module.cdsUpdate();
     PrepareDataset(update);

@@ -1,15 +1,11 @@
 #include "client/app/tenterpasword.h"
 
 #include "client/core/logincheck.h"
-#include "client/core/settingsfile.h"
-#include "client/core/tclientdatamodule.h"
 
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-
-TEnterPasword* EnterPasword = nullptr;
 
 namespace {
 
@@ -19,17 +15,13 @@ constexpr int kMargin = 12;
 constexpr int kInnerWidth = kWidth - 2 * kMargin;
 const QSize kButtonSize(105, 49);
 
-const QString kSection = QStringLiteral("UserData");
-const QString kUserName = QStringLiteral("UserName");
-
 } // namespace
 
-TEnterPasword::TEnterPasword(QWidget* owner)
+TEnterPasword::TEnterPasword(TClientDataModule& module, QWidget* owner)
     : TouchForm(owner, QStringLiteral("EnterPasword"), QStringLiteral("Saņemšanas pārbaude"),
-                QSize(kWidth, kHeight))
+                QSize(kWidth, kHeight)),
+      m_data(module)
 {
-    if (!EnterPasword)
-        EnterPasword = this;
 
     m_lbParbaudesVeids =
         makeTitle(QStringLiteral("lbParbaudesVeids"), QStringLiteral("Lietotāja autorizācija"),
@@ -56,21 +48,15 @@ TEnterPasword::TEnterPasword(QWidget* owner)
     onClick(m_btAutorizet, &TEnterPasword::btAutorizetClick);
     onClick(m_btClose, &TEnterPasword::btCloseClick);
     // edUserNameEnter/Exit and edPaswordEnter/Exit: the keyboard pair.
-    typingField(m_edUserName);
-    typingField(m_edPasword);
+    typingField(m_edUserName, module);
+    typingField(m_edPasword, module);
     onKeyDown(m_edUserName, &TEnterPasword::edUserNameKeyDown);
     onKeyDown(m_edPasword, &TEnterPasword::edPaswordKeyDown);
 }
 
-TEnterPasword::~TEnterPasword()
-{
-    if (EnterPasword == this)
-        EnterPasword = nullptr;
-}
-
 void TEnterPasword::FormActivate()
 {
-    m_edUserName->setText(IniReadString(kSection, kUserName, QStringLiteral("CHIEF")));
+    m_edUserName->setText(LoginCheck::LastUserName());
     m_edUserName->setFocus();
 }
 
@@ -94,11 +80,9 @@ void TEnterPasword::btAutorizetClick()
 {
     const QString userName = m_edUserName->text().toUpper();
     m_edUserName->setText(userName);
-    const Outcome<> login =
-        LoginCheck(RequireClientDataModule()).Authorise(userName, m_edPasword->text());
+    const Outcome<> login = m_data.Authorise(userName, m_edPasword->text());
     if (login.refused())
         return refuse(login.refusal());
-    IniWriteString(kSection, kUserName, userName);
     close();
 }
 

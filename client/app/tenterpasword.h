@@ -1,7 +1,9 @@
 #pragma once
 
+#include "client/core/logincheck.h"
 #include "client/widgets/touchform.h"
 
+class TClientDataModule;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -25,8 +27,7 @@ class TEnterPasword final : public TouchForm
     Q_DISABLE_COPY_MOVE(TEnterPasword)
 
 public:
-    explicit TEnterPasword(QWidget* owner = nullptr);
-    ~TEnterPasword() override;
+    TEnterPasword(TClientDataModule& module, QWidget* owner);
 
     QLabel* lbParbaudesVeids() const { return m_lbParbaudesVeids; }
     QLineEdit* edUserName() const { return m_edUserName; }
@@ -50,7 +51,5 @@ private:
     QPushButton* m_btAutorizet = nullptr;
     QPushButton* m_btClose = nullptr;
     QLabel* m_lbStatusBar = nullptr;
+    LoginCheck m_data;
 };
-
-// The login window once made; null until then.
-extern TEnterPasword* EnterPasword;

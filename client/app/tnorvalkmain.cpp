@@ -14,7 +14,6 @@
 #include "client/goods/tpiegadesapstiprinasana.h"
 #include "client/goods/tprecudati.h"
 #include "client/goods/tsanemsanasparbaude.h"
-#include "client/widgets/createonce.h"
 #include "client/widgets/focuslater.h"
 #include "client/widgets/logoimage.h"
 #include "client/widgets/screenkeyboard.h"
@@ -27,8 +26,6 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
-
-TNorvalkMain* NorvalkMain = nullptr;
 
 namespace {
 
@@ -49,11 +46,6 @@ constexpr int kCloseTop = 236;
 constexpr int kKeyboardInterval = 50;
 constexpr int kFocusDelay = 10;
 
-const QString kNoAddress =
-    QStringLiteral("Nav iestatīta servera IP adrese, pieslēgšanās nenotiks !!!");
-const QString kTryingAddress = QStringLiteral("Mēģinu pieslēgties pie servera adreses ");
-const QString kTrying = QStringLiteral("Mēģinu pieslēgties pie servera ...");
-const QString kConnected = QStringLiteral("Pieslēgšanās pie servera veikmīga");
 const QString kFailedAt = QStringLiteral("Neizdevās pieslēgties pie : ");
 const QString kConnectError = QStringLiteral("Kļūda pieslēdzoties pie servera !!!\n");
 
@@ -81,11 +73,8 @@ bool hasDocumentRight(const ClientState& state)
 TNorvalkMain::TNorvalkMain(QWidget* parent)
     : TouchForm(parent, QStringLiteral("NorvalkMain"), QStringLiteral("Norvalk"),
                 QSize(kWidth, kHeight)),
-      m_serverPort(ServerConnection::DefaultPort)
+      m_module(this), m_serverPort(ServerConnection::DefaultPort)
 {
-    if (!NorvalkMain)
-        NorvalkMain = this;
-
     m_topPanel = new QWidget(this);
     m_topPanel->setFixedHeight(kTopPanelHeight);
     m_btDokumenti = makeMenuButton("btDokumenti", QStringLiteral("Dokumenti"), 0, 0);
@@ -156,8 +145,93 @@ TNorvalkMain::TNorvalkMain(QWidget* parent)
 
 TNorvalkMain::~TNorvalkMain()
 {
-    if (NorvalkMain == this)
-        NorvalkMain = nullptr;
+    // The windows use the module and the goods record, which go with this
+    // window's members, before the base class would delete its children.
+    const QList<TouchForm*> windows = findChildren<TouchForm*>(Qt::FindDirectChildrenOnly);
+    qDeleteAll(windows);
+}
+
+namespace {
+
+// A window made on first use with the main window as its owner.
+template <typename Window, typename... Args>
+Window* once(QPointer<Window>& reference, Args&&... args)
+{
+    if (!reference)
+        reference = new Window(std::forward<Args>(args)...);
+    return reference;
+}
+
+} // namespace
+
+TSysCon* TNorvalkMain::sysCon() const
+{
+    return m_sysCon;
+}
+
+TEnterPasword* TNorvalkMain::enterPasword() const
+{
+    return m_enterPasword;
+}
+
+TDokIevads* TNorvalkMain::dokIevads() const
+{
+    return m_dokIevads;
+}
+
+TPrecuDati* TNorvalkMain::precuDati() const
+{
+    return m_precuDati;
+}
+
+TOperacijas_3D* TNorvalkMain::operacijas_3D() const
+{
+    return m_operacijas_3D;
+}
+
+TSanemsanasParbaude* TNorvalkMain::sanemsanasParbaude() const
+{
+    return m_sanemsanasParbaude;
+}
+
+TPiegadesApstiprinasana* TNorvalkMain::piegadesApstiprinasana() const
+{
+    return m_piegadesApstiprinasana;
+}
+
+TSysCon* TNorvalkMain::makeSysCon()
+{
+    return once(m_sysCon, m_module, this);
+}
+
+TEnterPasword* TNorvalkMain::makeEnterPasword()
+{
+    return once(m_enterPasword, m_module, this);
+}
+
+TDokIevads* TNorvalkMain::makeDokIevads()
+{
+    return once(m_dokIevads, m_module, m_goodsInfo, this);
+}
+
+TPrecuDati* TNorvalkMain::makePrecuDati()
+{
+    return once(m_precuDati, m_module, m_goodsInfo, this);
+}
+
+TOperacijas_3D* TNorvalkMain::makeOperacijas_3D()
+{
+    return once(m_operacijas_3D, m_module, this);
+}
+
+TSanemsanasParbaude* TNorvalkMain::makeSanemsanasParbaude()
+{
+    return once(m_sanemsanasParbaude, m_module, m_goodsInfo, this);
+}
+
+TPiegadesApstiprinasana* TNorvalkMain::makePiegadesApstiprinasana()
+{
+    return once(m_piegadesApstiprinasana, m_module, this);
 }
 
 QPushButton* TNorvalkMain::makeMenuButton(const char* name, const QString& caption, int column,
@@ -183,9 +257,8 @@ void TNorvalkMain::FormCreate()
     m_imgLogo->setPixmap(LogoImage::paint(m_imgLogo->size(), devicePixelRatioF()));
     const QString today = ClientFormat::dateToText(QDate::currentDate());
     m_lbStatus->setText(QStringLiteral("Datums=") + today);
-    TClientDataModule* module = CreateClientDataModule(this);
-    module->setKeyboardSuppressionTimer(m_tmKeybOff);
-    module->clientState().DateSeparator =
+    m_module.setKeyboardSuppressionTimer(m_tmKeybOff);
+    m_module.clientState().DateSeparator =
         today.contains(QLatin1Char('.')) ? QStringLiteral(".") : QStringLiteral("/");
     m_lbNotice->setText(MakerNotice(today));
     // Nothing connects here: the first menu command does.
@@ -200,8 +273,7 @@ void TNorvalkMain::showEvent(QShowEvent* event)
 
 void TNorvalkMain::FormClose()
 {
-    if (ClientDataModule)
-        ClientDataModule->SQLConnection1().setConnected(false);
+    m_module.SQLConnection1().setConnected(false);
 }
 
 bool TNorvalkMain::eventFilter(QObject* watched, QEvent* event)
@@ -229,42 +301,17 @@ void TNorvalkMain::setStatus(const QString& text)
 
 bool TNorvalkMain::ConnectToServer()
 {
-    TClientDataModule* module = CreateClientDataModule(this);
-    module->setKeyboardSuppressionTimer(m_tmKeybOff);
-    ServerConnection& connection = module->SQLConnection1();
     try {
-        ClientState& state = module->clientState();
-        ConnectionStep::CopyLocalSwitches(state);
-        if (state.NeraditEkranaKlaviaturu)
-            SetKeyboardSuppression(true);
-
-        // Every command connects anew, so a changed address takes effect.
-        connection.setConnected(false);
-        connection.setHostName(ConnectionStep::HostNameSetting());
-        connection.setPort(m_serverPort);
-        if (connection.hostName().isEmpty()) {
-            ShowMessage(kNoAddress);
+        const Outcome<> connected = ConnectionStep::Connect(
+            m_module, m_serverPort, [this](const QString& text) { setStatus(text); });
+        if (connected.refused()) {
+            ShowMessage(connected.refusal().message);
             return false;
         }
-
-        setStatus(kTryingAddress + connection.hostName());
-        setStatus(kTrying);
-        connection.setConnected(true);
-        setStatus(kConnected);
-
-        ConnectionStep::LoadInstallationSettings(*module);
-        ConnectionStep::ProbeDecimalSeparator(state);
-        if (!m_goodsInfo)
-            m_goodsInfo = std::make_unique<GoodsInfo>();
         return true;
     } catch (const std::exception& error) {
-        setStatus(kFailedAt + connection.hostName());
+        setStatus(kFailedAt + m_module.SQLConnection1().hostName());
         ShowMessage(kConnectError + errorText(error));
-        // A half-made connection is no connection: the command goes no further.
-        try {
-            connection.setConnected(false);
-        } catch (const std::exception&) {
-        }
         return false;
     }
 }
@@ -274,10 +321,10 @@ void TNorvalkMain::RunServerCommand(const TargetWindow& target, Gate gate)
     QWidget* window = target ? target() : nullptr;
     if (!ConnectToServer())
         return;
-    const ClientState& state = RequireClientDataModule().clientState();
+    const ClientState& state = m_module.clientState();
     // The user logs in and then presses the command again.
     if (!state.LoggedIn)
-        showWindow(CreateOnce(EnterPasword, this));
+        showWindow(makeEnterPasword());
     if (!state.LoggedIn || !window)
         return;
     if (gate == Gate::DocumentRights && !hasDocumentRight(state))
@@ -289,34 +336,34 @@ void TNorvalkMain::RunServerCommand(const TargetWindow& target, Gate gate)
 // its command ends after connecting and logging in.
 void TNorvalkMain::btDokumentiClick()
 {
-    RunServerCommand([this] { return CreateOnce(DokIevads, this); }, Gate::DocumentRights);
+    RunServerCommand([this] { return makeDokIevads(); }, Gate::DocumentRights);
 }
 
 void TNorvalkMain::btPrecuDatiClick()
 {
-    RunServerCommand([this] { return CreateOnce(PrecuDati, this); });
+    RunServerCommand([this] { return makePrecuDati(); });
 }
 
 void TNorvalkMain::bt3D_OperacijasClick()
 {
-    RunServerCommand([this] { return CreateOnce(Operacijas_3D, this); });
+    RunServerCommand([this] { return makeOperacijas_3D(); });
 }
 
 void TNorvalkMain::btSanemsanasParbaudeClick()
 {
-    RunServerCommand([this] { return CreateOnce(SanemsanasParbaude, this); });
+    RunServerCommand([this] { return makeSanemsanasParbaude(); });
 }
 
 void TNorvalkMain::btPiegadesApstiprinClick()
 {
-    RunServerCommand([this] { return CreateOnce(PiegadesApstiprinasana, this); });
+    RunServerCommand([this] { return makePiegadesApstiprinasana(); });
 }
 
 void TNorvalkMain::btIestatisanaClick()
 {
     // Settings need neither the server nor a login: they are how the server
     // is found.
-    showWindow(CreateOnce(SysCon, this));
+    showWindow(makeSysCon());
 }
 
 void TNorvalkMain::btCloseClick()
@@ -327,13 +374,6 @@ void TNorvalkMain::btCloseClick()
 void TNorvalkMain::tmActiveControlTimer()
 {
     FocusRememberedControl();
-}
-
-GoodsInfo& RequireGoodsInfo()
-{
-    if (!NorvalkMain || !NorvalkMain->goodsInfo())
-        throw ClientError(QStringLiteral("Preču ieraksts nav izveidots"));
-    return *NorvalkMain->goodsInfo();
 }
 
 void TNorvalkMain::tmKeybOffTimer()

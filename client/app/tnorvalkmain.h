@@ -1,14 +1,23 @@
 #pragma once
 
 #include "client/core/goodsinfo.h"
+#include "client/core/tclientdatamodule.h"
 #include "client/widgets/touchform.h"
 
+#include <QPointer>
+
 #include <functional>
-#include <memory>
 
 class QLabel;
 class QPushButton;
 class QTimer;
+class TDokIevads;
+class TEnterPasword;
+class TOperacijas_3D;
+class TPiegadesApstiprinasana;
+class TPrecuDati;
+class TSanemsanasParbaude;
+class TSysCon;
 
 // The terminal's start screen and menu. It makes the client data module,
 // shows the date and the connection status, and opens every other window.
@@ -16,8 +25,9 @@ class QTimer;
 // which reloads the settings, reconnects and loads the installation's
 // settings into the client state; the first such command asks for a login.
 //
-// It owns the data module, the shared goods record (made by the first
-// successful connection) and the windows it opens. It also owns the two
+// It owns the data module, the shared goods record and the windows it opens,
+// and hands each window the module and the record it works with. It also
+// owns the two
 // timers other windows use: tmActiveControl (FocusLater) and tmKeybOff, which
 // SetKeyboardSuppression drives. Closing it disconnects and ends the program.
 class TNorvalkMain final : public TouchForm
@@ -42,12 +52,29 @@ public:
     // missing address or a failed connection itself and returns false.
     bool ConnectToServer();
 
-    // The shared goods record for FindGoods; null until the first
-    // successful ConnectToServer.
-    GoodsInfo* goodsInfo() const { return m_goodsInfo.get(); }
+    TClientDataModule& dataModule() { return m_module; }
+    // The goods record the look-up windows share.
+    GoodsInfo& goodsInfo() { return m_goodsInfo; }
 
-    // What a menu command opens: makes the window on first use (CreateOnce
-    // with this window as owner) and returns it; null when there is none.
+    // The windows made so far; null until first needed.
+    TSysCon* sysCon() const;
+    TEnterPasword* enterPasword() const;
+    TDokIevads* dokIevads() const;
+    TPrecuDati* precuDati() const;
+    TOperacijas_3D* operacijas_3D() const;
+    TSanemsanasParbaude* sanemsanasParbaude() const;
+    TPiegadesApstiprinasana* piegadesApstiprinasana() const;
+    // Each window made once, with this window as owner, and then reused.
+    TSysCon* makeSysCon();
+    TEnterPasword* makeEnterPasword();
+    TDokIevads* makeDokIevads();
+    TPrecuDati* makePrecuDati();
+    TOperacijas_3D* makeOperacijas_3D();
+    TSanemsanasParbaude* makeSanemsanasParbaude();
+    TPiegadesApstiprinasana* makePiegadesApstiprinasana();
+
+    // What a menu command opens: makes the window on first use and returns
+    // it; null when there is none.
     using TargetWindow = std::function<QWidget*()>;
     enum class Gate
     {
@@ -108,13 +135,16 @@ private:
     QTimer* m_tmKeybOff = nullptr;
     QTimer* m_tmActiveControl = nullptr;
 
-    std::unique_ptr<GoodsInfo> m_goodsInfo;
+    // Declared before the windows' references: the windows are destroyed
+    // first (the destructor sees to it), as they use both.
+    TClientDataModule m_module;
+    GoodsInfo m_goodsInfo;
+    QPointer<TSysCon> m_sysCon;
+    QPointer<TEnterPasword> m_enterPasword;
+    QPointer<TDokIevads> m_dokIevads;
+    QPointer<TPrecuDati> m_precuDati;
+    QPointer<TOperacijas_3D> m_operacijas_3D;
+    QPointer<TSanemsanasParbaude> m_sanemsanasParbaude;
+    QPointer<TPiegadesApstiprinasana> m_piegadesApstiprinasana;
     quint16 m_serverPort;
 };
-
-// The main window of the running client; null until made.
-extern TNorvalkMain* NorvalkMain;
-
-// The main window's shared goods record, for the windows that look goods up;
-// throws ClientError before the first successful connection has made it.
-GoodsInfo& RequireGoodsInfo();

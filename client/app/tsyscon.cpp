@@ -1,7 +1,6 @@
 #include "client/app/tsyscon.h"
 
 #include "client/core/commonprocedures.h"
-#include "client/core/settingsfile.h"
 #include "client/core/tclientdatamodule.h"
 #include "client/widgets/touchcheckbox.h"
 #include "client/widgets/touchlook.h"
@@ -12,8 +11,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-TSysCon* SysCon = nullptr;
-
 namespace {
 
 constexpr int kWidth = 349;
@@ -22,22 +19,14 @@ constexpr int kMargin = 12;
 constexpr int kInnerWidth = kWidth - 2 * kMargin;
 constexpr int kSwitchHeight = 58;
 
-const QString kSection = QStringLiteral("SysCon");
-const QString kHostName = QStringLiteral("HostName");
-const QString kIzrDaudzums1 = QStringLiteral("IzrDaudzums1");
-const QString kIzrDzestAtlaidi = QStringLiteral("IzrDzestAtlaidi");
-const QString kIzrPardCenaNoNodalas = QStringLiteral("IzrPardCenaNoNodalas");
-const QString kNeraditEkranaKlaviaturu = QStringLiteral("NeraditEkranaKlaviaturu");
-
 const QString kAndroidOnly = QStringLiteral("Šis tiek izmantots tikai Android platformā !!!");
 
 } // namespace
 
-TSysCon::TSysCon(QWidget* owner)
-    : TouchForm(owner, QStringLiteral("SysCon"), QStringLiteral("Form1"), QSize(kWidth, kHeight))
+TSysCon::TSysCon(TClientDataModule& module, QWidget* owner)
+    : TouchForm(owner, QStringLiteral("SysCon"), QStringLiteral("Form1"), QSize(kWidth, kHeight)),
+      m_module(module)
 {
-    if (!SysCon)
-        SysCon = this;
 
     m_lbTitle = makeTitle(QStringLiteral("lbTitle"), QStringLiteral("Sistēmas iestatīšana"),
                           QRect(kMargin, 14, kInnerWidth, 34));
@@ -63,14 +52,8 @@ TSysCon::TSysCon(QWidget* owner)
 
     onClick(m_btClose, &TSysCon::btCloseClick);
     onClick(m_btUpgrade, &TSysCon::btUpgradeClick);
-    typingField(m_edIP_Adrese);
+    typingField(m_edIP_Adrese, m_module);
     onKeyDown(m_edIP_Adrese, &TSysCon::edIP_AdreseKeyDown);
-}
-
-TSysCon::~TSysCon()
-{
-    if (SysCon == this)
-        SysCon = nullptr;
 }
 
 QCheckBox* TSysCon::makeSwitch(const char* name, const QString& caption, int top)
@@ -84,31 +67,30 @@ QCheckBox* TSysCon::makeSwitch(const char* name, const QString& caption, int top
 
 void TSysCon::FormShow()
 {
-    m_edIP_Adrese->setText(IniReadString(kSection, kHostName, DefaultHostName()));
-    m_chkIzrDaudzums1->setChecked(IniReadBool(kSection, kIzrDaudzums1, false));
-    m_chkIzrDzestAtlaidi->setChecked(IniReadBool(kSection, kIzrDzestAtlaidi, false));
-    m_chkIzrPardCenaNoNodalas->setChecked(IniReadBool(kSection, kIzrPardCenaNoNodalas, false));
-    m_chkNeraditEkranaKlaviaturu->setChecked(
-        IniReadBool(kSection, kNeraditEkranaKlaviaturu, false));
+    const SystemSettings settings = SystemSettings::Read();
+    m_edIP_Adrese->setText(settings.HostName);
+    m_chkIzrDaudzums1->setChecked(settings.IzrDaudzums1);
+    m_chkIzrDzestAtlaidi->setChecked(settings.IzrDzestAtlaidi);
+    m_chkIzrPardCenaNoNodalas->setChecked(settings.IzrPardCenaNoNodalas);
+    m_chkNeraditEkranaKlaviaturu->setChecked(settings.NeraditEkranaKlaviaturu);
 }
 
 void TSysCon::FormClose()
 {
-    // An empty address is written too: it is how a terminal is told to stop
-    // connecting.
-    IniWriteString(kSection, kHostName, m_edIP_Adrese->text());
-    IniWriteBool(kSection, kIzrDaudzums1, m_chkIzrDaudzums1->isChecked());
-    IniWriteBool(kSection, kIzrDzestAtlaidi, m_chkIzrDzestAtlaidi->isChecked());
-    IniWriteBool(kSection, kIzrPardCenaNoNodalas, m_chkIzrPardCenaNoNodalas->isChecked());
-    IniWriteBool(kSection, kNeraditEkranaKlaviaturu, m_chkNeraditEkranaKlaviaturu->isChecked());
+    SystemSettings settings;
+    settings.HostName = m_edIP_Adrese->text();
+    settings.IzrDaudzums1 = m_chkIzrDaudzums1->isChecked();
+    settings.IzrDzestAtlaidi = m_chkIzrDzestAtlaidi->isChecked();
+    settings.IzrPardCenaNoNodalas = m_chkIzrPardCenaNoNodalas->isChecked();
+    settings.NeraditEkranaKlaviaturu = m_chkNeraditEkranaKlaviaturu->isChecked();
+    settings.Write();
 }
 
 void TSysCon::btCloseClick()
 {
     // Keyboard hiding follows the switch as loaded at the last connection;
     // a changed switch counts from the next menu command.
-    if (ClientDataModule)
-        SetKeyboardSuppression(ClientDataModule->clientState().NeraditEkranaKlaviaturu);
+    SetKeyboardSuppression(m_module, m_module.clientState().NeraditEkranaKlaviaturu);
     close();
 }
 

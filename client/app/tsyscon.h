@@ -1,7 +1,9 @@
 #pragma once
 
+#include "client/core/systemsettings.h"
 #include "client/widgets/touchform.h"
 
+class TClientDataModule;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -19,12 +21,11 @@ class TSysCon final : public TouchForm
     Q_DISABLE_COPY_MOVE(TSysCon)
 
 public:
-    explicit TSysCon(QWidget* owner = nullptr);
-    ~TSysCon() override;
+    TSysCon(TClientDataModule& module, QWidget* owner);
 
     // Shown on a device whose settings file names no server yet: a private
     // address of the shop network, saved only when the window is closed.
-    static QString DefaultHostName() { return QStringLiteral("192.168.10.5"); }
+    static QString DefaultHostName() { return SystemSettings::DefaultHostName(); }
 
     QLabel* lbTitle() const { return m_lbTitle; }
     QLineEdit* edIP_Adrese() const { return m_edIP_Adrese; }
@@ -54,7 +55,5 @@ private:
     QCheckBox* m_chkNeraditEkranaKlaviaturu = nullptr;
     QPushButton* m_btUpgrade = nullptr;
     QPushButton* m_btClose = nullptr;
+    TClientDataModule& m_module;
 };
-
-// The settings window once made; null until then.
-extern TSysCon* SysCon;

@@ -2,6 +2,8 @@
 
 #include "client/core/clienterror.h"
 #include "client/core/clientformat.h"
+#include "client/core/owndataset.h"
+#include "client/core/providerproxy.h"
 #include "client/core/remotedataset.h"
 #include "client/core/sqlnames.h"
 #include "client/core/tclientdatamodule.h"
@@ -92,11 +94,6 @@ const QString kDepartmentList =
 const QString kDepartmentListOrder = QStringLiteral(" ORDER BY N_DEPART.GNOS");
 constexpr int kDepartmentListLimit = 201;
 
-TClientDataModule& dataModule()
-{
-    return RequireClientDataModule();
-}
-
 QDateTime today()
 {
     return QDateTime(QDate::currentDate(), QTime(0, 0));
@@ -158,9 +155,9 @@ QString withPrice(const QString& statement, const QString& price)
 // first of January 1900 as the client's date format reads it. Should the
 // format not read it (a locale whose short date is not day, month, year in
 // digits), the same date is taken directly.
-QDateTime earliestTransferBound()
+QDateTime earliestTransferBound(const ClientState& state)
 {
-    QString separator = dataModule().clientState().DateSeparator;
+    QString separator = state.DateSeparator;
     if (separator.isEmpty())
         separator = QStringLiteral(".");
     bool ok = false;
@@ -171,12 +168,12 @@ QDateTime earliestTransferBound()
 
 // The values of one log entry, texts cut to the log's column sizes; the two
 // keys may be variables of a unit.
-UnitValues logValues(const QString& key, const QString& number, const QString& table,
-                     const UnitArg& goodsIsn, const QString& note, const UnitArg& recordIsn,
-                     const QDate& date)
+UnitValues logValues(const ClientState& state, const QString& key, const QString& number,
+                     const QString& table, const UnitArg& goodsIsn, const QString& note,
+                     const UnitArg& recordIsn, const QDate& date)
 {
     return {{QStringLiteral("TAUSTINS"), key.left(9)},
-            {QStringLiteral("IEVKODS"), dataModule().clientState().CurrentUser.left(19)},
+            {QStringLiteral("IEVKODS"), state.CurrentUser.left(19)},
             {QStringLiteral("IEVDAT"), QDateTime::currentDateTime()},
             {QStringLiteral("DATUMS"), startOfDay(date)},
             {QStringLiteral("NUMURS"), number.left(14)},
@@ -196,9 +193,9 @@ void zeroWhenNull(UnitOfWork& unit, const QString& variable)
 // The departments the user is limited to (none: all), from the
 // comma-separated list the user's row holds. Anything in it but numbers is
 // refused rather than sent: the list is a value, never part of a statement.
-QList<qint32> userDepartments()
+QList<qint32> userDepartments(const ClientState& state)
 {
-    const QString list = dataModule().clientState().UserDepartments;
+    const QString list = state.UserDepartments;
     QList<qint32> departments;
     if (list.isEmpty())
         return departments;
@@ -222,33 +219,38 @@ QString departmentMarker(qsizetype index)
 
 void PrepareDataset(RemoteDataSet& dataSet)
 {
-    ServerConnection& connection = dataModule().SQLConnection1();
+    ServerConnection* connection =
+        dataSet.remoteServer() ? dataSet.remoteServer()->sqlConnection() : nullptr;
     try {
         dataSet.close();
     } catch (const std::exception&) {
-        connection.setConnected(false);
+        if (connection)
+            connection->setConnected(false);
         dataSet.close();
     }
-    if (!connection.connected())
-        connectWithRetries(connection);
+    // Without a connection the request itself says what is missing.
+    if (connection && !connection->connected())
+        connectWithRetries(*connection);
 }
 
-void LogOperation(const QString& key, const QString& number, const QString& table, qint32 goodsIsn,
-                  const QString& note, qint32 recordIsn, const QDate& date)
-{
-    RemoteDataSet& log = dataModule().cdsO_OPERACIJAS();
-    log.close();
-    log.setCommandText(kInsertOperation);
-    for (const auto& [name, value] : logValues(key, number, table, goodsIsn, note, recordIsn, date))
-        log.setParam(value.toParam(name));
-    log.execute();
-}
-
-void LogOperation(UnitOfWork& unit, const QString& key, const QString& number, const QString& table,
-                  const UnitArg& goodsIsn, const QString& note, const UnitArg& recordIsn,
+void LogOperation(TClientDataModule& module, const QString& key, const QString& number,
+                  const QString& table, qint32 goodsIsn, const QString& note, qint32 recordIsn,
                   const QDate& date)
 {
-    unit.add(kInsertOperation).set(logValues(key, number, table, goodsIsn, note, recordIsn, date));
+    OwnDataSet log(module, module.cdsO_OPERACIJAS());
+    log->setCommandText(kInsertOperation);
+    for (const auto& [name, value] :
+         logValues(module.clientState(), key, number, table, goodsIsn, note, recordIsn, date))
+        log->setParam(value.toParam(name));
+    log->execute();
+}
+
+void LogOperation(UnitOfWork& unit, const ClientState& state, const QString& key,
+                  const QString& number, const QString& table, const UnitArg& goodsIsn,
+                  const QString& note, const UnitArg& recordIsn, const QDate& date)
+{
+    unit.add(kInsertOperation)
+        .set(logValues(state, key, number, table, goodsIsn, note, recordIsn, date));
 }
 
 void UpdateStock(UnitOfWork& unit, const UnitArg& goodsIsn, const UnitArg& departmentIsn, int flag,
@@ -272,11 +274,12 @@ void UpdateStock(UnitOfWork& unit, const UnitArg& goodsIsn, const UnitArg& depar
         unit.endIf();
 }
 
-void UpdateStock(qint32 goodsIsn, qint32 departmentIsn, int flag, const QString& nelegaliz,
-                 double quantity)
+void UpdateStock(TClientDataModule& module, qint32 goodsIsn, qint32 departmentIsn, int flag,
+                 const QString& nelegaliz, double quantity)
 {
     const QString kind = stockKind(nelegaliz);
-    RemoteDataSet& query = dataModule().cdsTempQuery();
+    OwnDataSet own(module, module.cdsTempQuery());
+    RemoteDataSet& query = *own;
     PrepareDataset(query);
     bool blocked = false;
     if (flag == 1) {
@@ -299,9 +302,11 @@ void UpdateStock(qint32 goodsIsn, qint32 departmentIsn, int flag, const QString&
     }
 }
 
-double GetStock(qint32 goodsIsn, qint32 departmentIsn, const QString& nelegaliz)
+double GetStock(TClientDataModule& module, qint32 goodsIsn, qint32 departmentIsn,
+                const QString& nelegaliz)
 {
-    RemoteDataSet& stock = dataModule().cdsO_TEKATLIK();
+    OwnDataSet own(module, module.cdsO_TEKATLIK());
+    RemoteDataSet& stock = *own;
     PrepareDataset(stock);
     const bool allKinds = nelegaliz == QLatin1String("K") || nelegaliz.isEmpty();
     stock.setCommandText(allKinds ? kStockAllKinds : kStockOneKind);
@@ -326,10 +331,11 @@ void GetStock(UnitOfWork& unit, const UnitArg& goodsIsn, const UnitArg& departme
     zeroWhenNull(unit, into);
 }
 
-double GetCertifiedStock(qint32 goodsIsn, qint32 departmentIsn, qint32 certificateIsn,
-                         const QDate& date)
+double GetCertifiedStock(TClientDataModule& module, qint32 goodsIsn, qint32 departmentIsn,
+                         qint32 certificateIsn, const QDate& date)
 {
-    RemoteDataSet& stock = dataModule().cdsO_TEKATLIK();
+    OwnDataSet own(module, module.cdsO_TEKATLIK());
+    RemoteDataSet& stock = *own;
     PrepareDataset(stock);
     stock.setCommandText(kCertifiedStock);
     stock.setIntegerParam(QStringLiteral("ISPRECE"), goodsIsn);
@@ -352,9 +358,11 @@ void GetCertifiedStock(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
     zeroWhenNull(unit, into);
 }
 
-double LookupNumber(const QString& table, qint32 isn, const QString& column)
+double LookupNumber(TClientDataModule& module, const QString& table, qint32 isn,
+                    const QString& column)
 {
-    RemoteDataSet& query = dataModule().cdsTempQuery();
+    OwnDataSet own(module, module.cdsTempQuery());
+    RemoteDataSet& query = *own;
     PrepareDataset(query);
     query.setCommandText(FillNames(kLookupNumber, {column, table}));
     query.setIntegerParam(QStringLiteral("ISN"), isn);
@@ -373,7 +381,7 @@ void LookupNumber(UnitOfWork& unit, const QString& table, const UnitArg& isn, co
     zeroWhenNull(unit, into);
 }
 
-void GetLastPrice(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
+void GetLastPrice(UnitOfWork& unit, const ClientState& state, qint32 goodsIsn, qint32 departmentIsn,
                   const QString& receiptColumn, const QDate& date, const QString& transferColumn,
                   const QString& into)
 {
@@ -392,7 +400,7 @@ void GetLastPrice(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
 
     unit.add(FillNames(QStringLiteral("%1 = 0"), {into}));
     unit.add(FillNames(QStringLiteral("%1 = :BOUND"), {after}))
-        .set(QStringLiteral("BOUND"), earliestTransferBound());
+        .set(QStringLiteral("BOUND"), earliestTransferBound(state));
     UnitOfWork::Step& receipt =
         unit.add(firstRowInto(withPrice(oneDepartment ? kLastReceiptInDepartment : kLastReceipt,
                                         receiptPriceExpression(receiptColumn))))
@@ -422,14 +430,15 @@ void GetLastPrice(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
     unit.endIf();
 }
 
-double GetLastPrice(qint32 goodsIsn, qint32 departmentIsn, const QString& receiptColumn,
-                    const QDate& date, const QString& transferColumn)
+double GetLastPrice(TClientDataModule& module, qint32 goodsIsn, qint32 departmentIsn,
+                    const QString& receiptColumn, const QDate& date, const QString& transferColumn)
 {
     double price = 0;
-    QDateTime after = earliestTransferBound();
+    QDateTime after = earliestTransferBound(module.clientState());
     const bool oneDepartment = departmentIsn != 0;
 
-    RemoteDataSet& query = dataModule().cdsTempQuery();
+    OwnDataSet own(module, module.cdsTempQuery());
+    RemoteDataSet& query = *own;
     PrepareDataset(query);
     query.setCommandText(withPrice(oneDepartment ? kLastReceiptInDepartment : kLastReceipt,
                                    receiptPriceExpression(receiptColumn)));
@@ -459,11 +468,12 @@ double GetLastPrice(qint32 goodsIsn, qint32 departmentIsn, const QString& receip
     return price;
 }
 
-bool UserHasRight(const QString& user, const QString& code, int level)
+bool UserHasRight(TClientDataModule& module, const QString& user, const QString& code, int level)
 {
     if (user == kMasterUser)
         return code != kMasterUserLacks;
-    RemoteDataSet& users = dataModule().cdsO_USERS();
+    OwnDataSet own(module, module.cdsO_USERS());
+    RemoteDataSet& users = *own;
     PrepareDataset(users);
     users.setCommandText(kUserRights);
     users.setTextParam(QStringLiteral("GNOS"), EncodeText(user));
@@ -490,10 +500,10 @@ bool RightFlag(const QString& rights, const QString& code, int level)
     return false;
 }
 
-QString DepartmentListSql(const QString& alias)
+QString DepartmentListSql(const ClientState& state, const QString& alias)
 {
     QString sql = FillNames(kDepartmentList, {alias});
-    const QList<qint32> departments = userDepartments();
+    const QList<qint32> departments = userDepartments(state);
     if (!departments.isEmpty()) {
         QStringList markers;
         for (qsizetype index = 1; index <= departments.size(); ++index)
@@ -504,48 +514,46 @@ QString DepartmentListSql(const QString& alias)
     return sql + kDepartmentListOrder;
 }
 
-void SetDepartmentList(RemoteDataSet& dataSet, const QString& alias)
+void SetDepartmentList(const ClientState& state, RemoteDataSet& dataSet, const QString& alias)
 {
-    dataSet.setCommandText(DepartmentListSql(alias));
-    const QList<qint32> departments = userDepartments();
+    dataSet.setCommandText(DepartmentListSql(state, alias));
+    const QList<qint32> departments = userDepartments(state);
     for (qsizetype index = 1; index <= departments.size(); ++index)
         dataSet.setIntegerParam(departmentMarker(index), departments.at(index - 1));
 }
 
-void SetKeyboardSuppression(bool on)
+void SetKeyboardSuppression(TClientDataModule& module, bool on)
 {
-    if (!ClientDataModule)
-        return;
-    QTimer* timer = ClientDataModule->keyboardSuppressionTimer();
+    QTimer* timer = module.keyboardSuppressionTimer();
     if (!on)
         timer->stop();
     else if (!timer->isActive())
         timer->start();
 }
 
-KeyedList LoadDepartmentList()
+KeyedList LoadDepartmentList(TClientDataModule& module)
 {
-    RemoteDataSet& departments = dataModule().cdsN_DEPART();
+    OwnDataSet own(module, module.cdsN_DEPART());
+    RemoteDataSet& departments = *own;
     PrepareDataset(departments);
-    SetDepartmentList(departments, QStringLiteral("NODALA"));
+    SetDepartmentList(module.clientState(), departments, QStringLiteral("NODALA"));
     departments.open();
     return ReadKeyedList(departments, QStringLiteral("NODALA"), kDepartmentListLimit);
 }
 
-QString NormalizeDecimalText(const QString& text)
+QString NormalizeDecimalText(const ClientState& state, const QString& text)
 {
-    const bool dot = ClientDataModule && ClientDataModule->clientState().DecimalPointIsDot;
     QString normalized = text;
-    if (dot)
+    if (state.DecimalPointIsDot)
         normalized.replace(QLatin1Char(','), QLatin1Char('.'));
     else
         normalized.replace(QLatin1Char('.'), QLatin1Char(','));
     return normalized;
 }
 
-double ReadNumberField(const QString& text, bool* ok)
+double ReadNumberField(const ClientState& state, const QString& text, bool* ok)
 {
-    return ClientFormat::textToDouble(NormalizeDecimalText(text).trimmed(), ok);
+    return ClientFormat::textToDouble(NormalizeDecimalText(state, text).trimmed(), ok);
 }
 
 qint32 InsertReturningIsn(RemoteDataSet& dataSet)

@@ -7,55 +7,61 @@
 #include <QString>
 
 class RemoteDataSet;
+class TClientDataModule;
 class UnitArg;
 class UnitOfWork;
+struct ClientState;
 
-// The procedures every screen shares. They work on the datasets of the one
-// data module (ClientDataModule, which must exist), closing the dataset they
-// use and leaving it open on their last read, so a caller's rows in that
-// dataset are gone afterwards.
+// The procedures every screen shares. Each takes what it works with: the
+// data module whose connection a request goes over (each call reads through
+// a dataset of its own, so no caller's rows in the module's datasets are
+// touched), or the client state it reads.
 //
 // None of them shows a message: server errors (RemoteError) and conversion
 // errors (ClientError) reach the caller, whose window shows them.
 
-// Closes the dataset and makes sure the connection is up, trying four times;
+// Closes the dataset and makes sure its connection is up, trying four times;
 // a connection it cannot restore throws ClientError ("Kļūda atjaunojot
 // savienojumu ar serveri " and the reason), so the request is not sent.
 void PrepareDataset(RemoteDataSet& dataSet);
 
-// One row of the operation log, texts cut to the log's column sizes.
-void LogOperation(const QString& key, const QString& number, const QString& table, qint32 goodsIsn,
-                  const QString& note, qint32 recordIsn, const QDate& date);
-// The same entry as a statement of a unit; the keys may be unit variables.
-void LogOperation(UnitOfWork& unit, const QString& key, const QString& number, const QString& table,
-                  const UnitArg& goodsIsn, const QString& note, const UnitArg& recordIsn,
+// One row of the operation log in the current user's name, texts cut to the
+// log's column sizes.
+void LogOperation(TClientDataModule& module, const QString& key, const QString& number,
+                  const QString& table, qint32 goodsIsn, const QString& note, qint32 recordIsn,
                   const QDate& date);
+// The same entry as a statement of a unit; the keys may be unit variables.
+void LogOperation(UnitOfWork& unit, const ClientState& state, const QString& key,
+                  const QString& number, const QString& table, const UnitArg& goodsIsn,
+                  const QString& note, const UnitArg& recordIsn, const QDate& date);
 
 // Moves the stock of a good in a department by quantity (signed). With flag 1
 // nothing moves while an inventory of that department dated today or later
 // lists the good; flag 0 always moves; other flags never do.
-void UpdateStock(qint32 goodsIsn, qint32 departmentIsn, int flag, const QString& nelegaliz,
-                 double quantity);
+void UpdateStock(TClientDataModule& module, qint32 goodsIsn, qint32 departmentIsn, int flag,
+                 const QString& nelegaliz, double quantity);
 // The same move as statements of a unit, the inventory check included.
 void UpdateStock(UnitOfWork& unit, const UnitArg& goodsIsn, const UnitArg& departmentIsn, int flag,
                  const QString& nelegaliz, const UnitArg& quantity);
 
 // Stock of a good in a department: of every NELEGALIZ value for "K" or empty,
 // else of that value only. 0 when there is none.
-double GetStock(qint32 goodsIsn, qint32 departmentIsn, const QString& nelegaliz);
+double GetStock(TClientDataModule& module, qint32 goodsIsn, qint32 departmentIsn,
+                const QString& nelegaliz);
 // The same stock read inside a unit, into its DOUBLE PRECISION variable into
 // (0 when there is none).
 void GetStock(UnitOfWork& unit, const UnitArg& goodsIsn, const UnitArg& departmentIsn,
               const QString& nelegaliz, const QString& into);
 
-double GetCertifiedStock(qint32 goodsIsn, qint32 departmentIsn, qint32 certificateIsn,
-                         const QDate& date);
+double GetCertifiedStock(TClientDataModule& module, qint32 goodsIsn, qint32 departmentIsn,
+                         qint32 certificateIsn, const QDate& date);
 // The same stock read inside a unit, into its DOUBLE PRECISION variable into.
 void GetCertifiedStock(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
                        qint32 certificateIsn, const QDate& date, const QString& into);
 
 // One number of one row: column of table where ISN = isn (0 when NULL).
-double LookupNumber(const QString& table, qint32 isn, const QString& column);
+double LookupNumber(TClientDataModule& module, const QString& table, qint32 isn,
+                    const QString& column);
 // The same read inside a unit, into its DOUBLE PRECISION variable into.
 void LookupNumber(UnitOfWork& unit, const QString& table, const UnitArg& isn, const QString& column,
                   const QString& into);
@@ -63,43 +69,44 @@ void LookupNumber(UnitOfWork& unit, const QString& table, const UnitArg& isn, co
 // The price of a good as last set on or before date: from the newest receipt
 // into the department (0 = any) and any transfer into it after that receipt.
 // 0 when there is neither. An empty transferColumn skips transfers.
-double GetLastPrice(qint32 goodsIsn, qint32 departmentIsn, const QString& receiptColumn,
-                    const QDate& date, const QString& transferColumn);
+double GetLastPrice(TClientDataModule& module, qint32 goodsIsn, qint32 departmentIsn,
+                    const QString& receiptColumn, const QDate& date, const QString& transferColumn);
 // The same price worked out inside a unit, into its DOUBLE PRECISION
 // variable into; the unit gets a few variables of its own named after into.
-void GetLastPrice(UnitOfWork& unit, qint32 goodsIsn, qint32 departmentIsn,
+// The state gives the date separator its earliest bound is read with.
+void GetLastPrice(UnitOfWork& unit, const ClientState& state, qint32 goodsIsn, qint32 departmentIsn,
                   const QString& receiptColumn, const QDate& date, const QString& transferColumn,
                   const QString& into);
 
 // Whether the user holds the right code at level (O_USERS.IESPEJAS).
-bool UserHasRight(const QString& user, const QString& code, int level);
+bool UserHasRight(TClientDataModule& module, const QString& user, const QString& code, int level);
 // The flag of one right at level in a rights text such as "11_TFT;13_FFT".
 bool RightFlag(const QString& rights, const QString& code, int level);
 
 // The department list statement, with the name column under alias and, when
-// the user is limited to some departments, one :ISNODALAn marker for each.
-// A departments list that holds anything but numbers throws ClientError.
-QString DepartmentListSql(const QString& alias);
+// the state's user is limited to some departments, one :ISNODALAn marker for
+// each. A departments list that holds anything but numbers throws ClientError.
+QString DepartmentListSql(const ClientState& state, const QString& alias);
 // Puts that statement and the user's departments as its values into dataSet.
-void SetDepartmentList(RemoteDataSet& dataSet, const QString& alias);
+void SetDepartmentList(const ClientState& state, RemoteDataSet& dataSet, const QString& alias);
 
 // The departments a department combo offers: DepartmentListSql("NODALA")
 // through cdsN_DEPART, at most 201 of them.
-KeyedList LoadDepartmentList();
+KeyedList LoadDepartmentList(TClientDataModule& module);
 
-// Runs or stops the timer that keeps the on-screen keyboard hidden.
-void SetKeyboardSuppression(bool on);
+// Runs or stops the module's timer that keeps the on-screen keyboard hidden.
+void SetKeyboardSuppression(TClientDataModule& module, bool on);
 
 // A typed number with its decimal separator made the client's: "," to "."
-// when DecimalPointIsDot, else "." to ",".
-QString NormalizeDecimalText(const QString& text);
+// when the state's DecimalPointIsDot, else "." to ",".
+QString NormalizeDecimalText(const ClientState& state, const QString& text);
 
 // A number field as the windows read it: normalised, trimmed and converted
 // with the client's number format. Only a finite decimal number converts: a
 // text that is none ("abc", "nan", "inf", "1e400", "0x10") reads as 0, and
 // sets ok to false where the caller asks. Every typed number goes through
 // here.
-double ReadNumberField(const QString& text, bool* ok = nullptr);
+double ReadNumberField(const ClientState& state, const QString& text, bool* ok = nullptr);
 
 // The way to insert a row and learn its key: the dataset's command text is
 // an INSERT ... RETURNING ISN, its parameters are set, and this opens it (one

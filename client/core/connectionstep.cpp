@@ -2,13 +2,14 @@
 
 #include "client/core/clientformat.h"
 #include "client/core/clientstate.h"
+#include "client/core/commonprocedures.h"
+#include "client/core/owndataset.h"
 #include "client/core/remotedataset.h"
-#include "client/core/settingsfile.h"
+#include "client/core/serverconnection.h"
+#include "client/core/systemsettings.h"
 #include "client/core/tclientdatamodule.h"
 
 namespace {
-
-const QString kSection = QStringLiteral("SysCon");
 
 const QString kInstallationSettings = QStringLiteral(
     "SELECT DEK_PREFIX, DEK_ART_SAK, DEK_ART_GAR, DEK_DAUDZ_SAK, DEK_DAUDZ_GAR, DEK_DECIMALZ, "
@@ -16,27 +17,67 @@ const QString kInstallationSettings = QStringLiteral(
 
 const QString kYes = QStringLiteral("T");
 
+const QString kNoAddress =
+    QStringLiteral("Nav iestatīta servera IP adrese, pieslēgšanās nenotiks !!!");
+const QString kTryingAddress = QStringLiteral("Mēģinu pieslēgties pie servera adreses ");
+const QString kTrying = QStringLiteral("Mēģinu pieslēgties pie servera ...");
+const QString kConnected = QStringLiteral("Pieslēgšanās pie servera veikmīga");
+
 } // namespace
+
+Outcome<> ConnectionStep::Connect(TClientDataModule& module, quint16 port,
+                                  const std::function<void(const QString&)>& status)
+{
+    ServerConnection& connection = module.SQLConnection1();
+    try {
+        ClientState& state = module.clientState();
+        CopyLocalSwitches(state);
+        if (state.NeraditEkranaKlaviaturu)
+            SetKeyboardSuppression(module, true);
+
+        // Every command connects anew, so a changed address takes effect.
+        connection.setConnected(false);
+        connection.setHostName(HostNameSetting());
+        connection.setPort(port);
+        if (connection.hostName().isEmpty())
+            return Outcome<>::refuse(kNoAddress, QString());
+
+        status(kTryingAddress + connection.hostName());
+        status(kTrying);
+        connection.setConnected(true);
+        status(kConnected);
+
+        LoadInstallationSettings(module);
+        ProbeDecimalSeparator(state);
+        return Done{};
+    } catch (const std::exception&) {
+        // A half-made connection is no connection: the command goes no further.
+        try {
+            connection.setConnected(false);
+        } catch (const std::exception&) {
+        }
+        throw;
+    }
+}
 
 QString ConnectionStep::HostNameSetting()
 {
-    return IniReadString(kSection, QStringLiteral("HostName"), QString());
+    return SystemSettings::Read(QString()).HostName;
 }
 
 void ConnectionStep::CopyLocalSwitches(ClientState& state)
 {
-    state.IzrDaudzums1 = IniReadBool(kSection, QStringLiteral("IzrDaudzums1"), false);
-    state.IzrDzestAtlaidi = IniReadBool(kSection, QStringLiteral("IzrDzestAtlaidi"), false);
-    state.IzrPardCenaNoNodalas =
-        IniReadBool(kSection, QStringLiteral("IzrPardCenaNoNodalas"), false);
-    state.NeraditEkranaKlaviaturu =
-        IniReadBool(kSection, QStringLiteral("NeraditEkranaKlaviaturu"), false);
+    const SystemSettings settings = SystemSettings::Read(QString());
+    state.IzrDaudzums1 = settings.IzrDaudzums1;
+    state.IzrDzestAtlaidi = settings.IzrDzestAtlaidi;
+    state.IzrPardCenaNoNodalas = settings.IzrPardCenaNoNodalas;
+    state.NeraditEkranaKlaviaturu = settings.NeraditEkranaKlaviaturu;
 }
 
 void ConnectionStep::LoadInstallationSettings(TClientDataModule& module)
 {
-    RemoteDataSet& query = module.cdsTempQuery();
-    query.close();
+    OwnDataSet own(module, module.cdsTempQuery());
+    RemoteDataSet& query = *own;
     query.setCommandText(kInstallationSettings);
     query.open();
     ClientState& state = module.clientState();

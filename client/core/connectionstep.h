@@ -1,20 +1,34 @@
 #pragma once
 
+#include "client/core/outcome.h"
+
 #include <QString>
+
+#include <functional>
 
 class TClientDataModule;
 struct ClientState;
 
 // The data work of the main window's connection step: what it reads from the
-// settings file and what it loads from the database once connected. The
-// window keeps the order of the steps, the status texts and the messages.
+// settings file, the reconnection, and what it loads from the database once
+// connected. The window shows the status texts and the messages.
 //
-// The load uses the module's cdsTempQuery (closing it first, leaving it open
-// on the last read) and let RemoteError and ClientError reach the caller.
+// The load reads through a dataset of its own (like cdsTempQuery) and lets
+// RemoteError and ClientError reach the caller.
 class ConnectionStep final
 {
 public:
     ConnectionStep() = delete;
+
+    // The whole step, each time a menu command needs the server: the local
+    // switches into the client state (keyboard hiding turned on when they
+    // ask for it), the connection dropped and made anew to the address of
+    // the settings file on port, the installation settings loaded and the
+    // decimal separator probed. status receives the texts to show while it
+    // connects. Refuses (no field) when no address is set. An error
+    // propagates after the half-made connection has been dropped.
+    static Outcome<> Connect(TClientDataModule& module, quint16 port,
+                             const std::function<void(const QString&)>& status);
 
     // The server address set in the settings window; empty when none is set.
     static QString HostNameSetting();

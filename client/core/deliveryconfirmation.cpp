@@ -62,12 +62,17 @@ Outcome<qint32> DeliveryConfirmation::TransferIsn(const QString& scanned)
     return isn;
 }
 
+DeliveryConfirmation::DeliveryConfirmation(TClientDataModule& module)
+    : m_query(module, module.cdsTempQuery())
+{
+}
+
 Outcome<DeliveryConfirmation::Result> DeliveryConfirmation::Confirm(const QString& scanned)
 {
     const Outcome<qint32> isn = TransferIsn(scanned);
     if (isn.refused())
         return isn.refusal();
-    RemoteDataSet& query = m_module.cdsTempQuery();
+    RemoteDataSet& query = *m_query;
     PrepareDataset(query);
     query.setCommandText(kStampDelivery + kReturning);
     query.setDateTimeParam(QStringLiteral("DAT_PIEGADE"), QDateTime::currentDateTime());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "client/core/outcome.h"
+#include "client/core/owndataset.h"
 
 #include <QString>
 
@@ -24,7 +25,7 @@ public:
         QString status;     // for the status line
     };
 
-    explicit DeliveryConfirmation(TClientDataModule& module) : m_module(module) {}
+    explicit DeliveryConfirmation(TClientDataModule& module);
 
     // The transfer key a scanned code carries; refuses (focus on the field)
     // an empty code, a first line without the marker, and a key that is
@@ -35,5 +36,5 @@ public:
     Outcome<Result> Confirm(const QString& scanned);
 
 private:
-    TClientDataModule& m_module;
+    OwnDataSet m_query;
 };

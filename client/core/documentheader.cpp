@@ -59,22 +59,28 @@ QDateTime atMidnight(const QDate& date)
 
 } // namespace
 
+DocumentHeader::DocumentHeader(TClientDataModule& module)
+    : m_module(module), m_clients(module, module.cdsN_KLIENT()),
+      m_query(module, module.cdsTempQuery()), m_update(module, module.cdsUpdate())
+{
+}
+
 const KeyedList& DocumentHeader::LoadDepartments()
 {
-    m_departments = LoadDepartmentList();
+    m_departments = LoadDepartmentList(m_module);
     return m_departments;
 }
 
 const KeyedList& DocumentHeader::SearchCounterparties(DocumentKind kind, const QString& typed,
                                                       bool open)
 {
-    RemoteDataSet& clients = m_module.cdsN_KLIENT();
+    RemoteDataSet& clients = *m_clients;
     PrepareDataset(clients);
     m_counterparties = KeyedList();
     const DocumentKindInfo& info = KindInfo(kind);
     const bool departments = info.counterparty == Counterparty::Department;
     if (departments) {
-        SetDepartmentList(clients, QStringLiteral("KLIENTS"));
+        SetDepartmentList(m_module.clientState(), clients, QStringLiteral("KLIENTS"));
     } else {
         clients.setCommandText(kClientSearch + info.clientFilter + kClientOrder);
         clients.setTextParam(QStringLiteral("KLIENTS"), typed);
@@ -95,7 +101,7 @@ Outcome<QString> DocumentHeader::ProposeNumber(DocumentKind kind, int department
     const qint32 department = m_departments.isnAt(departmentIndex);
     if (department <= 0)
         return Outcome<QString>::refuse(kNoDepartment, QStringLiteral("cmbNodala"));
-    PrepareDataset(m_module.cdsTempQuery());
+    PrepareDataset(*m_query);
     if (info.numberCounter.isEmpty())
         return NextAfterHighest(info.headerTable);
     return CounterNumber(info.numberCounter, info.headerTable, department);
@@ -104,7 +110,7 @@ Outcome<QString> DocumentHeader::ProposeNumber(DocumentKind kind, int department
 QString DocumentHeader::CounterNumber(const QString& counter, const QString& documents,
                                       qint32 departmentIsn)
 {
-    RemoteDataSet& query = m_module.cdsTempQuery();
+    RemoteDataSet& query = *m_query;
     for (int attempt = 0; attempt < kCounterTries; ++attempt) {
         query.close();
         query.setCommandText(FillNames(kReadCounter, {counter}));
@@ -138,7 +144,7 @@ QString DocumentHeader::CounterNumber(const QString& counter, const QString& doc
 
 QString DocumentHeader::NextAfterHighest(const QString& table)
 {
-    RemoteDataSet& query = m_module.cdsTempQuery();
+    RemoteDataSet& query = *m_query;
     query.close();
     query.setCommandText(FillNames(kHighestNumber, {table}));
     query.open();
@@ -206,7 +212,7 @@ Outcome<DocumentContext> DocumentHeader::Save(const Input& input)
 
 DocumentHeader::ClientTerms DocumentHeader::ReadClientTerms(qint32 clientIsn)
 {
-    RemoteDataSet& client = m_module.cdsN_KLIENT();
+    RemoteDataSet& client = *m_clients;
     PrepareDataset(client);
     client.setCommandText(kClientRow);
     client.setIntegerParam(QStringLiteral("ISKLIENT"), clientIsn);
@@ -256,12 +262,11 @@ qint32 DocumentHeader::FindOrCreate(const Input& input, const QDate& date, const
     unit.add(info.insertHeader + QStringLiteral(" RETURNING ISN INTO :ISN"))
         .set(common)
         .set(insert);
-    LogOperation(unit, QStringLiteral("J"), input.number, table, 0, QStringLiteral("Norvalk"),
-                 UnitArg::variable(QStringLiteral("ISN")), date);
+    LogOperation(unit, m_module.clientState(), QStringLiteral("J"), input.number, table, 0,
+                 QStringLiteral("Norvalk"), UnitArg::variable(QStringLiteral("ISN")), date);
     unit.endIf();
-    RemoteDataSet& update = m_module.cdsUpdate();
+    RemoteDataSet& update = *m_update;
     PrepareDataset(update);
-    m_module.cdsTempQuery().close();
     unit.run(update);
     return ReturnedKey(update, QStringLiteral("ISN"));
 }
@@ -269,7 +274,7 @@ qint32 DocumentHeader::FindOrCreate(const Input& input, const QDate& date, const
 Outcome<> DocumentHeader::RefreshDocumentList(DocumentKind kind, const QDate& from, const QDate& to)
 {
     try {
-        OpenDocumentList(kind, from, to, DocumentListView::Header);
+        OpenDocumentList(m_module.cdsPavadzimes(), kind, from, to, DocumentListView::Header);
     } catch (const std::exception& error) {
         const QString text = errorText(error);
         QString message = kListFailed;

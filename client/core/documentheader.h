@@ -3,6 +3,7 @@
 #include "client/core/documentcontext.h"
 #include "client/core/keyedlist.h"
 #include "client/core/outcome.h"
+#include "client/core/owndataset.h"
 
 #include <QDate>
 #include <QString>
@@ -41,7 +42,7 @@ public:
         int counterpartyIndex = -1; // -1 when not found
     };
 
-    explicit DocumentHeader(TClientDataModule& module) : m_module(module) {}
+    explicit DocumentHeader(TClientDataModule& module);
 
     // The departments the user may work in, at most 201.
     const KeyedList& LoadDepartments();
@@ -64,7 +65,8 @@ public:
     Outcome<DocumentContext> Save(const Input& input);
     qint32 DocIsn() const { return m_docIsn; }
 
-    // The documents of the kind dated from..to, into cdsPavadzimes.
+    // The documents of the kind dated from..to, into the module's
+    // cdsPavadzimes, which the window's list shows.
     Outcome<> RefreshDocumentList(DocumentKind kind, const QDate& from, const QDate& to);
     // The listed document an item names (its text is the row's ISN); nothing
     // when it names none.
@@ -88,6 +90,9 @@ private:
     QString NextAfterHighest(const QString& table);
 
     TClientDataModule& m_module;
+    OwnDataSet m_clients;
+    OwnDataSet m_query;
+    OwnDataSet m_update;
     KeyedList m_departments;
     KeyedList m_counterparties;
     qint32 m_docIsn = 0;

@@ -114,7 +114,8 @@ std::pair<double, double> storedPrices(LinePrices prices, double price, double s
 } // namespace
 
 DocumentLines::DocumentLines(TClientDataModule& module, GoodsInfo& goods)
-    : m_module(module), m_goods(goods)
+    : m_module(module), m_query(module, module.cdsTempQuery()),
+      m_update(module, module.cdsUpdate()), m_goods(goods), m_lookUp(module)
 {
 }
 
@@ -150,7 +151,7 @@ qint32 DocumentLines::PriceLevel(const QString& table, qint32 isn, const QString
     if (known != m_priceLevels.cend())
         return *known;
     // Cut toward zero, as a price level is read.
-    const qint32 level = qint32(LookupNumber(table, isn, column));
+    const qint32 level = qint32(LookupNumber(m_module, table, isn, column));
     m_priceLevels.insert(key, level);
     return level;
 }
@@ -228,11 +229,11 @@ void DocumentLines::Prefill(LookedUp& result)
     if (lastPrice) {
         unit.declareResult(QStringLiteral("LASTPRICE"), ParamType::Double);
         if (supplierOrder)
-            GetLastPrice(unit, m_goods.Isn, m_context.DepartmentIsn,
+            GetLastPrice(unit, m_module.clientState(), m_goods.Isn, m_context.DepartmentIsn,
                          QStringLiteral("CENA*(1+ATLAIDE/100)*(1+NODOKLIS/100)"), m_context.DocDate,
                          QStringLiteral("CENA*(1+NODOKLIS/100)"), QStringLiteral("LASTPRICE"));
         else
-            GetLastPrice(unit, m_goods.Isn, m_context.DepartmentIsn,
+            GetLastPrice(unit, m_module.clientState(), m_goods.Isn, m_context.DepartmentIsn,
                          QStringLiteral("CENA*(1+ATLAIDE/100)"), m_context.DocDate,
                          QStringLiteral("CENA"), QStringLiteral("LASTPRICE"));
     }
@@ -241,7 +242,7 @@ void DocumentLines::Prefill(LookedUp& result)
         GetStock(unit, m_goods.Isn, m_context.DepartmentIsn, QStringLiteral("K"),
                  QStringLiteral("STOCK"));
     }
-    RemoteDataSet& query = m_module.cdsTempQuery();
+    RemoteDataSet& query = *m_query;
     PrepareDataset(query);
     unit.run(query);
     if (lastPrice)
@@ -262,7 +263,7 @@ void DocumentLines::Prefill(LookedUp& result)
 QList<DocumentLines::Certificate> DocumentLines::LoadCertificates()
 {
     const ClientState& state = m_module.clientState();
-    RemoteDataSet& query = m_module.cdsTempQuery();
+    RemoteDataSet& query = *m_query;
     query.close();
     query.setCommandText(kCertificates);
     query.setIntegerParam(QStringLiteral("ISPRECE"), m_goods.Isn);
@@ -317,16 +318,16 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
     if (container)
         AddContainerLookUp(unit);
     // Goods in memory belong to no numbered document.
-    LogOperation(unit, QStringLiteral("J"), info.hasHeader() ? m_context.DocNumber : QString(),
-                 m_lineTable, m_goods.Isn, kNorvalk, UnitArg::variable(QStringLiteral("L")),
-                 logDate(m_context));
+    LogOperation(unit, m_module.clientState(), QStringLiteral("J"),
+                 info.hasHeader() ? m_context.DocNumber : QString(), m_lineTable, m_goods.Isn,
+                 kNorvalk, UnitArg::variable(QStringLiteral("L")), logDate(m_context));
     moveStock(unit, m_context, m_goods.Isn, QStringLiteral(":Q"), +1);
     if (values.setsSalePrice)
         AddSalePrice(unit, values);
     if (container)
         AddContainerLine(unit);
 
-    RemoteDataSet& update = m_module.cdsUpdate();
+    RemoteDataSet& update = *m_update;
     try {
         PrepareDataset(update);
         unit.run(update);
@@ -349,14 +350,15 @@ Outcome<DocumentLines::LineValues> DocumentLines::ReadEntry(const Entry& entry, 
                        GoodsNotFoundMessage(label.code)};
     if (entry.quantity.isEmpty())
         return Read::refuse(NoQuantity, QStringLiteral("edDaudzums"));
+    const ClientState& state = m_module.clientState();
     LineValues values;
-    values.quantity = ReadNumberField(entry.quantity);
-    values.salePrice = entry.salePrice.isEmpty() ? 0 : ReadNumberField(entry.salePrice);
-    values.discount = entry.discount.isEmpty() ? 0 : ReadNumberField(entry.discount);
+    values.quantity = ReadNumberField(state, entry.quantity);
+    values.salePrice = entry.salePrice.isEmpty() ? 0 : ReadNumberField(state, entry.salePrice);
+    values.discount = entry.discount.isEmpty() ? 0 : ReadNumberField(state, entry.discount);
     if (info.linePrices != LinePrices::None) {
         if (entry.price.isEmpty())
             return Read::refuse(kNoPrice, QStringLiteral("edCena"));
-        values.price = ReadNumberField(entry.price);
+        values.price = ReadNumberField(state, entry.price);
     }
     values.chosenCertificate = entry.certificateIsn;
     values.setsSalePrice = info.setsCatalogueSalePrice && values.salePrice > kLeastSalePrice;
@@ -525,12 +527,12 @@ void DocumentLines::DeleteLine(const LocatedLine& line)
     // The log entry, the stock put back and the row gone: all or nothing.
     UnitOfWork unit;
     unit.declare(QStringLiteral("Q"), ParamType::Double);
-    LogOperation(unit, QStringLiteral("D"), line.document.DocNumber, line.lineTable, line.goodsIsn,
-                 kNorvalk, line.isn, logDate(line.document));
+    LogOperation(unit, m_module.clientState(), QStringLiteral("D"), line.document.DocNumber,
+                 line.lineTable, line.goodsIsn, kNorvalk, line.isn, logDate(line.document));
     unit.add(QStringLiteral("Q = :QUANTITY")).set(QStringLiteral("QUANTITY"), line.quantity);
     moveStock(unit, line.document, line.goodsIsn, QStringLiteral(":Q"), -1);
     unit.add(FillNames(kDeleteLine, {line.lineTable})).set(QStringLiteral("ISN"), line.isn);
-    RemoteDataSet& query = m_module.cdsTempQuery();
+    RemoteDataSet& query = *m_query;
     PrepareDataset(query);
     unit.run(query);
 }

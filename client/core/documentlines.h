@@ -4,6 +4,7 @@
 #include "client/core/findgoods.h"
 #include "client/core/goodsinfo.h"
 #include "client/core/outcome.h"
+#include "client/core/owndataset.h"
 
 #include <QList>
 #include <QMap>
@@ -157,6 +158,8 @@ private:
     QList<Certificate> LoadCertificates();
 
     TClientDataModule& m_module;
+    OwnDataSet m_query;
+    OwnDataSet m_update;
     GoodsInfo& m_goods;
     DocumentContext m_context;
     QString m_lineTable;

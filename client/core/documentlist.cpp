@@ -13,9 +13,9 @@ QString DocumentListSql(DocumentKind kind, DocumentListView view)
     return view == DocumentListView::Header ? info.headerList : info.operationsList;
 }
 
-void OpenDocumentList(DocumentKind kind, const QDate& from, const QDate& to, DocumentListView view)
+void OpenDocumentList(RemoteDataSet& documents, DocumentKind kind, const QDate& from,
+                      const QDate& to, DocumentListView view)
 {
-    RemoteDataSet& documents = RequireClientDataModule().cdsPavadzimes();
     PrepareDataset(documents);
     const QString sql = DocumentListSql(kind, view);
     if (sql.isEmpty())

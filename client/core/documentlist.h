@@ -5,6 +5,8 @@
 #include <QDate>
 #include <QString>
 
+class RemoteDataSet;
+
 // The documents of one kind in a period, as the document header window and
 // the 3D operations window list them, in cdsPavadzimes. Every statement gives
 // the columns ISN, NR_PAVADZ, DATUMS, KLIENTS (for a transfer the destination
@@ -21,7 +23,8 @@ enum class DocumentListView
 // goods in memory, which have no header rows.
 QString DocumentListSql(DocumentKind kind, DocumentListView view);
 
-// Prepares cdsPavadzimes and, except for goods in memory (which leave it
-// closed and the lists empty), opens it on the documents dated from to to.
-// Server errors propagate.
-void OpenDocumentList(DocumentKind kind, const QDate& from, const QDate& to, DocumentListView view);
+// Prepares documents (the dataset a list shows, the module's cdsPavadzimes)
+// and, except for goods in memory (which leave it closed and the list empty),
+// opens it on the documents dated from to to. Server errors propagate.
+void OpenDocumentList(RemoteDataSet& documents, DocumentKind kind, const QDate& from,
+                      const QDate& to, DocumentListView view);

@@ -1,6 +1,7 @@
 #include "client/core/findgoods.h"
 
 #include "client/core/commonprocedures.h"
+#include "client/core/owndataset.h"
 #include "client/core/remotedataset.h"
 #include "client/core/tclientdatamodule.h"
 
@@ -67,9 +68,11 @@ bool openSpecialPrice(RemoteDataSet& prices, const QString& sql, qint32 goodsIsn
 
 // The partner's special price: one valid on a dated period today, else an
 // unlimited one. Sets HasSpecialPrice when there is one.
-void choosePartnerPrice(GoodsInfo& goods, const RemoteDataSet& found)
+void choosePartnerPrice(TClientDataModule& module, GoodsInfo& goods, const RemoteDataSet& found)
 {
-    RemoteDataSet& prices = RequireClientDataModule().cdsSpecCenas();
+    // Read while the goods row is still needed: a dataset of its own.
+    OwnDataSet own(module, module.cdsSpecCenas());
+    RemoteDataSet& prices = *own;
     const bool special =
         openSpecialPrice(prices, kDatedSpecialPrice, goods.Isn, goods.ClientIsn, true) ||
         openSpecialPrice(prices, kUnlimitedSpecialPrice, goods.Isn, goods.ClientIsn, false);
@@ -81,14 +84,14 @@ void choosePartnerPrice(GoodsInfo& goods, const RemoteDataSet& found)
     }
 }
 
-void choosePrice(GoodsInfo& goods, const RemoteDataSet& found)
+void choosePrice(TClientDataModule& module, GoodsInfo& goods, const RemoteDataSet& found)
 {
     if (goods.PriceCode >= 2)
         goods.Price = salePrice(found, goods.PriceCode);
     else if (goods.ClientIsn <= 0)
         goods.Price = salePrice(found, 1);
     else
-        choosePartnerPrice(goods, found);
+        choosePartnerPrice(module, goods, found);
 }
 
 // Opens the goods statement for the code; false when the code cannot name
@@ -114,9 +117,10 @@ bool openGoods(RemoteDataSet& found, const QString& code, bool byIsn)
 
 } // namespace
 
-bool FindGoods(GoodsInfo& goods, const QString& code, bool byIsn)
+bool FindGoods(TClientDataModule& module, GoodsInfo& goods, const QString& code, bool byIsn)
 {
-    RemoteDataSet& found = RequireClientDataModule().cdsFindN_KLPREC();
+    OwnDataSet own(module, module.cdsFindN_KLPREC());
+    RemoteDataSet& found = *own;
     PrepareDataset(found);
     const qint32 isn =
         openGoods(found, code, byIsn) ? found.fieldByName(QStringLiteral("ISN")).asInteger() : 0;
@@ -128,7 +132,7 @@ bool FindGoods(GoodsInfo& goods, const QString& code, bool byIsn)
     if (goods.VatRate < 1 || goods.VatRate > 100)
         goods.VatRate = 0;
     goods.HasSpecialPrice = false;
-    choosePrice(goods, found);
+    choosePrice(module, goods, found);
 
     for (int level = 1; level <= int(goods.SalePrices.size()); ++level)
         goods.SalePrices[level - 1] = salePrice(found, level);
@@ -150,7 +154,7 @@ QString GoodsNotFoundMessage(const QString& code)
 bool RememberedLookUp::Find(GoodsInfo& goods, const QString& code, bool byIsn)
 {
     m_last.reset();
-    if (!FindGoods(goods, code, byIsn))
+    if (!FindGoods(m_module, goods, code, byIsn))
         return false;
     m_last = Found{code, byIsn, goods};
     return true;

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+class TClientDataModule;
+
 // Looks a goods item up by one of its six article codes or, with byIsn, by
 // its key written in decimal digits, and fills goods with it and the price
 // that applies: the department's price level, or the partner's special price.
@@ -15,9 +17,9 @@
 // than 250 characters; goods then keeps its contents. Errors of the server or the
 // connection propagate, as does the field-not-found ClientError of a
 // PriceCode above 16, by which time Isn, VatRate and HasSpecialPrice are
-// already overwritten. Leaves cdsFindN_KLPREC and cdsSpecCenas open on their
-// last result.
-bool FindGoods(GoodsInfo& goods, const QString& code, bool byIsn);
+// already overwritten. Reads over the module's connection through datasets
+// of its own, like cdsFindN_KLPREC and cdsSpecCenas.
+bool FindGoods(TClientDataModule& module, GoodsInfo& goods, const QString& code, bool byIsn);
 
 // What a window tells the user when FindGoods found nothing for code.
 QString GoodsNotFoundMessage(const QString& code);
@@ -28,6 +30,8 @@ QString GoodsNotFoundMessage(const QString& code);
 class RememberedLookUp final
 {
 public:
+    explicit RememberedLookUp(TClientDataModule& module) : m_module(module) {}
+
     // Always asks the server.
     bool Find(GoodsInfo& goods, const QString& code, bool byIsn = false);
     // Answers from memory when the code is the one last found and the shared
@@ -43,5 +47,6 @@ private:
         bool byIsn = false;
         GoodsInfo goods;
     };
+    TClientDataModule& m_module;
     std::optional<Found> m_last;
 };

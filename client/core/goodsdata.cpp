@@ -35,8 +35,14 @@ const QString kStockAllKinds = QStringLiteral("K");
 const KeyedList& GoodsData::LoadDepartments()
 {
     if (m_departments.size() == 0)
-        m_departments = LoadDepartmentList();
+        m_departments = LoadDepartmentList(m_module);
     return m_departments;
+}
+
+GoodsData::GoodsData(TClientDataModule& module)
+    : m_module(module), m_promotions(module, module.cdsAkcijas()),
+      m_update(module, module.cdsUpdate())
+{
 }
 
 bool GoodsData::PriceForbidden(const QString& forbiddenPrices, int level)
@@ -49,7 +55,7 @@ bool GoodsData::LookUp(GoodsInfo& goods, const QString& article)
 {
     if (article.isEmpty())
         return false;
-    return FindGoods(goods, article, false);
+    return FindGoods(m_module, goods, article, false);
 }
 
 std::optional<double> GoodsData::Stock(const GoodsInfo& goods, int departmentIndex)
@@ -57,12 +63,12 @@ std::optional<double> GoodsData::Stock(const GoodsInfo& goods, int departmentInd
     const qint32 department = departmentIsn(departmentIndex);
     if (department == 0)
         return std::nullopt;
-    return GetStock(goods.Isn, department, kStockAllKinds);
+    return GetStock(m_module, goods.Isn, department, kStockAllKinds);
 }
 
 bool GoodsData::OpenPromotions(const GoodsInfo& goods, int departmentIndex)
 {
-    RemoteDataSet& promotions = m_module.cdsAkcijas();
+    RemoteDataSet& promotions = *m_promotions;
     PrepareDataset(promotions);
     const qint32 department = departmentIsn(departmentIndex);
     if (department == 0)
@@ -76,7 +82,7 @@ bool GoodsData::OpenPromotions(const GoodsInfo& goods, int departmentIndex)
 
 bool GoodsData::articleTaken(const QString& article)
 {
-    RemoteDataSet& query = m_module.cdsUpdate();
+    RemoteDataSet& query = *m_update;
     PrepareDataset(query);
     query.setCommandText(kArticleTaken);
     query.setTextParam(QStringLiteral("ARTIKULS"), StoredArticle(article));
@@ -107,7 +113,7 @@ Outcome<qint32> GoodsData::SaveNewGoods(const QString& article, const QString& n
 
     const QString vat = vatText.isEmpty() ? QStringLiteral("0") : vatText;
     bool ok = false;
-    const double rate = ReadNumberField(vat, &ok);
+    const double rate = ReadNumberField(m_module.clientState(), vat, &ok);
     if (!ok)
         throw ClientError(QStringLiteral("PVN: '%1' nav skaitlis").arg(vat));
 
@@ -118,9 +124,10 @@ Outcome<qint32> GoodsData::SaveNewGoods(const QString& article, const QString& n
         .set(QStringLiteral("GNOS"), name)
         .set(QStringLiteral("PVN"), rate);
     const UnitArg goodsIsn = UnitArg::variable(QStringLiteral("L"));
-    LogOperation(unit, QStringLiteral("J"), name, QStringLiteral("N_KLPREC"), goodsIsn,
-                 QStringLiteral("Norvalk"), goodsIsn, QDate::currentDate());
-    RemoteDataSet& update = m_module.cdsUpdate();
+    LogOperation(unit, m_module.clientState(), QStringLiteral("J"), name,
+                 QStringLiteral("N_KLPREC"), goodsIsn, QStringLiteral("Norvalk"), goodsIsn,
+                 QDate::currentDate());
+    RemoteDataSet& update = *m_update;
     unit.run(update);
     return ReturnedKey(update, QStringLiteral("L"));
 }

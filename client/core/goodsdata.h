@@ -2,6 +2,7 @@
 
 #include "client/core/keyedlist.h"
 #include "client/core/outcome.h"
+#include "client/core/owndataset.h"
 
 #include <QString>
 
@@ -16,8 +17,8 @@ struct GoodsInfo;
 //
 // The goods record is the one the main window owns (GoodsInfo&), shared with
 // the other windows: stock and promotions are those of the goods last found
-// anywhere in the client. Reads and writes go through the module's datasets
-// as the window's behaviour names them; errors of the server propagate
+// anywhere in the client. Reads and writes go over the module's connection
+// through datasets of its own; errors of the server propagate
 // (RemoteError), as does a VAT text that is no number (ClientError), and the
 // new goods are then not stored.
 class GoodsData final
@@ -28,7 +29,7 @@ public:
     // The sale prices the window shows: 1 to 15 (the sixteenth is not shown).
     static constexpr int ShownPrices = 15;
 
-    explicit GoodsData(TClientDataModule& module) : m_module(module) {}
+    explicit GoodsData(TClientDataModule& module);
 
     // The departments for the combo, read once: while none are loaded yet.
     const KeyedList& LoadDepartments();
@@ -48,11 +49,14 @@ public:
     // NELEGALIZ kind summed; nothing when no department is chosen.
     std::optional<double> Stock(const GoodsInfo& goods, int departmentIndex);
 
-    // Opens cdsAkcijas on the promotions of the goods in the department at
+    // Opens promotions() on the promotions of the goods in the department at
     // that combo index (the provider's own statement). With no department
     // chosen the dataset is left closed, so the grid shows nothing; returns
     // whether it was opened.
     bool OpenPromotions(const GoodsInfo& goods, int departmentIndex);
+    // The promotion rows (like the module's cdsAkcijas), for the grid that
+    // shows them.
+    RemoteDataSet& promotions() { return *m_promotions; }
 
     // The check made when the new article field is left: refuses, with the
     // message and no field to focus, when goods with that article exist.
@@ -72,5 +76,7 @@ private:
     bool articleTaken(const QString& article);
 
     TClientDataModule& m_module;
+    OwnDataSet m_promotions;
+    OwnDataSet m_update;
     KeyedList m_departments;
 };

@@ -3,6 +3,7 @@
 #include "client/core/clientstate.h"
 #include "client/core/commonprocedures.h"
 #include "client/core/remotedataset.h"
+#include "client/core/settingsfile.h"
 #include "client/core/tclientdatamodule.h"
 
 namespace {
@@ -15,12 +16,15 @@ const QString kUserRow =
 const QString kUnknownUser = QStringLiteral("Šāds lietotājs nav reģistrēts sistēmā !!!");
 const QString kWrongPassword = QStringLiteral("Nav ievadīta pareiza parole !!!");
 
+const QString kSection = QStringLiteral("UserData");
+const QString kUserName = QStringLiteral("UserName");
+
 // The level of every right the terminal asks about.
 constexpr int kRightLevel = 2;
 
-bool hasRight(const QString& user, const char* code)
+bool hasRight(TClientDataModule& module, const QString& user, const char* code)
 {
-    return UserHasRight(user, QString::fromLatin1(code), kRightLevel);
+    return UserHasRight(module, user, QString::fromLatin1(code), kRightLevel);
 }
 
 void grantEverything(ClientState& login)
@@ -38,9 +42,19 @@ void grantEverything(ClientState& login)
 
 } // namespace
 
+LoginCheck::LoginCheck(TClientDataModule& module)
+    : m_module(module), m_user(module, module.cdsTempQuery())
+{
+}
+
+QString LoginCheck::LastUserName()
+{
+    return IniReadString(kSection, kUserName, MasterUser());
+}
+
 Outcome<> LoginCheck::Authorise(const QString& userName, const QString& password)
 {
-    RemoteDataSet& user = m_module.cdsTempQuery();
+    RemoteDataSet& user = *m_user;
     user.close();
     user.setCommandText(kUserRow);
     user.setTextParam(QStringLiteral("GNOS"), EncodeText(userName));
@@ -64,14 +78,14 @@ Outcome<> LoginCheck::Authorise(const QString& userName, const QString& password
     if (userName == MasterUser()) {
         grantEverything(login);
     } else {
-        // The user's row stays open in cdsTempQuery: the rights are read
-        // through cdsO_USERS.
-        login.RightReceive = hasRight(userName, "11");
-        login.RightInventory = hasRight(userName, "15");
-        login.RightWriteOut = hasRight(userName, "18");
-        login.RightNewGoods = hasRight(userName, "00");
-        login.RightTransfer = hasRight(userName, "13");
-        login.RightOrders = hasRight(userName, "17");
+        // The user's row stays open in this check's own dataset while the
+        // rights are read.
+        login.RightReceive = hasRight(m_module, userName, "11");
+        login.RightInventory = hasRight(m_module, userName, "15");
+        login.RightWriteOut = hasRight(m_module, userName, "18");
+        login.RightNewGoods = hasRight(m_module, userName, "00");
+        login.RightTransfer = hasRight(m_module, userName, "13");
+        login.RightOrders = hasRight(m_module, userName, "17");
         login.HidePurchasePrice =
             user.fieldByName(QStringLiteral("NERADITIEPCENU")).asString() == QLatin1String("T");
         // NODALAS ends with a comma after every department.
@@ -82,5 +96,6 @@ Outcome<> LoginCheck::Authorise(const QString& userName, const QString& password
         login.UserForbiddenPrices = user.fieldByName(QStringLiteral("AIZLIEGTCENAS")).asString();
     }
     m_module.clientState() = login;
+    IniWriteString(kSection, kUserName, userName);
     return Done{};
 }

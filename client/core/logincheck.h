@@ -1,6 +1,7 @@
 #pragma once
 
 #include "client/core/outcome.h"
+#include "client/core/owndataset.h"
 
 #include <QString>
 
@@ -9,15 +10,19 @@ class TClientDataModule;
 // The data work of the login window: the typed name and password against
 // O_USERS, compared in their stored (encoded) form, and on success the
 // user's name, rights, departments and display restrictions in the client
-// state.
+// state; the name is remembered in the settings file for the next login.
 //
-// Reads the user's row through cdsTempQuery and each right through
-// cdsO_USERS (UserHasRight). Server errors propagate, and the client state
-// is then exactly as it was: a login is taken over whole or not at all.
+// Reads the user's row through a dataset of its own (like cdsTempQuery) and
+// each right through UserHasRight. Server errors propagate, and the client
+// state is then exactly as it was: a login is taken over whole or not at all.
+// Settings-file errors propagate too.
 class LoginCheck final
 {
 public:
-    explicit LoginCheck(TClientDataModule& module) : m_module(module) {}
+    explicit LoginCheck(TClientDataModule& module);
+
+    // The user name last logged in with ("CHIEF" on a new device).
+    static QString LastUserName();
 
     // userName as the window shows it after upper-casing; the password is
     // compared exactly, case and length included. Refuses an unknown user
@@ -29,4 +34,5 @@ public:
 
 private:
     TClientDataModule& m_module;
+    OwnDataSet m_user;
 };

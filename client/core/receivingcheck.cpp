@@ -162,6 +162,12 @@ void bookCount(UnitOfWork& unit, const KindStatements& statements, const QList<q
 
 } // namespace
 
+ReceivingCheck::ReceivingCheck(TClientDataModule& module)
+    : m_module(module), m_query(module, module.cdsTempQuery()),
+      m_update(module, module.cdsUpdate()), m_lookUp(module)
+{
+}
+
 QStringList ReceivingCheck::WaybillNumbers(const QString& numberList)
 {
     return numberList.split(QLatin1Char('-'), Qt::KeepEmptyParts);
@@ -205,13 +211,13 @@ Outcome<ReceivingCheck::Booking> ReceivingCheck::Prepare(GoodsInfo& goods, Check
         return Prepared::refuse(NoQuantity, QStringLiteral("edDaudzums"));
     Booking booking;
     booking.kind = kind;
-    booking.count = ReadNumberField(quantityText);
+    booking.count = ReadNumberField(m_module.clientState(), quantityText);
     if (!m_lookUp.Recall(goods, article))
         return Refusal{ArticleNotFound, kArticleField, GoodsNotFoundMessage(article)};
 
     const KindStatements& statements = statementsOf(kind);
     const QStringList numbers = WaybillNumbers(numberList);
-    RemoteDataSet& query = m_module.cdsTempQuery();
+    RemoteDataSet& query = *m_query;
     PrepareDataset(query);
     setBase(query, statements, numbers, from, to, statements.article);
     query.setIntegerParam(QStringLiteral("ISPRECE"), goods.Isn);
@@ -253,7 +259,7 @@ Outcome<ReceivingCheck::Booking> ReceivingCheck::Prepare(GoodsInfo& goods, Check
 ReceivingCheck::Result ReceivingCheck::Store(const Booking& booking)
 {
     const KindStatements& statements = statementsOf(booking.kind);
-    RemoteDataSet& update = m_module.cdsUpdate();
+    RemoteDataSet& update = *m_update;
     if (booking.noteDocument > 0) {
         update.close();
         update.setCommandText(FillNames(kAppendNote, {statements.documentTable}));

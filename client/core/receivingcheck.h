@@ -2,6 +2,7 @@
 
 #include "client/core/findgoods.h"
 #include "client/core/outcome.h"
+#include "client/core/owndataset.h"
 
 #include <QDate>
 #include <QList>
@@ -62,7 +63,7 @@ public:
         Result result;
     };
 
-    explicit ReceivingCheck(TClientDataModule& module) : m_module(module) {}
+    explicit ReceivingCheck(TClientDataModule& module);
 
     // The document numbers of a number list, empty ones included.
     static QStringList WaybillNumbers(const QString& numberList);
@@ -92,5 +93,7 @@ public:
 
 private:
     TClientDataModule& m_module;
+    OwnDataSet m_query;
+    OwnDataSet m_update;
     RememberedLookUp m_lookUp;
 };

@@ -1,9 +1,6 @@
 #include "client/core/tclientdatamodule.h"
 
-#include "client/core/clienterror.h"
 #include "common/providernames.h"
-
-TClientDataModule* ClientDataModule = nullptr;
 
 namespace {
 
@@ -72,15 +69,7 @@ TClientDataModule::TClientDataModule(QObject* owner)
     m_cdsPavadzimes.setCommandText(kPavadzimesDesignSql);
 
     m_ownKeyboardTimer.setInterval(50);
-    if (!ClientDataModule)
-        ClientDataModule = this;
     DataModuleCreate();
-}
-
-TClientDataModule::~TClientDataModule()
-{
-    if (ClientDataModule == this)
-        ClientDataModule = nullptr;
 }
 
 void TClientDataModule::DataModuleCreate()
@@ -98,18 +87,4 @@ QList<RemoteDataSet*> TClientDataModule::dataSets()
 QTimer* TClientDataModule::keyboardSuppressionTimer()
 {
     return m_keyboardTimer ? m_keyboardTimer.data() : &m_ownKeyboardTimer;
-}
-
-TClientDataModule* CreateClientDataModule(QObject* owner)
-{
-    if (!ClientDataModule)
-        new TClientDataModule(owner);
-    return ClientDataModule;
-}
-
-TClientDataModule& RequireClientDataModule()
-{
-    if (!ClientDataModule)
-        throw ClientError(QStringLiteral("Klienta datu modulis nav izveidots"));
-    return *ClientDataModule;
 }

@@ -11,22 +11,24 @@
 #include <QTimer>
 
 // The client's data module: its one connection to NorvalkServer, the twelve
-// remote datasets every screen borrows (each with its own provider proxy,
-// which only the dataset uses), and the client state. Reached through the
-// global ClientDataModule.
+// remote datasets (each with its own provider proxy, which only the dataset
+// uses) and the client state. The main window owns it and hands it to each
+// window it makes; there is no global one, so two modules (two main windows
+// in one test) never meet.
 //
-// Creating it never connects. The owner (the main window) keeps it for the
-// whole run; destroying it clears ClientDataModule. Everything here is used
-// from the user-interface thread only, one request at a time.
+// The twelve datasets name the providers and keep the rows of the two lists
+// bound to them (cdsPreces, cdsPavadzimes). A data class that reads or writes
+// makes its own datasets like them (OwnDataSet), so no caller depends on what
+// another left in a shared one. Creating the module never connects.
+// Everything here is used from the user-interface thread only, one request
+// at a time.
 class TClientDataModule final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TClientDataModule)
 
 public:
-    // Becomes ClientDataModule unless another module already is.
     explicit TClientDataModule(QObject* owner = nullptr);
-    ~TClientDataModule() override;
 
     ServerConnection& SQLConnection1() { return m_SQLConnection1; }
 
@@ -87,13 +89,3 @@ private:
     QTimer m_ownKeyboardTimer;
     QPointer<QTimer> m_keyboardTimer;
 };
-
-// The one data module of the running client; null until created.
-extern TClientDataModule* ClientDataModule;
-
-// Creates the module with that owner when there is none yet, and returns it.
-TClientDataModule* CreateClientDataModule(QObject* owner);
-
-// ClientDataModule, for code that cannot go on without it; throws ClientError
-// when it has not been created.
-TClientDataModule& RequireClientDataModule();

@@ -5,7 +5,6 @@
 #include "client/core/documentkinds.h"
 #include "client/core/tclientdatamodule.h"
 #include "client/documents/tdokievadspreces.h"
-#include "client/widgets/createonce.h"
 #include "client/widgets/datasetlistview.h"
 #include "client/widgets/focuslater.h"
 #include "client/widgets/searchedit.h"
@@ -22,8 +21,6 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QToolButton>
-
-TDokIevads* DokIevads = nullptr;
 
 namespace {
 
@@ -43,13 +40,11 @@ QRect kindButtonPlace(int order)
 
 } // namespace
 
-TDokIevads::TDokIevads(QWidget* owner)
+TDokIevads::TDokIevads(TClientDataModule& module, GoodsInfo& goods, QWidget* owner)
     : TouchForm(owner, QStringLiteral("DokIevads"), QStringLiteral("Pasūtījumu reģistrācija"),
                 QSize(kWidth, kHeight)),
-      m_data(RequireClientDataModule())
+      m_data(module), m_module(module), m_goods(goods)
 {
-    if (!DokIevads)
-        DokIevads = this;
     m_lbTitle = makeTitle(QStringLiteral("lbTitle"), KindInfo(kAllDocumentKinds[0]).headerTitle,
                           QRect(kMargin, 4, kWidth - 2 * kMargin, 36));
     m_tabs = makeTabs(QStringLiteral("tabLappuses"), QRect(0, 42, kWidth, kHeight - 42), 45);
@@ -61,8 +56,6 @@ TDokIevads::TDokIevads(QWidget* owner)
 TDokIevads::~TDokIevads()
 {
     rememberCombo(m_cmbNodala, kSection, kDepartmentKey);
-    if (DokIevads == this)
-        DokIevads = nullptr;
 }
 
 void TDokIevads::buildDataTab()
@@ -114,8 +107,8 @@ void TDokIevads::buildDataTab()
     m_btClose = makeButton(QStringLiteral("btClose"), QStringLiteral("Aizvērt"),
                            QRect(kWidth - kMargin - 4 - 120, 408, 120, 52), 18, page);
 
-    typingField(m_edPZ_Numurs);
-    typingField(m_edKlientuAtlase);
+    typingField(m_edPZ_Numurs, m_module);
+    typingField(m_edKlientuAtlase, m_module);
     onKeyDown(m_edPZ_Numurs, &TDokIevads::edPZ_NumursKeyDown);
     onKeyDown(m_edKlientuAtlase, &TDokIevads::edKlientuAtlaseKeyDown);
     onClick(m_edKlientuAtlase->searchButton(), &TDokIevads::btKlientiSearchClick);
@@ -132,8 +125,7 @@ void TDokIevads::buildListTab()
               16, page);
     m_dtDatNo = makeDateEdit(QStringLiteral("dtDatNo"), QRect(kMargin, 30, 166, 42), 18, page);
     m_dtDatLidz = makeDateEdit(QStringLiteral("dtDatLidz"), QRect(180, 30, 163, 42), 18, page);
-    m_lstPavadzimes =
-        new DataSetListView(RequireClientDataModule().cdsPavadzimes(), DocumentListItem(), page);
+    m_lstPavadzimes = new DataSetListView(m_module.cdsPavadzimes(), DocumentListItem(), page);
     m_lstPavadzimes->setObjectName(QStringLiteral("lstPavadzimes"));
     m_lstPavadzimes->setGeometry(0, 80, kWidth - 4, kHeight - 42 - 49 - 84);
 
@@ -186,7 +178,7 @@ void TDokIevads::applyRights()
 {
     // The first kind, checked at design time, gives way to the next one the
     // user may use; a kind that needs no right is never chosen for the user.
-    const ClientState& state = RequireClientDataModule().clientState();
+    const ClientState& state = m_module.clientState();
     const DocumentKind first = kAllDocumentKinds[0];
     if (!MayUseKind(state, first)) {
         m_kindButtons[first]->setEnabled(false);
@@ -294,7 +286,16 @@ void TDokIevads::btSaveClick()
     const Outcome<DocumentContext> saved = m_data.Save(input);
     if (saved.refused())
         return refuse(saved.refusal());
-    CreateOnce(DokIevadsPreces, this)->ShowDocument(saved.result());
+    // The lines window is made once, with this window as its owner, and
+    // works with what this window was given.
+    if (!m_dokIevadsPreces)
+        m_dokIevadsPreces = new TDokIevadsPreces(m_module, m_goods, this);
+    m_dokIevadsPreces->ShowDocument(saved.result());
+}
+
+TDokIevadsPreces* TDokIevads::dokIevadsPreces() const
+{
+    return m_dokIevadsPreces;
 }
 
 void TDokIevads::btCloseClick()

@@ -4,8 +4,11 @@
 #include "client/widgets/touchform.h"
 
 #include <QMap>
+#include <QPointer>
 
 class DataSetListView;
+class TClientDataModule;
+struct GoodsInfo;
 class QComboBox;
 class QDateEdit;
 class QGroupBox;
@@ -15,6 +18,7 @@ class QPushButton;
 class QRadioButton;
 class QTabWidget;
 class SearchEdit;
+class TDokIevadsPreces;
 
 // The document header window: the user picks the kind, department,
 // counterparty, number and date of a document and presses "Saglabāt/Preces";
@@ -30,11 +34,13 @@ class TDokIevads final : public TouchForm
     Q_DISABLE_COPY_MOVE(TDokIevads)
 
 public:
-    explicit TDokIevads(QWidget* owner = nullptr);
+    TDokIevads(TClientDataModule& module, GoodsInfo& goods, QWidget* owner);
     ~TDokIevads() override;
 
     DocumentKind checkedKind() const;
     DocumentHeader& data() { return m_data; }
+    // The lines window it opened; null until the first saved header.
+    TDokIevadsPreces* dokIevadsPreces() const;
 
     QLabel* lbTitle() const { return m_lbTitle; }
     QTabWidget* tabs() const { return m_tabs; }
@@ -102,7 +108,7 @@ private:
     QDateEdit* m_dtDatNo = nullptr;
     QDateEdit* m_dtDatLidz = nullptr;
     DataSetListView* m_lstPavadzimes = nullptr;
+    TClientDataModule& m_module;
+    GoodsInfo& m_goods;
+    QPointer<TDokIevadsPreces> m_dokIevadsPreces;
 };
-
-// The document header window once made; null until then.
-extern TDokIevads* DokIevads;

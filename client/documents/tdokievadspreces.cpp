@@ -1,7 +1,7 @@
 #include "client/documents/tdokievadspreces.h"
 
-#include "client/app/tnorvalkmain.h"
 #include "client/core/documentkinds.h"
+#include "client/core/goodsinfo.h"
 #include "client/core/tclientdatamodule.h"
 #include "client/documents/tvaidzestierakstu.h"
 #include "client/widgets/datasetlistview.h"
@@ -20,8 +20,6 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
-
-TDokIevadsPreces* DokIevadsPreces = nullptr;
 
 namespace {
 
@@ -67,13 +65,12 @@ ListItemLayout lineItem()
 
 } // namespace
 
-TDokIevadsPreces::TDokIevadsPreces(QWidget* owner, Layout layout)
+TDokIevadsPreces::TDokIevadsPreces(TClientDataModule& module, GoodsInfo& goods, QWidget* owner,
+                                   Layout layout)
     : TouchForm(owner, QStringLiteral("DokIevadsPreces"), QStringLiteral("Preču reģistrācija"),
                 largeLayout(layout) ? kLargeSize : QSize(kWidth, kHeight)),
-      m_data(RequireClientDataModule(), RequireGoodsInfo()), m_large(largeLayout(layout))
+      m_data(module, goods), m_large(largeLayout(layout)), m_module(module), m_goods(goods)
 {
-    if (!DokIevadsPreces)
-        DokIevadsPreces = this;
     if (m_large)
         setDesignScale(double(kLargeSize.width()) / kWidth);
 
@@ -97,12 +94,6 @@ TDokIevadsPreces::TDokIevadsPreces(QWidget* owner, Layout layout)
                                   height() - m_lbPavadzimesSumma->height() - 4);
     m_lbPavadzimesSumma->raise();
     FormCreate();
-}
-
-TDokIevadsPreces::~TDokIevadsPreces()
-{
-    if (DokIevadsPreces == this)
-        DokIevadsPreces = nullptr;
 }
 
 void TDokIevadsPreces::buildDataTab()
@@ -163,7 +154,7 @@ void TDokIevadsPreces::buildDataTab()
     onKeyDown(m_edPardCena, &TDokIevadsPreces::edPardCenaKeyDown);
     // edDaudzumsEnter/Exit and the others': the keyboard pair.
     for (QLineEdit* field : {m_edDaudzums, m_edAtlaide, m_edCena, m_edPardCena})
-        typingField(field);
+        typingField(field, m_module);
     onClick(m_btSave, &TDokIevadsPreces::btSaveClick);
     onClick(m_btClose, &TDokIevadsPreces::btCloseClick);
 }
@@ -172,8 +163,7 @@ void TDokIevadsPreces::buildListTab()
 {
     m_tabSaraksts =
         addPage(m_tabLappuses, QStringLiteral("tabSaraksts"), QStringLiteral("Saraksts"));
-    m_lstPreces =
-        new DataSetListView(RequireClientDataModule().cdsPreces(), lineItem(), m_tabSaraksts);
+    m_lstPreces = new DataSetListView(m_module.cdsPreces(), lineItem(), m_tabSaraksts);
     m_lstPreces->setObjectName(QStringLiteral("lstPreces"));
     if (m_large)
         m_lstPreces->setGeometry(QRect(QPoint(0, 0), kLargeList));

@@ -4,6 +4,8 @@
 #include "client/widgets/touchform.h"
 
 class DataSetListView;
+class TClientDataModule;
+struct GoodsInfo;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -33,8 +35,8 @@ public:
         Large,
     };
 
-    explicit TDokIevadsPreces(QWidget* owner = nullptr, Layout layout = Layout::ForScreen);
-    ~TDokIevadsPreces() override;
+    TDokIevadsPreces(TClientDataModule& module, GoodsInfo& goods, QWidget* owner,
+                     Layout layout = Layout::ForScreen);
 
     // Works on that document from now on, and opens the window.
     void ShowDocument(const DocumentContext& context);
@@ -110,7 +112,6 @@ private:
     DataSetListView* m_lstPreces = nullptr;
     QLabel* m_lbPavadzimesSumma = nullptr;
     TVaiDzestIerakstu* m_vaiDzestIerakstu = nullptr;
+    TClientDataModule& m_module;
+    GoodsInfo& m_goods;
 };
-
-// The document lines window once made; null until then.
-extern TDokIevadsPreces* DokIevadsPreces;

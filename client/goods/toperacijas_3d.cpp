@@ -2,8 +2,6 @@
 
 #include "client/core/clientformat.h"
 #include "client/core/documentkinds.h"
-#include "client/core/documentlist.h"
-#include "client/core/tclientdatamodule.h"
 #include "client/widgets/datasetlistview.h"
 #include "client/widgets/focuslater.h"
 #include "client/widgets/searchedit.h"
@@ -16,8 +14,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
-
-TOperacijas_3D* Operacijas_3D = nullptr;
 
 namespace {
 
@@ -40,12 +36,10 @@ QList<DocumentKind> offeredKinds()
 
 const QList<DocumentKind> TOperacijas_3D::Kinds = offeredKinds();
 
-TOperacijas_3D::TOperacijas_3D(QWidget* owner)
-    : TouchForm(owner, QStringLiteral("Operacijas_3D"), QStringLiteral("3D operācijas"))
+TOperacijas_3D::TOperacijas_3D(TClientDataModule& module, QWidget* owner)
+    : TouchForm(owner, QStringLiteral("Operacijas_3D"), QStringLiteral("3D operācijas")),
+      m_data(module)
 {
-    if (!Operacijas_3D)
-        Operacijas_3D = this;
-
     m_tabs = makeTabs(QStringLiteral("tabs"), QRect(0, 0, width(), height() - kStatusHeight));
     buildDati();
     buildSaraksts();
@@ -60,12 +54,6 @@ TOperacijas_3D::TOperacijas_3D(QWidget* owner)
     onClick(m_btClose, &TOperacijas_3D::btCloseClick);
 
     FormCreate();
-}
-
-TOperacijas_3D::~TOperacijas_3D()
-{
-    if (Operacijas_3D == this)
-        Operacijas_3D = nullptr;
 }
 
 void TOperacijas_3D::buildDati()
@@ -126,8 +114,7 @@ void TOperacijas_3D::buildSaraksts()
     m_dtDatLidz =
         makeDateEdit(QStringLiteral("dtDatLidz"),
                      QRect(kMargin + kInnerWidth - dateWidth, 28, dateWidth, 40), 18, page);
-    m_lstPavadzimes =
-        new DataSetListView(RequireClientDataModule().cdsPavadzimes(), DocumentListItem(), page);
+    m_lstPavadzimes = new DataSetListView(m_data.documents(), DocumentListItem(), page);
     m_lstPavadzimes->setObjectName(QStringLiteral("lstPavadzimes"));
     m_lstPavadzimes->setGeometry(kMargin, 76, kInnerWidth, 446);
     // Picking a document places nothing yet: "Izvēle" has no behaviour.
@@ -177,8 +164,7 @@ void TOperacijas_3D::dtDatChange()
 
 void TOperacijas_3D::refreshList()
 {
-    OpenDocumentList(checkedKind(), m_dtDatNo->date(), m_dtDatLidz->date(),
-                     DocumentListView::Operations3D);
+    m_data.RefreshList(checkedKind(), m_dtDatNo->date(), m_dtDatLidz->date());
 }
 
 void TOperacijas_3D::btSaveClick()

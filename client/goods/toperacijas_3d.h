@@ -1,11 +1,13 @@
 #pragma once
 
 #include "client/core/documentcontext.h"
+#include "client/core/operations3d.h"
 #include "client/widgets/touchform.h"
 
 #include <QList>
 
 class DataSetListView;
+class TClientDataModule;
 class QDateEdit;
 class QGroupBox;
 class QLabel;
@@ -27,8 +29,7 @@ class TOperacijas_3D final : public TouchForm
     Q_DISABLE_COPY_MOVE(TOperacijas_3D)
 
 public:
-    explicit TOperacijas_3D(QWidget* owner = nullptr);
-    ~TOperacijas_3D() override;
+    TOperacijas_3D(TClientDataModule& module, QWidget* owner);
 
     // The kinds this window offers (those with a header row), in the order
     // of their radio buttons.
@@ -87,7 +88,5 @@ private:
     QDateEdit* m_dtDatNo = nullptr;
     QDateEdit* m_dtDatLidz = nullptr;
     DataSetListView* m_lstPavadzimes = nullptr;
+    Operations3D m_data;
 };
-
-// The 3D operations window once made; null until then.
-extern TOperacijas_3D* Operacijas_3D;

@@ -7,8 +7,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-TPiegadesApstiprinasana* PiegadesApstiprinasana = nullptr;
-
 namespace {
 
 constexpr int kMargin = 8;
@@ -17,13 +15,11 @@ const QSize kButtonSize(150, 48);
 
 } // namespace
 
-TPiegadesApstiprinasana::TPiegadesApstiprinasana(QWidget* owner)
+TPiegadesApstiprinasana::TPiegadesApstiprinasana(TClientDataModule& module, QWidget* owner)
     : TouchForm(owner, QStringLiteral("PiegadesApstiprinasana"),
                 QStringLiteral("Saņemšanas pārbaude")),
-      m_data(RequireClientDataModule())
+      m_data(module), m_module(module)
 {
-    if (!PiegadesApstiprinasana)
-        PiegadesApstiprinasana = this;
 
     m_lbTitle = makeTitle(QStringLiteral("lbTitle"), QStringLiteral("Piegādes apstiprinājums"),
                           QRect(kMargin, 14, kInnerWidth, 64));
@@ -40,12 +36,6 @@ TPiegadesApstiprinasana::TPiegadesApstiprinasana(QWidget* owner)
     onKeyDown(m_edQR_Kods, &TPiegadesApstiprinasana::edQR_KodsKeyDown);
     onClick(m_btSave, &TPiegadesApstiprinasana::btSaveClick);
     onClick(m_btClose, &TPiegadesApstiprinasana::btCloseClick);
-}
-
-TPiegadesApstiprinasana::~TPiegadesApstiprinasana()
-{
-    if (PiegadesApstiprinasana == this)
-        PiegadesApstiprinasana = nullptr;
 }
 
 void TPiegadesApstiprinasana::FormActivate()

@@ -3,6 +3,7 @@
 #include "client/core/deliveryconfirmation.h"
 #include "client/widgets/touchform.h"
 
+class TClientDataModule;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -19,8 +20,7 @@ class TPiegadesApstiprinasana final : public TouchForm
     Q_DISABLE_COPY_MOVE(TPiegadesApstiprinasana)
 
 public:
-    explicit TPiegadesApstiprinasana(QWidget* owner = nullptr);
-    ~TPiegadesApstiprinasana() override;
+    TPiegadesApstiprinasana(TClientDataModule& module, QWidget* owner);
 
     QLabel* lbTitle() const { return m_lbTitle; }
     QLineEdit* edQR_Kods() const { return m_edQR_Kods; }
@@ -43,7 +43,5 @@ private:
     QPushButton* m_btSave = nullptr;
     QPushButton* m_btClose = nullptr;
     QLabel* m_lbStatusBar = nullptr;
+    TClientDataModule& m_module;
 };
-
-// The confirmation window once made; null until then.
-extern TPiegadesApstiprinasana* PiegadesApstiprinasana;

@@ -1,6 +1,5 @@
 #include "client/goods/tprecudati.h"
 
-#include "client/app/tnorvalkmain.h"
 #include "client/core/clientformat.h"
 #include "client/core/datasetmodel.h"
 #include "client/core/findgoods.h"
@@ -23,8 +22,6 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolButton>
-
-TPrecuDati* PrecuDati = nullptr;
 
 namespace {
 
@@ -54,12 +51,10 @@ QString quantityText(double value)
 
 } // namespace
 
-TPrecuDati::TPrecuDati(QWidget* owner)
-    : TouchForm(owner, QStringLiteral("PrecuDati"), QStringLiteral("Preču dati")),
-      m_data(RequireClientDataModule())
+TPrecuDati::TPrecuDati(TClientDataModule& module, GoodsInfo& goods, QWidget* owner)
+    : TouchForm(owner, QStringLiteral("PrecuDati"), QStringLiteral("Preču dati")), m_data(module),
+      m_module(module), m_goods(goods)
 {
-    if (!PrecuDati)
-        PrecuDati = this;
 
     m_tabs = makeTabs(QStringLiteral("tabs"), rect());
     buildDati();
@@ -79,7 +74,7 @@ TPrecuDati::TPrecuDati(QWidget* owner)
     onKeyDown(m_edNewGnos, &TPrecuDati::edNewGnosKeyDown);
     onKeyDown(m_edNewPVN, &TPrecuDati::edNewPVNKeyDown);
     onExit(m_edNewArtikuls, &TPrecuDati::edNewArtikulsExit);
-    typingField(m_edNewGnos);
+    typingField(m_edNewGnos, m_module);
     onClick(m_btNewSave, &TPrecuDati::btNewSaveClick);
     onClick(m_btNewClose, &TPrecuDati::btCloseClick);
 
@@ -89,8 +84,6 @@ TPrecuDati::TPrecuDati(QWidget* owner)
 TPrecuDati::~TPrecuDati()
 {
     rememberCombo(m_cmbNodala, kSection, kDepartmentKey);
-    if (PrecuDati == this)
-        PrecuDati = nullptr;
 }
 
 void TPrecuDati::buildDati()
@@ -188,7 +181,7 @@ void TPrecuDati::buildAkcijas()
     m_grdAkcijas->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grdAkcijas->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grdAkcijas->verticalHeader()->hide();
-    auto* model = new DataSetModel(RequireClientDataModule().cdsAkcijas(), m_grdAkcijas);
+    auto* model = new DataSetModel(m_data.promotions(), m_grdAkcijas);
     m_grdAkcijas->setModel(model);
     // The columns come with the rows: widths are set again at every refill.
     connect(model, &QAbstractItemModel::modelReset, this, [this] { setGridColumnWidths(); });
@@ -209,7 +202,7 @@ void TPrecuDati::FormCreate()
 
 void TPrecuDati::FormShow()
 {
-    const ClientState& state = RequireClientDataModule().clientState();
+    const ClientState& state = m_module.clientState();
     m_btNewSave->setEnabled(state.RightNewGoods);
     for (int n = 1; n <= GoodsData::ShownPrices; ++n) {
         const bool shown = !GoodsData::PriceForbidden(state.UserForbiddenPrices, n);
@@ -256,8 +249,8 @@ void TPrecuDati::lookUpArticle()
 {
     if (m_edArtikuls->text().isEmpty())
         return;
-    applyScaleBarcodeRule(m_edArtikuls);
-    GoodsInfo& found = RequireGoodsInfo();
+    applyScaleBarcodeRule(m_module.clientState(), m_edArtikuls);
+    GoodsInfo& found = m_goods;
     if (!m_data.LookUp(found, m_edArtikuls->text())) {
         ShowMessage(GoodsNotFoundMessage(m_edArtikuls->text()));
         return;
@@ -272,8 +265,7 @@ void TPrecuDati::lookUpArticle()
 
 void TPrecuDati::refreshStock()
 {
-    const std::optional<double> stock =
-        m_data.Stock(RequireGoodsInfo(), m_cmbNodala->currentIndex());
+    const std::optional<double> stock = m_data.Stock(m_goods, m_cmbNodala->currentIndex());
     m_shAtlikums->setText(stock ? quantityText(*stock) : QString());
 }
 
@@ -303,7 +295,7 @@ void TPrecuDati::cmbNodalaClosePopup()
 
 void TPrecuDati::tabAkcijasClick()
 {
-    m_data.OpenPromotions(RequireGoodsInfo(), m_cmbNodala->currentIndex());
+    m_data.OpenPromotions(m_goods, m_cmbNodala->currentIndex());
 }
 
 bool TPrecuDati::edNewArtikulsKeyDown(QKeyEvent& key)
@@ -334,7 +326,7 @@ void TPrecuDati::edNewArtikulsExit()
 {
     if (m_edNewArtikuls->text().isEmpty())
         return;
-    applyScaleBarcodeRule(m_edNewArtikuls);
+    applyScaleBarcodeRule(m_module.clientState(), m_edNewArtikuls);
     const Outcome<> checked = m_data.CheckNewArticle(m_edNewArtikuls->text());
     if (checked.refused())
         refuse(checked.refusal());

@@ -5,6 +5,8 @@
 
 #include <array>
 
+class TClientDataModule;
+struct GoodsInfo;
 class QComboBox;
 class QGroupBox;
 class QKeyEvent;
@@ -29,7 +31,7 @@ class TPrecuDati final : public TouchForm
     Q_DISABLE_COPY_MOVE(TPrecuDati)
 
 public:
-    explicit TPrecuDati(QWidget* owner = nullptr);
+    TPrecuDati(TClientDataModule& module, GoodsInfo& goods, QWidget* owner);
     ~TPrecuDati() override;
 
     QTabWidget* tabs() const { return m_tabs; }
@@ -104,7 +106,6 @@ private:
     QPushButton* m_btNewSave = nullptr;
     QPushButton* m_btNewClose = nullptr;
     QTableView* m_grdAkcijas = nullptr;
+    TClientDataModule& m_module;
+    GoodsInfo& m_goods;
 };
-
-// The goods-data window once made; null until then.
-extern TPrecuDati* PrecuDati;

@@ -1,6 +1,5 @@
 #include "client/goods/tsanemsanasparbaude.h"
 
-#include "client/app/tnorvalkmain.h"
 #include "client/core/findgoods.h"
 #include "client/core/goodsinfo.h"
 #include "client/core/tclientdatamodule.h"
@@ -17,8 +16,6 @@
 #include <QRadioButton>
 #include <QToolButton>
 
-TSanemsanasParbaude* SanemsanasParbaude = nullptr;
-
 namespace {
 
 constexpr int kMargin = 8;
@@ -31,12 +28,11 @@ const QString kTransfer = QStringLiteral("Pārvietošanas pārbaude");
 
 } // namespace
 
-TSanemsanasParbaude::TSanemsanasParbaude(QWidget* owner)
-    : TouchForm(owner, QStringLiteral("SanemsanasParbaude"), kReceiving),
-      m_data(RequireClientDataModule())
+TSanemsanasParbaude::TSanemsanasParbaude(TClientDataModule& module, GoodsInfo& goods,
+                                         QWidget* owner)
+    : TouchForm(owner, QStringLiteral("SanemsanasParbaude"), kReceiving), m_data(module),
+      m_module(module), m_goods(goods)
 {
-    if (!SanemsanasParbaude)
-        SanemsanasParbaude = this;
 
     m_lbParbaudesVeids = makeTitle(QStringLiteral("lbParbaudesVeids"), kReceiving,
                                    QRect(kMargin, 6, kInnerWidth, 34));
@@ -95,12 +91,6 @@ TSanemsanasParbaude::TSanemsanasParbaude(QWidget* owner)
     onClick(m_btClose, &TSanemsanasParbaude::btCloseClick);
 }
 
-TSanemsanasParbaude::~TSanemsanasParbaude()
-{
-    if (SanemsanasParbaude == this)
-        SanemsanasParbaude = nullptr;
-}
-
 void TSanemsanasParbaude::FormShow()
 {
     setPeriodToToday(m_dtDatNo, m_dtDatLidz);
@@ -150,7 +140,7 @@ void TSanemsanasParbaude::SearchEditButton1Click()
 
 void TSanemsanasParbaude::preview()
 {
-    GoodsInfo& goods = RequireGoodsInfo();
+    GoodsInfo& goods = m_goods;
     if (!m_data.Preview(goods, m_edArtikuls->text())) {
         if (!m_edArtikuls->text().isEmpty())
             ShowMessage(GoodsNotFoundMessage(m_edArtikuls->text()));
@@ -170,8 +160,8 @@ void TSanemsanasParbaude::btSaveClick()
     const CheckKind kind =
         m_rdParvietosana->isChecked() ? CheckKind::Transfer : CheckKind::Receiving;
     const Outcome<ReceivingCheck::Result> checked =
-        m_data.Check(RequireGoodsInfo(), kind, m_edPZ_Numuri->text(), m_dtDatNo->date(),
-                     m_dtDatLidz->date(), m_edArtikuls->text(), m_edDaudzums->text());
+        m_data.Check(m_goods, kind, m_edPZ_Numuri->text(), m_dtDatNo->date(), m_dtDatLidz->date(),
+                     m_edArtikuls->text(), m_edDaudzums->text());
     if (checked.refused())
         return refuse(checked.refusal());
     const ReceivingCheck::Result& result = checked.result();

@@ -3,6 +3,8 @@
 #include "client/core/receivingcheck.h"
 #include "client/widgets/touchform.h"
 
+class TClientDataModule;
+struct GoodsInfo;
 class QDateEdit;
 class QGroupBox;
 class QKeyEvent;
@@ -25,8 +27,7 @@ class TSanemsanasParbaude final : public TouchForm
     Q_DISABLE_COPY_MOVE(TSanemsanasParbaude)
 
 public:
-    explicit TSanemsanasParbaude(QWidget* owner = nullptr);
-    ~TSanemsanasParbaude() override;
+    TSanemsanasParbaude(TClientDataModule& module, GoodsInfo& goods, QWidget* owner);
 
     QLabel* lbParbaudesVeids() const { return m_lbParbaudesVeids; }
     QLineEdit* edPZ_Numuri() const { return m_edPZ_Numuri; }
@@ -74,7 +75,6 @@ private:
     QPushButton* m_btSave = nullptr;
     QPushButton* m_btClose = nullptr;
     QLabel* m_lbStatusBar = nullptr;
+    TClientDataModule& m_module;
+    GoodsInfo& m_goods;
 };
-
-// The check window once made; null until then.
-extern TSanemsanasParbaude* SanemsanasParbaude;

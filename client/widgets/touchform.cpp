@@ -245,23 +245,23 @@ QLabel* TouchForm::makeStatusLine(const QString& name)
     return status;
 }
 
-void TouchForm::typingField(QWidget* field)
+void TouchForm::typingField(QWidget* field, TClientDataModule& module)
 {
     ControlEvents& events = ControlEvents::of(field);
-    events.setOnEnter(&TouchForm::keyboardMayShow);
-    events.setOnExit(&TouchForm::keyboardHiddenAgain);
+    events.setOnEnter([&module] { keyboardMayShow(module); });
+    events.setOnExit([&module] { keyboardHiddenAgain(module); });
 }
 
-void TouchForm::keyboardMayShow()
+void TouchForm::keyboardMayShow(TClientDataModule& module)
 {
-    SetKeyboardSuppression(false);
+    SetKeyboardSuppression(module, false);
     ScreenKeyboard::Show();
 }
 
-void TouchForm::keyboardHiddenAgain()
+void TouchForm::keyboardHiddenAgain(TClientDataModule& module)
 {
-    if (ClientDataModule && ClientDataModule->clientState().NeraditEkranaKlaviaturu)
-        SetKeyboardSuppression(true);
+    if (module.clientState().NeraditEkranaKlaviaturu)
+        SetKeyboardSuppression(module, true);
 }
 
 QWidget* TouchForm::control(const QString& name) const
@@ -278,14 +278,14 @@ void TouchForm::refuse(const Refusal& refusal)
         field->setFocus(Qt::OtherFocusReason);
 }
 
-void TouchForm::applyScaleBarcodeRule(QLineEdit* article, QLineEdit* quantity)
+void TouchForm::applyScaleBarcodeRule(const ClientState& state, QLineEdit* article,
+                                      QLineEdit* quantity)
 {
-    if (!ClientDataModule || !article)
+    if (!article)
         return;
     QString articleText = article->text();
     QString quantityText = quantity ? quantity->text() : QString();
-    if (!ScaleBarcodeRule::Apply(ClientDataModule->clientState(), articleText,
-                                 quantity ? &quantityText : nullptr))
+    if (!ScaleBarcodeRule::Apply(state, articleText, quantity ? &quantityText : nullptr))
         return;
     article->setText(articleText);
     if (quantity)

@@ -19,6 +19,8 @@ class QPushButton;
 class QRadioButton;
 class QTabWidget;
 class SearchEdit;
+class TClientDataModule;
+struct ClientState;
 struct KeyedList;
 
 // The base of the terminal's windows: the light sky-blue, fixed-size window
@@ -59,8 +61,9 @@ public:
 
     // The scale-barcode rule on an article field and, where the window has
     // one, its quantity field, as the client state's installation settings
-    // say; nothing before the data module exists.
-    static void applyScaleBarcodeRule(QLineEdit* article, QLineEdit* quantity = nullptr);
+    // say.
+    static void applyScaleBarcodeRule(const ClientState& state, QLineEdit* article,
+                                      QLineEdit* quantity = nullptr);
 
 signals:
     // The window has closed (not when a failing FormClose kept it open).
@@ -147,10 +150,12 @@ protected:
         wireTabClick(tabs, page, [form, handler] { (form->*handler)(); });
     }
     // A field the user types into: the on-screen keyboard may show while it
-    // has the focus and is hidden again after it when the settings say so.
-    static void typingField(QWidget* field);
-    static void keyboardMayShow();
-    static void keyboardHiddenAgain();
+    // has the focus and is hidden again after it when the module's client
+    // state says so; the module's timer does the hiding. The module must
+    // outlive the field.
+    static void typingField(QWidget* field, TClientDataModule& module);
+    static void keyboardMayShow(TClientDataModule& module);
+    static void keyboardHiddenAgain(TClientDataModule& module);
 
     static bool isReturn(const QKeyEvent& key) { return ControlEvents::isReturn(key); }
     static bool isDown(const QKeyEvent& key) { return ControlEvents::isDown(key); }

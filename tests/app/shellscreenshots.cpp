@@ -21,7 +21,6 @@
 #include "client/goods/tpiegadesapstiprinasana.h"
 #include "client/goods/tprecudati.h"
 #include "client/goods/tsanemsanasparbaude.h"
-#include "client/widgets/createonce.h"
 #include "client/widgets/datasetlistview.h"
 #include "client/widgets/screenkeyboard.h"
 #include "client/widgets/searchedit.h"
@@ -96,11 +95,11 @@ bool shellWindows(const QDir& folder)
     TNorvalkMain mainWindow;
     bool ok = save(&mainWindow, folder, QStringLiteral("main.png"));
 
-    TSysCon* settings = CreateOnce(SysCon, &mainWindow);
+    TSysCon* settings = mainWindow.makeSysCon();
     ok = save(settings, folder, QStringLiteral("settings.png")) && ok;
     settings->hide();
 
-    TEnterPasword* login = CreateOnce(EnterPasword, &mainWindow);
+    TEnterPasword* login = mainWindow.makeEnterPasword();
     login->show();
     login->edPasword()->setText(QStringLiteral("1234"));
     ok = save(login, folder, QStringLiteral("login.png")) && ok;
@@ -125,7 +124,7 @@ bool goodsWindows(WindowFixture& fixture, const QDir& folder)
 {
     TNorvalkMain* mainWindow = fixture.mainWindow();
     fixture.runMenuCommand(mainWindow->btPrecuDati());
-    TPrecuDati* goods = active(PrecuDati);
+    TPrecuDati* goods = active(mainWindow->precuDati());
     if (!goods)
         return false;
     goods->cmbNodala()->setCurrentIndex(goods->cmbNodala()->findText("Veikals \"Centrs\" Rīgā"));
@@ -142,7 +141,7 @@ bool goodsWindows(WindowFixture& fixture, const QDir& folder)
     goods->hide();
 
     fixture.runMenuCommand(mainWindow->btSanemsanasParbaude());
-    TSanemsanasParbaude* check = active(SanemsanasParbaude);
+    TSanemsanasParbaude* check = active(mainWindow->sanemsanasParbaude());
     if (!check)
         return false;
     check->dtDatNo()->setDate(QDate(2024, 5, 2));
@@ -156,7 +155,7 @@ bool goodsWindows(WindowFixture& fixture, const QDir& folder)
     check->hide();
 
     fixture.runMenuCommand(mainWindow->btPiegadesApstiprin());
-    TPiegadesApstiprinasana* delivery = active(PiegadesApstiprinasana);
+    TPiegadesApstiprinasana* delivery = active(mainWindow->piegadesApstiprinasana());
     if (!delivery)
         return false;
     delivery->edQR_Kods()->setFocus();
@@ -165,7 +164,7 @@ bool goodsWindows(WindowFixture& fixture, const QDir& folder)
     delivery->hide();
 
     fixture.runMenuCommand(mainWindow->bt3D_Operacijas());
-    TOperacijas_3D* operations = active(Operacijas_3D);
+    TOperacijas_3D* operations = active(mainWindow->operacijas_3D());
     if (!operations)
         return false;
     QTest::mouseClick(operations->rdKind(1), Qt::LeftButton);
@@ -190,7 +189,7 @@ void scanLine(TDokIevadsPreces* lines, const QString& code, const QString& quant
 bool documentWindows(WindowFixture& fixture, const QDir& folder)
 {
     fixture.runMenuCommand(fixture.mainWindow()->btDokumenti());
-    TDokIevads* header = active(DokIevads);
+    TDokIevads* header = active(fixture.mainWindow()->dokIevads());
     if (!header)
         return false;
     header->cmbNodala()->setCurrentIndex(
@@ -203,7 +202,7 @@ bool documentWindows(WindowFixture& fixture, const QDir& folder)
     bool ok = save(header, folder, QStringLiteral("documents-header.png"));
 
     QTest::mouseClick(header->btSave(), Qt::LeftButton);
-    TDokIevadsPreces* lines = active(DokIevadsPreces);
+    TDokIevadsPreces* lines = active(header->dokIevadsPreces());
     if (!lines)
         return false;
     scanLine(lines, QStringLiteral("4750000000011"), QStringLiteral("12"));

@@ -42,7 +42,7 @@ private slots:
 private:
     void openLogin();
     static void type(QLineEdit* field, const QString& text);
-    const ClientState& state() const { return ClientDataModule->clientState(); }
+    const ClientState& state() const { return m_main->dataModule().clientState(); }
 
     WindowFixture m_fixture;
     TNorvalkMain* m_main = nullptr;
@@ -102,20 +102,21 @@ void TestLogin::init()
 
 void TestLogin::cleanup()
 {
+    const QPointer<TEnterPasword> login = m_main->enterPasword();
     delete m_main;
     m_main = nullptr;
-    QCOMPARE(EnterPasword, nullptr);
+    QVERIFY(!login); // the main window takes its windows with it
 }
 
 void TestLogin::openLogin()
 {
     QTest::mouseClick(m_main->btPrecuDati(), Qt::LeftButton);
     QVERIFY2(m_fixture.messages().isEmpty(), qPrintable(m_fixture.messages().join('|')));
-    QVERIFY(EnterPasword && EnterPasword->isVisible());
+    QVERIFY(m_main->enterPasword() && m_main->enterPasword()->isVisible());
     // A window manager would activate the new window; the offscreen
     // platform leaves that to us.
-    QApplication::setActiveWindow(EnterPasword);
-    QVERIFY(QTest::qWaitForWindowActive(EnterPasword));
+    QApplication::setActiveWindow(m_main->enterPasword());
+    QVERIFY(QTest::qWaitForWindowActive(m_main->enterPasword()));
 }
 
 void TestLogin::type(QLineEdit* field, const QString& text)
@@ -130,7 +131,7 @@ void TestLogin::type(QLineEdit* field, const QString& text)
 void TestLogin::layout()
 {
     openLogin();
-    TEnterPasword* login = EnterPasword;
+    TEnterPasword* login = m_main->enterPasword();
     QCOMPARE(login->windowTitle(), QStringLiteral("Saņemšanas pārbaude"));
     QCOMPARE(login->size(), QSize(349, 605));
     QCOMPARE(login->palette().color(QPalette::Window), QColor(0x87, 0xCE, 0xFA));
@@ -178,17 +179,17 @@ void TestLogin::remembersUserName()
     if (!remembered.isNull())
         IniWriteString(QStringLiteral("UserData"), QStringLiteral("UserName"), remembered);
     openLogin();
-    QTEST(EnterPasword->edUserName()->text(), "shown");
-    QVERIFY(EnterPasword->edUserName()->hasFocus());
+    QTEST(m_main->enterPasword()->edUserName()->text(), "shown");
+    QVERIFY(m_main->enterPasword()->edUserName()->hasFocus());
 
     // Shown again, the window reads the file again; the password is kept.
-    EnterPasword->edPasword()->setText(QStringLiteral("secret"));
-    EnterPasword->edUserName()->setText(QStringLiteral("SOMEONE"));
-    EnterPasword->hide();
+    m_main->enterPasword()->edPasword()->setText(QStringLiteral("secret"));
+    m_main->enterPasword()->edUserName()->setText(QStringLiteral("SOMEONE"));
+    m_main->enterPasword()->hide();
     IniWriteString(QStringLiteral("UserData"), QStringLiteral("UserName"), QStringLiteral("JANIS"));
     openLogin();
-    QCOMPARE(EnterPasword->edUserName()->text(), QStringLiteral("JANIS"));
-    QCOMPARE(EnterPasword->edPasword()->text(), QStringLiteral("secret"));
+    QCOMPARE(m_main->enterPasword()->edUserName()->text(), QStringLiteral("JANIS"));
+    QCOMPARE(m_main->enterPasword()->edPasword()->text(), QStringLiteral("secret"));
 }
 
 void TestLogin::check_data()
@@ -268,7 +269,7 @@ void TestLogin::check()
     QFETCH(QString, rights);
 
     openLogin();
-    TEnterPasword* login = EnterPasword;
+    TEnterPasword* login = m_main->enterPasword();
     login->edUserName()->clear();
     type(login->edUserName(), typedName);
     login->edPasword()->clear();
@@ -310,7 +311,7 @@ void TestLogin::check()
 void TestLogin::returnMovesLikeAScanner()
 {
     openLogin();
-    TEnterPasword* login = EnterPasword;
+    TEnterPasword* login = m_main->enterPasword();
     QVERIFY(login->edUserName()->hasFocus());
     login->edUserName()->selectAll();
     // Each field ends with Return, as a scanned badge and password would.
@@ -330,29 +331,29 @@ void TestLogin::returnMovesLikeAScanner()
 void TestLogin::closeWithoutLogin()
 {
     openLogin();
-    QTest::mouseClick(EnterPasword->btClose(), Qt::LeftButton);
-    QVERIFY(!EnterPasword->isVisible());
+    QTest::mouseClick(m_main->enterPasword()->btClose(), Qt::LeftButton);
+    QVERIFY(!m_main->enterPasword()->isVisible());
     QVERIFY(!state().LoggedIn);
     QVERIFY(m_fixture.messages().isEmpty());
 
     // The next command asks again, in the same window.
-    TEnterPasword* first = EnterPasword;
+    TEnterPasword* first = m_main->enterPasword();
     openLogin();
-    QCOMPARE(EnterPasword, first);
+    QCOMPARE(m_main->enterPasword(), first);
 }
 
 void TestLogin::loggedInOnceForTheRun()
 {
     openLogin();
-    EnterPasword->edPasword()->setText(QStringLiteral("1234"));
-    QTest::mouseClick(EnterPasword->btAutorizet(), Qt::LeftButton);
+    m_main->enterPasword()->edPasword()->setText(QStringLiteral("1234"));
+    QTest::mouseClick(m_main->enterPasword()->btAutorizet(), Qt::LeftButton);
     QVERIFY(state().LoggedIn);
 
     for (QPushButton* command :
          {m_main->btDokumenti(), m_main->btPrecuDati(), m_main->bt3D_Operacijas(),
           m_main->btSanemsanasParbaude(), m_main->btPiegadesApstiprin()}) {
         QTest::mouseClick(command, Qt::LeftButton);
-        QVERIFY(!EnterPasword->isVisible());
+        QVERIFY(!m_main->enterPasword()->isVisible());
         QVERIFY(state().LoggedIn);
     }
     QVERIFY(m_fixture.messages().isEmpty());
@@ -373,14 +374,14 @@ void TestLogin::keyboardAroundTypingFields()
     QTimer* timer = m_main->tmKeybOff();
     openLogin();
     // The user name has the focus: the keyboard may show.
-    QVERIFY(EnterPasword->edUserName()->hasFocus());
+    QVERIFY(m_main->enterPasword()->edUserName()->hasFocus());
     QVERIFY(!timer->isActive());
 
-    EnterPasword->btClose()->setFocus();
+    m_main->enterPasword()->btClose()->setFocus();
     QCOMPARE(timer->isActive(), hideKeyboard);
-    EnterPasword->edPasword()->setFocus();
+    m_main->enterPasword()->edPasword()->setFocus();
     QVERIFY(!timer->isActive());
-    EnterPasword->btAutorizet()->setFocus();
+    m_main->enterPasword()->btAutorizet()->setFocus();
     QCOMPARE(timer->isActive(), hideKeyboard);
 }
 
@@ -388,8 +389,8 @@ void TestLogin::serverErrorLeavesUserLoggedOut()
 {
     openLogin();
     m_fixture.stopServer();
-    EnterPasword->edPasword()->setText(QStringLiteral("1234"));
-    QTest::mouseClick(EnterPasword->btAutorizet(), Qt::LeftButton);
+    m_main->enterPasword()->edPasword()->setText(QStringLiteral("1234"));
+    QTest::mouseClick(m_main->enterPasword()->btAutorizet(), Qt::LeftButton);
 
     // Shown by the application object with the error's text.
     QCOMPARE(m_fixture.messages().size(), 1);
@@ -397,7 +398,7 @@ void TestLogin::serverErrorLeavesUserLoggedOut()
     QVERIFY(!shown.isEmpty());
     QVERIFY(shown != kUnknownUser && shown != kWrongPassword);
     QVERIFY(!state().LoggedIn);
-    QVERIFY(EnterPasword->isVisible());
+    QVERIFY(m_main->enterPasword()->isVisible());
 
     // The program goes on: the next command reports the lost server.
     m_fixture.messages().clear();

@@ -10,7 +10,6 @@
 #include "client/core/commonprocedures.h"
 #include "client/core/settingsfile.h"
 #include "client/core/tclientdatamodule.h"
-#include "client/widgets/createonce.h"
 #include "client/widgets/focuslater.h"
 #include "client/widgets/touchform.h"
 #include "gui/guiapplication.h"
@@ -39,6 +38,7 @@ private slots:
     void lowerAreaCentred();
     void startShowsDateAndConnectsNot_data();
     void startShowsDateAndConnectsNot();
+    void eachMainWindowHasItsOwnModule();
     void makerNotice_data();
     void makerNotice();
     void noAddressStopsServerCommands_data();
@@ -104,13 +104,12 @@ void TestMainWindow::init()
 
 void TestMainWindow::cleanup()
 {
+    const QList<QPointer<QWidget>> windows{m_main->sysCon(), m_main->enterPasword()};
     delete m_main;
     m_main = nullptr;
-    // The main window took its data module and windows with it.
-    QCOMPARE(NorvalkMain, nullptr);
-    QCOMPARE(ClientDataModule, nullptr);
-    QCOMPARE(SysCon, nullptr);
-    QCOMPARE(EnterPasword, nullptr);
+    // The main window took its windows with it.
+    for (const QPointer<QWidget>& window : windows)
+        QVERIFY(!window);
     ClientFormat::setLocale(QLocale(QLocale::Latvian, QLocale::Latvia));
 }
 
@@ -124,11 +123,11 @@ QPushButton* TestMainWindow::button(const QString& name) const
 
 void TestMainWindow::logIn(const QString& user, const QString& password)
 {
-    QVERIFY(EnterPasword && EnterPasword->isVisible());
-    EnterPasword->edUserName()->setText(user);
-    EnterPasword->edPasword()->setText(password);
-    QTest::mouseClick(EnterPasword->btAutorizet(), Qt::LeftButton);
-    QVERIFY2(!EnterPasword->isVisible(), qPrintable(m_fixture.messages().join('|')));
+    QVERIFY(m_main->enterPasword() && m_main->enterPasword()->isVisible());
+    m_main->enterPasword()->edUserName()->setText(user);
+    m_main->enterPasword()->edPasword()->setText(password);
+    QTest::mouseClick(m_main->enterPasword()->btAutorizet(), Qt::LeftButton);
+    QVERIFY2(!m_main->enterPasword()->isVisible(), qPrintable(m_fixture.messages().join('|')));
 }
 
 void TestMainWindow::layout_data()
@@ -222,12 +221,10 @@ void TestMainWindow::startShowsDateAndConnectsNot()
     delete m_main;
     ClientFormat::setLocale(locale);
     m_main = new TNorvalkMain;
-    QCOMPARE(NorvalkMain, m_main);
 
     const QString today = ClientFormat::dateToText(QDate::currentDate());
     QCOMPARE(m_main->lbStatus()->text(), QStringLiteral("Datums=") + today);
-    QVERIFY(ClientDataModule);
-    QTEST(ClientDataModule->clientState().DateSeparator, "separator");
+    QTEST(m_main->dataModule().clientState().DateSeparator, "separator");
     QCOMPARE(m_main->lbNotice()->text(), TNorvalkMain::MakerNotice(today));
     QVERIFY(m_main->lbNotice()->text().endsWith(QStringLiteral(" Ver. 1.00.24.17")));
     if (locale.dateFormat(QLocale::ShortFormat).startsWith(QLatin1String("dd")))
@@ -235,11 +232,34 @@ void TestMainWindow::startShowsDateAndConnectsNot()
             QStringLiteral("2019-%1 ").arg(QDate::currentDate().year())));
 
     // Nothing connects and no other window is made before the first command.
-    QVERIFY(!ClientDataModule->SQLConnection1().connected());
-    QVERIFY(!m_main->goodsInfo());
-    QCOMPARE(SysCon, nullptr);
-    QCOMPARE(EnterPasword, nullptr);
+    QVERIFY(!m_main->dataModule().SQLConnection1().connected());
+    QCOMPARE(m_main->sysCon(), nullptr);
+    QCOMPARE(m_main->enterPasword(), nullptr);
     QVERIFY(m_fixture.messages().isEmpty());
+}
+
+void TestMainWindow::eachMainWindowHasItsOwnModule()
+{
+    // Two terminals in one process: each main window makes a data module of
+    // its own, and the second works on when the first is gone.
+    auto* second = new TNorvalkMain;
+    second->setServerPort(m_fixture.port());
+    second->show();
+    const QPointer<TClientDataModule> first = m_main->findChild<TClientDataModule*>();
+    const QPointer<TClientDataModule> its = second->findChild<TClientDataModule*>();
+    QVERIFY(first);
+    QVERIFY(its);
+    QVERIFY(first != its);
+    QCOMPARE(its->keyboardSuppressionTimer(), second->tmKeybOff());
+    QCOMPARE(first->keyboardSuppressionTimer(), m_main->tmKeybOff());
+    delete m_main;
+    m_main = second; // cleaned up as the test's window
+    QVERIFY(!first);
+    QVERIFY(its);
+    QTest::mouseClick(second->btPrecuDati(), Qt::LeftButton);
+    QVERIFY2(m_fixture.messages().isEmpty(), qPrintable(m_fixture.messages().join('|')));
+    QVERIFY(its->SQLConnection1().connected());
+    QVERIFY(second->enterPasword() && second->enterPasword()->isVisible());
 }
 
 void TestMainWindow::makerNotice_data()
@@ -277,37 +297,36 @@ void TestMainWindow::noAddressStopsServerCommands()
 
     QTest::mouseClick(button(command), Qt::LeftButton);
     QCOMPARE(m_fixture.messages(), QStringList{kNoAddress});
-    QCOMPARE(EnterPasword, nullptr);
-    QVERIFY(!ClientDataModule->SQLConnection1().connected());
-    QVERIFY(!m_main->goodsInfo());
+    QCOMPARE(m_main->enterPasword(), nullptr);
+    QVERIFY(!m_main->dataModule().SQLConnection1().connected());
     QCOMPARE(m_main->lbStatus()->text(), status);
 
     // Settings open all the same: they are where the address is set.
     m_fixture.messages().clear();
     QTest::mouseClick(m_main->btIestatisana(), Qt::LeftButton);
-    QVERIFY(SysCon && SysCon->isVisible());
-    QVERIFY(SysCon->isWindow());
+    QVERIFY(m_main->sysCon() && m_main->sysCon()->isVisible());
+    QVERIFY(m_main->sysCon()->isWindow());
     QVERIFY(m_fixture.messages().isEmpty());
-    QVERIFY(!ClientDataModule->SQLConnection1().connected());
-    QCOMPARE(EnterPasword, nullptr);
+    QVERIFY(!m_main->dataModule().SQLConnection1().connected());
+    QCOMPARE(m_main->enterPasword(), nullptr);
 }
 
 void TestMainWindow::clearedAddressTakesEffectAtNextCommand()
 {
     QTest::mouseClick(m_main->btPrecuDati(), Qt::LeftButton);
-    QVERIFY(ClientDataModule->SQLConnection1().connected());
+    QVERIFY(m_main->dataModule().SQLConnection1().connected());
 
     QTest::mouseClick(m_main->btIestatisana(), Qt::LeftButton);
-    QVERIFY(SysCon->isVisible());
-    QCOMPARE(SysCon->edIP_Adrese()->text(), QStringLiteral("127.0.0.1"));
-    SysCon->edIP_Adrese()->clear();
-    QTest::mouseClick(SysCon->btClose(), Qt::LeftButton);
+    QVERIFY(m_main->sysCon()->isVisible());
+    QCOMPARE(m_main->sysCon()->edIP_Adrese()->text(), QStringLiteral("127.0.0.1"));
+    m_main->sysCon()->edIP_Adrese()->clear();
+    QTest::mouseClick(m_main->sysCon()->btClose(), Qt::LeftButton);
     QVERIFY(m_fixture.messages().isEmpty());
 
     // The connection is dropped before the address is read again.
     QTest::mouseClick(m_main->btPrecuDati(), Qt::LeftButton);
     QCOMPARE(m_fixture.messages(), QStringList{kNoAddress});
-    QVERIFY(!ClientDataModule->SQLConnection1().connected());
+    QVERIFY(!m_main->dataModule().SQLConnection1().connected());
 }
 
 void TestMainWindow::unreachableServerIsReported()
@@ -321,9 +340,8 @@ void TestMainWindow::unreachableServerIsReported()
     QVERIFY2(message.startsWith(head), qPrintable(message));
     QVERIFY2(message.size() > head.size(), "the error's own text follows the line break");
     QCOMPARE(m_main->lbStatus()->text(), QStringLiteral("Neizdevās pieslēgties pie : 127.0.0.1"));
-    QVERIFY(!ClientDataModule->SQLConnection1().connected());
-    QCOMPARE(EnterPasword, nullptr);
-    QVERIFY(!m_main->goodsInfo());
+    QVERIFY(!m_main->dataModule().SQLConnection1().connected());
+    QCOMPARE(m_main->enterPasword(), nullptr);
 
     // The right port at the next command connects.
     m_fixture.messages().clear();
@@ -345,17 +363,16 @@ void TestMainWindow::firstCommandAsksForLogin()
 
     QVERIFY2(m_fixture.messages().isEmpty(), qPrintable(m_fixture.messages().join('|')));
     QCOMPARE(m_main->lbStatus()->text(), kConnected);
-    QVERIFY(ClientDataModule->SQLConnection1().connected());
-    QCOMPARE(ClientDataModule->SQLConnection1().port(), m_fixture.port());
-    QVERIFY(EnterPasword);
-    QVERIFY(EnterPasword->isVisible());
-    QVERIFY(EnterPasword->isWindow());
-    QCOMPARE(EnterPasword->parentWidget(), m_main);
-    QVERIFY(m_main->goodsInfo());
-    QCOMPARE(m_main->goodsInfo()->PriceCode, 1);
+    QVERIFY(m_main->dataModule().SQLConnection1().connected());
+    QCOMPARE(m_main->dataModule().SQLConnection1().port(), m_fixture.port());
+    QVERIFY(m_main->enterPasword());
+    QVERIFY(m_main->enterPasword()->isVisible());
+    QVERIFY(m_main->enterPasword()->isWindow());
+    QCOMPARE(m_main->enterPasword()->parentWidget(), m_main);
+    QCOMPARE(m_main->goodsInfo().PriceCode, 1);
 
     // The demo installation's scale labels and certified-stock flags.
-    const ClientState& state = ClientDataModule->clientState();
+    const ClientState& state = m_main->dataModule().clientState();
     QCOMPARE(state.ScalePrefix, QStringLiteral("22"));
     QCOMPARE(state.DekArtSak, 3);
     QCOMPARE(state.DekArtGar, 5);
@@ -366,10 +383,8 @@ void TestMainWindow::firstCommandAsksForLogin()
     QVERIFY(state.ShowCertifiedStock);
     QVERIFY(!state.LoggedIn);
 
-    // The goods record outlives further connections.
-    GoodsInfo* goods = m_main->goodsInfo();
+    // Another command makes no second login window.
     QTest::mouseClick(button(command), Qt::LeftButton);
-    QCOMPARE(m_main->goodsInfo(), goods);
     QCOMPARE(findChildren<TEnterPasword*>().size(), 0);
     QCOMPARE(m_main->findChildren<TEnterPasword*>().size(), 1);
 }
@@ -403,7 +418,9 @@ void TestMainWindow::targetShownAfterLogin()
     const TNorvalkMain::TargetWindow target = [&] {
         if (!reference)
             ++made;
-        return CreateOnce(reference, m_main);
+        if (!reference)
+            reference = new QWidget(m_main);
+        return reference;
     };
     const auto gate =
         documentsOnly ? TNorvalkMain::Gate::DocumentRights : TNorvalkMain::Gate::LoggedIn;
@@ -417,7 +434,7 @@ void TestMainWindow::targetShownAfterLogin()
     m_main->RunServerCommand(target, gate);
     QCOMPARE(made, 1);
     QTEST(reference->isVisible(), "shown");
-    QVERIFY(!EnterPasword->isVisible());
+    QVERIFY(!m_main->enterPasword()->isVisible());
     QVERIFY(m_fixture.messages().isEmpty());
 }
 
@@ -434,7 +451,7 @@ void TestMainWindow::connectionCopiesLocalSwitches_data()
 void TestMainWindow::connectionCopiesLocalSwitches()
 {
     QFETCH(QString, key);
-    const ClientState& state = ClientDataModule->clientState();
+    const ClientState& state = m_main->dataModule().clientState();
     const auto flags = [&state] {
         return QList<bool>{state.IzrDaudzums1, state.IzrDzestAtlaidi, state.IzrPardCenaNoNodalas,
                            state.NeraditEkranaKlaviaturu};
@@ -484,10 +501,10 @@ void TestMainWindow::decimalProbe()
     QTest::mouseClick(m_main->btDokumenti(), Qt::LeftButton);
     m_fixture.run(QStringLiteral("UPDATE O_PAVADZ SET KOPSUMMA = 12.35 WHERE ISN = 1"));
     QVERIFY(m_fixture.messages().isEmpty());
-    QTEST(ClientDataModule->clientState().DecimalPointIsDot, "dot");
+    QTEST(m_main->dataModule().clientState().DecimalPointIsDot, "dot");
     // Whatever the client's separator, a typed comma and a typed point read alike.
-    QCOMPARE(ReadNumberField(QStringLiteral("1.5")), 1.5);
-    QCOMPARE(ReadNumberField(QStringLiteral("1,5")), 1.5);
+    QCOMPARE(ReadNumberField(m_main->dataModule().clientState(), QStringLiteral("1.5")), 1.5);
+    QCOMPARE(ReadNumberField(m_main->dataModule().clientState(), QStringLiteral("1,5")), 1.5);
 }
 
 void TestMainWindow::scaleRuleFollowsInstallation_data()
@@ -518,7 +535,7 @@ void TestMainWindow::scaleRuleFollowsInstallation()
 
     QLineEdit article(QStringLiteral("2212345012345"));
     QLineEdit quantity;
-    TouchForm::applyScaleBarcodeRule(&article, &quantity);
+    TouchForm::applyScaleBarcodeRule(m_main->dataModule().clientState(), &article, &quantity);
     QTEST(article.text(), "article");
 }
 
@@ -550,20 +567,20 @@ void TestMainWindow::handlerErrorShownAndProgramGoesOn()
     // The settings file cannot be written: a folder stands in its place.
     m_fixture.removeSettings();
     QVERIFY(QDir().mkpath(m_fixture.settingsPath()));
-    SysCon->edIP_Adrese()->setText(QStringLiteral("127.0.0.9"));
-    QTest::mouseClick(SysCon->btClose(), Qt::LeftButton);
+    m_main->sysCon()->edIP_Adrese()->setText(QStringLiteral("127.0.0.9"));
+    QTest::mouseClick(m_main->sysCon()->btClose(), Qt::LeftButton);
     QCOMPARE(m_fixture.messages().size(), 1);
     QVERIFY(m_fixture.messages().first().contains(QStringLiteral("Norvalk.INI")));
     QVERIFY(m_main->isVisible());
     // The settings stay open with the user's edit, to be saved once they can.
-    QVERIFY(SysCon->isVisible());
-    QCOMPARE(SysCon->edIP_Adrese()->text(), QStringLiteral("127.0.0.9"));
+    QVERIFY(m_main->sysCon()->isVisible());
+    QCOMPARE(m_main->sysCon()->edIP_Adrese()->text(), QStringLiteral("127.0.0.9"));
 
     // The program goes on and the next command runs as ever.
     QVERIFY(QDir().rmdir(m_fixture.settingsPath()));
     m_fixture.messages().clear();
-    QTest::mouseClick(SysCon->btClose(), Qt::LeftButton);
-    QVERIFY(!SysCon->isVisible());
+    QTest::mouseClick(m_main->sysCon()->btClose(), Qt::LeftButton);
+    QVERIFY(!m_main->sysCon()->isVisible());
     QVERIFY(m_fixture.messages().isEmpty());
     m_fixture.removeSettings();
     m_fixture.messages().clear();
@@ -575,13 +592,13 @@ void TestMainWindow::onlyMainWindowEndsProgram()
 {
     QTest::mouseClick(m_main->btDokumenti(), Qt::LeftButton);
     QTest::mouseClick(m_main->btIestatisana(), Qt::LeftButton);
-    QVERIFY(EnterPasword->isVisible() && SysCon->isVisible());
+    QVERIFY(m_main->enterPasword()->isVisible() && m_main->sysCon()->isVisible());
 
     bool stillRunningAfterOtherWindows = false;
     bool endedByTimeout = false;
     QTimer::singleShot(0, this, [&] {
-        EnterPasword->close();
-        SysCon->close();
+        m_main->enterPasword()->close();
+        m_main->sysCon()->close();
         QTimer::singleShot(100, this, [&] {
             stillRunningAfterOtherWindows = true;
             // The user presses "Beigt darbu".
@@ -597,7 +614,7 @@ void TestMainWindow::onlyMainWindowEndsProgram()
     QVERIFY(stillRunningAfterOtherWindows);
     QVERIFY(!endedByTimeout);
     QVERIFY(!m_main->isVisible());
-    QVERIFY(!ClientDataModule->SQLConnection1().connected());
+    QVERIFY(!m_main->dataModule().SQLConnection1().connected());
 }
 
 NORVALK_GUI_TEST_MAIN(TestMainWindow)

@@ -23,7 +23,7 @@ private slots:
     void articleFieldOnly_data();
     void articleFieldOnly();
     void fieldsOfAWindow();
-    void nothingBeforeTheDataModule();
+    void nothingBeforeTheFirstConnection();
 
 private:
     static ClientState layout(const QString& prefix, int artSak, int artGar, int daudzSak,
@@ -173,31 +173,31 @@ void TestScaleBarcode::articleFieldOnly()
 void TestScaleBarcode::fieldsOfAWindow()
 {
     ClientFormat::setLocale(QLocale::c());
-    TClientDataModule module;
-    module.clientState() = layout(QStringLiteral("22"), 3, 5, 8, 5, 3);
+    const ClientState state = layout(QStringLiteral("22"), 3, 5, 8, 5, 3);
 
     QLineEdit article(QStringLiteral("2212345012345"));
     QLineEdit quantity(QStringLiteral("1"));
-    TouchForm::applyScaleBarcodeRule(&article, &quantity);
+    TouchForm::applyScaleBarcodeRule(state, &article, &quantity);
     QCOMPARE(article.text(), QStringLiteral("12345"));
     QCOMPARE(quantity.text(), QStringLiteral("1.234"));
 
     // Leaving the field again finds an ordinary code and changes nothing.
-    TouchForm::applyScaleBarcodeRule(&article, &quantity);
+    TouchForm::applyScaleBarcodeRule(state, &article, &quantity);
     QCOMPARE(article.text(), QStringLiteral("12345"));
     QCOMPARE(quantity.text(), QStringLiteral("1.234"));
 
     QLineEdit goodsArticle(QStringLiteral("2254321000500"));
-    TouchForm::applyScaleBarcodeRule(&goodsArticle);
+    TouchForm::applyScaleBarcodeRule(state, &goodsArticle);
     QCOMPARE(goodsArticle.text(), QStringLiteral("54321"));
 }
 
-void TestScaleBarcode::nothingBeforeTheDataModule()
+void TestScaleBarcode::nothingBeforeTheFirstConnection()
 {
-    QVERIFY(!ClientDataModule);
+    // A module that has not connected yet knows no layout.
+    TClientDataModule module;
     QLineEdit article(QStringLiteral("2212345012345"));
     QLineEdit quantity(QStringLiteral("1"));
-    TouchForm::applyScaleBarcodeRule(&article, &quantity);
+    TouchForm::applyScaleBarcodeRule(module.clientState(), &article, &quantity);
     QCOMPARE(article.text(), QStringLiteral("2212345012345"));
     QCOMPARE(quantity.text(), QStringLiteral("1"));
 }

@@ -86,12 +86,12 @@ void TestScreenKeyboard::typingFieldAsksForKeyboard()
     TNorvalkMain* main = m_fixture.openMainWindow();
     // The command connects (hiding starts when set) and asks for the login.
     QTest::mouseClick(main->btPrecuDati(), Qt::LeftButton);
-    QVERIFY(EnterPasword && EnterPasword->isVisible());
+    QVERIFY(main->enterPasword() && main->enterPasword()->isVisible());
     QCOMPARE(main->tmKeybOff()->isActive(),
-             hideKeyboard && !EnterPasword->edUserName()->hasFocus());
+             hideKeyboard && !main->enterPasword()->edUserName()->hasFocus());
 
-    EnterPasword->btClose()->setFocus();
-    const QList<bool> requests = requestsAfterFocus(EnterPasword->edPasword());
+    main->enterPasword()->btClose()->setFocus();
+    const QList<bool> requests = requestsAfterFocus(main->enterPasword()->edPasword());
     QVERIFY(!requests.isEmpty());
     // Shown, and not put down again while the field has the focus.
     QVERIFY(requests.contains(true));
@@ -113,10 +113,10 @@ void TestScreenKeyboard::scannedField()
     IniWriteBool(QStringLiteral("SysCon"), QStringLiteral("NeraditEkranaKlaviaturu"), hideKeyboard);
     TNorvalkMain* main = m_fixture.openMainWindow();
     QVERIFY(m_fixture.runMenuCommand(main->btPrecuDati()));
-    QVERIFY(PrecuDati && PrecuDati->isVisible());
+    QVERIFY(main->precuDati() && main->precuDati()->isVisible());
 
-    PrecuDati->btClose()->setFocus();
-    const QList<bool> requests = requestsAfterFocus(PrecuDati->edArtikuls());
+    main->precuDati()->btClose()->setFocus();
+    const QList<bool> requests = requestsAfterFocus(main->precuDati()->edArtikuls());
     QVERIFY(!requests.isEmpty());
     if (hideKeyboard) {
         // Never asked up on the article field, and put down at each tick.

@@ -49,6 +49,7 @@ private:
     QCheckBox* switchBox(const QString& key) const;
 
     WindowFixture m_fixture;
+    std::unique_ptr<TClientDataModule> m_module;
     std::unique_ptr<TSysCon> m_window;
 };
 
@@ -65,15 +66,14 @@ void TestSettingsWindow::init()
 {
     m_fixture.messages().clear();
     m_fixture.removeSettings();
-    m_window = std::make_unique<TSysCon>();
-    QCOMPARE(SysCon, m_window.get());
+    m_module = std::make_unique<TClientDataModule>();
+    m_window = std::make_unique<TSysCon>(*m_module, nullptr);
 }
 
 void TestSettingsWindow::cleanup()
 {
     m_window.reset();
-    QCOMPARE(SysCon, nullptr);
-    delete ClientDataModule;
+    m_module.reset();
     QDir(m_fixture.settingsPath()).removeRecursively();
 }
 
@@ -259,7 +259,7 @@ void TestSettingsWindow::closeButtonKeepsLoadedKeyboardRule()
     QFETCH(bool, loaded);
     QFETCH(bool, timerBefore);
 
-    TClientDataModule* module = CreateClientDataModule(nullptr);
+    TClientDataModule* module = m_module.get();
     module->clientState().NeraditEkranaKlaviaturu = loaded;
     IniWriteBool(kSection, QStringLiteral("NeraditEkranaKlaviaturu"), loaded);
     showWindow();
@@ -307,7 +307,7 @@ void TestSettingsWindow::returnEndsAddressEditing()
 
 void TestSettingsWindow::addressFieldLetsKeyboardShow()
 {
-    TClientDataModule* module = CreateClientDataModule(nullptr);
+    TClientDataModule* module = m_module.get();
     module->clientState().NeraditEkranaKlaviaturu = true;
     QTimer* timer = module->keyboardSuppressionTimer();
     timer->start();

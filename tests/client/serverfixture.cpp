@@ -26,8 +26,6 @@ QString ServerFixture::start()
     if (!m_server.start(m_database.path()))
         return QStringLiteral("server: ") + m_server.standardError() + m_server.standardOutput();
     m_module = std::make_unique<TClientDataModule>();
-    if (ClientDataModule != m_module.get())
-        return QStringLiteral("another data module is still alive");
     ServerConnection& connection = m_module->SQLConnection1();
     connection.setHostName(QHostAddress(QHostAddress::LocalHost).toString());
     connection.setPort(m_server.port());

@@ -21,7 +21,7 @@ private slots:
     void cleanup();
 
     void creationNeverConnects();
-    void globalFollowsLifetime();
+    void modulesKeepTheirOwnState();
     void clientStateStartsEmpty();
     void unreachableServerReportedAndRequestFails();
     void masterUserNeedsNoServer();
@@ -46,7 +46,7 @@ void TestClientDataModule::init()
 {
     m_messages.clear();
     m_previousHandler = setMessageHandler([this](const QString& text) { m_messages << text; });
-    m_module = CreateClientDataModule(nullptr);
+    m_module = new TClientDataModule;
     // Nothing listens on a port just handed back by the system.
     m_module->SQLConnection1().setHostName(QStringLiteral("127.0.0.1"));
     m_module->SQLConnection1().setPort(TestServer::freePort());
@@ -60,7 +60,6 @@ void TestClientDataModule::cleanup()
 
 void TestClientDataModule::creationNeverConnects()
 {
-    QCOMPARE(ClientDataModule, m_module);
     QVERIFY(!m_module->SQLConnection1().connected());
     QCOMPARE(TClientDataModule().SQLConnection1().port(), quint16(211));
     QCOMPARE(m_module->dataSets().size(), 12);
@@ -69,16 +68,21 @@ void TestClientDataModule::creationNeverConnects()
     QVERIFY(m_messages.isEmpty());
 }
 
-void TestClientDataModule::globalFollowsLifetime()
+void TestClientDataModule::modulesKeepTheirOwnState()
 {
-    // A second module does not take the place of the first.
+    // Two terminals in one process (two main windows in a test) share nothing.
     TClientDataModule second;
-    QCOMPARE(ClientDataModule, m_module);
-    QCOMPARE(CreateClientDataModule(nullptr), m_module);
-    delete m_module;
-    m_module = nullptr;
-    QCOMPARE(ClientDataModule, nullptr);
-    QVERIFY_THROWS_EXCEPTION(ClientError, GetStock(1, 2, QStringLiteral("F")));
+    SetKeyboardSuppression(second, true);
+    QVERIFY(second.keyboardSuppressionTimer()->isActive());
+    QVERIFY(!m_module->keyboardSuppressionTimer()->isActive());
+    second.clientState().DecimalPointIsDot = true;
+    QCOMPARE(ReadNumberField(second.clientState(), QStringLiteral("1,5")), 1.5);
+    QVERIFY(!m_module->clientState().DecimalPointIsDot);
+    // Each procedure goes over the connection of the module it is given:
+    // this one's leads nowhere, the other's is not even set.
+    QVERIFY_THROWS_EXCEPTION(ClientError, GetStock(*m_module, 1, 2, QStringLiteral("F")));
+    QVERIFY(!second.SQLConnection1().connected());
+    QVERIFY(second.SQLConnection1().hostName() != m_module->SQLConnection1().hostName());
 }
 
 void TestClientDataModule::clientStateStartsEmpty()
@@ -126,14 +130,14 @@ void TestClientDataModule::unreachableServerReportedAndRequestFails()
 
 void TestClientDataModule::masterUserNeedsNoServer()
 {
-    QVERIFY(UserHasRight(QStringLiteral("CHIEF"), QStringLiteral("11"), 2));
-    QVERIFY(UserHasRight(QStringLiteral("CHIEF"), QStringLiteral("00"), 0));
-    QVERIFY(!UserHasRight(QStringLiteral("CHIEF"), QStringLiteral("80"), 0));
+    QVERIFY(UserHasRight(*m_module, QStringLiteral("CHIEF"), QStringLiteral("11"), 2));
+    QVERIFY(UserHasRight(*m_module, QStringLiteral("CHIEF"), QStringLiteral("00"), 0));
+    QVERIFY(!UserHasRight(*m_module, QStringLiteral("CHIEF"), QStringLiteral("80"), 0));
     QVERIFY(m_messages.isEmpty());
     // Any other spelling is an ordinary user name, looked up on the server
     // (which is not there).
-    QVERIFY_THROWS_EXCEPTION(ClientError,
-                             UserHasRight(QStringLiteral("chief"), QStringLiteral("11"), 2));
+    QVERIFY_THROWS_EXCEPTION(
+        ClientError, UserHasRight(*m_module, QStringLiteral("chief"), QStringLiteral("11"), 2));
 }
 
 void TestClientDataModule::proxyWithoutConnectionFails()
@@ -199,7 +203,7 @@ void TestClientDataModule::normalizeDecimalText()
     QFETCH(bool, dot);
     QFETCH(QString, text);
     m_module->clientState().DecimalPointIsDot = dot;
-    QTEST(NormalizeDecimalText(text), "expected");
+    QTEST(NormalizeDecimalText(m_module->clientState(), text), "expected");
 }
 
 void TestClientDataModule::readNumberField_data()
@@ -243,7 +247,7 @@ void TestClientDataModule::readNumberField()
     ClientFormat::setLocale(locale);
     m_module->clientState().DecimalPointIsDot = dot;
     bool ok = !converts; // the call must set it either way
-    const double value = ReadNumberField(text, &ok);
+    const double value = ReadNumberField(m_module->clientState(), text, &ok);
     ClientFormat::useSystemLocale();
     QCOMPARE(ok, converts);
     QTEST(value, "value");
@@ -251,11 +255,11 @@ void TestClientDataModule::readNumberField()
 
 void TestClientDataModule::departmentListLimitedToUsersDepartments()
 {
-    const QString all = DepartmentListSql(QStringLiteral("NODALA"));
+    const QString all = DepartmentListSql(m_module->clientState(), QStringLiteral("NODALA"));
     QVERIFY(all.startsWith(QStringLiteral("SELECT N_DEPART.ISN, N_DEPART.GNOS NODALA FROM")));
     QVERIFY(!all.contains(QStringLiteral(" IN(")));
     m_module->clientState().UserDepartments = QStringLiteral("3,4");
-    const QString limited = DepartmentListSql(QStringLiteral("KLIENTS"));
+    const QString limited = DepartmentListSql(m_module->clientState(), QStringLiteral("KLIENTS"));
     QVERIFY(limited.contains(QStringLiteral(" AND N_DEPART.ISN IN(:ISNODALA1, :ISNODALA2) ")));
     QVERIFY(limited.endsWith(QStringLiteral(" ORDER BY N_DEPART.GNOS")));
 }
@@ -265,11 +269,11 @@ void TestClientDataModule::keyboardSuppressionDrivesTimer()
     QTimer* timer = m_module->keyboardSuppressionTimer();
     QVERIFY(!timer->isActive());
     QCOMPARE(timer->interval(), 50);
-    SetKeyboardSuppression(true);
+    SetKeyboardSuppression(*m_module, true);
     QVERIFY(timer->isActive());
-    SetKeyboardSuppression(true);
+    SetKeyboardSuppression(*m_module, true);
     QVERIFY(timer->isActive());
-    SetKeyboardSuppression(false);
+    SetKeyboardSuppression(*m_module, false);
     QVERIFY(!timer->isActive());
 }
 
@@ -278,14 +282,14 @@ void TestClientDataModule::keyboardSuppressionFollowsHandedOverTimer()
     QTimer* own = m_module->keyboardSuppressionTimer();
     auto* windowTimer = new QTimer;
     m_module->setKeyboardSuppressionTimer(windowTimer);
-    SetKeyboardSuppression(true);
+    SetKeyboardSuppression(*m_module, true);
     QVERIFY(windowTimer->isActive());
     QVERIFY(!own->isActive());
     delete windowTimer;
     QCOMPARE(m_module->keyboardSuppressionTimer(), own);
-    SetKeyboardSuppression(true);
+    SetKeyboardSuppression(*m_module, true);
     QVERIFY(own->isActive());
-    SetKeyboardSuppression(false);
+    SetKeyboardSuppression(*m_module, false);
 }
 
 QTEST_GUILESS_MAIN(TestClientDataModule)

@@ -7,8 +7,11 @@
 #include "client/core/unitofwork.h"
 #include "tests/client/serverfixture.h"
 
+#include <QMap>
+
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 class TestCommonProcedures final : public QObject
@@ -40,6 +43,8 @@ private slots:
     void departmentList();
     void departmentListTakesOnlyNumbers_data();
     void departmentListTakesOnlyNumbers();
+    void leavesTheModulesDataSetsAlone_data();
+    void leavesTheModulesDataSetsAlone();
 
 private:
     double stockRow(qint32 goods, qint32 department, const QString& kind);
@@ -186,7 +191,7 @@ void TestCommonProcedures::userHasRight()
     QFETCH(QString, user);
     QFETCH(QString, code);
     QFETCH(int, level);
-    QTEST(UserHasRight(user, code, level), "granted");
+    QTEST(UserHasRight(m_fixture->module(), user, code, level), "granted");
 }
 
 void TestCommonProcedures::getStock_data()
@@ -207,7 +212,7 @@ void TestCommonProcedures::getStock()
 {
     QFETCH(qint32, goods);
     QFETCH(QString, kind);
-    QTEST(GetStock(goods, 2, kind), "stock");
+    QTEST(GetStock(m_fixture->module(), goods, 2, kind), "stock");
 }
 
 void TestCommonProcedures::updateStock_data()
@@ -232,32 +237,38 @@ void TestCommonProcedures::updateStock()
     QFETCH(qint32, department);
     QFETCH(int, flag);
     const double before = stockRow(goods, department, QStringLiteral("F"));
-    UpdateStock(goods, department, flag, QStringLiteral("F"), 3.0);
+    UpdateStock(m_fixture->module(), goods, department, flag, QStringLiteral("F"), 3.0);
     QTEST(stockRow(goods, department, QStringLiteral("F")) - before, "moved");
 }
 
 void TestCommonProcedures::updateStockKindOfStock()
 {
-    UpdateStock(25, 2, 0, QString(), 1.5);            // empty counts as F
-    UpdateStock(25, 2, 0, QStringLiteral("TX"), 2.0); // only the first letter
-    UpdateStock(25, 2, 0, QStringLiteral("T"), -0.5); // a signed quantity
+    UpdateStock(m_fixture->module(), 25, 2, 0, QString(), 1.5);            // empty counts as F
+    UpdateStock(m_fixture->module(), 25, 2, 0, QStringLiteral("TX"), 2.0); // only the first letter
+    UpdateStock(m_fixture->module(), 25, 2, 0, QStringLiteral("T"), -0.5); // a signed quantity
     QCOMPARE(stockRow(25, 2, QStringLiteral("F")), 1.5);
     QCOMPARE(stockRow(25, 2, QStringLiteral("T")), 1.5);
-    QCOMPARE(GetStock(25, 2, QStringLiteral("K")), 3.0);
+    QCOMPARE(GetStock(m_fixture->module(), 25, 2, QStringLiteral("K")), 3.0);
 }
 
 void TestCommonProcedures::getCertifiedStock()
 {
-    QCOMPARE(GetCertifiedStock(1, 2, 2, QDate(2024, 6, 1)), 6.0);
-    QCOMPARE(GetCertifiedStock(1, 2, 2, QDate(2025, 6, 1)), 0.0); // expired
-    QCOMPARE(GetCertifiedStock(1, 3, 2, QDate(2024, 6, 1)), 0.0);
+    QCOMPARE(GetCertifiedStock(m_fixture->module(), 1, 2, 2, QDate(2024, 6, 1)), 6.0);
+    QCOMPARE(GetCertifiedStock(m_fixture->module(), 1, 2, 2, QDate(2025, 6, 1)), 0.0); // expired
+    QCOMPARE(GetCertifiedStock(m_fixture->module(), 1, 3, 2, QDate(2024, 6, 1)), 0.0);
 }
 
 void TestCommonProcedures::lookupNumber()
 {
-    QCOMPARE(LookupNumber(QStringLiteral("N_DEPART"), 2, QStringLiteral("CENKODS")), 3.0);
-    QCOMPARE(LookupNumber(QStringLiteral("N_DEPART"), 4, QStringLiteral("CENKODS")), 16.0);
-    QCOMPARE(LookupNumber(QStringLiteral("N_DEPART"), 99, QStringLiteral("CENKODS")), 0.0);
+    QCOMPARE(
+        LookupNumber(m_fixture->module(), QStringLiteral("N_DEPART"), 2, QStringLiteral("CENKODS")),
+        3.0);
+    QCOMPARE(
+        LookupNumber(m_fixture->module(), QStringLiteral("N_DEPART"), 4, QStringLiteral("CENKODS")),
+        16.0);
+    QCOMPARE(LookupNumber(m_fixture->module(), QStringLiteral("N_DEPART"), 99,
+                          QStringLiteral("CENKODS")),
+             0.0);
 }
 
 // Table and column are names, never text to run: a name that is anything
@@ -279,7 +290,7 @@ void TestCommonProcedures::lookupNumberTakesOnlyNames()
 {
     QFETCH(QString, table);
     QFETCH(QString, column);
-    QVERIFY_THROWS_EXCEPTION(ClientError, LookupNumber(table, 2, column));
+    QVERIFY_THROWS_EXCEPTION(ClientError, LookupNumber(m_fixture->module(), table, 2, column));
     UnitOfWork unit;
     unit.declare(QStringLiteral("X"), ParamType::Double);
     QVERIFY_THROWS_EXCEPTION(ClientError,
@@ -324,7 +335,7 @@ void TestCommonProcedures::getLastPrice()
     QFETCH(QDate, date);
     QFETCH(QString, transfer);
     QFETCH(double, price);
-    QCOMPARE(GetLastPrice(goods, department, receipt, date, transfer), price);
+    QCOMPARE(GetLastPrice(m_fixture->module(), goods, department, receipt, date, transfer), price);
 }
 
 void TestCommonProcedures::getLastPriceReadsCutOffInClientDateFormat_data()
@@ -346,7 +357,8 @@ void TestCommonProcedures::getLastPriceReadsCutOffInClientDateFormat()
     ClientFormat::setLocale(locale);
     m_fixture->module().clientState().DateSeparator = separator;
     // Without a receipt, every transfer since 1900 counts.
-    QCOMPARE(GetLastPrice(32, 4, QStringLiteral("PARD_APGR"), kDay, QStringLiteral("PARD_CENA")),
+    QCOMPARE(GetLastPrice(m_fixture->module(), 32, 4, QStringLiteral("PARD_APGR"), kDay,
+                          QStringLiteral("PARD_CENA")),
              3.0);
 }
 
@@ -354,9 +366,9 @@ void TestCommonProcedures::logOperationCutsTexts()
 {
     m_fixture->module().clientState().CurrentUser = QStringLiteral("LIETOTĀJS_AR_ĻOTI_GARU_VĀRDU");
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-    LogOperation(QStringLiteral("DZĒST_RINDU_1"), QStringLiteral("NUMURS-12345678901"),
-                 QStringLiteral("O_PRECE_UN_VĒL_KAUT_KAS"), 30, QString(120, QChar(u'ž')), 77,
-                 QDate(2024, 5, 2));
+    LogOperation(m_fixture->module(), QStringLiteral("DZĒST_RINDU_1"),
+                 QStringLiteral("NUMURS-12345678901"), QStringLiteral("O_PRECE_UN_VĒL_KAUT_KAS"),
+                 30, QString(120, QChar(u'ž')), 77, QDate(2024, 5, 2));
     RemoteDataSet& log = m_fixture->module().cdsTempQuery();
     PrepareDataset(log);
     log.setCommandText(QStringLiteral("SELECT * FROM O_OPERACIJAS WHERE ISN_BAZE = 77"));
@@ -378,8 +390,8 @@ void TestCommonProcedures::logOperationCutsTexts()
 void TestCommonProcedures::logOperationKeepsShortTexts()
 {
     m_fixture->module().clientState().CurrentUser = QStringLiteral("ANNA");
-    LogOperation(QStringLiteral("D"), QStringLiteral("15"), QStringLiteral("O_PAVADZ"), 0,
-                 QStringLiteral("Norvalk"), 78, QDate(2025, 1, 10));
+    LogOperation(m_fixture->module(), QStringLiteral("D"), QStringLiteral("15"),
+                 QStringLiteral("O_PAVADZ"), 0, QStringLiteral("Norvalk"), 78, QDate(2025, 1, 10));
     QCOMPARE(m_fixture->value(QStringLiteral("SELECT TAUSTINS || '|' || IEVKODS || '|' || NUMURS "
                                              "|| '|' || BAZE || '|' || PIEZIMES FROM O_OPERACIJAS "
                                              "WHERE ISN_BAZE = 78")),
@@ -389,9 +401,10 @@ void TestCommonProcedures::logOperationKeepsShortTexts()
 void TestCommonProcedures::departmentList()
 {
     RemoteDataSet& departments = m_fixture->module().cdsN_DEPART();
-    auto names = [&departments] {
+    const ClientState& state = m_fixture->module().clientState();
+    auto names = [&departments, &state] {
         PrepareDataset(departments);
-        SetDepartmentList(departments, QStringLiteral("NODALA"));
+        SetDepartmentList(state, departments, QStringLiteral("NODALA"));
         departments.open();
         QStringList result;
         for (; !departments.eof(); departments.next())
@@ -428,11 +441,61 @@ void TestCommonProcedures::departmentListTakesOnlyNumbers()
     QFETCH(bool, refused);
     m_fixture->module().clientState().UserDepartments = departments;
     if (refused)
-        QVERIFY_THROWS_EXCEPTION(ClientError, LoadDepartmentList());
+        QVERIFY_THROWS_EXCEPTION(ClientError, LoadDepartmentList(m_fixture->module()));
     else
-        QTEST(LoadDepartmentList().names, "names");
+        QTEST(LoadDepartmentList(m_fixture->module()).names, "names");
     m_fixture->module().clientState().UserDepartments.clear();
-    QCOMPARE(LoadDepartmentList().size(), 5); // all still there
+    QCOMPARE(LoadDepartmentList(m_fixture->module()).size(), 5); // all still there
+}
+
+void TestCommonProcedures::leavesTheModulesDataSetsAlone_data()
+{
+    QTest::addColumn<QString>("procedure");
+    for (const char* name : {"LookupNumber", "GetStock", "GetCertifiedStock", "GetLastPrice",
+                             "UpdateStock", "UserHasRight", "LoadDepartmentList", "LogOperation"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TestCommonProcedures::leavesTheModulesDataSetsAlone()
+{
+    // A caller's rows in any of the module's datasets (a list on view, a row
+    // still being read) are still there after a procedure has run.
+    QFETCH(QString, procedure);
+    TClientDataModule& module = m_fixture->module();
+    const QMap<QString, std::function<void()>> run{
+        {QStringLiteral("LookupNumber"),
+         [&] { LookupNumber(module, QStringLiteral("N_DEPART"), 2, QStringLiteral("CENKODS")); }},
+        {QStringLiteral("GetStock"), [&] { GetStock(module, 25, 2, QStringLiteral("K")); }},
+        {QStringLiteral("GetCertifiedStock"),
+         [&] { GetCertifiedStock(module, 1, 2, 2, QDate(2024, 6, 1)); }},
+        {QStringLiteral("GetLastPrice"),
+         [&] {
+             GetLastPrice(module, 1, 2, QStringLiteral("CENA"), QDate(2024, 6, 1),
+                          QStringLiteral("CENA"));
+         }},
+        {QStringLiteral("UpdateStock"),
+         [&] { UpdateStock(module, 25, 2, 1, QStringLiteral("F"), 0.0); }},
+        {QStringLiteral("UserHasRight"),
+         [&] { UserHasRight(module, QStringLiteral("ANNA"), QStringLiteral("11"), 2); }},
+        {QStringLiteral("LoadDepartmentList"), [&] { LoadDepartmentList(module); }},
+        {QStringLiteral("LogOperation"),
+         [&] {
+             LogOperation(module, QStringLiteral("J"), QStringLiteral("1"),
+                          QStringLiteral("O_PRECE"), 25, QStringLiteral("Norvalk"), 1,
+                          QDate::currentDate());
+         }},
+    };
+    for (RemoteDataSet* dataSet : module.dataSets()) {
+        PrepareDataset(*dataSet);
+        dataSet->setCommandText(QStringLiteral("SELECT ISN FROM N_DEPART WHERE ISN = 4"));
+        dataSet->open();
+    }
+    run.value(procedure)();
+    for (RemoteDataSet* dataSet : module.dataSets()) {
+        QVERIFY2(dataSet->isActive() && dataSet->hasField(QStringLiteral("ISN")),
+                 qPrintable(dataSet->name()));
+        QCOMPARE(dataSet->fieldByName(QStringLiteral("ISN")).asInteger(), 4);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCommonProcedures)

@@ -277,8 +277,9 @@ void TestDocumentLines::prefillPerKind()
     QTEST(found.salePrice.value_or(QString()), "salePrice");
     // The last purchase price after the receipt's surcharge.
     const QString lastPrice = ClientFormat::formatFloat(
-        QStringLiteral("0.000"), GetLastPrice(1, 2, QStringLiteral("CENA*(1+ATLAIDE/100)"),
-                                              QDate::currentDate(), QStringLiteral("CENA")));
+        QStringLiteral("0.000"),
+        GetLastPrice(m_fixture->module(), 1, 2, QStringLiteral("CENA*(1+ATLAIDE/100)"),
+                     QDate::currentDate(), QStringLiteral("CENA")));
     QCOMPARE(found.price.value_or(QString()), price == QLatin1String("<last>") ? lastPrice : price);
     QTEST(found.prefilledQuantity.value_or(QString()), "quantity");
     QTEST(found.clearDiscount, "clearDiscount");
@@ -642,7 +643,7 @@ void TestDocumentLines::salePriceOfReceipts()
     QVERIFY(!save(e).refused());
     const double now =
         value(QStringLiteral("SELECT %1 FROM N_KLPREC WHERE ISN = 41").arg(column)).toDouble();
-    QCOMPARE(now, updated ? ReadNumberField(salePrice) : 2.0);
+    QCOMPARE(now, updated ? ReadNumberField(m_fixture->module().clientState(), salePrice) : 2.0);
 }
 
 void TestDocumentLines::salePriceLevelChangedMeanwhile()

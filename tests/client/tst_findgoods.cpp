@@ -2,6 +2,7 @@
 // searched, the VAT range, the price choice and what a failure leaves.
 
 #include "client/core/clienterror.h"
+#include "client/core/commonprocedures.h"
 #include "client/core/findgoods.h"
 #include "tests/client/serverfixture.h"
 
@@ -30,7 +31,7 @@ private slots:
     void notFoundKeepsRecord();
     void codeWithApostrophe();
     void priceCodeBeyondSixteen();
-    void leavesDataSetsOpen();
+    void leavesTheModulesDataSetsAlone();
     void rememberedLookUp();
 
 private:
@@ -170,7 +171,7 @@ void TestFindGoods::foundByAnyCodeColumn()
 {
     QFETCH(QString, code);
     GoodsInfo goods;
-    QVERIFY(FindGoods(goods, code, false));
+    QVERIFY(FindGoods(m_fixture->module(), goods, code, false));
     QTEST(goods.Isn, "isn");
     QVERIFY(m_fixture->messages().isEmpty());
 }
@@ -179,7 +180,7 @@ void TestFindGoods::fillsTheRecord()
 {
     GoodsInfo goods;
     goods.HasSpecialPrice = true; // cleared by a look-up
-    QVERIFY(FindGoods(goods, QStringLiteral("4750000000011"), false));
+    QVERIFY(FindGoods(m_fixture->module(), goods, QStringLiteral("4750000000011"), false));
     QCOMPARE(goods.Isn, 1);
     QCOMPARE(goods.VatRate, 12.0);
     QCOMPARE(goods.Price, 1.09);
@@ -198,7 +199,7 @@ void TestFindGoods::fillsTheRecord()
     QCOMPARE(goods.PriceCode, 1);
     QCOMPARE(goods.ClientIsn, 0);
 
-    QVERIFY(FindGoods(goods, QStringLiteral("SERVICE"), false));
+    QVERIFY(FindGoods(m_fixture->module(), goods, QStringLiteral("SERVICE"), false));
     QVERIFY(goods.IsService);
     QCOMPARE(goods.Unit, QString()); // NULL
     QCOMPARE(goods.SupplierIsn, 0);
@@ -207,12 +208,12 @@ void TestFindGoods::fillsTheRecord()
 void TestFindGoods::foundByKey()
 {
     GoodsInfo goods;
-    QVERIFY(FindGoods(goods, QStringLiteral("30"), true));
+    QVERIFY(FindGoods(m_fixture->module(), goods, QStringLiteral("30"), true));
     QCOMPARE(goods.Isn, 30);
     QCOMPARE(goods.Name, QStringLiteral("Prece 30"));
     // A key is not an article code, nor the other way round.
-    QVERIFY(!FindGoods(goods, QStringLiteral("4750000000011"), true));
-    QVERIFY(!FindGoods(goods, QStringLiteral("30"), false));
+    QVERIFY(!FindGoods(m_fixture->module(), goods, QStringLiteral("4750000000011"), true));
+    QVERIFY(!FindGoods(m_fixture->module(), goods, QStringLiteral("30"), false));
     QVERIFY(m_fixture->messages().isEmpty()); // the window says so
 }
 
@@ -234,7 +235,7 @@ void TestFindGoods::vatRange()
     QFETCH(QString, code);
     GoodsInfo goods;
     goods.VatRate = 55;
-    QVERIFY(FindGoods(goods, code, false));
+    QVERIFY(FindGoods(m_fixture->module(), goods, code, false));
     QTEST(goods.VatRate, "vat");
 }
 
@@ -268,7 +269,7 @@ void TestFindGoods::priceChoice()
     GoodsInfo goods;
     goods.PriceCode = priceCode;
     goods.ClientIsn = client;
-    QVERIFY(FindGoods(goods, QStringLiteral("SPECIAL"), false));
+    QVERIFY(FindGoods(m_fixture->module(), goods, QStringLiteral("SPECIAL"), false));
     QTEST(goods.Price, "price");
     QTEST(goods.HasSpecialPrice, "special");
     QCOMPARE(goods.PriceCode, priceCode);
@@ -294,9 +295,9 @@ void TestFindGoods::notFoundKeepsRecord()
     QFETCH(QString, code);
     QFETCH(bool, byIsn);
     GoodsInfo goods;
-    QVERIFY(FindGoods(goods, QStringLiteral("4750000000011"), false));
+    QVERIFY(FindGoods(m_fixture->module(), goods, QStringLiteral("4750000000011"), false));
     const GoodsInfo before = goods;
-    QVERIFY(!FindGoods(goods, code, byIsn));
+    QVERIFY(!FindGoods(m_fixture->module(), goods, code, byIsn));
     QVERIFY(m_fixture->messages().isEmpty()); // the window says so
     QCOMPARE(GoodsNotFoundMessage(code), QStringLiteral("Nav atrasts artikuls : ") + code);
     QCOMPARE(goods.Isn, before.Isn);
@@ -309,13 +310,13 @@ void TestFindGoods::notFoundKeepsRecord()
 void TestFindGoods::codeWithApostrophe()
 {
     GoodsInfo goods;
-    QVERIFY(FindGoods(goods, QStringLiteral("O'KEEFE"), false));
+    QVERIFY(FindGoods(m_fixture->module(), goods, QStringLiteral("O'KEEFE"), false));
     QCOMPARE(goods.Isn, 23);
     // Text that would rewrite a pasted statement is only a code to compare.
     for (const QString& code :
          {QStringLiteral("' OR ARTIKULS='PLAIN"), QStringLiteral("X') OR (1=1"),
           QStringLiteral("O''KEEFE"), QStringLiteral("'")}) {
-        QVERIFY2(!FindGoods(goods, code, false), qPrintable(code));
+        QVERIFY2(!FindGoods(m_fixture->module(), goods, code, false), qPrintable(code));
         QCOMPARE(goods.Isn, 23);
     }
 }
@@ -327,7 +328,7 @@ void TestFindGoods::priceCodeBeyondSixteen()
     goods.HasSpecialPrice = true;
     goods.PriceCode = 17;
     try {
-        FindGoods(goods, QStringLiteral("VAT100.5"), false);
+        FindGoods(m_fixture->module(), goods, QStringLiteral("VAT100.5"), false);
         QFAIL("a price level beyond 16 was read");
     } catch (const ClientError& error) {
         QVERIFY2(error.message().contains(QStringLiteral("'PARDCENA17' nav atrasts")),
@@ -341,16 +342,27 @@ void TestFindGoods::priceCodeBeyondSixteen()
     QVERIFY(m_fixture->messages().isEmpty());
 }
 
-void TestFindGoods::leavesDataSetsOpen()
+void TestFindGoods::leavesTheModulesDataSetsAlone()
 {
+    // Rows another caller holds in the module's goods datasets are still
+    // there after a look-up with a special price.
+    TClientDataModule& module = m_fixture->module();
+    const QList<RemoteDataSet*> held{&module.cdsFindN_KLPREC(), &module.cdsSpecCenas()};
+    for (RemoteDataSet* dataSet : held) {
+        PrepareDataset(*dataSet);
+        dataSet->setCommandText(QStringLiteral("SELECT ISN FROM N_KLPREC WHERE ISN = 24"));
+        dataSet->open();
+    }
     GoodsInfo goods;
     goods.ClientIsn = 6;
-    QVERIFY(FindGoods(goods, QStringLiteral("SPECIAL"), false));
-    TClientDataModule& module = m_fixture->module();
-    QVERIFY(module.cdsFindN_KLPREC().isActive());
-    QCOMPARE(module.cdsFindN_KLPREC().fieldByName(QStringLiteral("ISN")).asInteger(), 30);
-    QVERIFY(module.cdsSpecCenas().isActive());
-    QCOMPARE(module.cdsSpecCenas().fieldByName(QStringLiteral("ISN")).asInteger(), 1);
+    QVERIFY(FindGoods(module, goods, QStringLiteral("SPECIAL"), false));
+    QCOMPARE(goods.Isn, 30);
+    QVERIFY(goods.HasSpecialPrice);
+    for (RemoteDataSet* dataSet : held) {
+        QVERIFY2(dataSet->isActive() && dataSet->hasField(QStringLiteral("ISN")),
+                 qPrintable(dataSet->name()));
+        QCOMPARE(dataSet->fieldByName(QStringLiteral("ISN")).asInteger(), 24);
+    }
 }
 
 void TestFindGoods::rememberedLookUp()
@@ -362,7 +374,7 @@ void TestFindGoods::rememberedLookUp()
     };
     rename(QStringLiteral("Pirms"));
     GoodsInfo goods;
-    RememberedLookUp lookUp;
+    RememberedLookUp lookUp(m_fixture->module());
     QVERIFY(lookUp.Find(goods, QStringLiteral("PLAIN")));
     QCOMPARE(goods.Name, QStringLiteral("Pirms"));
 

@@ -30,6 +30,7 @@ private slots:
     void stockInChosenDepartment();
     void promotions_data();
     void promotions();
+    void promotionsOfTwoWindowsApart();
     void newGoods_data();
     void newGoods();
     void newGoodsRefused_data();
@@ -176,7 +177,7 @@ void TestGoodsData::promotions()
     GoodsData data(m_fixture->module());
     GoodsInfo shared;
     shared.Isn = 1;
-    RemoteDataSet& grid = m_fixture->module().cdsAkcijas();
+    RemoteDataSet& grid = data.promotions();
     QCOMPARE(data.OpenPromotions(shared, indexOf(data, department)), department != 0);
     QCOMPARE(grid.isActive(), department != 0);
     QStringList prices;
@@ -186,6 +187,22 @@ void TestGoodsData::promotions()
             prices << grid.fieldByName(QStringLiteral("CENA_UZ")).asString();
     }
     QTEST(prices, "prices");
+}
+
+void TestGoodsData::promotionsOfTwoWindowsApart()
+{
+    // Two goods-data windows on one module: the second's list replaces
+    // nothing the first one shows.
+    GoodsData first(m_fixture->module());
+    GoodsData second(m_fixture->module());
+    GoodsInfo shared;
+    shared.Isn = 1;
+    QVERIFY(first.OpenPromotions(shared, indexOf(first, 2)));
+    QCOMPARE(first.promotions().recordCount(), 2);
+    QVERIFY(second.OpenPromotions(shared, indexOf(second, 3)));
+    QCOMPARE(second.promotions().recordCount(), 0);
+    QVERIFY(first.promotions().isActive());
+    QCOMPARE(first.promotions().recordCount(), 2);
 }
 
 void TestGoodsData::newGoods_data()

@@ -241,9 +241,9 @@ void TestLoginCheck::decimalSeparatorFromClientFormat()
     QTEST(state().DecimalPointIsDot, "dot");
     // Either mark typed reads as the same number in this format.
     for (const QString& typed : {QStringLiteral("12.5"), QStringLiteral("12,5")})
-        QCOMPARE(ReadNumberField(typed), 12.5);
-    QCOMPARE(ReadNumberField(QStringLiteral(" 3 ")), 3.0);
-    QCOMPARE(ReadNumberField(QStringLiteral("abc")), 0.0);
+        QCOMPARE(ReadNumberField(m_fixture->module().clientState(), typed), 12.5);
+    QCOMPARE(ReadNumberField(m_fixture->module().clientState(), QStringLiteral(" 3 ")), 3.0);
+    QCOMPARE(ReadNumberField(m_fixture->module().clientState(), QStringLiteral("abc")), 0.0);
     ClientFormat::setLocale(QLocale(QLocale::Latvian, QLocale::Latvia));
 }
 

@@ -130,9 +130,9 @@ void TestUnitOfWork::keyOfOneStatementFeedsTheNext()
 {
     UnitOfWork unit;
     addLineReturningKey(unit, 2, 1.0, 3.0);
-    LogOperation(unit, QStringLiteral("J"), QStringLiteral("50"), QStringLiteral("O_PRECE"), 2,
-                 QStringLiteral("Norvalk"), UnitArg::variable(QStringLiteral("L")),
-                 QDate(2026, 12, 1));
+    LogOperation(unit, m_fixture->module().clientState(), QStringLiteral("J"), QStringLiteral("50"),
+                 QStringLiteral("O_PRECE"), 2, QStringLiteral("Norvalk"),
+                 UnitArg::variable(QStringLiteral("L")), QDate(2026, 12, 1));
     unit.run(update());
 
     const qint32 line = update().fieldByName(QStringLiteral("L")).asInteger();
@@ -169,9 +169,9 @@ void TestUnitOfWork::failureLeavesNothingStored()
 
     UnitOfWork unit;
     addLineReturningKey(unit, 1, 4.0, 1.0);
-    LogOperation(unit, QStringLiteral("J"), QStringLiteral("50"), QStringLiteral("O_PRECE"), 1,
-                 QStringLiteral("Norvalk"), UnitArg::variable(QStringLiteral("L")),
-                 QDate::currentDate());
+    LogOperation(unit, m_fixture->module().clientState(), QStringLiteral("J"), QStringLiteral("50"),
+                 QStringLiteral("O_PRECE"), 1, QStringLiteral("Norvalk"),
+                 UnitArg::variable(QStringLiteral("L")), QDate::currentDate());
     UpdateStock(unit, 1, 2, 0, QStringLiteral("F"), 4.0);
     unit.add(failing).set(QStringLiteral("NR"), QString(300, QLatin1Char('9')));
     QVERIFY_THROWS_EXCEPTION(RemoteError, unit.run(update()));
@@ -209,7 +209,7 @@ void TestUnitOfWork::stockMoveChecksInventoryInside()
 
     // The procedure on its own moves the same.
     const double between = stock(goods, department);
-    UpdateStock(goods, department, flag, QString(), 3.0);
+    UpdateStock(m_fixture->module(), goods, department, flag, QString(), 3.0);
     QTEST(stock(goods, department) - between, "moved");
 }
 
@@ -308,15 +308,16 @@ void TestUnitOfWork::sameShapeSameStatement()
 {
     // The server keeps a prepared statement per text: a unit of the same
     // steps must give the same text whatever its values.
-    const auto lineUnit = [](int goods, const QString& note) {
+    const ClientState state;
+    const auto lineUnit = [&state](int goods, const QString& note) {
         auto unit = std::make_unique<UnitOfWork>();
         unit->add(kInsertLine)
             .set(QStringLiteral("ISPRECE"), goods)
             .set(QStringLiteral("ISPAVADZ"), 50)
             .set(QStringLiteral("DAUDZUMS"), 1.0)
             .set(QStringLiteral("CENA"), 1.0);
-        LogOperation(*unit, QStringLiteral("J"), QStringLiteral("50"), QStringLiteral("O_PRECE"),
-                     goods, note, 0, QDate::currentDate());
+        LogOperation(*unit, state, QStringLiteral("J"), QStringLiteral("50"),
+                     QStringLiteral("O_PRECE"), goods, note, 0, QDate::currentDate());
         return unit;
     };
     const auto first = lineUnit(1, QStringLiteral("Norvalk"));

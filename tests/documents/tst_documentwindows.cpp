@@ -87,8 +87,6 @@ void TestDocumentWindows::init()
 void TestDocumentWindows::cleanup()
 {
     m_fixture.closeMainWindow();
-    QCOMPARE(DokIevads, nullptr);
-    QCOMPARE(DokIevadsPreces, nullptr);
 }
 
 TDokIevads* TestDocumentWindows::openHeader()
@@ -100,9 +98,10 @@ TDokIevads* TestDocumentWindows::openHeaderAs(const QString& user, const QString
 {
     if (!m_fixture.runMenuCommand(m_fixture.mainWindow()->btDokumenti(), user, password))
         qWarning("%s", qPrintable(m_fixture.messages().join('|')));
-    if (DokIevads)
-        WindowFixture::activate(DokIevads);
-    return DokIevads;
+    TDokIevads* header = m_fixture.mainWindow()->dokIevads();
+    if (header)
+        WindowFixture::activate(header);
+    return header;
 }
 
 TDokIevadsPreces* TestDocumentWindows::openLines(DocumentKind kind, const QString& number,
@@ -125,9 +124,10 @@ TDokIevadsPreces* TestDocumentWindows::openLines(DocumentKind kind, const QStrin
     }
     header->edPZ_Numurs()->setText(number);
     QTest::mouseClick(header->btSave(), Qt::LeftButton);
-    if (DokIevadsPreces && DokIevadsPreces->isVisible())
-        WindowFixture::activate(DokIevadsPreces);
-    return DokIevadsPreces;
+    TDokIevadsPreces* lines = header->dokIevadsPreces();
+    if (lines && lines->isVisible())
+        WindowFixture::activate(lines);
+    return lines;
 }
 
 // Scans an article into the lines window: the look-up, then the quantity.
@@ -242,9 +242,10 @@ void TestDocumentWindows::pickFromTheList()
     QCOMPARE(header->cmbKlients()->currentText(), QStringLiteral("SIA \"Piena ceļš\""));
     // Saving reaches that document, and its lines are there.
     QTest::mouseClick(header->btSave(), Qt::LeftButton);
-    QVERIFY(DokIevadsPreces && DokIevadsPreces->isVisible());
-    QCOMPARE(DokIevadsPreces->data().context().DocIsn, 6);
-    QCOMPARE(DokIevadsPreces->lstPreces()->itemCount(), 2);
+    TDokIevadsPreces* lines = header->dokIevadsPreces();
+    QVERIFY(lines && lines->isVisible());
+    QCOMPARE(lines->data().context().DocIsn, 6);
+    QCOMPARE(lines->lstPreces()->itemCount(), 2);
     QVERIFY(m_fixture.messages().isEmpty());
 }
 
@@ -384,7 +385,7 @@ void TestDocumentWindows::deleteAfterTheDocumentWasOpenedAgain()
     QVERIFY(!line.isEmpty());
     TVaiDzestIerakstu* confirm = lines->deleteConfirmation();
 
-    QTest::mouseClick(DokIevads->btSave(), Qt::LeftButton);
+    QTest::mouseClick(m_fixture.mainWindow()->dokIevads()->btSave(), Qt::LeftButton);
     QCOMPARE(lines->lstPreces()->itemText(0), QStringLiteral("0"));
     QTest::mouseClick(confirm->btDelete(), Qt::LeftButton);
     QVERIFY2(m_fixture.messages().isEmpty(), qPrintable(m_fixture.messages().join('|')));
@@ -439,7 +440,7 @@ void TestDocumentWindows::chosenCertificateSurvivesReopening()
     lines->cmbSertifikats()->setCurrentIndex(0);
     QTest::keyClicks(lines->edDaudzums(), QStringLiteral("2"));
 
-    QTest::mouseClick(DokIevads->btSave(), Qt::LeftButton);
+    QTest::mouseClick(m_fixture.mainWindow()->dokIevads()->btSave(), Qt::LeftButton);
     WindowFixture::activate(lines);
     QCOMPARE(lines->cmbSertifikats()->currentIndex(), 0);
     QTest::mouseClick(lines->btSave(), Qt::LeftButton);
@@ -470,8 +471,9 @@ void TestDocumentWindows::largeScreenLayout()
 {
     TDokIevadsPreces* lines = openReceiving(QStringLiteral("R-L"));
     QVERIFY(lines);
-    TDokIevadsPreces large(nullptr, TDokIevadsPreces::Layout::Large);
-    DokIevadsPreces = lines; // the reference stays the window in use
+    TNorvalkMain* main = m_fixture.mainWindow();
+    TDokIevadsPreces large(main->dataModule(), main->goodsInfo(), nullptr,
+                           TDokIevadsPreces::Layout::Large);
     QVERIFY(large.isLargeLayout());
     QCOMPARE(large.size(), QSize(1080, 1920));
     QCOMPARE(large.lstPreces()->size(), QSize(1080, 1806));

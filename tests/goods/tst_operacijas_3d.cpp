@@ -51,7 +51,7 @@ void TestOperacijas3D::initTestCase()
     QVERIFY2(error.isEmpty(), qPrintable(error));
     TNorvalkMain* main = m_fixture.openMainWindow();
     QVERIFY(m_fixture.runMenuCommand(main->bt3D_Operacijas()));
-    m_window = Operacijas_3D;
+    m_window = main->operacijas_3D();
     QVERIFY(m_window && m_window->isVisible());
     WindowFixture::activate(m_window);
 }
@@ -59,8 +59,9 @@ void TestOperacijas3D::initTestCase()
 void TestOperacijas3D::cleanupTestCase()
 {
     QVERIFY(m_fixture.messages().isEmpty());
+    const QPointer<TOperacijas_3D> window = m_window;
     m_fixture.closeMainWindow();
-    QCOMPARE(Operacijas_3D, nullptr);
+    QVERIFY(!window);
 }
 
 void TestOperacijas3D::showList()
@@ -149,9 +150,10 @@ void TestOperacijas3D::listSharedWithTheDocumentList()
     QCOMPARE(listedNumbers(), QStringList{"3"});
     // A list of the document header window on the same dataset shows the
     // same rows, and its refresh replaces what this window lists.
-    DataSetListView other(RequireClientDataModule().cdsPavadzimes(), ListItemLayout{}, nullptr);
+    RemoteDataSet& documents = m_fixture.mainWindow()->dataModule().cdsPavadzimes();
+    DataSetListView other(documents, ListItemLayout{}, nullptr);
     QCOMPARE(other.itemCount(), 1);
-    OpenDocumentList(DocumentKind::Orders, QDate::currentDate(), QDate::currentDate(),
+    OpenDocumentList(documents, DocumentKind::Orders, QDate::currentDate(), QDate::currentDate(),
                      DocumentListView::Header);
     QCOMPARE(listedNumbers(), QStringList{"P-11"});
     QCOMPARE(other.itemCount(), 1);

@@ -35,7 +35,7 @@ void TestPiegadesApstiprinasana::initTestCase()
     QVERIFY2(error.isEmpty(), qPrintable(error));
     TNorvalkMain* main = m_fixture.openMainWindow();
     QVERIFY(m_fixture.runMenuCommand(main->btPiegadesApstiprin()));
-    m_window = PiegadesApstiprinasana;
+    m_window = main->piegadesApstiprinasana();
     QVERIFY(m_window && m_window->isVisible());
     WindowFixture::activate(m_window);
     m_fixture.setRealMessageBoxes(true);
@@ -43,8 +43,9 @@ void TestPiegadesApstiprinasana::initTestCase()
 
 void TestPiegadesApstiprinasana::cleanupTestCase()
 {
+    const QPointer<TPiegadesApstiprinasana> window = m_window;
     m_fixture.closeMainWindow();
-    QCOMPARE(PiegadesApstiprinasana, nullptr);
+    QVERIFY(!window);
 }
 
 void TestPiegadesApstiprinasana::layout()

@@ -72,7 +72,6 @@ void TestPrecuDati::init()
 void TestPrecuDati::cleanup()
 {
     m_fixture.closeMainWindow();
-    QCOMPARE(PrecuDati, nullptr);
 }
 
 TPrecuDati* TestPrecuDati::open(const QString& user, const QString& password)
@@ -80,15 +79,16 @@ TPrecuDati* TestPrecuDati::open(const QString& user, const QString& password)
     TNorvalkMain* main = m_fixture.openMainWindow();
     if (!m_fixture.runMenuCommand(main->btPrecuDati(), user, password))
         qWarning("messages: %s", qPrintable(m_fixture.messages().join('|')));
-    if (PrecuDati)
-        WindowFixture::activate(PrecuDati);
+    TPrecuDati* window = main->precuDati();
+    if (window)
+        WindowFixture::activate(window);
     QTest::qWait(30); // the focus moves once the opening is done
-    return PrecuDati;
+    return window;
 }
 
 void TestPrecuDati::chooseDepartment(const QString& name)
 {
-    QComboBox* combo = PrecuDati->cmbNodala();
+    QComboBox* combo = m_fixture.mainWindow()->precuDati()->cmbNodala();
     const int index = combo->findText(name);
     QVERIFY(index >= 0);
     combo->setCurrentIndex(index);
@@ -131,7 +131,7 @@ void TestPrecuDati::scanShowsTheGoods()
     QTEST(window->lbPrece()->text(), "name");
     QTEST(window->edMervieniba()->text(), "unit");
     QTEST(window->shAtlikums()->text(), "stock");
-    const GoodsInfo& goods = *m_fixture.mainWindow()->goodsInfo();
+    const GoodsInfo& goods = m_fixture.mainWindow()->goodsInfo();
     QCOMPARE(window->shGrupa()->text(), goods.GroupName);
     QVERIFY(!goods.GroupName.isEmpty());
     for (int n = 1; n <= 15; ++n)
@@ -230,7 +230,7 @@ void TestPrecuDati::sharedGoodsRecord()
 {
     TPrecuDati* window = open();
     // Goods found in another window: the department's stock is theirs.
-    GoodsInfo& goods = *m_fixture.mainWindow()->goodsInfo();
+    GoodsInfo& goods = m_fixture.mainWindow()->goodsInfo();
     goods.Isn = 20; // Kartupeļi, 20 + 2 in Jelgava
     chooseDepartment(QStringLiteral("Veikals Jelgavā"));
     QCOMPARE(window->shAtlikums()->text(), QStringLiteral("22,000"));

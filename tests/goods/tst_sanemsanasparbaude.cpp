@@ -66,16 +66,16 @@ void TestSanemsanasParbaude::cleanup()
     m_fixture.setRealMessageBoxes(false);
     m_fixture.closeMainWindow();
     m_window = nullptr;
-    QCOMPARE(SanemsanasParbaude, nullptr);
 }
 
 TSanemsanasParbaude* TestSanemsanasParbaude::open()
 {
     TNorvalkMain* main = m_fixture.openMainWindow();
     m_fixture.runMenuCommand(main->btSanemsanasParbaude());
-    if (SanemsanasParbaude)
-        WindowFixture::activate(SanemsanasParbaude);
-    return SanemsanasParbaude;
+    TSanemsanasParbaude* window = main->sanemsanasParbaude();
+    if (window)
+        WindowFixture::activate(window);
+    return window;
 }
 
 void TestSanemsanasParbaude::setPeriod(const QDate& from, const QDate& to)

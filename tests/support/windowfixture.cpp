@@ -119,12 +119,13 @@ bool WindowFixture::runMenuCommand(QPushButton* command, const QString& user,
 {
     const qsizetype before = m_messages.size();
     QTest::mouseClick(command, Qt::LeftButton);
-    if (EnterPasword && EnterPasword->isVisible()) {
-        activate(EnterPasword);
-        EnterPasword->edUserName()->setText(user);
-        EnterPasword->edPasword()->setText(password);
-        QTest::mouseClick(EnterPasword->btAutorizet(), Qt::LeftButton);
-        if (EnterPasword->isVisible())
+    TEnterPasword* login = m_main ? m_main->enterPasword() : nullptr;
+    if (login && login->isVisible()) {
+        activate(login);
+        login->edUserName()->setText(user);
+        login->edPasword()->setText(password);
+        QTest::mouseClick(login->btAutorizet(), Qt::LeftButton);
+        if (login->isVisible())
             return false;
         QTest::mouseClick(command, Qt::LeftButton);
     }

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+// The "SysCon" section of the settings file: the server address and the four
+// switches, as the settings window shows and writes them. The client state
+// holds copies of the switches that the connection step refreshes; the
+// windows read those, not the file.
+struct SystemSettings
+{
+    QString HostName;
+    bool IzrDaudzums1 = false;
+    bool IzrDzestAtlaidi = false;
+    bool IzrPardCenaNoNodalas = false;
+    bool NeraditEkranaKlaviaturu = false;
+
+    // Offered on a device whose settings file names no server yet: a private
+    // address of the shop network.
+    static QString DefaultHostName() { return QStringLiteral("192.168.10.5"); }
+
+    // The section as it stands; a missing address reads as defaultHostName,
+    // a missing switch as false.
+    static SystemSettings Read(const QString& defaultHostName = DefaultHostName());
+
+    // Writes all five back, an empty address too: it is how a terminal is
+    // told to stop connecting. Throws ClientError when the file cannot be
+    // written.
+    void Write() const;
+};
