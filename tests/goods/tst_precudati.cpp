@@ -80,9 +80,13 @@ TPrecuDati* TestPrecuDati::open(const QString& user, const QString& password)
     TNorvalkMain* main = m_fixture.openMainWindow();
     if (!m_fixture.runMenuCommand(main->btPrecuDati(), user, password))
         qWarning("messages: %s", qPrintable(m_fixture.messages().join('|')));
-    if (PrecuDati)
+    if (PrecuDati) {
         WindowFixture::activate(PrecuDati);
-    QTest::qWait(30); // the focus moves once the opening is done
+        // The focus moves to the article once the opening is done, a timer
+        // later: however long a slow machine takes to get there.
+        if (!QTest::qWaitFor([] { return PrecuDati->edArtikuls()->hasFocus(); }))
+            qWarning("the article field did not take the focus");
+    }
     return PrecuDati;
 }
 
