@@ -3,6 +3,7 @@
 #include "client/core/goodsinfo.h"
 #include "client/core/tclientdatamodule.h"
 #include "client/widgets/touchform.h"
+#include "common/norvalkversion.h"
 
 #include <QPointer>
 
@@ -39,7 +40,7 @@ public:
     explicit TNorvalkMain(QWidget* parent = nullptr);
     ~TNorvalkMain() override;
 
-    static QString Version() { return QStringLiteral("1.00.24.17"); }
+    static QString Version() { return QString::fromLatin1(NorvalkVersion::Text); }
     // The notice over the logo for the client's short date text of today.
     static QString MakerNotice(const QString& shortDate);
 

@@ -41,6 +41,7 @@ private slots:
     void eachMainWindowHasItsOwnModule();
     void makerNotice_data();
     void makerNotice();
+    void versionIsTheProjects();
     void noAddressStopsServerCommands_data();
     void noAddressStopsServerCommands();
     void clearedAddressTakesEffectAtNextCommand();
@@ -226,7 +227,8 @@ void TestMainWindow::startShowsDateAndConnectsNot()
     QCOMPARE(m_main->lbStatus()->text(), QStringLiteral("Datums=") + today);
     QTEST(m_main->dataModule().clientState().DateSeparator, "separator");
     QCOMPARE(m_main->lbNotice()->text(), TNorvalkMain::MakerNotice(today));
-    QVERIFY(m_main->lbNotice()->text().endsWith(QStringLiteral(" Ver. 1.00.24.17")));
+    QVERIFY(
+        m_main->lbNotice()->text().endsWith(QStringLiteral(" Ver. ") + TNorvalkMain::Version()));
     if (locale.dateFormat(QLocale::ShortFormat).startsWith(QLatin1String("dd")))
         QVERIFY(m_main->lbNotice()->text().contains(
             QStringLiteral("2019-%1 ").arg(QDate::currentDate().year())));
@@ -280,8 +282,20 @@ void TestMainWindow::makerNotice()
     QFETCH(QString, date);
     QFETCH(QString, years);
     const QString notice = TNorvalkMain::MakerNotice(date);
-    QVERIFY2(notice.contains(QStringLiteral(" ") + years + QStringLiteral(" Ver. 1.00.24.17")),
+    QVERIFY2(notice.contains(QStringLiteral(" ") + years + QStringLiteral(" Ver. ") +
+                             TNorvalkMain::Version()),
              qPrintable(notice));
+}
+
+void TestMainWindow::versionIsTheProjects()
+{
+    // CMake's project version, the number the packages carry, shown with the
+    // minor in two digits and the other parts as they are: 1.0.24.17 is
+    // "1.00.24.17".
+    QStringList parts = QStringLiteral(NORVALK_PROJECT_VERSION).split(u'.');
+    QCOMPARE(parts.size(), 4);
+    parts[1] = parts.at(1).rightJustified(2, u'0');
+    QCOMPARE(TNorvalkMain::Version(), parts.join(u'.'));
 }
 
 void TestMainWindow::noAddressStopsServerCommands_data()

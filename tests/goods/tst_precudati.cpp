@@ -80,9 +80,13 @@ TPrecuDati* TestPrecuDati::open(const QString& user, const QString& password)
     if (!m_fixture.runMenuCommand(main->btPrecuDati(), user, password))
         qWarning("messages: %s", qPrintable(m_fixture.messages().join('|')));
     TPrecuDati* window = main->precuDati();
-    if (window)
+    if (window) {
         WindowFixture::activate(window);
-    QTest::qWait(30); // the focus moves once the opening is done
+        // The focus moves to the article once the opening is done, a timer
+        // later: however long a slow machine takes to get there.
+        if (!QTest::qWaitFor([window] { return window->edArtikuls()->hasFocus(); }))
+            qWarning("the article field did not take the focus");
+    }
     return window;
 }
 

@@ -19,6 +19,16 @@ struct ProcessMemory
 
 ProcessMemory processMemory(qint64 pid);
 
+// A build under AddressSanitizer or ThreadSanitizer (the servers the tests
+// start are built alike): a process's memory is then mostly the sanitizer's
+// (shadow memory, red zones, freed blocks held back to catch late uses), and
+// no budget of the server's own can be read from it.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool MemoryIsTheSanitizers = true;
+#else
+inline constexpr bool MemoryIsTheSanitizers = false;
+#endif
+
 // A blocking socket to a server on loopback that sends raw frames and reads
 // replies only when told to.
 class RawConnection final
