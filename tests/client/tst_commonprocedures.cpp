@@ -295,7 +295,9 @@ void TestCommonProcedures::lookupNumberTakesOnlyNames()
     unit.declare(QStringLiteral("X"), ParamType::Double);
     QVERIFY_THROWS_EXCEPTION(ClientError,
                              LookupNumber(unit, table, 2, column, QStringLiteral("X")));
-    QCOMPARE(LookupNumber(QStringLiteral("N_DEPART"), 4, QStringLiteral("CENKODS")), 16.0);
+    QCOMPARE(
+        LookupNumber(m_fixture->module(), QStringLiteral("N_DEPART"), 4, QStringLiteral("CENKODS")),
+        16.0);
 }
 
 void TestCommonProcedures::getLastPrice_data()
