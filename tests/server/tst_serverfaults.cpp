@@ -243,7 +243,7 @@ void TestServerFaults::resultOverReplyLimitIsRefused()
     // times the result.
     const qint64 peakKiB = serverMemoryKiB("VmHWM:");
     QVERIFY(peakKiB > 0);
-    if (!MemoryIsTheSanitizers)
+    if (!ServersRunUnderSanitizer())
         QVERIFY2(peakKiB < 600 * 1024, qPrintable(QString::number(peakKiB / 1024) + " MiB"));
     // The same session goes on, and a result under the limit still comes whole.
     QCOMPARE(client.getRecords(kUpdate, generatedRowsSql(2000), none).rows.size(), 2000);
@@ -272,7 +272,7 @@ void TestServerFaults::repliesNobodyReadsStayBounded()
              QStringLiteral("ok"));
     // ...and the server holds a few of the replies, not all of them.
     const qint64 grownKiB = serverMemoryKiB("VmHWM:") - before;
-    if (!MemoryIsTheSanitizers)
+    if (!ServersRunUnderSanitizer())
         QVERIFY2(grownKiB < 48 * 1024, qPrintable(QString::number(grownKiB / 1024) + " MiB"));
     // Read at last, every reply comes, in order.
     for (int i = 0; i < kRequests; ++i) {
@@ -485,7 +485,7 @@ void TestServerFaults::halfSentRequestsStayWithinTheBudget()
     QTRY_VERIFY_WITH_TIMEOUT(collect(), 20000);
     QVERIFY2(wrongReply.isEmpty(), qPrintable(wrongReply));
     const qint64 grownKiB = serverMemoryKiB("VmHWM:") - before;
-    if (!MemoryIsTheSanitizers)
+    if (!ServersRunUnderSanitizer())
         QVERIFY2(grownKiB < 96 * 1024, qPrintable(QString::number(grownKiB / 1024) + " MiB"));
     // A terminal with an everyday request is served meanwhile.
     QCOMPARE(requestAsync(server.port(), ProviderOperation::GetRecords,

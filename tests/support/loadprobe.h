@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QtGlobal>
 
 #include <memory>
 #include <vector>
@@ -19,15 +20,20 @@ struct ProcessMemory
 
 ProcessMemory processMemory(qint64 pid);
 
-// A build under AddressSanitizer or ThreadSanitizer (the servers the tests
-// start are built alike): a process's memory is then mostly the sanitizer's
-// (shadow memory, red zones, freed blocks held back to catch late uses), and
-// no budget of the server's own can be read from it.
+// Whether the servers the tests start run under a sanitizer: this build's
+// own under AddressSanitizer or ThreadSanitizer, or those of the instrumented
+// build NORVALK_SERVER_BIN names (scripts/sanitize thread). A server's memory
+// is then mostly the sanitizer's (shadow memory, red zones, freed blocks held
+// back to catch late uses), no budget of the server's own can be read from
+// it, and the runtime holds descriptors of its own.
+inline bool ServersRunUnderSanitizer()
+{
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-inline constexpr bool MemoryIsTheSanitizers = true;
+    return true;
 #else
-inline constexpr bool MemoryIsTheSanitizers = false;
+    return !qEnvironmentVariableIsEmpty("NORVALK_SERVER_BIN");
 #endif
+}
 
 // A blocking socket to a server on loopback that sends raw frames and reads
 // replies only when told to.

@@ -19,9 +19,14 @@ QString TestServer::programName(Program program)
                                        : QStringLiteral("NorvalkServer");
 }
 
+// The build's own programs, or those of the folder NORVALK_SERVER_BIN names:
+// the ThreadSanitizer run serves the ordinary tests from an instrumented build.
 QString TestServer::programPath() const
 {
-    return QStringLiteral(NORVALK_BINARY_DIR "/bin/") + programName(m_program);
+    QString folder = qEnvironmentVariable("NORVALK_SERVER_BIN");
+    if (folder.isEmpty())
+        folder = QStringLiteral(NORVALK_BINARY_DIR "/bin");
+    return folder + QLatin1Char('/') + programName(m_program);
 }
 
 QStringList TestServer::headlessArguments() const
