@@ -68,7 +68,10 @@ ServerHost::Startup ServerHost::start()
     }
 
     const bool databaseOpen = openDatabase(path);
-    if (!startMetrics() || !startSessionServer(path))
+    if (!startMetrics())
+        return Startup::Ended;
+    emit aboutToListen();
+    if (!startSessionServer(path))
         return Startup::Ended;
     return databaseOpen ? Startup::Serving : Startup::Degraded;
 }

@@ -90,6 +90,10 @@ signals:
     void logLine(const QString& text);
     void message(const QString& text);
     void connectionCountChanged(int count);
+    // Just before the terminals' port opens, after the database client has
+    // set its own signal handlers: whoever sees the port open may stop the
+    // server at once, so a stop must be caught from here on.
+    void aboutToListen();
 
 private:
     std::shared_ptr<TServerModuleData> DSServerClass1GetClass();

@@ -124,17 +124,17 @@ int serveHeadless(QCoreApplication& app, const ServerOptions& options)
 {
     ProcessLog log;
     ServerHost host(options);
+    // Installed just before the port opens: not before the first attachment,
+    // whose handlers would shut the Firebird client down beside this clean
+    // stop; not after the port is open, when a stop could already come.
+    TerminationWatcher termination;
+    QObject::connect(&host, &ServerHost::aboutToListen, &termination, &TerminationWatcher::install);
     QObject::connect(&host, &ServerHost::logLine,
                      [&log](const QString& text) { printLogItems(log, text); });
     QObject::connect(&host, &ServerHost::message, [](const QString& text) { ShowMessage(text); });
     const ServerHost::Startup startup = host.start();
     if (startup == ServerHost::Startup::Ended)
         return 1;
-    // At once, before the address look-up that may take a while: the stop
-    // of whoever saw the port open must find it. Not before the start-up,
-    // whose first attachment sets the Firebird client's own handlers, which
-    // would shut the client down beside this clean stop.
-    TerminationWatcher termination;
     if (startup == ServerHost::Startup::Serving)
         printLogItems(log, QStringLiteral("IP adrese : ") + ServerHost::ServerIpAddress());
     printLogItems(log,

@@ -32,6 +32,10 @@ TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent)
         else
             emit terminationRequested();
     });
+}
+
+void TerminationWatcher::install()
+{
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);

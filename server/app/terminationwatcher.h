@@ -17,6 +17,10 @@ public:
     explicit TerminationWatcher(QObject* parent = nullptr);
     ~TerminationWatcher() override;
 
+    // Takes the three signals over from whoever handled them before (the
+    // Firebird client sets handlers of its own at its first attachment).
+    void install();
+
 signals:
     void terminationRequested();
     void reloadRequested();

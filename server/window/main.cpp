@@ -22,6 +22,7 @@ int runWindowed(int argc, char** argv)
             return 1;
         window.show();
         TerminationWatcher termination;
+        termination.install();
         QObject::connect(&termination, &TerminationWatcher::terminationRequested, &window,
                          &QWidget::close);
         QObject::connect(&termination, &TerminationWatcher::reloadRequested, &window,
