@@ -93,17 +93,14 @@ void TestLogin::init()
 {
     m_fixture.messages().clear();
     m_fixture.removeSettings();
-    m_fixture.pointSettingsAtServer();
-    m_main = new TNorvalkMain;
-    m_main->setServerPort(m_fixture.port());
-    m_main->show();
+    m_main = m_fixture.openMainWindow();
     QVERIFY(QTest::qWaitForWindowExposed(m_main));
 }
 
 void TestLogin::cleanup()
 {
     const QPointer<TEnterPasword> login = m_main->enterPasword();
-    delete m_main;
+    m_fixture.closeMainWindow();
     m_main = nullptr;
     QVERIFY(!login); // the main window takes its windows with it
 }
