@@ -64,6 +64,7 @@ int runTerminal(quint16 port, int lines)
     GoodsInfo goods;
     DocumentLines road(module, goods);
     road.Activate(document);
+    road.RefreshLines(false); // as the window does when it opens the document
     const QString article = QStringLiteral("4750000000080");
     quint64 requests = 0;
     for (int line = 0; line < kWarmLines + lines; ++line) {
@@ -82,7 +83,6 @@ int runTerminal(quint16 port, int lines)
             std::fprintf(stderr, "refused: %s\n", qPrintable(saved.refusal().message));
             return 1;
         }
-        road.RefreshLines(false);
         if (line >= kWarmLines)
             std::printf("%.0f\n", double(clock.nsecsElapsed()) / 1000.0);
         requests = module.SQLConnection1().requestCount() - before;

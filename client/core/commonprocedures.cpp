@@ -381,9 +381,9 @@ void LookupNumber(UnitOfWork& unit, const QString& table, const UnitArg& isn, co
     zeroWhenNull(unit, into);
 }
 
-void GetLastPrice(UnitOfWork& unit, const ClientState& state, qint32 goodsIsn, qint32 departmentIsn,
-                  const QString& receiptColumn, const QDate& date, const QString& transferColumn,
-                  const QString& into)
+void GetLastPrice(UnitOfWork& unit, const ClientState& state, const UnitArg& goodsIsn,
+                  qint32 departmentIsn, const QString& receiptColumn, const QDate& date,
+                  const QString& transferColumn, const QString& into)
 {
     const bool oneDepartment = departmentIsn != 0;
     const QString found = into + QStringLiteral("_ISN");

@@ -74,9 +74,9 @@ double GetLastPrice(TClientDataModule& module, qint32 goodsIsn, qint32 departmen
 // The same price worked out inside a unit, into its DOUBLE PRECISION
 // variable into; the unit gets a few variables of its own named after into.
 // The state gives the date separator its earliest bound is read with.
-void GetLastPrice(UnitOfWork& unit, const ClientState& state, qint32 goodsIsn, qint32 departmentIsn,
-                  const QString& receiptColumn, const QDate& date, const QString& transferColumn,
-                  const QString& into);
+void GetLastPrice(UnitOfWork& unit, const ClientState& state, const UnitArg& goodsIsn,
+                  qint32 departmentIsn, const QString& receiptColumn, const QDate& date,
+                  const QString& transferColumn, const QString& into);
 
 // Whether the user holds the right code at level (O_USERS.IESPEJAS).
 bool UserHasRight(TClientDataModule& module, const QString& user, const QString& code, int level);

@@ -438,3 +438,21 @@ bool MayUseKind(const ClientState& state, DocumentKind kind)
     const auto right = KindInfo(kind).right;
     return right == nullptr || state.*right;
 }
+
+QString DocumentKindInfo::linesByIsn() const
+{
+    // Every list ends "ORDER BY <line table>.ISN": the same key narrows it.
+    static const QString orderBy = QStringLiteral(" ORDER BY ");
+    const qsizetype order = lines.lastIndexOf(orderBy);
+    const QString key = lines.mid(order + orderBy.size());
+    QString narrowed = lines.left(order);
+    narrowed.replace(QStringLiteral("SELECT FIRST 1000 "), QStringLiteral("SELECT "));
+    return narrowed + QStringLiteral(" AND ") + key + QStringLiteral(" IN (:LINE, :CONTAINER)") +
+           orderBy + key;
+}
+
+QString DocumentKindInfo::linesTotal() const
+{
+    return QStringLiteral("SELECT FIRST 1 LISTED.KOPSUMMA FROM (") + lines +
+           QStringLiteral(") LISTED");
+}

@@ -125,6 +125,12 @@ struct DocumentKindInfo
     QString linesPlaceholder; // until the whole list is asked for; empty: none
 
     bool hasHeader() const { return !headerTable.isEmpty(); }
+    // The list narrowed to the lines :LINE and :CONTAINER, in the same
+    // columns: what a save hands back for the list the window holds.
+    QString linesByIsn() const;
+    // The document's total as the list shows it (KOPSUMMA of its first row;
+    // no row when the document has no lines).
+    QString linesTotal() const;
 };
 
 const DocumentKindInfo& KindInfo(DocumentKind kind);

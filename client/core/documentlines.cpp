@@ -53,9 +53,28 @@ const QString kUpdateSalePrice = QStringLiteral(
 // A line of the line table in %1.
 const QString kDeleteLine = QStringLiteral("DELETE FROM %1 WHERE ISN=:ISN");
 
-QString priceLevelKey(const QString& table, qint32 isn, const QString& column)
+// The list's columns, and the results a save hands them back in.
+const QStringList kListColumns{QStringLiteral("ARTIKULS"), QStringLiteral("PRECE"),
+                               QStringLiteral("DAUDZUMS"), QStringLiteral("CENA"),
+                               QStringLiteral("KOPSUMMA"), QStringLiteral("ISN"),
+                               QStringLiteral("ISPRECE")};
+const QString kSavedPrefix = QStringLiteral("SAVED_");
+const ParamType kListTypes[] = {ParamType::Text,   ParamType::Text,   ParamType::Double,
+                                ParamType::Double, ParamType::Double, ParamType::Integer,
+                                ParamType::Integer};
+// The list shows at most this many lines, the first by ISN.
+constexpr int kListLimit = 1000;
+
+QString totalText(double total)
 {
-    return table + QLatin1Char('/') + QString::number(isn) + QLatin1Char('/') + column;
+    return QStringLiteral("Summa : ") + ClientFormat::formatFloat(QStringLiteral("0.00"), total);
+}
+
+bool sameDocument(const DocumentContext& one, const DocumentContext& other)
+{
+    // Goods in memory are one list, whatever header was open before.
+    return one.DocKind == other.DocKind &&
+           (!KindInfo(one.DocKind).hasHeader() || one.DocIsn == other.DocIsn);
 }
 
 // The date of a line's log entries. Goods in memory belong to no dated
@@ -123,7 +142,6 @@ DocumentLines::KindSetup DocumentLines::Activate(const DocumentContext& context)
 {
     m_context = context;
     m_lineTable = KindInfo(context.DocKind).lineTable;
-    m_priceLevels.clear();
     m_lookUp.Forget();
 
     const ClientState& state = m_module.clientState();
@@ -144,41 +162,34 @@ DocumentLines::KindSetup DocumentLines::Activate(const DocumentContext& context)
     return setup;
 }
 
-qint32 DocumentLines::PriceLevel(const QString& table, qint32 isn, const QString& column)
-{
-    const QString key = priceLevelKey(table, isn, column);
-    const auto known = m_priceLevels.constFind(key);
-    if (known != m_priceLevels.cend())
-        return *known;
-    // Cut toward zero, as a price level is read.
-    const qint32 level = qint32(LookupNumber(m_module, table, isn, column));
-    m_priceLevels.insert(key, level);
-    return level;
-}
-
-void DocumentLines::SetPriceInputs()
+// The price level the look-up prices the goods at, read in the unit: the
+// level belongs to the document's department or client, and a level changed
+// while the window is open is the one used.
+void DocumentLines::AddPriceLevel(UnitOfWork& unit)
 {
     const QString departments = QStringLiteral("N_DEPART");
     const QString priceCode = QStringLiteral("CENKODS");
+    const QString level = QStringLiteral("LEVEL");
     m_goods.ClientIsn = 0;
+    unit.declareResult(level, ParamType::Double);
     switch (KindInfo(m_context.DocKind).priceLevel) {
     case PriceLevelFrom::Department:
-        m_goods.PriceCode = PriceLevel(departments, m_context.DepartmentIsn, priceCode);
+        LookupNumber(unit, departments, m_context.DepartmentIsn, priceCode, level);
         break;
     case PriceLevelFrom::Destination:
-        m_goods.PriceCode = PriceLevel(departments, m_context.CounterpartyIsn, priceCode);
+        LookupNumber(unit, departments, m_context.CounterpartyIsn, priceCode, level);
         break;
     case PriceLevelFrom::ClientOrDepartment:
         if (m_module.clientState().IzrPardCenaNoNodalas) {
-            m_goods.PriceCode = PriceLevel(departments, m_context.DepartmentIsn, priceCode);
+            LookupNumber(unit, departments, m_context.DepartmentIsn, priceCode, level);
         } else {
-            m_goods.PriceCode = PriceLevel(QStringLiteral("N_KLIENT"), m_context.CounterpartyIsn,
-                                           QStringLiteral("CENUGRUPA"));
+            LookupNumber(unit, QStringLiteral("N_KLIENT"), m_context.CounterpartyIsn,
+                         QStringLiteral("CENUGRUPA"), level);
             m_goods.ClientIsn = m_context.CounterpartyIsn;
         }
         break;
     case PriceLevelFrom::First:
-        m_goods.PriceCode = 1;
+        unit.add(QStringLiteral("LEVEL = 1"));
         break;
     }
 }
@@ -190,67 +201,104 @@ DocumentLines::LookedUp DocumentLines::LookUp(const QString& article, const QStr
     result.quantity = quantity;
     if (article.isEmpty())
         return result;
-    SetPriceInputs();
     ScaleBarcodeRule::Apply(m_module.clientState(), result.article, &result.quantity);
     const IdLabel label = IdLabelRule(result.article);
     result.article = label.article;
-    if (!m_lookUp.Find(m_goods, label.code, label.byIsn)) {
+    m_lookUp.Forget();
+
+    UnitOfWork unit;
+    AddPriceLevel(unit);
+    if (!FindGoods(unit, label.code, label.byIsn, m_goods.ClientIsn)) {
+        result.notice = GoodsNotFoundMessage(label.code);
+        return result;
+    }
+    unit.beginIf(QStringLiteral(":ISN > 0"));
+    AddPrefill(unit);
+    unit.endIf();
+    const bool certificates = KindInfo(m_context.DocKind).certificatesShown;
+    if (certificates)
+        AddCertificates(unit);
+    RemoteDataSet& rows = *m_query;
+    PrepareDataset(rows);
+    unit.run(rows);
+
+    // Cut toward zero, as a price level is read.
+    m_goods.PriceCode = qint32(rows.fieldByName(QStringLiteral("LEVEL")).asFloat());
+    if (!ReadFoundGoods(rows, m_goods)) {
         result.notice = GoodsNotFoundMessage(label.code);
         return result; // the fields keep their texts
     }
-
+    m_lookUp.Remember(label.code, label.byIsn, m_goods);
     result.found = true;
     result.name = m_goods.Name;
     result.salePrice = ClientFormat::formatFloat(kThreeDecimals, m_goods.Price);
-    Prefill(result);
-    if (KindInfo(m_context.DocKind).certificatesShown)
-        result.certificates = LoadCertificates();
+    ReadPrefill(rows, result);
+    if (certificates)
+        result.certificates = ReadCertificates(rows);
     return result;
 }
 
-// What the kind pre-fills from the price history or the stock: one request.
-void DocumentLines::Prefill(LookedUp& result)
-{
-    const DocumentKindInfo& info = KindInfo(m_context.DocKind);
-    const QString price = ClientFormat::formatFloat(kThreeDecimals, m_goods.Price);
-    const bool supplierOrder =
-        info.priceStart == PriceStart::LastPurchaseForSupplier && m_context.ClientIsSupplier;
-    const bool lastPrice = info.priceStart == PriceStart::LastPurchase || supplierOrder;
-    const bool stock = info.stockShown != StockShown::None;
-    if (info.priceStart == PriceStart::SalePrice ||
-        (info.priceStart == PriceStart::LastPurchaseForSupplier && !supplierOrder))
-        result.price = price;
-    if (info.specialPriceClearsDiscount && m_goods.HasSpecialPrice)
-        result.clearDiscount = true; // a special price is not discounted again
-    if (!lastPrice && !stock)
-        return;
+namespace {
 
-    UnitOfWork unit;
-    if (lastPrice) {
+// Whether the kind pre-fills the last purchase price, and with VAT.
+struct PrefillFacts
+{
+    bool supplierOrder = false;
+    bool lastPrice = false;
+    bool stock = false;
+};
+
+PrefillFacts prefillFacts(const DocumentKindInfo& info, const DocumentContext& context)
+{
+    PrefillFacts facts;
+    facts.supplierOrder =
+        info.priceStart == PriceStart::LastPurchaseForSupplier && context.ClientIsSupplier;
+    facts.lastPrice = info.priceStart == PriceStart::LastPurchase || facts.supplierOrder;
+    facts.stock = info.stockShown != StockShown::None;
+    return facts;
+}
+
+} // namespace
+
+// What the kind pre-fills from the price history or the stock, for the goods
+// the unit has just found.
+void DocumentLines::AddPrefill(UnitOfWork& unit)
+{
+    const PrefillFacts facts = prefillFacts(KindInfo(m_context.DocKind), m_context);
+    const UnitArg goods = UnitArg::variable(QStringLiteral("ISN"));
+    if (facts.lastPrice) {
         unit.declareResult(QStringLiteral("LASTPRICE"), ParamType::Double);
-        if (supplierOrder)
-            GetLastPrice(unit, m_module.clientState(), m_goods.Isn, m_context.DepartmentIsn,
+        if (facts.supplierOrder)
+            GetLastPrice(unit, m_module.clientState(), goods, m_context.DepartmentIsn,
                          QStringLiteral("CENA*(1+ATLAIDE/100)*(1+NODOKLIS/100)"), m_context.DocDate,
                          QStringLiteral("CENA*(1+NODOKLIS/100)"), QStringLiteral("LASTPRICE"));
         else
-            GetLastPrice(unit, m_module.clientState(), m_goods.Isn, m_context.DepartmentIsn,
+            GetLastPrice(unit, m_module.clientState(), goods, m_context.DepartmentIsn,
                          QStringLiteral("CENA*(1+ATLAIDE/100)"), m_context.DocDate,
                          QStringLiteral("CENA"), QStringLiteral("LASTPRICE"));
     }
-    if (stock) {
+    if (facts.stock) {
         unit.declareResult(QStringLiteral("STOCK"), ParamType::Double);
-        GetStock(unit, m_goods.Isn, m_context.DepartmentIsn, QStringLiteral("K"),
+        GetStock(unit, goods, m_context.DepartmentIsn, QStringLiteral("K"),
                  QStringLiteral("STOCK"));
     }
-    RemoteDataSet& query = *m_query;
-    PrepareDataset(query);
-    unit.run(query);
-    if (lastPrice)
+}
+
+void DocumentLines::ReadPrefill(const RemoteDataSet& row, LookedUp& result)
+{
+    const DocumentKindInfo& info = KindInfo(m_context.DocKind);
+    const PrefillFacts facts = prefillFacts(info, m_context);
+    if (info.priceStart == PriceStart::SalePrice ||
+        (info.priceStart == PriceStart::LastPurchaseForSupplier && !facts.supplierOrder))
+        result.price = ClientFormat::formatFloat(kThreeDecimals, m_goods.Price);
+    if (info.specialPriceClearsDiscount && m_goods.HasSpecialPrice)
+        result.clearDiscount = true; // a special price is not discounted again
+    if (facts.lastPrice)
         result.price = ClientFormat::formatFloat(
-            kThreeDecimals, query.fieldByName(QStringLiteral("LASTPRICE")).asFloat());
-    if (stock) {
+            kThreeDecimals, row.fieldByName(QStringLiteral("LASTPRICE")).asFloat());
+    if (facts.stock) {
         const QString onHand = ClientFormat::formatFloat(
-            kThreeDecimals, query.fieldByName(QStringLiteral("STOCK")).asFloat());
+            kThreeDecimals, row.fieldByName(QStringLiteral("STOCK")).asFloat());
         // An inventory line starts from the stock; orders and write-outs
         // show it where the sale price would be.
         if (info.stockShown == StockShown::InQuantity)
@@ -260,27 +308,36 @@ void DocumentLines::Prefill(LookedUp& result)
     }
 }
 
-QList<DocumentLines::Certificate> DocumentLines::LoadCertificates()
+// The certificates of the goods with their stock, one row each after the
+// unit's row of figures. The results are named apart from the statement's
+// own markers (:ISSERTIF is its input).
+void DocumentLines::AddCertificates(UnitOfWork& unit)
 {
     const ClientState& state = m_module.clientState();
-    RemoteDataSet& query = *m_query;
-    query.close();
-    query.setCommandText(kCertificates);
-    query.setIntegerParam(QStringLiteral("ISPRECE"), m_goods.Isn);
-    query.setIntegerParam(QStringLiteral("ISNODALA"), m_context.DepartmentIsn);
-    query.setIntegerParam(QStringLiteral("ISSERTIF"), 0);
-    query.setIntegerParam(QStringLiteral("ATL_FLAG"),
-                          state.UseCertifiedStock || state.ShowCertifiedStock ? 1 : 0);
-    query.setDateTimeParam(QStringLiteral("DATUMS"), QDateTime(m_context.DocDate, QTime(0, 0)));
-    query.open();
+    unit.declareResult(QStringLiteral("CERT_ISN"), ParamType::Integer);
+    unit.declareResult(QStringLiteral("CERT_NAME"), ParamType::Text);
+    unit.declareResult(QStringLiteral("CERT_STOCK"), ParamType::Double);
+    unit.suspendEach(kCertificates, {QStringLiteral("CERT_ISN"), QStringLiteral("CERT_NAME"),
+                                     QStringLiteral("CERT_STOCK")})
+        .set({{QStringLiteral("ISPRECE"), UnitArg::variable(QStringLiteral("ISN"))},
+              {QStringLiteral("ISNODALA"), m_context.DepartmentIsn},
+              {QStringLiteral("ISSERTIF"), 0},
+              {QStringLiteral("ATL_FLAG"),
+               state.UseCertifiedStock || state.ShowCertifiedStock ? 1 : 0},
+              {QStringLiteral("DATUMS"), QDateTime(m_context.DocDate, QTime(0, 0))}});
+}
+
+QList<DocumentLines::Certificate> DocumentLines::ReadCertificates(RemoteDataSet& rows)
+{
     QList<Certificate> items;
-    for (query.first(); !query.eof() && items.size() < kCertificateLimit; query.next()) {
+    rows.first();
+    for (rows.next(); !rows.eof() && items.size() < kCertificateLimit; rows.next()) {
         // The certificate left-aligned in 40 characters, its stock
         // right-aligned in 7; a longer text is not cut.
-        const QString name = query.fieldByName(QStringLiteral("SERTIF")).asString();
-        const QString stock = query.fieldByName(QStringLiteral("ATLIKUMS")).asString();
+        const QString name = rows.fieldByName(QStringLiteral("CERT_NAME")).asString();
+        const QString stock = rows.fieldByName(QStringLiteral("CERT_STOCK")).asString();
         items.append({name.leftJustified(40) + QLatin1Char(' ') + stock.rightJustified(7),
-                      query.fieldByName(QStringLiteral("ISSERTIF")).asInteger()});
+                      rows.fieldByName(QStringLiteral("CERT_ISN")).asInteger()});
     }
     return items;
 }
@@ -303,6 +360,7 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
     unit.declare(QStringLiteral("CP"), ParamType::Double);
     unit.declare(QStringLiteral("Q"), ParamType::Double);
     unit.declare(QStringLiteral("QF"), ParamType::Double);
+    unit.declare(QStringLiteral("L2"), ParamType::Integer);
     if (values.setsSalePrice) {
         unit.declare(QStringLiteral("LEVEL"), ParamType::Double);
         unit.declareResult(QStringLiteral("SALELEVEL"), ParamType::Integer);
@@ -326,6 +384,7 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
         AddSalePrice(unit, values);
     if (container)
         AddContainerLine(unit);
+    AddSavedLines(unit);
 
     RemoteDataSet& update = *m_update;
     try {
@@ -445,7 +504,7 @@ void DocumentLines::AddContainerLine(UnitOfWork& unit)
     const DocumentKindInfo& info = KindInfo(m_context.DocKind);
     const UnitArg depot = UnitArg::variable(QStringLiteral("DEPISN"));
     unit.beginIf(QStringLiteral(":DEPISN > 1"));
-    unit.add(info.insertContainer)
+    unit.add(info.insertContainer + QStringLiteral(" RETURNING ISN INTO :L2"))
         .set({{QStringLiteral("ISPRECE"), depot},
               {info.headerColumn, m_context.DocIsn},
               {QStringLiteral("DAUDZUMS"), UnitArg::variable(QStringLiteral("QF"))},
@@ -457,8 +516,7 @@ void DocumentLines::AddContainerLine(UnitOfWork& unit)
     unit.endIf();
 }
 
-Outcome<DocumentLines::Saved> DocumentLines::Answer(const RemoteDataSet& update,
-                                                    const LineValues& values)
+Outcome<DocumentLines::Saved> DocumentLines::Answer(RemoteDataSet& update, const LineValues& values)
 {
     switch (update.fieldByName(QStringLiteral("RESULT")).asInteger()) {
     case kRefusedOverStock:
@@ -472,13 +530,8 @@ Outcome<DocumentLines::Saved> DocumentLines::Answer(const RemoteDataSet& update,
     default:
         break;
     }
-    if (values.setsSalePrice) {
-        const qint32 level = update.fieldByName(QStringLiteral("SALELEVEL")).asInteger();
-        m_goods.PriceCode = level;
-        m_priceLevels.insert(priceLevelKey(QStringLiteral("N_DEPART"), m_context.DepartmentIsn,
-                                           QStringLiteral("CENKODS")),
-                             level);
-    }
+    if (values.setsSalePrice)
+        m_goods.PriceCode = update.fieldByName(QStringLiteral("SALELEVEL")).asInteger();
 
     const ClientState& state = m_module.clientState();
     Saved saved;
@@ -489,21 +542,111 @@ Outcome<DocumentLines::Saved> DocumentLines::Answer(const RemoteDataSet& update,
     } else {
         saved.clearDiscount = false;
     }
+    // The rows after the first are the saved lines as the list shows them,
+    // each with the header's total as the unit left it.
+    update.next();
+    if (!update.eof())
+        m_total = update.fieldByName(kSavedPrefix + QStringLiteral("KOPSUMMA")).asFloat();
+    ApplyToList(update, m_total);
+    saved.total = totalText(m_total);
     return saved;
+}
+
+// The line and its container line as the list would read them, after
+// everything else the unit writes (the total includes both).
+void DocumentLines::AddSavedLines(UnitOfWork& unit)
+{
+    QStringList into;
+    for (qsizetype column = 0; column < kListColumns.size(); ++column) {
+        into << kSavedPrefix + kListColumns[column];
+        unit.declareResult(into.last(), kListTypes[column]);
+    }
+    unit.suspendEach(KindInfo(m_context.DocKind).linesByIsn(), into)
+        .set({{QStringLiteral("ISPAVADZ"), m_context.DocIsn},
+              {QStringLiteral("LINE"), UnitArg::variable(QStringLiteral("L"))},
+              {QStringLiteral("CONTAINER"), UnitArg::variable(QStringLiteral("L2"))}});
+}
+
+bool DocumentLines::HoldsWholeList(const DocumentContext& document) const
+{
+    const RemoteDataSet& lines = m_module.cdsPreces();
+    return m_listed && sameDocument(*m_listed, document) && lines.isActive() &&
+           lines.packet().columns.size() == kListColumns.size();
+}
+
+// Adds the saved rows (savedRows from its current row on) to the list held,
+// in the order of their ISN and within the list's limit, as a read of the
+// whole list would now give it.
+void DocumentLines::ApplyToList(RemoteDataSet& savedRows, double total)
+{
+    if (!HoldsWholeList(m_context))
+        return;
+    RemoteDataSet& lines = m_module.cdsPreces();
+    DataPacket held = lines.packet();
+    const int isnColumn = int(kListColumns.indexOf(QStringLiteral("ISN")));
+    const int totalColumn = int(kListColumns.indexOf(QStringLiteral("KOPSUMMA")));
+    const bool wasFull = held.rows.size() >= kListLimit;
+    for (; !savedRows.eof(); savedRows.next()) {
+        QVariantList row;
+        for (const QString& column : kListColumns)
+            row << savedRows.fieldByName(kSavedPrefix + column).value();
+        const qint64 isn = row[isnColumn].toLongLong();
+        const auto at = std::lower_bound(held.rows.begin(), held.rows.end(), isn,
+                                         [&](const QVariantList& listed, qint64 key) {
+                                             return listed[isnColumn].toLongLong() < key;
+                                         });
+        held.rows.insert(at, row);
+    }
+    if (wasFull || held.rows.size() > kListLimit)
+        held.rows.resize(std::min<qsizetype>(held.rows.size(), kListLimit));
+    for (QVariantList& row : held.rows)
+        row[totalColumn] = total;
+    lines.holdRows(std::move(held));
+}
+
+void DocumentLines::RemoveFromList(qint32 lineIsn, double total)
+{
+    RemoteDataSet& lines = m_module.cdsPreces();
+    DataPacket held = lines.packet();
+    if (held.rows.size() >= kListLimit) {
+        // A line past the limit moves up into the list: only a read knows which.
+        RefreshLines(true);
+        return;
+    }
+    const int isnColumn = int(kListColumns.indexOf(QStringLiteral("ISN")));
+    const int totalColumn = int(kListColumns.indexOf(QStringLiteral("KOPSUMMA")));
+    held.rows.removeIf(
+        [&](const QVariantList& row) { return row[isnColumn].toLongLong() == lineIsn; });
+    for (QVariantList& row : held.rows)
+        row[totalColumn] = total;
+    lines.holdRows(std::move(held));
 }
 
 QString DocumentLines::RefreshLines(bool full)
 {
     RemoteDataSet& lines = m_module.cdsPreces();
     PrepareDataset(lines);
+    m_listed.reset();
     const DocumentKindInfo& info = KindInfo(m_context.DocKind);
     const bool placeholder = !info.linesPlaceholder.isEmpty() && !full;
     lines.setCommandText(placeholder ? info.linesPlaceholder : info.lines);
     if (info.hasHeader())
         lines.setIntegerParam(QStringLiteral("ISPAVADZ"), m_context.DocIsn);
     lines.open();
-    const double total = lines.eof() ? 0 : lines.fieldByName(QStringLiteral("KOPSUMMA")).asFloat();
-    return QStringLiteral("Summa : ") + ClientFormat::formatFloat(QStringLiteral("0.00"), total);
+    if (!placeholder)
+        m_listed = m_context;
+    m_total = lines.eof() ? 0 : lines.fieldByName(QStringLiteral("KOPSUMMA")).asFloat();
+    return totalText(m_total);
+}
+
+QString DocumentLines::ShowList()
+{
+    return HoldsWholeList(m_context) ? totalText(m_total) : RefreshLines(true);
+}
+
+QString DocumentLines::TotalText() const
+{
+    return totalText(m_total);
 }
 
 std::optional<DocumentLines::LocatedLine> DocumentLines::LocateLine(const QString& itemText)
@@ -532,7 +675,18 @@ void DocumentLines::DeleteLine(const LocatedLine& line)
     unit.add(QStringLiteral("Q = :QUANTITY")).set(QStringLiteral("QUANTITY"), line.quantity);
     moveStock(unit, line.document, line.goodsIsn, QStringLiteral(":Q"), -1);
     unit.add(FillNames(kDeleteLine, {line.lineTable})).set(QStringLiteral("ISN"), line.isn);
+    // The total the list shows once the line is gone (none left: 0).
+    unit.declareResult(QStringLiteral("TOTAL"), ParamType::Double);
+    unit.add(QStringLiteral("TOTAL = 0"));
+    unit.add(QStringLiteral("FOR ") + KindInfo(line.document.DocKind).linesTotal() +
+             QStringLiteral(" INTO :TOTAL DO LEAVE"))
+        .set(QStringLiteral("ISPAVADZ"), line.document.DocIsn);
     RemoteDataSet& query = *m_query;
     PrepareDataset(query);
     unit.run(query);
+    if (!sameDocument(line.document, m_context))
+        return;
+    m_total = query.fieldByName(QStringLiteral("TOTAL")).asFloat();
+    if (HoldsWholeList(m_context))
+        RemoveFromList(line.isn, m_total);
 }

@@ -7,7 +7,6 @@
 #include "client/core/owndataset.h"
 
 #include <QList>
-#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -21,16 +20,18 @@ class UnitOfWork;
 // article look-up with its pre-filled values, saving a line with everything
 // it moves, the document's lines and total, and deleting a line.
 //
-// A scanned line costs the terminal five requests: the look-up (the goods,
-// the pre-filled price or stock, the certificates) and the save (one unit:
-// checks, line, log, stock, sale price, container line) with the refreshed
-// list. Each save and each deletion is one unit the database applies whole
-// or not at all.
+// A scanned line costs the terminal two requests: the look-up (one unit: the
+// goods, the price level, the pre-filled price or stock, the certificates)
+// and the save (one unit: checks, line, log, stock, sale price, container
+// line, and the saved lines as the list shows them with the new total). The
+// list is read whole when the window opens a document and when its tab is
+// opened without the window holding it; saves and deletions are applied to
+// the rows it holds. Each save and each deletion is one unit the database
+// applies whole or not at all.
 //
 // Works on the shared goods record (the main window's) and the module's
-// datasets: cdsFindN_KLPREC and cdsSpecCenas (look-up), cdsTempQuery
-// (prices, certificates, deletions), cdsUpdate (saves) and cdsPreces, which
-// holds the lines listed.
+// datasets: cdsTempQuery (look-ups, deletions), cdsUpdate (saves) and
+// cdsPreces, which holds the lines listed.
 class DocumentLines final
 {
 public:
@@ -98,6 +99,7 @@ public:
     struct Saved
     {
         qint32 lineIsn = 0;
+        QString total; // "Summa : 12,30", the header's total as stored
         // The fields for the next line of the kind.
         QString quantity;
         bool clearDiscount = true;
@@ -123,12 +125,18 @@ public:
     // Reloads cdsPreces with the document's lines (the inventory only when
     // full) and returns the total as the window shows it, "Summa : 12,30".
     QString RefreshLines(bool full);
+    // The list tab was opened: the whole list, read only when cdsPreces does
+    // not hold it for this document yet. Returns the total.
+    QString ShowList();
+    // The total as it stood after the last read, save or deletion.
+    QString TotalText() const;
 
     // The line of that list item in cdsPreces; none when the item names no
     // line (the inventory placeholder, a line gone).
     std::optional<LocatedLine> LocateLine(const QString& itemText);
     // Deletes that line: its log entry, its stock reversed, the row itself,
-    // as one unit. Throws what the server throws, and then nothing is stored.
+    // as one unit, and takes it out of the list held. Throws what the server
+    // throws, and then nothing is stored.
     void DeleteLine(const LocatedLine& line);
 
 private:
@@ -150,12 +158,20 @@ private:
     void AddSalePrice(UnitOfWork& unit, const LineValues& values);
     void AddContainerLookUp(UnitOfWork& unit);
     void AddContainerLine(UnitOfWork& unit);
-    Outcome<Saved> Answer(const RemoteDataSet& update, const LineValues& values);
+    Outcome<Saved> Answer(RemoteDataSet& update, const LineValues& values);
 
-    qint32 PriceLevel(const QString& table, qint32 isn, const QString& column);
-    void SetPriceInputs();
-    void Prefill(LookedUp& result);
-    QList<Certificate> LoadCertificates();
+    // The parts of the look-up's unit.
+    void AddPriceLevel(UnitOfWork& unit);
+    void AddPrefill(UnitOfWork& unit);
+    void AddCertificates(UnitOfWork& unit);
+    void ReadPrefill(const RemoteDataSet& row, LookedUp& result);
+    QList<Certificate> ReadCertificates(RemoteDataSet& rows);
+    void AddSavedLines(UnitOfWork& unit);
+
+    // What cdsPreces holds, so that saves and deletions can be applied to it.
+    bool HoldsWholeList(const DocumentContext& document) const;
+    void ApplyToList(RemoteDataSet& savedRows, double total);
+    void RemoveFromList(qint32 lineIsn, double total);
 
     TClientDataModule& m_module;
     OwnDataSet m_query;
@@ -163,10 +179,10 @@ private:
     GoodsInfo& m_goods;
     DocumentContext m_context;
     QString m_lineTable;
-    // The look-up's price levels, read once per opening of the window: they
-    // belong to the document's departments and client, not to the goods. A
-    // receipt's save reads its department's level afresh.
-    QMap<QString, qint32> m_priceLevels;
+    // The document whose whole list cdsPreces holds (not the inventory's
+    // placeholder), if any.
+    std::optional<DocumentContext> m_listed;
+    double m_total = 0;
     // The goods found as the article field was left, saved without asking again.
     RememberedLookUp m_lookUp;
 };

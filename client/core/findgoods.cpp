@@ -4,8 +4,12 @@
 #include "client/core/owndataset.h"
 #include "client/core/remotedataset.h"
 #include "client/core/tclientdatamodule.h"
+#include "client/core/unitofwork.h"
 
 #include <QDateTime>
+
+#include <functional>
+#include <optional>
 
 namespace {
 
@@ -45,9 +49,40 @@ const QString kUnlimitedSpecialPrice =
 
 const QString kNotFound = QStringLiteral("Nav atrasts artikuls : ");
 
+// The goods row's columns, as the unit form reads them into its results.
+struct GoodsColumn
+{
+    const char* name;
+    ParamType type;
+};
+constexpr GoodsColumn kGoodsColumns[] = {
+    {"ISN", ParamType::Integer},       {"NODOKLIS", ParamType::Double},
+    {"PRECES_NOS", ParamType::Text},   {"ISSERTIF1", ParamType::Integer},
+    {"PARDCENA1", ParamType::Double},  {"PARDCENA2", ParamType::Double},
+    {"PARDCENA3", ParamType::Double},  {"PARDCENA4", ParamType::Double},
+    {"PARDCENA5", ParamType::Double},  {"PARDCENA6", ParamType::Double},
+    {"PARDCENA7", ParamType::Double},  {"PARDCENA8", ParamType::Double},
+    {"PARDCENA9", ParamType::Double},  {"PARDCENA10", ParamType::Double},
+    {"PARDCENA11", ParamType::Double}, {"PARDCENA12", ParamType::Double},
+    {"PARDCENA13", ParamType::Double}, {"PARDCENA14", ParamType::Double},
+    {"PARDCENA15", ParamType::Double}, {"PARDCENA16", ParamType::Double},
+    {"PAKALPOJ", ParamType::Text},     {"PASTAVIGATLAID", ParamType::Double},
+    {"ISPRGRUPA", ParamType::Integer}, {"ISPRKLIENT", ParamType::Integer},
+    {"NEAKTIVA", ParamType::Text},     {"MERVIENIBA", ParamType::Text},
+    {"GRUPAS_NOS", ParamType::Text},
+};
+// The partner's special price as the unit form hands it back.
+const QString kSpecialIsn = QStringLiteral("SPECIAL_ISN");
+const QString kSpecialPrice = QStringLiteral("SPECIAL_PRICE");
+
 double salePrice(const RemoteDataSet& goods, int level)
 {
     return goods.fieldByName(QStringLiteral("PARDCENA") + QString::number(level)).asFloat();
+}
+
+QDateTime startOfToday()
+{
+    return QDateTime(QDate::currentDate(), QTime(0, 0));
 }
 
 // Opens one special-price statement for the goods and partner; true when it
@@ -60,80 +95,55 @@ bool openSpecialPrice(RemoteDataSet& prices, const QString& sql, qint32 goodsIsn
     prices.setIntegerParam(QStringLiteral("ISPRECE"), goodsIsn);
     prices.setIntegerParam(QStringLiteral("ISKLIENT"), clientIsn);
     if (dated)
-        prices.setDateTimeParam(QStringLiteral("DATUMS"),
-                                QDateTime(QDate::currentDate(), QTime(0, 0)));
+        prices.setDateTimeParam(QStringLiteral("DATUMS"), startOfToday());
     prices.open();
     return prices.fieldByName(QStringLiteral("ISN")).asInteger() > 0;
 }
 
 // The partner's special price: one valid on a dated period today, else an
-// unlimited one. Sets HasSpecialPrice when there is one.
-void choosePartnerPrice(TClientDataModule& module, GoodsInfo& goods, const RemoteDataSet& found)
+// unlimited one; none when the partner has neither.
+std::optional<double> partnerPrice(TClientDataModule& module, const GoodsInfo& goods)
 {
     // Read while the goods row is still needed: a dataset of its own.
     OwnDataSet own(module, module.cdsSpecCenas());
     RemoteDataSet& prices = *own;
-    const bool special =
-        openSpecialPrice(prices, kDatedSpecialPrice, goods.Isn, goods.ClientIsn, true) ||
-        openSpecialPrice(prices, kUnlimitedSpecialPrice, goods.Isn, goods.ClientIsn, false);
-    if (special) {
-        goods.Price = prices.fieldByName(QStringLiteral("CENA_1")).asFloat();
-        goods.HasSpecialPrice = true;
-    } else {
-        goods.Price = salePrice(found, 1);
-    }
+    if (openSpecialPrice(prices, kDatedSpecialPrice, goods.Isn, goods.ClientIsn, true) ||
+        openSpecialPrice(prices, kUnlimitedSpecialPrice, goods.Isn, goods.ClientIsn, false))
+        return prices.fieldByName(QStringLiteral("CENA_1")).asFloat();
+    return std::nullopt;
 }
 
-void choosePrice(TClientDataModule& module, GoodsInfo& goods, const RemoteDataSet& found)
+// The price that applies: the level's sale price, or the partner's special
+// price (asked for only where it can apply), else the first sale price.
+void choosePrice(GoodsInfo& goods, const RemoteDataSet& found,
+                 const std::function<std::optional<double>()>& special)
 {
-    if (goods.PriceCode >= 2)
+    goods.HasSpecialPrice = false;
+    if (goods.PriceCode >= 2) {
         goods.Price = salePrice(found, goods.PriceCode);
-    else if (goods.ClientIsn <= 0)
-        goods.Price = salePrice(found, 1);
-    else
-        choosePartnerPrice(module, goods, found);
-}
-
-// Opens the goods statement for the code; false when the code cannot name
-// any goods: a key that is not a number, a code longer than a code can be.
-bool openGoods(RemoteDataSet& found, const QString& code, bool byIsn)
-{
-    if (byIsn) {
-        bool ok = false;
-        const qint32 isn = code.trimmed().toInt(&ok);
-        if (!ok)
-            return false;
-        found.setCommandText(kGoodsSelect + kByIsn);
-        found.setIntegerParam(QStringLiteral("ISN"), isn);
-    } else {
-        if (code.size() > kMaxCodeLength)
-            return false;
-        found.setCommandText(kGoodsSelect + kByArticle);
-        found.setTextParam(QStringLiteral("ARTIKULS"), code);
+        return;
     }
-    found.open();
-    return true;
+    const std::optional<double> price = goods.ClientIsn > 0 ? special() : std::nullopt;
+    goods.HasSpecialPrice = price.has_value();
+    goods.Price = price.value_or(salePrice(found, 1));
 }
 
-} // namespace
-
-bool FindGoods(TClientDataModule& module, GoodsInfo& goods, const QString& code, bool byIsn)
+// The key and VAT of a found row; false when the row names no goods.
+bool readGoods(GoodsInfo& goods, const RemoteDataSet& found)
 {
-    OwnDataSet own(module, module.cdsFindN_KLPREC());
-    RemoteDataSet& found = *own;
-    PrepareDataset(found);
-    const qint32 isn =
-        openGoods(found, code, byIsn) ? found.fieldByName(QStringLiteral("ISN")).asInteger() : 0;
+    const qint32 isn = found.fieldByName(QStringLiteral("ISN")).asInteger();
     if (isn <= 0)
         return false;
-
     goods.Isn = isn;
     goods.VatRate = found.fieldByName(QStringLiteral("NODOKLIS")).asFloat();
     if (goods.VatRate < 1 || goods.VatRate > 100)
         goods.VatRate = 0;
-    goods.HasSpecialPrice = false;
-    choosePrice(module, goods, found);
+    return true;
+}
 
+// The rest of the goods, once the price is chosen.
+void readGoodsDetails(GoodsInfo& goods, const RemoteDataSet& found)
+{
     for (int level = 1; level <= int(goods.SalePrices.size()); ++level)
         goods.SalePrices[level - 1] = salePrice(found, level);
     goods.Name = found.fieldByName(QStringLiteral("PRECES_NOS")).asString();
@@ -143,6 +153,91 @@ bool FindGoods(TClientDataModule& module, GoodsInfo& goods, const QString& code,
     goods.CertificateIsn = found.fieldByName(QStringLiteral("ISSERTIF1")).asInteger();
     goods.GroupIsn = found.fieldByName(QStringLiteral("ISPRGRUPA")).asInteger();
     goods.SupplierIsn = found.fieldByName(QStringLiteral("ISPRKLIENT")).asInteger();
+}
+
+// The statement that finds the goods of a code, with its one value; none when
+// the code cannot name any goods: a key that is not a number, a code longer
+// than a code can be.
+std::optional<std::pair<QString, UnitValues>> goodsStatement(const QString& code, bool byIsn)
+{
+    if (byIsn) {
+        bool ok = false;
+        const qint32 isn = code.trimmed().toInt(&ok);
+        if (!ok)
+            return std::nullopt;
+        return std::pair{kGoodsSelect + kByIsn, UnitValues{{QStringLiteral("ISN"), isn}}};
+    }
+    if (code.size() > kMaxCodeLength)
+        return std::nullopt;
+    return std::pair{kGoodsSelect + kByArticle, UnitValues{{QStringLiteral("ARTIKULS"), code}}};
+}
+
+} // namespace
+
+bool FindGoods(TClientDataModule& module, GoodsInfo& goods, const QString& code, bool byIsn)
+{
+    const auto statement = goodsStatement(code, byIsn);
+    if (!statement)
+        return false;
+    OwnDataSet own(module, module.cdsFindN_KLPREC());
+    RemoteDataSet& found = *own;
+    PrepareDataset(found);
+    found.setCommandText(statement->first);
+    for (const auto& [name, value] : statement->second)
+        found.setParam(value.toParam(name));
+    found.open();
+    if (!readGoods(goods, found))
+        return false;
+    choosePrice(goods, found, [&] { return partnerPrice(module, goods); });
+    readGoodsDetails(goods, found);
+    return true;
+}
+
+bool FindGoods(UnitOfWork& unit, const QString& code, bool byIsn, qint32 clientIsn)
+{
+    const auto statement = goodsStatement(code, byIsn);
+    if (!statement)
+        return false;
+    QStringList into;
+    for (const GoodsColumn& column : kGoodsColumns) {
+        unit.declareResult(QLatin1String(column.name), column.type);
+        into << QLatin1Char(':') + QLatin1String(column.name);
+    }
+    // FOR ... DO LEAVE takes the first row, as the one-request look-up does.
+    unit.add(QStringLiteral("FOR ") + statement->first + QStringLiteral(" INTO ") +
+             into.join(QStringLiteral(", ")) + QStringLiteral(" DO LEAVE"))
+        .set(statement->second);
+    if (clientIsn <= 0)
+        return true;
+    unit.declareResult(kSpecialIsn, ParamType::Integer);
+    unit.declareResult(kSpecialPrice, ParamType::Double);
+    unit.declare(QStringLiteral("SPECIAL_ATLAIDE"), ParamType::Double);
+    unit.declare(QStringLiteral("SPECIAL_FLAG"), ParamType::Integer);
+    const QString intoSpecial = QStringLiteral(
+        " INTO :SPECIAL_ISN, :SPECIAL_PRICE, :SPECIAL_ATLAIDE, :SPECIAL_FLAG DO LEAVE");
+    const UnitValues partner{{QStringLiteral("ISPRECE"), UnitArg::variable(QStringLiteral("ISN"))},
+                             {QStringLiteral("ISKLIENT"), clientIsn}};
+    unit.beginIf(QStringLiteral(":ISN > 0"));
+    unit.add(QStringLiteral("FOR ") + kDatedSpecialPrice + intoSpecial)
+        .set(partner)
+        .set(QStringLiteral("DATUMS"), startOfToday());
+    unit.beginIf(QStringLiteral("COALESCE(:SPECIAL_ISN, 0) <= 0"));
+    unit.add(QStringLiteral("FOR ") + kUnlimitedSpecialPrice + intoSpecial).set(partner);
+    unit.endIf();
+    unit.endIf();
+    return true;
+}
+
+bool ReadFoundGoods(const RemoteDataSet& row, GoodsInfo& goods)
+{
+    if (!readGoods(goods, row))
+        return false;
+    choosePrice(goods, row, [&]() -> std::optional<double> {
+        if (!row.hasField(kSpecialIsn) || row.fieldByName(kSpecialIsn).asInteger() <= 0)
+            return std::nullopt;
+        return row.fieldByName(kSpecialPrice).asFloat();
+    });
+    readGoodsDetails(goods, row);
     return true;
 }
 

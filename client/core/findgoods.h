@@ -6,7 +6,9 @@
 
 #include <optional>
 
+class RemoteDataSet;
 class TClientDataModule;
+class UnitOfWork;
 
 // Looks a goods item up by one of its six article codes or, with byIsn, by
 // its key written in decimal digits, and fills goods with it and the price
@@ -20,6 +22,17 @@ class TClientDataModule;
 // already overwritten. Reads over the module's connection through datasets
 // of its own, like cdsFindN_KLPREC and cdsSpecCenas.
 bool FindGoods(TClientDataModule& module, GoodsInfo& goods, const QString& code, bool byIsn);
+
+// The same look-up as statements of a unit, for a window that asks for the
+// goods and what goes with them in one request: the first goods row for the
+// code goes into results named as FindGoods' columns (ISN NULL when nothing
+// matches) and, for a partner (clientIsn above 0), the partner's special
+// price. False when the code cannot name any goods; nothing is added then.
+bool FindGoods(UnitOfWork& unit, const QString& code, bool byIsn, qint32 clientIsn);
+// Fills goods from the result row of such a unit, as FindGoods does from its
+// own: goods.PriceCode and ClientIsn must already be set. False when nothing
+// matched; goods then keeps its contents.
+bool ReadFoundGoods(const RemoteDataSet& row, GoodsInfo& goods);
 
 // What a window tells the user when FindGoods found nothing for code.
 QString GoodsNotFoundMessage(const QString& code);
@@ -38,6 +51,11 @@ public:
     // record still holds those goods (no other window has filled it since);
     // otherwise asks as Find does.
     bool Recall(GoodsInfo& goods, const QString& code, bool byIsn = false);
+    // What a look-up of the window's own (FindGoods in a unit) found.
+    void Remember(const QString& code, bool byIsn, const GoodsInfo& goods)
+    {
+        m_last = Found{code, byIsn, goods};
+    }
     void Forget() { m_last.reset(); }
 
 private:

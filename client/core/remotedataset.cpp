@@ -58,6 +58,14 @@ void RemoteDataSet::open()
     emit activeChanged(true);
 }
 
+void RemoteDataSet::holdRows(DataPacket rows)
+{
+    m_packet = std::move(rows);
+    m_active = true;
+    first();
+    emit activeChanged(true);
+}
+
 void RemoteDataSet::execute()
 {
     if (!m_remoteServer)

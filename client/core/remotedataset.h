@@ -56,6 +56,10 @@ public:
     void execute();
     void close();
     bool isActive() const { return m_active; }
+    // Holds rows worked out on the terminal (a list with a saved line added)
+    // as if they had just been read: open, the first row current, views
+    // refilled. Nothing is sent.
+    void holdRows(DataPacket rows);
 
     // Navigation over the held rows. Moving past the last row sets eof() and
     // leaves the last row current, so its fields can still be read.

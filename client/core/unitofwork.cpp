@@ -163,6 +163,22 @@ void UnitOfWork::finish()
     addStep(results ? QStringLiteral("SUSPEND; EXIT;") : QStringLiteral("EXIT;"));
 }
 
+UnitOfWork::Step& UnitOfWork::suspendEach(const QString& select, const QStringList& into)
+{
+    addStep(QStringLiteral("SUSPEND;"));
+    // Cleared in the loop, not before it: the select may read them (the key
+    // of the goods whose certificates it lists) as it opens.
+    QString cleared;
+    for (const Variable& variable : m_variables) {
+        if (variable.result && !into.contains(variable.name, Qt::CaseInsensitive))
+            cleared += variable.name + QStringLiteral(" = NULL; ");
+    }
+    m_suspendsRows = true;
+    return addStep(QStringLiteral("FOR ") + select + QStringLiteral(" INTO :") +
+                   into.join(QStringLiteral(", :")) + QStringLiteral(" DO BEGIN ") + cleared +
+                   QStringLiteral("SUSPEND; END"));
+}
+
 UnitOfWork::Built UnitOfWork::build() const
 {
     if (m_openIfs != 0)
@@ -224,7 +240,7 @@ UnitOfWork::Built UnitOfWork::build() const
     for (const QString& line : body)
         sql += QStringLiteral("  ") + line + QLatin1Char('\n');
     // Firebird hands the results of a block back as a row only at SUSPEND.
-    if (!results.isEmpty())
+    if (!results.isEmpty() && !m_suspendsRows)
         sql += QStringLiteral("  SUSPEND;\n");
     sql += QStringLiteral("END");
     return built;

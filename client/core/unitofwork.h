@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <memory>
@@ -104,6 +105,12 @@ public:
     // Ends the unit here with the results as they stand; what follows it
     // does not run. Meant inside beginIf(), for a check that refuses.
     void finish();
+    // The unit's last step: hands back the row of results as they stand, then
+    // one row more for each row of select, read into the results named by
+    // into; the other results are NULL in those rows. For a unit that brings
+    // back a list (the certificates of the goods it looked up) along with
+    // its one row of figures.
+    Step& suspendEach(const QString& select, const QStringList& into);
 
     bool isEmpty() const { return m_steps.empty(); }
     QString commandText() const;
@@ -133,4 +140,5 @@ private:
     QList<Variable> m_variables;
     std::vector<std::unique_ptr<Step>> m_steps;
     int m_openIfs = 0;
+    bool m_suspendsRows = false; // suspendEach() hands the rows back itself
 };

@@ -328,7 +328,8 @@ void TDokIevadsPreces::btSaveClick()
         return;
     }
     resetAfterSave(saved.result());
-    RefreshLines(false);
+    // The saved line is already in the list the window holds.
+    m_lbPavadzimesSumma->setText(saved.result().total);
     FocusLater(m_edArtikuls);
 }
 
@@ -352,7 +353,7 @@ void TDokIevadsPreces::btCloseClick()
 
 void TDokIevadsPreces::tabSarakstsClick()
 {
-    RefreshLines(true);
+    m_lbPavadzimesSumma->setText(m_data.ShowList());
 }
 
 void TDokIevadsPreces::RefreshLines(bool full)
@@ -371,9 +372,10 @@ void TDokIevadsPreces::lstPrecesButtonClick()
         return;
     if (!m_vaiDzestIerakstu) {
         m_vaiDzestIerakstu = new TVaiDzestIerakstu(this, m_data);
-        // The list shows the document as it now is once the question is
-        // answered.
-        wire(m_vaiDzestIerakstu, &TouchForm::closed, this, [this] { RefreshLines(true); });
+        // The list already shows the document as it now is once the question
+        // is answered: a deleted line has left it, and the total with it.
+        wire(m_vaiDzestIerakstu, &TouchForm::closed, this,
+             [this] { m_lbPavadzimesSumma->setText(m_data.TotalText()); });
     }
     m_vaiDzestIerakstu->Ask(*line);
 }
