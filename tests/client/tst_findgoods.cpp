@@ -4,6 +4,8 @@
 #include "client/core/clienterror.h"
 #include "client/core/commonprocedures.h"
 #include "client/core/findgoods.h"
+#include "client/core/owndataset.h"
+#include "client/core/unitofwork.h"
 #include "tests/client/serverfixture.h"
 
 #include <QTest>
@@ -274,6 +276,18 @@ void TestFindGoods::priceChoice()
     QTEST(goods.HasSpecialPrice, "special");
     QCOMPARE(goods.PriceCode, priceCode);
     QCOMPARE(goods.ClientIsn, client);
+
+    // The same look-up inside a unit (a window's one-request look-up) finds
+    // the same goods at the same price.
+    GoodsInfo inUnit;
+    inUnit.PriceCode = priceCode;
+    inUnit.ClientIsn = client;
+    UnitOfWork unit;
+    QVERIFY(FindGoods(unit, QStringLiteral("SPECIAL"), false, client));
+    OwnDataSet own(m_fixture->module(), m_fixture->module().cdsTempQuery());
+    unit.run(*own);
+    QVERIFY(ReadFoundGoods(*own, inUnit));
+    QCOMPARE(inUnit, goods);
 }
 
 void TestFindGoods::notFoundKeepsRecord_data()
