@@ -1,15 +1,18 @@
 // norvalk-scan-bench: the road of one scanned document line through
 // NorvalkServer, as the lines window takes it: the look-up with its
-// pre-fills, the save (one unit) and the refreshed list, for a receiving line
-// with a returnable container and a sale-price update. Measures the whole
-// road per line at 1 and at N terminals (each a process of its own, as
-// terminals are) and counts the requests one line costs.
+// pre-fills and certificates, then the save (one unit, which also brings back
+// the saved lines for the list), for a receiving line with a returnable
+// container and a sale-price update. Measures the whole road per line at 1
+// and at N terminals (each a process of its own, as terminals are), counts
+// the requests one line costs and the bytes it puts on the wire as the 1st
+// and as the 1000th line of a document.
 //
 //     norvalk-scan-bench --server build/bin/NorvalkServer --database PATH
 //                        [--lines N] [--terminals 1,8]
 //
 // The database is written to; make a fresh one with scripts/make-db --demo.
-// The last line printed is "scan_road_1=MEDIAN/P99us scan_road_8=... requests=R".
+// The last line printed is "scan_road_1=MEDIAN/P99us scan_road_8=...
+// scan_road_requests=R scan_road_bytes_1=B1 scan_road_bytes_1000=B1000".
 
 #include "bench/localserver.h"
 #include "client/core/clientstate.h"
@@ -17,7 +20,9 @@
 #include "client/core/documentlines.h"
 #include "client/core/goodsinfo.h"
 #include "client/core/remotedataset.h"
+#include "client/core/serverconnection.h"
 #include "client/core/tclientdatamodule.h"
+#include "common/providerclient.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -34,25 +39,30 @@ namespace {
 
 constexpr int kWarmLines = 20;
 
-// One terminal: its own receiving document in department 2, goods 8 (a box
-// of beer with 20 deposit bottles) scanned line after line. Prints the
-// microseconds of each measured line, then "requests=R" of the last line.
-int runTerminal(quint16 port, int lines)
+// A terminal's data module on the server at port.
+std::unique_ptr<TClientDataModule> terminalModule(quint16 port)
 {
-    TClientDataModule module;
-    module.SQLConnection1().setHostName(QStringLiteral("127.0.0.1"));
-    module.SQLConnection1().setPort(port);
-    ClientState& state = module.clientState();
+    auto module = std::make_unique<TClientDataModule>();
+    module->SQLConnection1().setHostName(QStringLiteral("127.0.0.1"));
+    module->SQLConnection1().setPort(port);
+    ClientState& state = module->clientState();
     state.CurrentUser = QStringLiteral("BENCH");
     state.DateSeparator = QStringLiteral(".");
+    return module;
+}
 
+// A receiving document of its own in department 2.
+DocumentContext newReceiving(TClientDataModule& module)
+{
+    static int documents = 0;
     RemoteDataSet& update = module.cdsUpdate();
     PrepareDataset(update);
     update.setCommandText(QStringLiteral(
         "INSERT INTO O_PAVADZ (NR_PAVADZ, ISNODALA, ISKLIENT, DAT_SANEM) VALUES (:NR, 2, 4, "
         "CURRENT_DATE) RETURNING ISN"));
-    update.setTextParam(QStringLiteral("NR"),
-                        QStringLiteral("BENCH-%1").arg(QCoreApplication::applicationPid()));
+    update.setTextParam(QStringLiteral("NR"), QStringLiteral("BENCH-%1-%2")
+                                                  .arg(QCoreApplication::applicationPid())
+                                                  .arg(++documents));
     DocumentContext document;
     document.DocKind = DocumentKind::Receiving;
     document.DocIsn = InsertReturningIsn(update);
@@ -60,35 +70,90 @@ int runTerminal(quint16 port, int lines)
     document.DocDate = QDate::currentDate();
     document.DepartmentIsn = 2;
     document.CounterpartyIsn = 4;
+    return document;
+}
 
-    GoodsInfo goods;
-    DocumentLines road(module, goods);
-    road.Activate(document);
-    road.RefreshLines(false); // as the window does when it opens the document
+// Goods 8, a box of beer with 20 deposit bottles, scanned as the window
+// does: the look-up as the article field is left, then the save.
+void scanLine(DocumentLines& road)
+{
     const QString article = QStringLiteral("4750000000080");
+    road.LookUp(article, QString());
+    DocumentLines::Entry entry;
+    entry.article = article;
+    entry.quantity = QStringLiteral("1");
+    entry.price = QStringLiteral("18,50");
+    entry.salePrice = QStringLiteral("24,50");
+    QString cut;
+    const Outcome<DocumentLines::Saved> saved = road.Save(entry, cut);
+    if (saved.refused())
+        throw std::runtime_error("refused: " + saved.refusal().message.toStdString());
+}
+
+// One terminal: its own receiving document, the line scanned again and
+// again. Prints the microseconds of each measured line, then "requests=R"
+// of the last line.
+int runTerminal(quint16 port, int lines)
+{
+    const std::unique_ptr<TClientDataModule> module = terminalModule(port);
+    GoodsInfo goods;
+    DocumentLines road(*module, goods);
+    road.Activate(newReceiving(*module));
+    road.RefreshLines(false); // as the window does when it opens the document
     quint64 requests = 0;
     for (int line = 0; line < kWarmLines + lines; ++line) {
-        const quint64 before = module.SQLConnection1().requestCount();
+        const quint64 before = module->SQLConnection1().requestCount();
         QElapsedTimer clock;
         clock.start();
-        road.LookUp(article, QString());
-        DocumentLines::Entry entry;
-        entry.article = article;
-        entry.quantity = QStringLiteral("1");
-        entry.price = QStringLiteral("18,50");
-        entry.salePrice = QStringLiteral("24,50");
-        QString cut;
-        const Outcome<DocumentLines::Saved> saved = road.Save(entry, cut);
-        if (saved.refused()) {
-            std::fprintf(stderr, "refused: %s\n", qPrintable(saved.refusal().message));
-            return 1;
-        }
+        scanLine(road);
         if (line >= kWarmLines)
             std::printf("%.0f\n", double(clock.nsecsElapsed()) / 1000.0);
-        requests = module.SQLConnection1().requestCount() - before;
+        requests = module->SQLConnection1().requestCount() - before;
     }
     std::printf("requests=%llu\n", static_cast<unsigned long long>(requests));
     return 0;
+}
+
+// The bytes on the wire, both directions, frames whole.
+quint64 wireBytes(TClientDataModule& module)
+{
+    ProviderClient& client = module.SQLConnection1().client();
+    return client.bytesSent() + client.bytesReceived();
+}
+
+// The wire bytes of the scanned line as the 1st and as the 1000th line of a
+// document, on a connection that has scanned before (its statements known
+// to the server). The 998 lines between are written straight into the
+// document, and the window opens it again, as a worker coming back to it.
+std::pair<quint64, quint64> lineBytes(quint16 port)
+{
+    const std::unique_ptr<TClientDataModule> module = terminalModule(port);
+    GoodsInfo goods;
+    DocumentLines road(*module, goods);
+    road.Activate(newReceiving(*module));
+    road.RefreshLines(false);
+    scanLine(road); // the connection's first line, which carries the statement texts
+
+    const DocumentContext document = newReceiving(*module);
+    road.Activate(document);
+    road.RefreshLines(false);
+    quint64 before = wireBytes(*module);
+    scanLine(road);
+    const quint64 first = wireBytes(*module) - before;
+
+    RemoteDataSet& update = module->cdsUpdate();
+    PrepareDataset(update);
+    update.setCommandText(QStringLiteral(
+        "EXECUTE BLOCK (DOC INTEGER = :DOC) AS DECLARE I INTEGER = 0; BEGIN WHILE (I < 998) DO "
+        "BEGIN INSERT INTO O_PRECE (ISPAVADZ, ISPRECE, DAUDZUMS, CENA, ISSERTIF) VALUES (:DOC, 1, "
+        "1, 1, 1); I = I + 1; END END"));
+    update.setIntegerParam(QStringLiteral("DOC"), document.DocIsn);
+    update.execute();
+    road.Activate(document);
+    road.RefreshLines(false);
+    before = wireBytes(*module);
+    scanLine(road);
+    return {first, wireBytes(*module) - before};
 }
 
 struct Figures
@@ -155,7 +220,7 @@ int main(int argc, char** argv)
     QStringList summary;
     try {
         quint64 requests = 0;
-        std::printf("%-28s %9s %9s %11s\n", "scanned line (look-up, save, list)", "median", "p99",
+        std::printf("%-28s %9s %9s %11s\n", "scanned line (look-up, save)", "median", "p99",
                     "lines/s");
         for (const QString& count : parser.value(QStringLiteral("terminals")).split(',')) {
             const int terminals = std::max(1, count.toInt());
@@ -175,7 +240,14 @@ int main(int argc, char** argv)
             if (terminals == 1 || requests == 0)
                 requests = figures.requests; // a lone terminal never waits out a conflict
         }
-        summary << QStringLiteral("requests=%1").arg(requests);
+        const auto [bytes1, bytes1000] = lineBytes(port);
+        std::printf("wire bytes of the line, both directions: %llu as line 1, %llu as line "
+                    "1000\n",
+                    static_cast<unsigned long long>(bytes1),
+                    static_cast<unsigned long long>(bytes1000));
+        summary << QStringLiteral("scan_road_requests=%1").arg(requests)
+                << QStringLiteral("scan_road_bytes_1=%1").arg(bytes1)
+                << QStringLiteral("scan_road_bytes_1000=%1").arg(bytes1000);
         std::printf("%s\n", qPrintable(summary.join(QLatin1Char(' '))));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "norvalk-scan-bench: %s\n", error.what());
