@@ -60,9 +60,9 @@ DocumentContext newReceiving(TClientDataModule& module)
     update.setCommandText(QStringLiteral(
         "INSERT INTO O_PAVADZ (NR_PAVADZ, ISNODALA, ISKLIENT, DAT_SANEM) VALUES (:NR, 2, 4, "
         "CURRENT_DATE) RETURNING ISN"));
-    update.setTextParam(QStringLiteral("NR"), QStringLiteral("BENCH-%1-%2")
-                                                  .arg(QCoreApplication::applicationPid())
-                                                  .arg(++documents));
+    update.setTextParam(
+        QStringLiteral("NR"),
+        QStringLiteral("BENCH-%1-%2").arg(QCoreApplication::applicationPid()).arg(++documents));
     DocumentContext document;
     document.DocKind = DocumentKind::Receiving;
     document.DocIsn = InsertReturningIsn(update);

@@ -50,6 +50,7 @@ private slots:
     void changedArticleIsLookedUpAgain();
     void failureLeavesNothingStored();
     void requestsOfOneScannedLine();
+    void serverRestartedBetweenTwoLines();
     void listOfALongDocument();
     void heldListMatchesAFullRead_data();
     void heldListMatchesAFullRead();
@@ -893,6 +894,28 @@ void TestDocumentLines::requestsOfOneScannedLine()
                      QStringLiteral("0.00"),
                      value(QStringLiteral("SELECT KOPSUMMA FROM O_PAVADZ WHERE ISN = %1").arg(doc))
                          .toDouble())));
+}
+
+void TestDocumentLines::serverRestartedBetweenTwoLines()
+{
+    // The server forgets the statements the terminal has sent it; the next
+    // line goes through all the same, once.
+    const qint32 doc = header(DocumentKind::Receiving, QStringLiteral("O_PAVADZ"),
+                              QStringLiteral("ISNODALA, ISKLIENT"), QStringLiteral("2, 4"));
+    m_lines->Activate(context(DocumentKind::Receiving, doc));
+    m_lines->RefreshLines(false);
+    const QString article = QStringLiteral("4750000000080");
+    for (int line = 0; line < 2; ++line) {
+        if (line == 1)
+            QVERIFY(m_fixture->restartServer());
+        QVERIFY(m_lines->LookUp(article, QString()).found);
+        const Outcome<DocumentLines::Saved> saved = save(entry(article, QStringLiteral("1")));
+        QVERIFY2(!saved.refused(), qPrintable(saved.refused() ? saved.refusal().message : ""));
+    }
+    QCOMPARE(
+        value(QStringLiteral("SELECT COUNT(*) FROM O_PRECE WHERE ISPAVADZ = %1").arg(doc)).toInt(),
+        4); // two lines, two container lines
+    QCOMPARE(m_fixture->module().cdsPreces().recordCount(), 4);
 }
 
 void TestDocumentLines::listOfALongDocument()
