@@ -21,6 +21,21 @@
 
 namespace {
 
+// A listening socket on 127.0.0.1 at a free port.
+int listenOnLoopback(quint16& port)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener, 1);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return listener;
+}
+
 // Accepts one connection on 127.0.0.1, reads its first request when told
 // to, sends the one reply the case gives and closes.
 class ScriptedServer final
@@ -35,15 +50,7 @@ public:
 
     ScriptedServer(Numbering numbering, ProviderReply reply)
     {
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_listener, 1);
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
+        m_listener = listenOnLoopback(m_port);
         m_thread = std::thread([this, numbering, reply]() mutable {
             const int connection = ::accept(m_listener, nullptr, nullptr);
             if (numbering != Numbering::Zero)
@@ -97,15 +104,7 @@ public:
 
     explicit ScriptedSession(Answer answer)
     {
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_listener, 1);
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
+        m_listener = listenOnLoopback(m_port);
         m_thread = std::thread([this, answer] {
             const int connection = ::accept(m_listener, nullptr, nullptr);
             QByteArray buffer;

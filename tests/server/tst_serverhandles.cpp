@@ -71,6 +71,15 @@ ProviderRequest statement(ProviderOperation operation, const QString& provider, 
     return request;
 }
 
+// The look-up of goods item 3, registering its text under the handle.
+ProviderRequest lookUpRegistered(quint32 handle)
+{
+    ProviderRequest request = statement(ProviderOperation::GetRecords, kTempQuery, kLookUp,
+                                        {RemoteParam::integer(QStringLiteral("ISN"), 3)});
+    request.handle = handle;
+    return request;
+}
+
 // A scanned line's save as the documents write it: one statement with many
 // parameters of every kind, named per line slot, a few kilobytes of text.
 ProviderRequest lineSave(int line)
@@ -234,9 +243,7 @@ void TestServerHandles::unknownHandleRunsNothing()
 void TestServerHandles::badValuesFailOnlyTheirRequest()
 {
     RawTerminal terminal(m_server.port());
-    ProviderRequest lookUp = statement(ProviderOperation::GetRecords, kTempQuery, kLookUp,
-                                       {RemoteParam::integer(QStringLiteral("ISN"), 3)});
-    lookUp.handle = 9;
+    ProviderRequest lookUp = lookUpRegistered(9);
     QVERIFY(terminal.send(lookUp).ok);
 
     const auto byValues = [&](const QCborArray& values) {
@@ -353,9 +360,7 @@ void TestServerHandles::scannedLineStaysSmall()
 void TestServerHandles::handlesOutliveReloadNotRestart()
 {
     RawTerminal terminal(m_server.port());
-    ProviderRequest lookUp = statement(ProviderOperation::GetRecords, kTempQuery, kLookUp,
-                                       {RemoteParam::integer(QStringLiteral("ISN"), 3)});
-    lookUp.handle = 21;
+    ProviderRequest lookUp = lookUpRegistered(21);
     QVERIFY(terminal.send(lookUp).ok);
     // Prepared statements are dropped on a reload; the texts of a connection are not.
     QVERIFY(m_server.reload());
