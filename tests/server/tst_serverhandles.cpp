@@ -194,6 +194,16 @@ void TestServerHandles::handleRequestsAnswerAsWholeOnes()
         QCOMPARE(reply.value->packet.columns, expected.value->packet.columns);
         QCOMPARE(reply.value->packet.rows, expected.value->packet.rows);
     }
+    // Of the parameters, only those the statement may give back come back.
+    ProviderRequest withOutput = registration;
+    withOutput.handle = 2;
+    withOutput.params << RemoteParam::null(QStringLiteral("KOPA"));
+    withOutput.params.last().direction = ParamDirection::Output;
+    const ProviderReply outputReply = terminal.send(withOutput);
+    QVERIFY2(outputReply.ok, qPrintable(outputReply.error));
+    QCOMPARE(outputReply.params.size(), 1);
+    QCOMPARE(outputReply.params[0].name, QStringLiteral("KOPA"));
+
     // Another connection does not share the first one's handles.
     RawTerminal other(m_server.port());
     const ProviderReply foreign = other.send(byHandle);
