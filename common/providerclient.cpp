@@ -111,7 +111,7 @@ void ProviderClient::forgetHandles()
 // after. Returns the key the handle is kept under (empty: sent whole).
 QString ProviderClient::useHandle(ProviderRequest& request)
 {
-    if (!m_serverTakesHandles || !isStatement(request.operation) ||
+    if (!m_handlesWanted || !m_serverTakesHandles || !isStatement(request.operation) ||
         request.commandText.size() > kMaxHandledText)
         return QString();
     QString key = handleKey(request);

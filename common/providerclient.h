@@ -42,6 +42,9 @@ public:
     quint16 port() const { return m_port; }
     void setConnectTimeout(int milliseconds) { m_connectTimeoutMs = milliseconds; }
     void setReplyTimeout(int milliseconds) { m_replyTimeoutMs = milliseconds; }
+    // Off: every request goes whole, as version 1 (a one-shot tool gains
+    // nothing from handles; a comparison of the two wants both).
+    void setStatementHandles(bool on) { m_handlesWanted = on; }
 
     void connectToServer();
     void disconnectFromServer();
@@ -94,6 +97,7 @@ private:
     QHash<QString, Handle> m_handles;
     quint32 m_nextHandle = 1;
     bool m_serverTakesHandles = true;
+    bool m_handlesWanted = true;
     quint64 m_bytesSent = 0;
     quint64 m_bytesReceived = 0;
 };
