@@ -6,6 +6,51 @@
 #include <QDeadlineTimer>
 #include <QTcpSocket>
 
+namespace {
+
+// Longer texts go whole every time: they are rare, and a handle's worth is
+// in the many short statements of a working day.
+constexpr qsizetype kMaxHandledText = 64 * 1024;
+// A terminal's statements are a fixed few; more than this means texts built
+// with values in them, and the table starts over rather than grow.
+constexpr qsizetype kMaxKeptHandles = 1024;
+
+bool isStatement(ProviderOperation operation)
+{
+    return operation == ProviderOperation::GetRecords || operation == ProviderOperation::Execute;
+}
+
+// The same text with another parameter list (other names, order, types or
+// directions) is another registration: the server rebuilds the parameters
+// from the list it registered.
+QString handleKey(const ProviderRequest& request)
+{
+    QString key = request.commandText;
+    for (const RemoteParam& param : request.params) {
+        key += QChar(0);
+        key += param.name;
+        key += QChar(1);
+        key += QChar(u'0' + int(param.type));
+        key += QChar(u'0' + int(param.direction));
+    }
+    return key;
+}
+
+// A reply to a request with a handle carries only the parameters the
+// statement may give back; a whole reply carries the whole list.
+void takeParams(RemoteParams& params, const ProviderReply& reply, bool withHandle)
+{
+    if (!withHandle) {
+        if (!reply.params.isEmpty())
+            params = reply.params;
+        return;
+    }
+    for (const RemoteParam& param : reply.params)
+        setParam(params, param);
+}
+
+} // namespace
+
 ProviderClient::ProviderClient() = default;
 
 ProviderClient::~ProviderClient() = default;
@@ -27,6 +72,8 @@ void ProviderClient::connectToServer()
 
 void ProviderClient::disconnectFromServer()
 {
+    // A new connection may lead to another server, or to this one restarted.
+    forgetHandles();
     if (!m_socket)
         return;
     m_socket->abort();
@@ -53,6 +100,33 @@ void ProviderClient::ensureConnected()
         connectToServer();
 }
 
+void ProviderClient::forgetHandles()
+{
+    m_handles.clear();
+    m_nextHandle = 1;
+    m_serverTakesHandles = true;
+}
+
+// Gives a statement its handle: with the text the first time, bare values
+// after. Returns the key the handle is kept under (empty: sent whole).
+QString ProviderClient::useHandle(ProviderRequest& request)
+{
+    if (!m_handlesWanted || !m_serverTakesHandles || !isStatement(request.operation) ||
+        request.commandText.size() > kMaxHandledText)
+        return QString();
+    QString key = handleKey(request);
+    auto found = m_handles.find(key);
+    if (found == m_handles.end()) {
+        if (m_handles.size() >= kMaxKeptHandles)
+            m_handles.clear();
+        found = m_handles.insert(key, Handle{m_nextHandle++, false});
+    }
+    request.handle = found->number;
+    request.withText = !found->registered;
+    request.bareValues = found->registered;
+    return key;
+}
+
 void ProviderClient::failTransport(const QString& message)
 {
     disconnectFromServer();
@@ -64,7 +138,9 @@ QByteArray ProviderClient::readFrame()
     QByteArray buffer;
     const QDeadlineTimer deadline(m_replyTimeoutMs);
     for (;;) {
-        buffer.append(m_socket->readAll());
+        const QByteArray received = m_socket->readAll();
+        m_bytesReceived += quint64(received.size());
+        buffer.append(received);
         const FrameParse frame = parseFrame(buffer, kMaxReplyBody);
         if (frame.status == FrameParse::TooLarge)
             failTransport(
@@ -87,8 +163,51 @@ QByteArray ProviderClient::readFrame()
 ProviderReply ProviderClient::call(ProviderRequest request)
 {
     ensureConnected();
+    const QString key = useHandle(request);
+    ProviderReply reply = exchange(request);
+    if (request.handle && !request.withText && !reply.ok && reply.unknownHandle) {
+        // The server let the text go (or is not the one that registered it)
+        // and ran nothing: the same request goes again, with its text.
+        request.withText = true;
+        request.bareValues = false;
+        reply = exchange(request);
+    }
+    if (request.handle && reply.id == 0 && !reply.ok &&
+        reply.error.endsWith(QLatin1String(kUnsupportedVersionText))) {
+        // A server older than handles refused the message unread: it is sent
+        // whole, as that server knows it, for the rest of the connection.
+        m_handles.clear();
+        m_serverTakesHandles = false;
+        request.handle.reset();
+        request.withText = true;
+        request.bareValues = false;
+        ensureConnected();
+        reply = exchange(request);
+    }
+    // A failure numbered 0 is the server saying why it will not go on with
+    // this connection (a refused terminal, a frame it could not read): the
+    // user needs its text, and the connection is over.
+    if (reply.id == 0 && !reply.ok) {
+        disconnectFromServer();
+        throw RemoteError(RemoteError::Kind::Server, reply.error);
+    }
+    if (!reply.ok)
+        throw RemoteError(RemoteError::Kind::Server, reply.error);
+    if (request.handle) {
+        const auto found = m_handles.find(key);
+        if (found != m_handles.end())
+            found->registered = true;
+    }
+    return reply;
+}
+
+// One request out, its reply (successful or not) back.
+ProviderReply ProviderClient::exchange(ProviderRequest& request)
+{
     request.id = m_nextId++;
-    m_socket->write(makeFrame(encodeRequest(request)));
+    const QByteArray frame = makeFrame(encodeRequest(request));
+    m_bytesSent += quint64(frame.size());
+    m_socket->write(frame);
     // A request fits the socket's buffer at once: waiting comes only after.
     m_socket->flush();
     while (m_socket->bytesToWrite() > 0) {
@@ -101,17 +220,8 @@ ProviderReply ProviderClient::call(ProviderRequest request)
     if (!decoded.value)
         failTransport(QStringLiteral("Nesaprotama servera atbilde: %1").arg(decoded.error));
     ProviderReply& reply = *decoded.value;
-    // A failure numbered 0 is the server saying why it will not go on with
-    // this connection (a refused terminal, a frame it could not read): the
-    // user needs its text, and the connection is over.
-    if (reply.id == 0 && !reply.ok) {
-        disconnectFromServer();
-        throw RemoteError(RemoteError::Kind::Server, reply.error);
-    }
-    if (reply.id != request.id)
+    if (reply.id != request.id && (reply.ok || reply.id != 0))
         failTransport(QStringLiteral("Servera atbilde neatbilst pieprasījumam"));
-    if (!reply.ok)
-        throw RemoteError(RemoteError::Kind::Server, reply.error);
     return std::move(reply);
 }
 
@@ -128,8 +238,7 @@ DataPacket ProviderClient::getRecords(const QString& provider, const QString& co
     request.recordCount = recordCount;
     request.options = options;
     ProviderReply reply = call(std::move(request));
-    if (!reply.params.isEmpty())
-        params = reply.params;
+    takeParams(params, reply, reply.version >= kHandleProtocolVersion);
     return std::move(reply.packet);
 }
 
@@ -143,8 +252,7 @@ void ProviderClient::execute(const QString& provider, const QString& commandText
     request.commandText = commandText;
     request.params = params;
     ProviderReply reply = call(std::move(request));
-    if (!reply.params.isEmpty())
-        params = reply.params;
+    takeParams(params, reply, reply.version >= kHandleProtocolVersion);
 }
 
 RemoteParams ProviderClient::getParams(const QString& provider)

@@ -3,6 +3,7 @@
 #include "common/providerprotocol.h"
 #include "common/remoteerror.h"
 
+#include <QHash>
 #include <QString>
 
 #include <memory>
@@ -20,6 +21,13 @@ class QTcpSocket;
 // request is sent is opened again first, so a server restarted between two
 // requests costs nothing; one that drops while a request is in flight is not
 // retried, because the server may have run it.
+//
+// A statement text goes to the server once per connection: the first request
+// registers it under a handle, later ones send the handle and the bare
+// parameter values. A handle the server no longer knows is answered without
+// running anything, and the request goes again with its text; a server that
+// does not speak handles gets whole requests for the rest of the connection.
+// Callers see none of this.
 class ProviderClient final
 {
 public:
@@ -34,6 +42,9 @@ public:
     quint16 port() const { return m_port; }
     void setConnectTimeout(int milliseconds) { m_connectTimeoutMs = milliseconds; }
     void setReplyTimeout(int milliseconds) { m_replyTimeoutMs = milliseconds; }
+    // Off: every request goes whole, as version 1 (a one-shot tool gains
+    // nothing from handles; a comparison of the two wants both).
+    void setStatementHandles(bool on) { m_handlesWanted = on; }
 
     void connectToServer();
     void disconnectFromServer();
@@ -57,8 +68,22 @@ public:
     // Sends any request and returns the server's successful reply.
     ProviderReply call(ProviderRequest request);
 
+    // Whole frames, headers included, since the client was made: what a
+    // terminal on a slow link pays for.
+    quint64 bytesSent() const { return m_bytesSent; }
+    quint64 bytesReceived() const { return m_bytesReceived; }
+
 private:
+    struct Handle
+    {
+        quint32 number = 0;
+        bool registered = false; // the server has run a request with its text
+    };
+
     void ensureConnected();
+    void forgetHandles();
+    QString useHandle(ProviderRequest& request);
+    ProviderReply exchange(ProviderRequest& request);
     QByteArray readFrame();
     [[noreturn]] void failTransport(const QString& message);
 
@@ -68,4 +93,11 @@ private:
     int m_connectTimeoutMs = 5000;
     int m_replyTimeoutMs = 120000;
     quint32 m_nextId = 1;
+    // Per connection: statement text and parameter list -> handle.
+    QHash<QString, Handle> m_handles;
+    quint32 m_nextHandle = 1;
+    bool m_serverTakesHandles = true;
+    bool m_handlesWanted = true;
+    quint64 m_bytesSent = 0;
+    quint64 m_bytesReceived = 0;
 };

@@ -77,6 +77,14 @@ void writeParamValue(CborWriter& out, const RemoteParam& param)
     out.null();
 }
 
+// The values alone, in the order of the list the server registered.
+void writeValues(CborWriter& out, const RemoteParams& params)
+{
+    out.array(quint64(params.size()));
+    for (const RemoteParam& param : params)
+        writeParamValue(out, param);
+}
+
 void writeParams(CborWriter& out, const RemoteParams& params)
 {
     out.array(quint64(params.size()));
@@ -156,10 +164,14 @@ public:
             m_entries.append({key, reader.skip()});
         }
         const std::optional<CborReader> version = value("v");
-        if (!version || !version->isInteger() ||
-            CborReader(*version).integer("v") != kProtocolVersion)
-            refuse(QStringLiteral("unsupported protocol version"));
+        const qint64 number =
+            version && version->isInteger() ? CborReader(*version).integer("v") : 0;
+        if (number < 1 || number > kProtocolVersion)
+            refuse(QString::fromLatin1(kUnsupportedVersionText));
+        m_version = int(number);
     }
+
+    int version() const { return m_version; }
 
     // A reader at the value of that key, or nothing when the key is absent.
     std::optional<CborReader> value(const char* key) const
@@ -200,24 +212,15 @@ public:
 
 private:
     QVarLengthArray<std::pair<QByteArrayView, QByteArrayView>, 16> m_entries;
+    int m_version = 1;
 };
 
-RemoteParam readParam(CborReader& reader)
+// The value of a parameter whose type is known; null for any type.
+void readParamValue(CborReader& reader, RemoteParam& param)
 {
-    if (reader.array("parameter") != 4)
-        refuse(QStringLiteral("a parameter is not [name, type, direction, value]"));
-    RemoteParam param;
-    param.name = reader.text("parameter name");
-    const qint64 type = reader.integer("parameter type");
-    const qint64 direction = reader.integer("parameter direction");
-    if (type < 0 || type > int(ParamType::Null) || direction < 0 ||
-        direction > int(ParamDirection::InputOutput))
-        refuse(QStringLiteral("unknown parameter type or direction"));
-    param.type = ParamType(type);
-    param.direction = ParamDirection(direction);
     if (reader.isNull() || param.type == ParamType::Null) {
         reader.skip();
-        return param;
+        return;
     }
     switch (param.type) {
     case ParamType::Integer:
@@ -239,6 +242,22 @@ RemoteParam readParam(CborReader& reader)
     case ParamType::Null:
         break;
     }
+}
+
+RemoteParam readParam(CborReader& reader)
+{
+    if (reader.array("parameter") != 4)
+        refuse(QStringLiteral("a parameter is not [name, type, direction, value]"));
+    RemoteParam param;
+    param.name = reader.text("parameter name");
+    const qint64 type = reader.integer("parameter type");
+    const qint64 direction = reader.integer("parameter direction");
+    if (type < 0 || type > int(ParamType::Null) || direction < 0 ||
+        direction > int(ParamDirection::InputOutput))
+        refuse(QStringLiteral("unknown parameter type or direction"));
+    param.type = ParamType(type);
+    param.direction = ParamDirection(direction);
+    readParamValue(reader, param);
     return param;
 }
 
@@ -285,6 +304,17 @@ Decoded<T> decodeGuarded(QByteArrayView body, Decoder decoder)
     }
 }
 
+std::optional<quint32> readHandle(const Envelope& envelope)
+{
+    std::optional<CborReader> reader = envelope.value("handle");
+    if (!reader)
+        return std::nullopt;
+    const qint64 handle = reader->integer("handle");
+    if (handle < 0 || handle > std::numeric_limits<quint32>::max())
+        refuse(QStringLiteral("handle is out of range"));
+    return quint32(handle);
+}
+
 quint32 readId(const Envelope& envelope)
 {
     std::optional<CborReader> reader = envelope.value("id");
@@ -321,10 +351,36 @@ ProviderReply ProviderReply::failure(quint32 id, const QString& message)
     return reply;
 }
 
+std::optional<RemoteParams> paramsFromValues(const RemoteParams& registered, QByteArrayView values,
+                                             QString* error)
+{
+    try {
+        CborReader reader(values);
+        const qint64 count = reader.array("values");
+        if (count != registered.size())
+            refuse(QStringLiteral("%1 values for %2 registered parameters")
+                       .arg(count)
+                       .arg(registered.size()));
+        RemoteParams params = registered;
+        for (RemoteParam& param : params) {
+            param.value = QVariant();
+            readParamValue(reader, param);
+        }
+        return params;
+    } catch (const CborReader::Malformed& malformed) {
+        if (error)
+            *error = malformed.reason;
+        return std::nullopt;
+    }
+}
+
 QByteArray encodeRequest(const ProviderRequest& request)
 {
+    const bool statement = request.operation == ProviderOperation::GetRecords ||
+                           request.operation == ProviderOperation::Execute;
+    const bool handle = statement && request.handle.has_value();
     MapWriter map;
-    map.entry("v").integer(kProtocolVersion);
+    map.entry("v").integer(handle ? kHandleProtocolVersion : 1);
     map.entry("id").integer(request.id);
     map.entry("op").utf8(kOperationNames[size_t(request.operation)]);
     map.entry("class").text(request.serverClass);
@@ -335,8 +391,14 @@ QByteArray encodeRequest(const ProviderRequest& request)
         map.entry("options").integer(request.options);
         [[fallthrough]];
     case ProviderOperation::Execute:
-        map.entry("sql").text(request.commandText);
-        writeParams(map.entry("params"), request.params);
+        if (handle)
+            map.entry("handle").integer(*request.handle);
+        if (!handle || request.withText)
+            map.entry("sql").text(request.commandText);
+        if (handle && !request.withText && request.bareValues)
+            writeValues(map.entry("values"), request.params);
+        else
+            writeParams(map.entry("params"), request.params);
         break;
     case ProviderOperation::ApplyUpdates:
         writePacket(map.entry("delta"), request.delta);
@@ -374,8 +436,21 @@ Decoded<ProviderRequest> decodeRequest(QByteArrayView body)
         request.provider = map.string("provider");
         request.recordCount = map.int32("count", -1);
         request.options = map.int32("options", 0);
+        request.version = map.version();
         request.commandText = map.string("sql");
         request.params = readParams(map);
+        // A version-1 message means what it always did: keys it never had
+        // are passed over, as a server of that version passed them over.
+        if (request.version >= kHandleProtocolVersion) {
+            request.handle = readHandle(map);
+            request.withText = !request.handle || map.value("sql").has_value();
+            if (std::optional<CborReader> values = map.value("values")) {
+                if (!request.handle || request.withText)
+                    refuse(QStringLiteral("values come only with a handle and without sql"));
+                request.bareValues = true;
+                request.values = CborReader(*values).skip().toByteArray();
+            }
+        }
         request.ownerData = map.any("owner");
         request.delta = readPacket(map, "delta");
         request.maxErrors = map.int32("maxErrors", -1);
@@ -400,12 +475,14 @@ QList<QByteArray> encodeReplyFrame(const ProviderReply& reply, const EncodedPack
             reply.id, QStringLiteral("the owner data or the data of the reply is not one CBOR "
                                      "item within the protocol's limits")));
     MapWriter map;
-    map.entry("v").integer(kProtocolVersion);
+    map.entry("v").integer(reply.version);
     map.entry("id").integer(reply.id);
     map.entry("ok").boolean(reply.ok);
     EncodedPacket ownPacket;
     if (!reply.ok) {
         map.entry("error").text(reply.error);
+        if (reply.unknownHandle)
+            map.entry("unknownHandle").boolean(true);
         packet = nullptr;
     } else {
         map.entry("recs").integer(reply.recordsReturned);
@@ -472,8 +549,11 @@ Decoded<ProviderReply> decodeReply(QByteArrayView body)
         if (!ok)
             refuse(QStringLiteral("ok is not a boolean"));
         reply.ok = ok->boolean("ok");
+        reply.version = map.version();
         if (!reply.ok) {
             reply.error = map.string("error");
+            if (std::optional<CborReader> unknown = map.value("unknownHandle"))
+                reply.unknownHandle = unknown->boolean("unknownHandle");
             return reply;
         }
         reply.packet = readPacket(map, "packet");

@@ -132,6 +132,8 @@ int main(int argc, char** argv)
     ProviderClient client;
     client.setHost(parser.value(host));
     client.setPort(quint16(portNumber));
+    // One request: its text would travel in full anyway.
+    client.setStatementHandles(false);
     const QString sql = parser.positionalArguments().join(QLatin1Char(' '));
     try {
         if (parser.isSet(execute))

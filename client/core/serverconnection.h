@@ -41,6 +41,10 @@ public:
     // a round trip for each.
     quint64 requestCount() const { return m_requests; }
     void countRequest() { ++m_requests; }
+    // The bytes those requests and their replies took on the wire, frame
+    // headers included.
+    quint64 bytesSent() const { return m_client.bytesSent(); }
+    quint64 bytesReceived() const { return m_client.bytesReceived(); }
 
 private:
     QString m_name;

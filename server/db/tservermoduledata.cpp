@@ -43,6 +43,15 @@ const ProviderDefinition& requireProvider(const QString& name)
     return *provider;
 }
 
+// A reply to a request with a handle leaves out the parameters the terminal
+// already has: only those the statement may give back go with it.
+RemoteParams returnedParams(RemoteParams params)
+{
+    params.removeIf(
+        [](const RemoteParam& param) { return param.direction == ParamDirection::Input; });
+    return params;
+}
+
 } // namespace
 
 bool TServerModuleData::needsDatabase(ProviderOperation operation)
@@ -52,22 +61,62 @@ bool TServerModuleData::needsDatabase(ProviderOperation operation)
 
 ProviderAnswer TServerModuleData::handle(const ProviderRequest& request, FbAttachment& database)
 {
+    ProviderAnswer answer;
     try {
         requireServerClass(request);
-        ProviderAnswer answer = runStatement(request, database);
-        answer.reply.id = request.id;
-        answer.reply.ownerData = request.ownerData;
-        return answer;
+        ProviderRequest resolved;
+        const ProviderRequest* whole = resolve(request, resolved);
+        if (!whole) {
+            answer = ProviderAnswer::failure(
+                QStringLiteral("Serveris nepazīst pieprasījuma teksta numuru %1; terminālim tas "
+                               "jāsūta vēlreiz ar tekstu")
+                    .arg(*request.handle));
+            answer.reply.unknownHandle = true;
+        } else {
+            answer = runStatement(*whole, database);
+            answer.reply.ownerData = request.ownerData;
+            if (request.handle)
+                answer.reply.params = returnedParams(std::move(answer.reply.params));
+        }
     } catch (const DatabaseError& error) {
         if (error.connectionLost())
             throw; // the worker opens its attachment again and retries
-        return ProviderAnswer::failure(error.message());
+        answer = ProviderAnswer::failure(error.message());
     } catch (const ResultTooLarge&) {
-        return ProviderAnswer::failure(
+        answer = ProviderAnswer::failure(
             QStringLiteral("Vaicājuma rezultāts pārsniedz %1 MiB, ko serveris var nosūtīt vienā "
                            "atbildē; sašauriniet vaicājumu !!!")
                 .arg(kMaxReplyBody / (1024 * 1024)));
     }
+    answer.reply.id = request.id;
+    answer.reply.version = request.version;
+    return answer;
+}
+
+const ProviderRequest* TServerModuleData::resolve(const ProviderRequest& request,
+                                                  ProviderRequest& resolved)
+{
+    if (!request.handle)
+        return &request;
+    if (request.withText) {
+        m_handles.remember(*request.handle, request.commandText, request.params);
+        return &request;
+    }
+    const StatementHandles::Statement* statement = m_handles.find(*request.handle);
+    if (!statement)
+        return nullptr;
+    resolved = request;
+    resolved.commandText = statement->text;
+    if (request.bareValues) {
+        QString error;
+        std::optional<RemoteParams> params =
+            paramsFromValues(statement->params, request.values, &error);
+        if (!params)
+            throw DatabaseError(
+                QStringLiteral("Nederīgas parametru vērtības pieprasījumā: %1").arg(error), false);
+        resolved.params = std::move(*params);
+    }
+    return &resolved;
 }
 
 ProviderReply TServerModuleData::handleWithoutDatabase(const ProviderRequest& request)
@@ -97,6 +146,7 @@ ProviderReply TServerModuleData::handleWithoutDatabase(const ProviderRequest& re
             throw DatabaseError(QStringLiteral("Pieprasījumam vajag datu bāzi"), false);
         }
         reply.id = request.id;
+        reply.version = request.version;
         reply.ownerData = request.ownerData;
         return reply;
     } catch (const DatabaseError& error) {

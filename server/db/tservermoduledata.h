@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/db/provideranswer.h"
+#include "server/db/statementhandles.h"
 
 class FbAttachment;
 
@@ -9,7 +10,8 @@ class FbAttachment;
 // at a time on its worker, with that worker's attachment. Database errors
 // become failed replies carrying the database's text, and so does a result
 // over the reply limit; only a lost database connection is thrown, for the
-// worker's connection to open again and retry.
+// worker's connection to open again and retry. The statement texts the
+// terminal has registered under handles live here, for the connection's life.
 class TServerModuleData final
 {
 public:
@@ -25,4 +27,12 @@ private:
     // them. A result that would not fit in one reply is refused as it grows.
     ProviderAnswer runStatement(const ProviderRequest& request, FbAttachment& database);
     ProviderReply applyUpdates(const ProviderRequest& request) const;
+    // A request with a handle as a whole one: registers it, or fills in the
+    // text and parameters it was registered with. Null when the handle is
+    // not known here (nothing may run then).
+    const ProviderRequest* resolve(const ProviderRequest& request, ProviderRequest& resolved);
+
+    // The texts of this session's terminal; statements stay prepared per
+    // attachment, by text, so a handle only spares the bytes.
+    StatementHandles m_handles;
 };

@@ -231,7 +231,8 @@ ProviderAnswer ClientSession::answer(const ProviderRequest& request)
     }
     switch (cancel) {
     case SessionWorker::Cancel::None:
-        if (!answer.reply.ok)
+        // An unknown handle is the terminal's cue to send its text, not a fault.
+        if (!answer.reply.ok && !answer.reply.unknownHandle)
             m_worker.events().error(answer.reply.error);
         break;
     case SessionWorker::Cancel::Abandoned:

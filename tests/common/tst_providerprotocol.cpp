@@ -14,6 +14,9 @@ class TestProviderProtocol : public QObject
 private slots:
     void requestRoundTrip();
     void replyRoundTrip();
+    void handleRequests();
+    void valuesAgainstRegisteredList_data();
+    void valuesAgainstRegisteredList();
     void refusesMalformedRequests_data();
     void refusesMalformedRequests();
     void ownerDataWithinLimits_data();
@@ -188,6 +191,134 @@ void TestProviderProtocol::repliesStayReadableWhateverTheyEcho()
     }
 }
 
+void TestProviderProtocol::handleRequests()
+{
+    ProviderRequest request;
+    request.operation = ProviderOperation::Execute;
+    request.provider = QStringLiteral("dspUpdate");
+    request.commandText = QStringLiteral("UPDATE N_KLPREC SET GNOS = :G WHERE ISN = :I");
+    request.params = {RemoteParam::text(QStringLiteral("G"), QStringLiteral("Piens")),
+                      RemoteParam::integer(QStringLiteral("I"), 12)};
+
+    // Without a handle a request is version 1, as it always was.
+    const QByteArray whole = encodeRequest(request);
+    QCOMPARE(QCborValue::fromCbor(whole).toMap().value(QStringLiteral("v")).toInteger(), 1);
+    QVERIFY(!QCborValue::fromCbor(whole).toMap().contains(QStringLiteral("handle")));
+
+    request.handle = 42;
+    const Decoded<ProviderRequest> registration = decodeRequest(encodeRequest(request));
+    QVERIFY2(registration.value, qPrintable(registration.error));
+    QCOMPARE(registration.value->version, 2);
+    QCOMPARE(registration.value->handle, std::optional<quint32>(42));
+    QVERIFY(registration.value->withText);
+    QVERIFY(!registration.value->bareValues);
+    QCOMPARE(registration.value->commandText, request.commandText);
+    QCOMPARE(registration.value->params, request.params);
+
+    request.withText = false;
+    request.bareValues = true;
+    const QByteArray compact = encodeRequest(request);
+    const QCborMap compactMap = QCborValue::fromCbor(compact).toMap();
+    QVERIFY(!compactMap.contains(QStringLiteral("sql")));
+    QVERIFY(!compactMap.contains(QStringLiteral("params")));
+    QVERIFY(compact.size() < whole.size() - request.commandText.size());
+    const Decoded<ProviderRequest> byHandle = decodeRequest(compact);
+    QVERIFY2(byHandle.value, qPrintable(byHandle.error));
+    QVERIFY(!byHandle.value->withText);
+    QVERIFY(byHandle.value->bareValues);
+    QVERIFY(byHandle.value->commandText.isEmpty());
+    QString error;
+    const std::optional<RemoteParams> rebuilt =
+        paramsFromValues(registration.value->params, byHandle.value->values, &error);
+    QVERIFY2(rebuilt, qPrintable(error));
+    QCOMPARE(*rebuilt, request.params);
+
+    // A version-1 message passes over the keys it never had, as a server of
+    // that version did: it runs its text with its parameters.
+    QCborMap old = QCborValue::fromCbor(whole).toMap();
+    old[QStringLiteral("handle")] = 42;
+    old[QStringLiteral("values")] = QCborArray{1};
+    const Decoded<ProviderRequest> oldDecoded = decodeRequest(old.toCborValue().toCbor());
+    QVERIFY2(oldDecoded.value, qPrintable(oldDecoded.error));
+    QCOMPARE(oldDecoded.value->version, 1);
+    QVERIFY(!oldDecoded.value->handle);
+    QVERIFY(!oldDecoded.value->bareValues);
+    QCOMPARE(oldDecoded.value->params, request.params);
+
+    // The unknown-handle marker travels on a failed reply, with the version.
+    ProviderReply unknown = ProviderReply::failure(9, QStringLiteral("nepazīst"));
+    unknown.unknownHandle = true;
+    unknown.version = 2;
+    const Decoded<ProviderReply> unknownBack = decodeReply(encodeReply(unknown));
+    QVERIFY2(unknownBack.value, qPrintable(unknownBack.error));
+    QVERIFY(!unknownBack.value->ok);
+    QVERIFY(unknownBack.value->unknownHandle);
+    QCOMPARE(unknownBack.value->version, 2);
+    const Decoded<ProviderReply> plainFailure =
+        decodeReply(encodeReply(ProviderReply::failure(9, QStringLiteral("x"))));
+    QVERIFY(plainFailure.value && !plainFailure.value->unknownHandle);
+    QCOMPARE(plainFailure.value->version, 1);
+}
+
+void TestProviderProtocol::valuesAgainstRegisteredList_data()
+{
+    QTest::addColumn<QByteArray>("values");
+    QTest::addColumn<QString>("refusal"); // empty: taken
+    const QString when = QStringLiteral("2026-12-09T10:15:00.500");
+    const auto values = [](const QCborArray& array) { return array.toCborValue().toCbor(); };
+    QTest::newRow("one of each") << values({7, QStringLiteral("x"), 2.5, when, nullptr})
+                                 << QString();
+    QTest::newRow("null for every type")
+        << values({nullptr, nullptr, nullptr, nullptr, nullptr}) << QString();
+    QTest::newRow("integer for a double")
+        << values({7, QStringLiteral("x"), 3, when, nullptr}) << QString();
+    QTest::newRow("too few") << values({7, QStringLiteral("x"), 2.5, when}) << "4 values for 5";
+    QTest::newRow("too many") << values({7, QStringLiteral("x"), 2.5, when, nullptr, 1})
+                              << "6 values for 5";
+    QTest::newRow("text for an integer")
+        << values({QStringLiteral("7"), QStringLiteral("x"), 2.5, when, nullptr}) << "integer";
+    QTest::newRow("integer for a text") << values({7, 8, 2.5, when, nullptr}) << "text";
+    QTest::newRow("integer over 32 bits")
+        << values({qint64(1) << 40, QStringLiteral("x"), 2.5, when, nullptr}) << "range";
+    QTest::newRow("text for a double")
+        << values({7, QStringLiteral("x"), QStringLiteral("2.5"), when, nullptr}) << "number";
+    QTest::newRow("bad date-time")
+        << values({7, QStringLiteral("x"), 2.5, QStringLiteral("09.12.2026"), nullptr})
+        << "date-time";
+    QTest::newRow("not a list") << QCborValue(7).toCbor() << "list";
+}
+
+void TestProviderProtocol::valuesAgainstRegisteredList()
+{
+    QFETCH(QByteArray, values);
+    QFETCH(QString, refusal);
+    const RemoteParams registered{
+        RemoteParam::integer(QStringLiteral("I"), 1), RemoteParam::text(QStringLiteral("T"), {}),
+        RemoteParam::number(QStringLiteral("D"), 0), RemoteParam::dateTime(QStringLiteral("W"), {}),
+        RemoteParam::null(QStringLiteral("N"))};
+    QString error;
+    const std::optional<RemoteParams> params = paramsFromValues(registered, values, &error);
+    if (!refusal.isEmpty()) {
+        QVERIFY(!params);
+        QVERIFY2(error.contains(refusal), qPrintable(error));
+        return;
+    }
+    QVERIFY2(params, qPrintable(error));
+    QCOMPARE(params->size(), registered.size());
+    const QCborArray sent = QCborValue::fromCbor(values).toArray();
+    for (qsizetype i = 0; i < registered.size(); ++i) {
+        QCOMPARE((*params)[i].name, registered[i].name);
+        QCOMPARE((*params)[i].type, registered[i].type);
+        QCOMPARE((*params)[i].isNull(), sent[i].isNull());
+    }
+    if (!sent[0].isNull()) {
+        QCOMPARE((*params)[0].value.toInt(), 7);
+        QCOMPARE((*params)[2].value.toDouble(), sent[2].toDouble());
+        QCOMPARE((*params)[3].value.toDateTime(),
+                 QDateTime(QDate(2026, 12, 9), QTime(10, 15, 0, 500)));
+    }
+}
+
 void TestProviderProtocol::refusesMalformedRequests_data()
 {
     QTest::addColumn<QByteArray>("body");
@@ -197,6 +328,22 @@ void TestProviderProtocol::refusesMalformedRequests_data()
     QTest::newRow("not a map") << QCborValue(42).toCbor() << "map";
     QTest::newRow("other version")
         << requestWith([](QCborMap& m) { m[QStringLiteral("v")] = 99; }) << "version";
+    QTest::newRow("a version after this one")
+        << requestWith([](QCborMap& m) { m[QStringLiteral("v")] = kProtocolVersion + 1; })
+        << kUnsupportedVersionText;
+    QTest::newRow("handle out of range") << requestWith([](QCborMap& m) {
+        m[QStringLiteral("v")] = 2;
+        m[QStringLiteral("handle")] = qint64(1) << 32;
+    }) << "handle";
+    QTest::newRow("values without a handle") << requestWith([](QCborMap& m) {
+        m[QStringLiteral("v")] = 2;
+        m[QStringLiteral("values")] = QCborArray{1};
+    }) << "values";
+    QTest::newRow("values with the text") << requestWith([](QCborMap& m) {
+        m[QStringLiteral("v")] = 2;
+        m[QStringLiteral("handle")] = 3;
+        m[QStringLiteral("values")] = QCborArray{1};
+    }) << "values";
     QTest::newRow("unknown operation")
         << requestWith([](QCborMap& m) { m[QStringLiteral("op")] = QStringLiteral("AS_Drop"); })
         << "unknown operation";
