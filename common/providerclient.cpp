@@ -6,6 +6,12 @@
 #include <QDeadlineTimer>
 #include <QTcpSocket>
 
+#include <cerrno>
+#include <cstring>
+
+#include <poll.h>
+#include <sys/socket.h>
+
 namespace {
 
 // Longer texts go whole every time: they are rare, and a handle's worth is
@@ -91,12 +97,18 @@ bool ProviderClient::isConnected() const
 
 void ProviderClient::ensureConnected()
 {
-    // A server that went away since the last reply has closed its end; the
-    // zero wait lets the socket notice that before anything is sent.
-    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
-        m_socket->waitForReadyRead(0);
     if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState ||
-        m_socket->bytesAvailable() > 0)
+        m_socket->bytesAvailable() > 0) {
+        connectToServer();
+        return;
+    }
+    // A server that went away since the last reply has closed its end (or
+    // said why it closes); between requests nothing else is due. One look at
+    // the socket, without taking anything, finds either.
+    char next = 0;
+    const ssize_t got =
+        ::recv(int(m_socket->socketDescriptor()), &next, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (got >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
         connectToServer();
 }
 
@@ -133,14 +145,17 @@ void ProviderClient::failTransport(const QString& message)
     throw RemoteError(RemoteError::Kind::Transport, message);
 }
 
+// The reply is read straight from the socket: the terminal waits on this
+// thread anyway, and Qt's wait would add a poll, a size query, a signal and
+// a copy through its own buffer to every request.
 QByteArray ProviderClient::readFrame()
 {
-    QByteArray buffer;
+    QByteArray buffer = m_socket->readAll(); // what an event loop may have taken in
+    m_bytesReceived += quint64(buffer.size());
+    const int descriptor = int(m_socket->socketDescriptor());
     const QDeadlineTimer deadline(m_replyTimeoutMs);
+    bool moreWaiting = false; // the last read filled the room: a large reply is coming in
     for (;;) {
-        const QByteArray received = m_socket->readAll();
-        m_bytesReceived += quint64(received.size());
-        buffer.append(received);
         const FrameParse frame = parseFrame(buffer, kMaxReplyBody);
         if (frame.status == FrameParse::TooLarge)
             failTransport(
@@ -152,11 +167,28 @@ QByteArray ProviderClient::readFrame()
         }
         if (deadline.hasExpired())
             failTransport(QStringLiteral("Serveris neatbild"));
-        if (!m_socket->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
-            if (m_socket->state() != QAbstractSocket::ConnectedState || !deadline.hasExpired())
-                failTransport(QStringLiteral("Savienojums ar serveri pārtrūka: %1")
-                                  .arg(m_socket->errorString()));
-        }
+        // The reply cannot be there before the request has been served, so
+        // the wait comes before the read rather than after a read that finds nothing.
+        pollfd ready{descriptor, POLLIN, 0};
+        if (!moreWaiting && ::poll(&ready, 1, int(qMax<qint64>(1, deadline.remainingTime()))) <= 0)
+            continue;
+        const qsizetype room = receiveCapacity(buffer, 16 * 1024, kMaxReplyBody);
+        if (buffer.capacity() < room)
+            buffer.reserve(room);
+        const qsizetype had = buffer.size();
+        buffer.resize(buffer.capacity());
+        const ssize_t got =
+            ::recv(descriptor, buffer.data() + had, size_t(buffer.size() - had), MSG_DONTWAIT);
+        const int error = errno;
+        buffer.resize(had + qMax<qsizetype>(0, got));
+        m_bytesReceived += quint64(qMax<ssize_t>(0, got));
+        moreWaiting = got > 0 && had + got == buffer.capacity();
+        if (got == 0)
+            failTransport(QStringLiteral("Savienojums ar serveri pārtrūka: serveris slēdza "
+                                         "savienojumu"));
+        if (got < 0 && error != EAGAIN && error != EWOULDBLOCK && error != EINTR)
+            failTransport(QStringLiteral("Savienojums ar serveri pārtrūka: %1")
+                              .arg(QString::fromLocal8Bit(std::strerror(error))));
     }
 }
 

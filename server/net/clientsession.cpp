@@ -190,6 +190,15 @@ void ClientSession::serveFrames()
     flush();
     if (m_dropped || m_closing)
         return;
+    if (parseFrame(m_input, kMaxRequestBody).status == FrameParse::Incomplete) {
+        // The usual case: the terminal waits for this reply before it sends
+        // again. Waiting straight away spares a turn of the loop and a read
+        // that would find nothing; the wait reports bytes that came meanwhile.
+        if (!m_input.isEmpty())
+            m_partialSince = Clock::now();
+        waitForRequest();
+        return;
+    }
     // One request per turn of the loop: the worker's other sessions get theirs in between.
     asio::post(m_worker.context(), [self = shared_from_this()] { self->serveFrames(); });
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <arpa/inet.h>
+#include <chrono>
 #include <future>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -36,8 +37,16 @@ int listenOnLoopback(quint16& port)
     return listener;
 }
 
+struct Delivery
+{
+    qsizetype piece = 0; // 0: all at once
+    bool cutShort = false;
+};
+
 // Accepts one connection on 127.0.0.1, reads its first request when told
-// to, sends the one reply the case gives and closes.
+// to, sends the one reply the case gives and closes. The reply goes in one
+// send, or in pieces of the given size with a pause after each, and may be
+// cut off before its last piece.
 class ScriptedServer final
 {
 public:
@@ -48,15 +57,23 @@ public:
         Other,   // some other number
     };
 
-    ScriptedServer(Numbering numbering, ProviderReply reply)
+    ScriptedServer(Numbering numbering, ProviderReply reply, Delivery delivery = {})
     {
         m_listener = listenOnLoopback(m_port);
-        m_thread = std::thread([this, numbering, reply]() mutable {
+        m_thread = std::thread([this, numbering, reply, delivery]() mutable {
             const int connection = ::accept(m_listener, nullptr, nullptr);
             if (numbering != Numbering::Zero)
                 reply.id = readRequestId(connection) + (numbering == Numbering::Other ? 1 : 0);
             const QByteArray frame = makeFrame(encodeReply(reply));
-            ::send(connection, frame.constData(), size_t(frame.size()), MSG_NOSIGNAL);
+            const qsizetype piece = delivery.piece > 0 ? delivery.piece : frame.size();
+            for (qsizetype at = 0; at < frame.size(); at += piece) {
+                const qsizetype size = qMin(piece, frame.size() - at);
+                if (delivery.cutShort && at + size == frame.size())
+                    break;
+                ::send(connection, frame.constData() + at, size_t(size), MSG_NOSIGNAL);
+                if (size < frame.size())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
             ::shutdown(connection, SHUT_WR);
             char drain[256];
             while (::recv(connection, drain, sizeof drain, 0) > 0) {
@@ -172,6 +189,8 @@ private slots:
     void repliesTheClientTakes();
     void serverOlderThanHandlesGetsWholeRequests();
     void forgottenHandleIsSentAgainWithItsText();
+    void replyInPieces_data();
+    void replyInPieces();
 };
 
 void TestProviderClient::repliesTheClientTakes_data()
@@ -312,6 +331,46 @@ void TestProviderClient::forgottenHandleIsSentAgainWithItsText()
         QCOMPARE(requests[i].bareValues, !expectText[i]);
     }
     QCOMPARE(requests[3].params.value(0).value.toInt(), 2);
+}
+
+void TestProviderClient::replyInPieces_data()
+{
+    QTest::addColumn<int>("names"); // 20,000 make a reply of several hundred kilobytes
+    QTest::addColumn<int>("piece");
+    QTest::addColumn<bool>("cutShort");
+    QTest::newRow("small, a few bytes at a time") << 3 << 3 << false;
+    QTest::newRow("large, in pieces") << 20000 << 100000 << false;
+    QTest::newRow("large, at once") << 20000 << 0 << false;
+    QTest::newRow("small, cut off") << 3 << 5 << true;
+    QTest::newRow("large, cut off") << 20000 << 100000 << true;
+}
+
+// The client reads the socket itself: a reply that comes in pieces, or is
+// larger than its first buffer, arrives whole; one cut off is a lost connection.
+void TestProviderClient::replyInPieces()
+{
+    QFETCH(int, names);
+    QFETCH(int, piece);
+    QFETCH(bool, cutShort);
+    ProviderReply reply;
+    for (int i = 0; i < names; ++i)
+        reply.providerNames.append(QStringLiteral("dspProvider%1").arg(i));
+    ScriptedServer server(ScriptedServer::Numbering::Request, reply, {piece, cutShort});
+    ProviderClient client;
+    client.setHost(QStringLiteral("127.0.0.1"));
+    client.setPort(server.port());
+    client.setReplyTimeout(10000);
+    try {
+        const QStringList received = client.getProviderNames();
+        QVERIFY(!cutShort);
+        QCOMPARE(received, reply.providerNames);
+    } catch (const RemoteError& error) {
+        QVERIFY2(cutShort, qPrintable(error.message()));
+        QCOMPARE(error.kind(), RemoteError::Kind::Transport);
+        QVERIFY2(error.message().startsWith(QStringLiteral("Savienojums ar serveri pārtrūka")),
+                 qPrintable(error.message()));
+    }
+    QVERIFY(!client.isConnected() || !cutShort);
 }
 
 QTEST_GUILESS_MAIN(TestProviderClient)

@@ -30,6 +30,8 @@ private slots:
     void otherOperations();
     void badFramesWhileAnotherClientWorks_data();
     void badFramesWhileAnotherClientWorks();
+    void requestsThatFollowEachOther_data();
+    void requestsThatFollowEachOther();
     void clientVanishingMidRequestLosesNothing();
     void concurrentClientsEachGetTheirOwnKeys();
     void connectAndDisconnectAreLogged();
@@ -300,6 +302,67 @@ void TestServerProtocol::badFramesWhileAnotherClientWorks()
         QCOMPARE(rogue.state(), QAbstractSocket::ConnectedState);
     }
     QTRY_VERIFY_WITH_TIMEOUT(m_server.standardOutput().contains(QStringLiteral("Kļūda :")), 5000);
+}
+
+void TestServerProtocol::requestsThatFollowEachOther_data()
+{
+    QTest::addColumn<int>("firstPart"); // bytes of the second request sent with the first
+    QTest::newRow("both in one write") << -1;
+    QTest::newRow("the second's header with the first") << 3;
+    QTest::newRow("the second only after the first reply") << 0;
+}
+
+// A session waits for the next request as soon as it has answered one; what
+// came meanwhile, whole or in part, must still be served, in order.
+void TestServerProtocol::requestsThatFollowEachOther()
+{
+    QFETCH(int, firstPart);
+    QList<QByteArray> frames;
+    for (quint32 id : {7u, 8u}) {
+        ProviderRequest request;
+        request.id = id;
+        request.operation = ProviderOperation::GetRecords;
+        request.serverClass = QString::fromLatin1(kServerClassName);
+        request.provider = QStringLiteral("dspTempQuery");
+        request.commandText = QStringLiteral("SELECT %1 FROM N_ISI").arg(id);
+        frames.append(makeFrame(encodeRequest(request)));
+    }
+    const qsizetype split = firstPart < 0 ? frames[1].size() : firstPart;
+
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), m_server.port());
+    QVERIFY(socket.waitForConnected(3000));
+    QByteArray received;
+    const auto nextReply = [&]() -> Decoded<ProviderReply> {
+        while (parseFrame(received, kMaxReplyBody).status != FrameParse::Complete &&
+               socket.waitForReadyRead(5000))
+            received.append(socket.readAll());
+        const FrameParse frame = parseFrame(received, kMaxReplyBody);
+        if (frame.status != FrameParse::Complete)
+            return {std::nullopt, QStringLiteral("no reply")};
+        const QByteArray body = frame.body.toByteArray();
+        received.remove(0, frame.frameSize);
+        return decodeReply(body);
+    };
+
+    socket.write(frames[0] + frames[1].left(split));
+    QVERIFY(socket.waitForBytesWritten(2000));
+    const Decoded<ProviderReply> first = nextReply();
+    QVERIFY2(first.value, qPrintable(first.error));
+    QCOMPARE(first.value->id, 7u);
+    QVERIFY2(first.value->ok, qPrintable(first.value->error));
+    QCOMPARE(first.value->recordsReturned, 1);
+
+    if (split < frames[1].size()) {
+        socket.write(frames[1].mid(split));
+        QVERIFY(socket.waitForBytesWritten(2000));
+    }
+    const Decoded<ProviderReply> second = nextReply();
+    QVERIFY2(second.value, qPrintable(second.error));
+    QCOMPARE(second.value->id, 8u);
+    QVERIFY2(second.value->ok, qPrintable(second.value->error));
+    QCOMPARE(second.value->recordsReturned, 1);
+    QVERIFY(received.isEmpty());
 }
 
 void TestServerProtocol::clientVanishingMidRequestLosesNothing()
