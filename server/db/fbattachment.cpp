@@ -175,8 +175,9 @@ Collision collisionOf(const DatabaseError& error)
 // would get the row and the others fail again, every round costing each of
 // them its whole statement. Taking turns, each runs again about once. The
 // one waiting for its turn has no transaction open, so the one whose turn
-// it is never waits for it.
-std::timed_mutex& retryTurn()
+// it is never waits for it. Statements that keep colliding take their turn
+// before their first run too (FbStatement::takesTurns).
+std::timed_mutex& collidingWritesTurn()
 {
     static std::timed_mutex turn;
     return turn;
@@ -432,6 +433,14 @@ public:
     // nothing to commit; a select whose procedure writes finds out on its first run.
     bool needsWrite() const { return m_needsWrite; }
     void requireWrite() { m_needsWrite = true; }
+    // A write that met other transactions' changes of the same rows takes
+    // its turn before it runs, for as long as others keep running it at the
+    // same time (a save of a document line at several terminals): the
+    // database would make them wait for each other anyway, and then refuse
+    // all but the first. Run alone a few times in a row, it is free again.
+    bool takesTurns() const { return m_turnsLeft > 0; }
+    void collided() { m_turnsLeft = kTurnsWhenAlone; }
+    void tookTurn(bool waited) { m_turnsLeft = waited ? kTurnsWhenAlone : m_turnsLeft - 1; }
     // Firebird takes the monitoring tables' snapshot once per transaction: a
     // read of them in the long-lived reading transaction would see the
     // first snapshot forever.
@@ -473,6 +482,8 @@ private:
     isc_stmt_handle m_handle = 0;
     int m_type = 0;
     bool m_needsWrite = true;
+    static constexpr int kTurnsWhenAlone = 16;
+    int m_turnsLeft = 0;
     Descriptor m_input;
     Descriptor m_output;
     std::vector<DescribedType> m_inputTypes;
@@ -1017,7 +1028,13 @@ EncodedPacket FbAttachment::runInOwnTransaction(FbStatement& statement, const Re
     using Clock = std::chrono::steady_clock;
     const bool write = statement.needsWrite();
     const Clock::time_point giveUpAt = Clock::now() + std::chrono::milliseconds(m_conflictRetryMs);
-    std::unique_lock<std::timed_mutex> turn(retryTurn(), std::defer_lock);
+    std::unique_lock<std::timed_mutex> turn(collidingWritesTurn(), std::defer_lock);
+    if (write && statement.takesTurns()) {
+        const bool waited = !turn.try_lock();
+        if (waited)
+            turn.try_lock_until(giveUpAt);
+        statement.tookTurn(waited);
+    }
     bool duplicateRetried = false;
     for (;;) {
         Transaction own(m_db, *m_codec);
@@ -1041,6 +1058,7 @@ EncodedPacket FbAttachment::runInOwnTransaction(FbStatement& statement, const Re
                 throw;
             }
             duplicateRetried = duplicateRetried || collision == Collision::Duplicate;
+            statement.collided();
         }
         ++m_conflicts.retries;
     }
