@@ -1034,6 +1034,9 @@ EncodedPacket FbAttachment::runInOwnTransaction(FbStatement& statement, const Re
         if (waited)
             turn.try_lock_until(giveUpAt);
         statement.tookTurn(waited);
+        // A cancel that came while it waited found no statement to fail.
+        if (m_cancelled)
+            throw firebirdError(isc_cancelled);
     }
     bool duplicateRetried = false;
     for (;;) {
