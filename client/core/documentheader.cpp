@@ -132,7 +132,7 @@ QString DocumentHeader::CounterNumber(const QString& counter, const QString& doc
             .set(QStringLiteral("PZNR"), stored);
         advance.add(QStringLiteral("UPDATED = ROW_COUNT"));
         // A conflict with another terminal's write of the counter is
-        // waited out by the unit; the counter then reads differently.
+        // waited out by the server; the counter then reads differently.
         advance.run(query);
         if (query.fieldByName(QStringLiteral("UPDATED")).asInteger() > 0)
             return QString::number(number);

@@ -55,7 +55,7 @@ const KindStatements kTransfer{
 // The writes of a check, for the line or document table in %1. Each works
 // from the row as the database holds it when it runs, never from what the
 // check read before: another terminal may have stored its own count of the
-// same line since, and a unit sent again after a write conflict must add to
+// same line since, and a unit run again after a write conflict must add to
 // what that terminal stored, not overwrite it.
 //
 // One line, inside the unit with its variables Q (what is left of the

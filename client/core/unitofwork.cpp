@@ -3,12 +3,6 @@
 #include "client/core/clienterror.h"
 #include "client/core/remotedataset.h"
 #include "common/namedparams.h"
-#include "common/remoteerror.h"
-#include "common/writeconflict.h"
-
-#include <QElapsedTimer>
-#include <QRandomGenerator>
-#include <QThread>
 
 namespace {
 
@@ -18,12 +12,6 @@ constexpr int kMaxNameLength = 31;
 // the server keeps its prepared statements, does not change with every value.
 constexpr int kShortText = 255;
 constexpr int kLongText = 8191; // the longest VARCHAR a UTF8 database takes
-// Write conflicts with other terminals are waited out for this long, with a
-// short random pause between the tries, so that terminals colliding once do
-// not collide again in step. The server waits for the other transaction
-// before it reports the conflict, so a try seldom finds the row still taken.
-constexpr qint64 kConflictBudgetMs = 8000;
-constexpr int kConflictPauseMs = 20;
 
 QString typeName(ParamType type, qsizetype textLength)
 {
@@ -48,16 +36,6 @@ void checkName(const QString& name)
 {
     if (name.isEmpty() || name.size() > kMaxNameLength)
         throw ClientError(QStringLiteral("Nederīgs nosaukums datu bāzei: '%1'").arg(name));
-}
-
-// Whether the database refused a write because another transaction holds or
-// has just changed the same row.
-bool isWriteConflict(const std::exception& error)
-{
-    const auto* remote = dynamic_cast<const RemoteError*>(&error);
-    // A dropped connection is never retried here: the unit may have run.
-    return remote && remote->kind() == RemoteError::Kind::Server &&
-           isWriteConflictText(remote->message());
 }
 
 } // namespace
@@ -259,20 +237,9 @@ RemoteParams UnitOfWork::params() const
 void UnitOfWork::run(RemoteDataSet& dataSet) const
 {
     const Built built = build();
-    QElapsedTimer waiting;
-    waiting.start();
-    for (;;) {
-        dataSet.close();
-        dataSet.setCommandText(built.sql);
-        for (const RemoteParam& param : built.params)
-            dataSet.setParam(param);
-        try {
-            dataSet.open();
-            return;
-        } catch (const std::exception& error) {
-            if (!isWriteConflict(error) || waiting.elapsed() > kConflictBudgetMs)
-                throw;
-        }
-        QThread::msleep(QRandomGenerator::global()->bounded(kConflictPauseMs));
-    }
+    dataSet.close();
+    dataSet.setCommandText(built.sql);
+    for (const RemoteParam& param : built.params)
+        dataSet.setParam(param);
+    dataSet.open();
 }

@@ -120,9 +120,9 @@ public:
     // leaves the dataset open on the result row. Throws what the server
     // throws (RemoteError), and then nothing of the unit is stored.
     //
-    // A unit that collided with another terminal's write of the same rows
-    // (the same goods' stock, the same counter) was rolled back whole, so it
-    // is sent again, a few times, before that error is thrown.
+    // A unit that collides with another terminal's write of the same rows
+    // (the same goods' stock, the same counter) is rolled back whole and run
+    // again by the server, so it still takes one request.
     void run(RemoteDataSet& dataSet) const;
 
 private:

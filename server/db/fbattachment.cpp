@@ -12,8 +12,10 @@
 
 #include <ibase.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <type_traits>
 #include <vector>
 
@@ -139,6 +141,46 @@ bool isConnectionLost(const ISC_STATUS* status)
         p += kind == isc_arg_cstring ? 3 : 2;
     }
     return false;
+}
+
+enum class Collision
+{
+    None,
+    Write,     // another transaction changed or holds the same row
+    Duplicate, // a key of a unique index another transaction has just stored
+};
+
+// Firebird reports a write that met another transaction's change first as
+// "deadlock" (update conflicts with concurrent update), or as a lock conflict
+// when it does not wait; a procedure's or block's error keeps that first code.
+Collision collisionOf(const DatabaseError& error)
+{
+    if (error.connectionLost())
+        return Collision::None;
+    switch (error.code()) {
+    case isc_deadlock:
+    case isc_update_conflict:
+    case isc_lock_conflict:
+        return Collision::Write;
+    case isc_no_dup:
+        return Collision::Duplicate;
+    default:
+        return Collision::None;
+    }
+}
+
+// Statements run again after a write conflict take turns across the
+// attachments of the process. The writers that waited for the same row all
+// fail together when its transaction commits; all run again at once, one
+// would get the row and the others fail again, every round costing each of
+// them its whole statement. Taking turns, each runs again about once. The
+// one waiting for its turn has no transaction open, so the one whose turn
+// it is never waits for it. Statements that keep colliding take their turn
+// before their first run too (FbStatement::takesTurns).
+std::timed_mutex& collidingWritesTurn()
+{
+    static std::timed_mutex turn;
+    return turn;
 }
 
 DatabaseError toError(const ISC_STATUS* status, const FbTextCodec& codec)
@@ -391,6 +433,14 @@ public:
     // nothing to commit; a select whose procedure writes finds out on its first run.
     bool needsWrite() const { return m_needsWrite; }
     void requireWrite() { m_needsWrite = true; }
+    // A write that met other transactions' changes of the same rows takes
+    // its turn before it runs, for as long as others keep running it at the
+    // same time (a save of a document line at several terminals): the
+    // database would make them wait for each other anyway, and then refuse
+    // all but the first. Run alone a few times in a row, it is free again.
+    bool takesTurns() const { return m_turnsLeft > 0; }
+    void collided() { m_turnsLeft = kTurnsWhenAlone; }
+    void tookTurn(bool waited) { m_turnsLeft = waited ? kTurnsWhenAlone : m_turnsLeft - 1; }
     // Firebird takes the monitoring tables' snapshot once per transaction: a
     // read of them in the long-lived reading transaction would see the
     // first snapshot forever.
@@ -432,6 +482,8 @@ private:
     isc_stmt_handle m_handle = 0;
     int m_type = 0;
     bool m_needsWrite = true;
+    static constexpr int kTurnsWhenAlone = 16;
+    int m_turnsLeft = 0;
     Descriptor m_input;
     Descriptor m_output;
     std::vector<DescribedType> m_inputTypes;
@@ -860,6 +912,7 @@ void FbAttachment::open(const FbConnectParams& params)
     m_reader = std::make_unique<Transaction>(m_db, *m_codec);
     m_readOnlyTpb = transactionBlock(false, params.lockTimeoutSeconds);
     m_readWriteTpb = transactionBlock(true, params.lockTimeoutSeconds);
+    m_conflictRetryMs = params.conflictRetryMs;
 }
 
 void FbAttachment::close() noexcept
@@ -890,6 +943,7 @@ void FbAttachment::cancelOperation() noexcept
     isc_db_handle handle = m_cancelHandle.load();
     if (handle == 0)
         return;
+    m_cancelled = true;
     ISC_STATUS_ARRAY status;
     fb_cancel_operation(status, &handle, fb_cancel_raise);
 }
@@ -917,6 +971,7 @@ EncodedPacket FbAttachment::runEncoded(const QString& sql, const RemoteParams& p
                                        const RowLimits& limits)
 {
     requireOpen();
+    m_cancelled = false;
     try {
         EncodedPacket packet = runStatement(cachedStatement(sql), params, limits);
         releaseUnwanted(sql);
@@ -957,14 +1012,59 @@ EncodedPacket FbAttachment::runStatement(FbStatement& statement, const RemotePar
         // it again with write access and remember that it needs it.
         statement.requireWrite();
     }
+    return runInOwnTransaction(statement, params, limits);
+}
+
+// A write that met another transaction's change of the same rows failed
+// before anything of it was committed; rolled back, it runs again from what
+// is committed now. With the transaction waiting for the other one, the
+// second try usually finds the row free. A key of a unique index stored by
+// another transaction meanwhile is retried once: two terminals making the
+// stock row of the same goods, the second then finds the row and updates it;
+// a second duplicate is a real one.
+EncodedPacket FbAttachment::runInOwnTransaction(FbStatement& statement, const RemoteParams& params,
+                                                const RowLimits& limits)
+{
+    using Clock = std::chrono::steady_clock;
     const bool write = statement.needsWrite();
-    Transaction own(m_db, *m_codec);
-    own.start(write ? m_readWriteTpb : m_readOnlyTpb);
-    if (write)
-        m_writeSent = true;
-    EncodedPacket packet = execute(own.handle(), statement, params, limits);
-    own.commit();
-    return packet;
+    const Clock::time_point giveUpAt = Clock::now() + std::chrono::milliseconds(m_conflictRetryMs);
+    std::unique_lock<std::timed_mutex> turn(collidingWritesTurn(), std::defer_lock);
+    if (write && statement.takesTurns()) {
+        const bool waited = !turn.try_lock();
+        if (waited)
+            turn.try_lock_until(giveUpAt);
+        statement.tookTurn(waited);
+        // A cancel that came while it waited found no statement to fail.
+        if (m_cancelled)
+            throw firebirdError(isc_cancelled);
+    }
+    bool duplicateRetried = false;
+    for (;;) {
+        Transaction own(m_db, *m_codec);
+        own.start(write ? m_readWriteTpb : m_readOnlyTpb);
+        if (write)
+            m_writeSent = true;
+        try {
+            EncodedPacket packet = execute(own.handle(), statement, params, limits);
+            own.commit();
+            return packet;
+        } catch (const DatabaseError& error) {
+            const Collision collision = write ? collisionOf(error) : Collision::None;
+            bool again = !m_cancelled && Clock::now() < giveUpAt &&
+                         (collision == Collision::Write ||
+                          (collision == Collision::Duplicate && !duplicateRetried));
+            // Nothing of the failed try may stay when the statement runs again.
+            own.rollback();
+            again = again && (turn.owns_lock() || turn.try_lock_until(giveUpAt));
+            if (!again) {
+                m_conflicts.gaveUp = collision == Collision::Write;
+                throw;
+            }
+            duplicateRetried = duplicateRetried || collision == Collision::Duplicate;
+            statement.collided();
+        }
+        ++m_conflicts.retries;
+    }
 }
 
 EncodedPacket FbAttachment::execute(isc_tr_handle& transaction, FbStatement& statement,

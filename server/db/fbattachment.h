@@ -27,6 +27,9 @@ struct FbConnectParams
     // How long a statement waits for a row another transaction has locked:
     // > 0 seconds, 0 fails at once, < 0 waits for as long as it takes.
     int lockTimeoutSeconds = 10;
+    // How long a write that another transaction's change of the same rows
+    // refused is rolled back and run again before its error is reported.
+    int conflictRetryMs = 5000;
 };
 
 class FbStatement;
@@ -59,10 +62,13 @@ private:
 // statements across calls because preparing costs fifty times more than running.
 // A statement that may change data runs in a transaction of its own, committed
 // before run() returns, so what one call wrote is visible to the next call of
-// any attachment. Selects run in one read-only read-committed transaction kept
-// open for the attachment's life, which sees every commit as it happens. Not
-// thread-safe: one thread at a time per attachment; separate attachments may
-// run in parallel.
+// any attachment. When such a statement meets another transaction's change of
+// the same rows (an update conflict, a deadlock), its transaction is rolled
+// back and it runs again at once in a fresh one, for a while: so terminals
+// saving the same goods at once each get through in one request. Selects run in one read-only
+// read-committed transaction kept open for the attachment's life, which sees every commit as it
+// happens. Not thread-safe: one thread at a time per attachment; separate attachments may run in
+// parallel.
 class FbAttachment final
 {
 public:
@@ -79,7 +85,8 @@ public:
     void close() noexcept;
     bool isOpen() const { return m_db != 0; }
     // Any thread: makes the statement that runs now on this attachment fail
-    // at once (isc_cancelled); nothing happens when none runs.
+    // at once (isc_cancelled), and the call runs it no more after a write
+    // conflict; nothing happens when no call runs.
     void cancelOperation() noexcept;
 
     // The database's default character set ("UTF8", "WIN1257", "NONE", ...).
@@ -111,12 +118,24 @@ public:
     bool writeSent() const { return m_writeSent; }
     void clearWriteMark() { m_writeSent = false; }
 
+    // What the calls since the last clearConflicts() met of other
+    // transactions' writes of the same rows.
+    struct Conflicts
+    {
+        int retries = 0;     // times a statement was rolled back and run again
+        bool gaveUp = false; // a call failed for such a write all the same
+    };
+    Conflicts conflicts() const { return m_conflicts; }
+    void clearConflicts() { m_conflicts = {}; }
+
 private:
     using StatementList = std::list<std::unique_ptr<FbStatement>>;
     class Transaction;
 
     EncodedPacket runStatement(FbStatement& statement, const RemoteParams& params,
                                const RowLimits& limits);
+    EncodedPacket runInOwnTransaction(FbStatement& statement, const RemoteParams& params,
+                                      const RowLimits& limits);
     EncodedPacket execute(unsigned int& transaction, FbStatement& statement,
                           const RemoteParams& params, const RowLimits& limits);
     unsigned int& readTransaction(); // isc_tr_handle
@@ -134,5 +153,8 @@ private:
     QByteArray m_readWriteTpb;
     StatementList m_statements; // most recently used first
     QHash<QString, StatementList::iterator> m_index;
+    int m_conflictRetryMs = 0;
+    std::atomic<bool> m_cancelled{false}; // cancelOperation() since the call began
     bool m_writeSent = false;
+    Conflicts m_conflicts;
 };

@@ -13,6 +13,7 @@ const QString kWriteLostText =
 
 ProviderAnswer StockConnection::run(const Job& job)
 {
+    m_attachment.clearConflicts();
     for (int attempt = 0; attempt < 2; ++attempt) {
         const bool wasOpen = m_attachment.isOpen();
         m_attachment.clearWriteMark();

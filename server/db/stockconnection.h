@@ -25,6 +25,9 @@ public:
     void close() { m_attachment.close(); }
     void dropStatements() noexcept { m_attachment.dropStatements(); }
     int cachedStatementCount() const { return m_attachment.cachedStatementCount(); }
+    // What the last job's statements met of other workers' writes of the
+    // same rows, and ran again for.
+    FbAttachment::Conflicts conflicts() const { return m_attachment.conflicts(); }
     // Any thread: fails the statement that runs now, if one does.
     void cancel() noexcept { m_attachment.cancelOperation(); }
 

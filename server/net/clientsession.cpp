@@ -1,7 +1,6 @@
 #include "server/net/clientsession.h"
 
 #include "common/frame.h"
-#include "common/writeconflict.h"
 #include "server/db/stockconnection.h"
 #include "server/db/tservermoduledata.h"
 
@@ -229,11 +228,13 @@ ProviderAnswer ClientSession::answer(const ProviderRequest& request)
         m_worker.events().metrics ? Clock::now() : Clock::time_point{};
     ProviderAnswer answer;
     SessionWorker::Cancel cancel = SessionWorker::Cancel::None;
+    FbAttachment::Conflicts conflicts;
     if (TServerModuleData::needsDatabase(request.operation)) {
         m_worker.beginJob(m_socket.native_handle());
         answer = m_worker.database().run(
             [&](FbAttachment& database) { return m_module->handle(request, database); });
         cancel = m_worker.endJob();
+        conflicts = m_worker.database().conflicts();
         m_worker.countCachedStatements();
     } else {
         answer.reply = m_module->handleWithoutDatabase(request);
@@ -253,13 +254,14 @@ ProviderAnswer ClientSession::answer(const ProviderRequest& request)
             answer = ProviderAnswer::failure(kStoppedRunningText);
         break;
     }
-    countAnswer(request, answer, cancel, started);
+    countAnswer(request, answer, cancel, started, conflicts);
     answer.reply.id = request.id;
     return answer;
 }
 
 void ClientSession::countAnswer(const ProviderRequest& request, const ProviderAnswer& answer,
-                                SessionWorker::Cancel cancel, Clock::time_point started) const
+                                SessionWorker::Cancel cancel, Clock::time_point started,
+                                const FbAttachment::Conflicts& conflicts) const
 {
     ServerMetrics* const metrics = m_worker.events().metrics;
     if (!metrics)
@@ -271,8 +273,11 @@ void ClientSession::countAnswer(const ProviderRequest& request, const ProviderAn
                                                : ServerMetrics::Outcome::Failed;
     const std::chrono::duration<double> seconds = Clock::now() - started;
     metrics->requestServed(request.operation, outcome, seconds.count());
-    if (outcome == ServerMetrics::Outcome::Failed && isWriteConflictText(answer.reply.error))
-        metrics->unitConflict();
+    if (conflicts.retries > 0 || conflicts.gaveUp)
+        metrics->writeConflict(conflicts.retries,
+                               conflicts.gaveUp  ? ServerMetrics::ConflictEnd::GaveUp
+                               : answer.reply.ok ? ServerMetrics::ConflictEnd::Resolved
+                                                 : ServerMetrics::ConflictEnd::Other);
 }
 
 void ClientSession::countRefusal(ServerMetrics::Refusal cause) const

@@ -73,7 +73,8 @@ private:
     void abandon(const QString& reason, ServerMetrics::Refusal cause);
     void countRefusal(ServerMetrics::Refusal cause) const;
     void countAnswer(const ProviderRequest& request, const ProviderAnswer& answer,
-                     SessionWorker::Cancel cancel, Clock::time_point started) const;
+                     SessionWorker::Cancel cancel, Clock::time_point started,
+                     const FbAttachment::Conflicts& conflicts) const;
     void releaseInput();
     void keepInputAfter(qsizetype served);
     void closeAfterReplies();

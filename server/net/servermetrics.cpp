@@ -69,13 +69,19 @@ ServerMetrics::ServerMetrics(const MetricsEndpoint& endpoint)
         m_requestSeconds[operation] = &seconds.Add({{"operation", name}}, kSecondsBuckets);
     }
     m_invalidRequests = &requests.Add({{"operation", "invalid"}, {"outcome", "failed"}});
-    m_unitConflicts =
-        &BuildCounter()
-             .Name("norvalk_units_retried_total")
-             .Help("Units the database refused for another terminal's write; the terminal "
-                   "sends them again")
-             .Register(*m_registry)
-             .Add({});
+    m_unitsRetried = &BuildCounter()
+                          .Name("norvalk_units_retried_total")
+                          .Help("Statements the database refused for another terminal's write "
+                                "of the same rows, rolled back and run again by the server")
+                          .Register(*m_registry)
+                          .Add({});
+    auto& conflicts = BuildCounter()
+                          .Name("norvalk_write_conflicts_total")
+                          .Help("Requests that met another terminal's write of the same rows, "
+                                "by outcome: resolved by running again, or failed")
+                          .Register(*m_registry);
+    m_conflictsResolved = &conflicts.Add({{"outcome", "resolved"}});
+    m_conflictsFailed = &conflicts.Add({{"outcome", "failed"}});
     m_statementsCached = &BuildGauge()
                               .Name("norvalk_statements_cached")
                               .Help("Statements kept prepared, over all database workers")
@@ -122,9 +128,13 @@ void ServerMetrics::invalidRequest()
     m_invalidRequests->Increment();
 }
 
-void ServerMetrics::unitConflict()
+void ServerMetrics::writeConflict(int retries, ConflictEnd end)
 {
-    m_unitConflicts->Increment();
+    m_unitsRetried->Increment(double(retries));
+    if (end == ConflictEnd::Resolved)
+        m_conflictsResolved->Increment();
+    else if (end == ConflictEnd::GaveUp)
+        m_conflictsFailed->Increment();
 }
 
 void ServerMetrics::statementsCachedChanged(int difference)

@@ -71,9 +71,16 @@ public:
     void requestServed(ProviderOperation operation, Outcome outcome, double seconds);
     // A frame that is not a valid request.
     void invalidRequest();
-    // A unit the database refused for another terminal's write, which the
-    // terminal sends again.
-    void unitConflict();
+    // How a request whose statement met other terminals' writes of the same
+    // rows ended.
+    enum class ConflictEnd
+    {
+        Resolved, // run again, and answered
+        GaveUp,   // failed for such a write all the same
+        Other,    // failed for something else, or cancelled
+    };
+    // Such a request, rolled back and run again that many times.
+    void writeConflict(int retries, ConflictEnd end);
     // The statements a worker keeps prepared changed by this many.
     void statementsCachedChanged(int difference);
     void refused(Refusal cause);
@@ -89,7 +96,9 @@ private:
     std::array<std::array<prometheus::Counter*, kOutcomes>, kOperations> m_requests{};
     std::array<prometheus::Histogram*, kOperations> m_requestSeconds{};
     prometheus::Counter* m_invalidRequests = nullptr;
-    prometheus::Counter* m_unitConflicts = nullptr;
+    prometheus::Counter* m_unitsRetried = nullptr;
+    prometheus::Counter* m_conflictsResolved = nullptr;
+    prometheus::Counter* m_conflictsFailed = nullptr;
     prometheus::Gauge* m_statementsCached = nullptr;
     std::array<prometheus::Counter*, kRefusals> m_refusals{};
 };

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <future>
+
 namespace {
 
 const QString latvian = QStringLiteral("āčēģīķļņšūž ĀČĒĢĪĶĻŅŠŪŽ");
@@ -102,6 +104,9 @@ private slots:
     void latvianRoundTrip_data();
     void latvianRoundTrip();
     void lostConnectionClosesAttachment();
+    // Last: it moves the generator the inserts above count on.
+    void conflictingWriteRunsAgain_data();
+    void conflictingWriteRunsAgain();
 
 private:
     QString createDatabase(const QString& fileName, const QString& characterSet,
@@ -510,4 +515,63 @@ void TestFbAttachment::lostConnectionClosesAttachment()
 }
 
 QTEST_GUILESS_MAIN(TestFbAttachment)
+
+void TestFbAttachment::conflictingWriteRunsAgain_data()
+{
+    QTest::addColumn<int>("retryMs");
+    QTest::addColumn<bool>("lands");
+    QTest::newRow("within the time") << 5000 << true;
+    QTest::newRow("no time to run again") << 0 << false;
+}
+
+void TestFbAttachment::conflictingWriteRunsAgain()
+{
+    QFETCH(int, retryMs);
+    QFETCH(bool, lands);
+    const QString row = QStringLiteral("SELECT QTY FROM ITEMS WHERE ISN = 3");
+    const QString generator = QStringLiteral("SELECT GEN_ID(GEN_ITEMS, 0) FROM RDB$DATABASE");
+    const qint32 quantity = run(row).rows[0][0].toInt();
+    const qint64 before = run(generator).rows[0][0].toLongLong();
+    // Another attachment changes the row and holds it uncommitted a while;
+    // the generator, outside transactions, says when it has the row.
+    std::future<void> holder = std::async(std::launch::async, [this] {
+        FbAttachment other;
+        other.open(connectParams(m_itemsDatabase, QStringLiteral("UTF8")));
+        other.run(QStringLiteral("EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN "
+                                 "UPDATE ITEMS SET QTY = QTY + 1 WHERE ISN = 3; "
+                                 "I = GEN_ID(GEN_ITEMS, 1); I = 0; "
+                                 "WHILE (I < 3000000) DO I = I + 1; END"),
+                  {});
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(run(generator).rows[0][0].toLongLong() != before, 30000);
+
+    FbConnectParams params = connectParams(m_itemsDatabase, QStringLiteral("UTF8"));
+    params.lockTimeoutSeconds = 60; // waits for the holder whatever the machine's load
+    params.conflictRetryMs = retryMs;
+    m_db.open(params);
+    m_db.clearConflicts();
+    const QString add = QStringLiteral("UPDATE ITEMS SET QTY = QTY + 10 WHERE ISN = 3");
+    QString refused;
+    try {
+        run(add);
+    } catch (const DatabaseError& error) {
+        refused = error.message();
+    }
+    holder.get();
+    // The holder's change is committed either way; the update waited for it,
+    // was refused, and then ran again on what it committed, or was reported.
+    const FbAttachment::Conflicts conflicts = m_db.conflicts();
+    if (lands) {
+        QCOMPARE(refused, QString());
+        QCOMPARE(conflicts.retries, 1);
+        QVERIFY(!conflicts.gaveUp);
+        QCOMPARE(run(row).rows[0][0].toInt(), quantity + 11);
+    } else {
+        QVERIFY2(refused.contains(QStringLiteral("update conflicts")), qPrintable(refused));
+        QCOMPARE(conflicts.retries, 0);
+        QVERIFY(conflicts.gaveUp);
+        QCOMPARE(run(row).rows[0][0].toInt(), quantity + 1);
+    }
+}
+
 #include "tst_fbattachment.moc"

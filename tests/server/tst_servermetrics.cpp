@@ -2,7 +2,9 @@
 // they are served (command line over the configuration store, nowhere
 // unless asked), wrong addresses, and that the figures follow what the
 // terminals do: requests by operation and outcome, connected terminals,
-// cached statements, write conflicts and refusals by cause.
+// cached statements, write conflicts and refusals by cause. Write conflicts
+// are resolved by the server: terminals saving units on the same rows at once
+// each get through in one request, and a unit that fails otherwise runs once.
 
 #include "common/frame.h"
 #include "common/providerclient.h"
@@ -20,6 +22,7 @@
 
 #include <cmath>
 #include <future>
+#include <vector>
 
 namespace {
 
@@ -102,7 +105,9 @@ private slots:
     void whereTheyAreServed_data();
     void whereTheyAreServed();
     void requestsAndTerminalsAreCounted();
-    void writeConflictIsCounted();
+    void conflictingUnitsEachLandOnce();
+    void failedUnitIsNotRunAgain_data();
+    void failedUnitIsNotRunAgain();
     void refusalsAreCountedByCause_data();
     void refusalsAreCountedByCause();
 
@@ -262,39 +267,137 @@ void TestServerMetrics::requestsAndTerminalsAreCounted()
     QTRY_COMPARE(valueOf(scrape(metricsPort), QStringLiteral("norvalk_statements_cached")), 0.0);
 }
 
-void TestServerMetrics::writeConflictIsCounted()
+void TestServerMetrics::conflictingUnitsEachLandOnce()
 {
     const quint16 metricsPort = TestServer::freePort();
     TestServer server;
     QVERIFY(server.start(m_database.path(), {QStringLiteral("--metrics"),
                                              QStringLiteral("127.0.0.1:%1").arg(metricsPort)}));
-    // Two terminals, on two workers, change the same row and keep their
-    // transaction open a while: whichever comes second waits for the first
-    // and is then refused for its update.
+    // Terminals on several workers move the stock of the same goods, one
+    // unit after another, and hold the row a while after: they meet each
+    // other's uncommitted change. Goods 12 has no stock row in department 3
+    // yet, so the first ones also race to make it.
+    constexpr int kTerminals = 4;
+    constexpr int kUnits = 3;
     const QString unit = QStringLiteral(
-        "EXECUTE BLOCK AS DECLARE I BIGINT = 0; BEGIN "
-        "UPDATE N_PRGRUP SET GNOS = GNOS WHERE ISN = 3; WHILE (I < 20000000) DO I = I + 1; END");
-    const auto run = [&] {
-        return std::async(std::launch::async, [&server, unit] {
+        "EXECUTE BLOCK (G INTEGER = :G, D INTEGER = :D, NOTE VARCHAR(40) = :NOTE) AS "
+        "DECLARE I INTEGER = 0; BEGIN "
+        "EXECUTE PROCEDURE UPDATETEKATLIK(:G, :D, 1, 'F', 0); "
+        "INSERT INTO N_PRGRUP (ISN, GNOS) VALUES (GEN_ID(N_PRGRUPGEN, 1), :NOTE); "
+        "WHILE (I < 300000) DO I = I + 1; END");
+    const RemoteParams params{RemoteParam::integer(QStringLiteral("G"), 12),
+                              RemoteParam::integer(QStringLiteral("D"), 3),
+                              RemoteParam::text(QStringLiteral("NOTE"), QStringLiteral("kopā"))};
+    std::vector<std::future<QStringList>> terminals;
+    for (int t = 0; t < kTerminals; ++t) {
+        terminals.push_back(std::async(std::launch::async, [&server, &unit, &params] {
             ProviderClient client;
             pointAt(client, server.port());
-            RemoteParams none;
-            try {
-                client.execute(kUpdate, unit, none);
-                return QStringLiteral("ok");
-            } catch (const RemoteError& error) {
-                return error.message();
+            QStringList errors;
+            for (int u = 0; u < kUnits; ++u) {
+                RemoteParams sent = params;
+                try {
+                    client.execute(kUpdate, unit, sent);
+                } catch (const RemoteError& error) {
+                    errors << error.message();
+                }
             }
-        });
-    };
-    std::future<QString> first = run();
-    std::future<QString> second = run();
-    const QStringList outcomes{first.get(), second.get()};
-    QCOMPARE(outcomes.count(QStringLiteral("ok")), 1);
+            return errors;
+        }));
+    }
+    QStringList errors;
+    for (std::future<QStringList>& terminal : terminals)
+        errors << terminal.get();
+    QCOMPARE(errors, QStringList());
+
+    ProviderClient reader;
+    pointAt(reader, server.port());
+    RemoteParams none;
+    const DataPacket stock = reader.getRecords(
+        kUpdate,
+        QStringLiteral("SELECT COUNT(*), SUM(ATLIKUMS) FROM O_TEKATLIK WHERE ISPRECE = 12 AND "
+                       "ISNODALA = 3"),
+        none);
+    // One stock row, moved once by every unit; one group row per unit.
+    QCOMPARE(stock.rows.value(0).value(0).toInt(), 1);
+    QCOMPARE(stock.rows.value(0).value(1).toDouble(), double(kTerminals * kUnits));
+    const DataPacket added = reader.getRecords(
+        kUpdate, QStringLiteral("SELECT COUNT(*) FROM N_PRGRUP WHERE GNOS = 'kopā'"), none);
+    QCOMPARE(added.rows.value(0).value(0).toInt(), kTerminals * kUnits);
+
+    // Each unit took one request; the collisions were run again by the server.
     const QString metrics = scrape(metricsPort);
-    QCOMPARE(valueOf(metrics, QStringLiteral("norvalk_units_retried_total")), 1.0);
+    QCOMPARE(valueOf(metrics, requests(QStringLiteral("AS_Execute"), QStringLiteral("ok"))),
+             double(kTerminals * kUnits));
+    QCOMPARE(valueOf(metrics, requests(QStringLiteral("AS_Execute"), QStringLiteral("failed"))),
+             0.0);
+    const double resolved =
+        valueOf(metrics, QStringLiteral("norvalk_write_conflicts_total{outcome=\"resolved\"}"));
+    QVERIFY2(resolved > 0, qPrintable(metrics));
+    QVERIFY(valueOf(metrics, QStringLiteral("norvalk_units_retried_total")) >= resolved);
+    QCOMPARE(valueOf(metrics, QStringLiteral("norvalk_write_conflicts_total{outcome=\"failed\"}")),
+             0.0);
+}
+
+void TestServerMetrics::failedUnitIsNotRunAgain_data()
+{
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<int>("runs");
+    QTest::addColumn<QString>("error");
+    // A key that is simply taken is no conflict: reported as it comes.
+    QTest::newRow("primary key") << "INSERT INTO N_PRGRUP (ISN, GNOS) VALUES (2, :NOTE)" << 1
+                                 << "PRIMARY or UNIQUE KEY";
+    QTest::newRow("missing value")
+        << "INSERT INTO O_TEKATLIK (ISPRECE, ISNODALA) VALUES (NULL, 2)" << 1 << "ISPRECE";
+    // A unique index's duplicate may be another terminal's row made just
+    // now: run once more, then it is a real one.
+    QTest::newRow("unique index")
+        << "INSERT INTO O_TEKATLIK (ISPRECE, ISNODALA, NELEGALIZ) VALUES (1, 2, 'F')" << 2
+        << "visible to active transactions";
+}
+
+void TestServerMetrics::failedUnitIsNotRunAgain()
+{
+    QFETCH(QString, failing);
+    QFETCH(int, runs);
+    QFETCH(QString, error);
+    const quint16 metricsPort = TestServer::freePort();
+    TestServer server;
+    QVERIFY(server.start(m_database.path(), {QStringLiteral("--metrics"),
+                                             QStringLiteral("127.0.0.1:%1").arg(metricsPort)}));
+    ProviderClient client;
+    pointAt(client, server.port());
+    // The generator is outside transactions: how far the unit moved it
+    // tells how many times it ran.
+    const QString generator = QStringLiteral("SELECT GEN_ID(N_PRGRUPGEN, 0) FROM RDB$DATABASE");
+    RemoteParams none;
+    const qint64 before =
+        client.getRecords(kUpdate, generator, none).rows.value(0).value(0).toLongLong();
+    RemoteParams params{RemoteParam::text(QStringLiteral("NOTE"), QStringLiteral("vienreiz"))};
+    const QString unit =
+        QStringLiteral("EXECUTE BLOCK (NOTE VARCHAR(40) = :NOTE) AS BEGIN "
+                       "INSERT INTO N_PRGRUP (ISN, GNOS) VALUES (GEN_ID(N_PRGRUPGEN, 1), "
+                       ":NOTE); %1; END")
+            .arg(failing);
+    try {
+        client.execute(kUpdate, unit, params);
+        QFAIL("the unit was stored");
+    } catch (const RemoteError& refused) {
+        QCOMPARE(refused.kind(), RemoteError::Kind::Server);
+        QVERIFY2(refused.message().contains(error), qPrintable(refused.message()));
+    }
+    const qint64 after =
+        client.getRecords(kUpdate, generator, none).rows.value(0).value(0).toLongLong();
+    QCOMPARE(after - before, qint64(runs));
+    const DataPacket added = client.getRecords(
+        kUpdate, QStringLiteral("SELECT COUNT(*) FROM N_PRGRUP WHERE GNOS = 'vienreiz'"), none);
+    QCOMPARE(added.rows.value(0).value(0).toInt(), 0);
+    const QString metrics = scrape(metricsPort);
+    QCOMPARE(valueOf(metrics, QStringLiteral("norvalk_units_retried_total")), double(runs - 1));
     QCOMPARE(valueOf(metrics, requests(QStringLiteral("AS_Execute"), QStringLiteral("failed"))),
              1.0);
+    QCOMPARE(valueOf(metrics, QStringLiteral("norvalk_write_conflicts_total{outcome=\"failed\"}")),
+             0.0);
 }
 
 void TestServerMetrics::refusalsAreCountedByCause_data()
