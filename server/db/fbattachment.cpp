@@ -1029,10 +1029,17 @@ EncodedPacket FbAttachment::runInOwnTransaction(FbStatement& statement, const Re
     const bool write = statement.needsWrite();
     const Clock::time_point giveUpAt = Clock::now() + std::chrono::milliseconds(m_conflictRetryMs);
     std::unique_lock<std::timed_mutex> turn(collidingWritesTurn(), std::defer_lock);
+    // The turn is waited for against the system clock: for a steady deadline
+    // libstdc++ uses pthread_mutex_clocklock, which the ThreadSanitizer of
+    // this toolchain does not follow (it then takes the unlock for one of a
+    // mutex never locked). The budget itself stays on the steady clock.
+    const auto waitForTurn = [&] {
+        return turn.try_lock_until(std::chrono::system_clock::now() + (giveUpAt - Clock::now()));
+    };
     if (write && statement.takesTurns()) {
         const bool waited = !turn.try_lock();
         if (waited)
-            turn.try_lock_until(giveUpAt);
+            waitForTurn();
         statement.tookTurn(waited);
         // A cancel that came while it waited found no statement to fail.
         if (m_cancelled)
@@ -1055,7 +1062,7 @@ EncodedPacket FbAttachment::runInOwnTransaction(FbStatement& statement, const Re
                           (collision == Collision::Duplicate && !duplicateRetried));
             // Nothing of the failed try may stay when the statement runs again.
             own.rollback();
-            again = again && (turn.owns_lock() || turn.try_lock_until(giveUpAt));
+            again = again && (turn.owns_lock() || waitForTurn());
             if (!again) {
                 m_conflicts.gaveUp = collision == Collision::Write;
                 throw;
