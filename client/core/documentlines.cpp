@@ -16,6 +16,10 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+#include <iterator>
+#include <string_view>
+
 namespace {
 
 using CommonRefusals::ArticleNotFound;
@@ -53,15 +57,24 @@ const QString kUpdateSalePrice = QStringLiteral(
 // A line of the line table in %1.
 const QString kDeleteLine = QStringLiteral("DELETE FROM %1 WHERE ISN=:ISN");
 
-// The list's columns, and the results a save hands them back in.
-const QStringList kListColumns{QStringLiteral("ARTIKULS"), QStringLiteral("PRECE"),
-                               QStringLiteral("DAUDZUMS"), QStringLiteral("CENA"),
-                               QStringLiteral("KOPSUMMA"), QStringLiteral("ISN"),
-                               QStringLiteral("ISPRECE")};
+// The list's columns in their order, and the results a save hands them back
+// in (named with kSavedPrefix).
+struct ListColumn
+{
+    const char* name;
+    ParamType type;
+};
+constexpr ListColumn kListColumns[] = {
+    {"ARTIKULS", ParamType::Text},   {"PRECE", ParamType::Text},
+    {"DAUDZUMS", ParamType::Double}, {"CENA", ParamType::Double},
+    {"KOPSUMMA", ParamType::Double}, {"ISN", ParamType::Integer},
+    {"ISPRECE", ParamType::Integer},
+};
+constexpr int kTotalColumn = 4;
+constexpr int kIsnColumn = 5;
+static_assert(std::string_view(kListColumns[kTotalColumn].name) == "KOPSUMMA");
+static_assert(std::string_view(kListColumns[kIsnColumn].name) == "ISN");
 const QString kSavedPrefix = QStringLiteral("SAVED_");
-const ParamType kListTypes[] = {ParamType::Text,   ParamType::Text,   ParamType::Double,
-                                ParamType::Double, ParamType::Double, ParamType::Integer,
-                                ParamType::Integer};
 // The list shows at most this many lines, the first by ISN.
 constexpr int kListLimit = 1000;
 
@@ -557,9 +570,9 @@ Outcome<DocumentLines::Saved> DocumentLines::Answer(RemoteDataSet& update, const
 void DocumentLines::AddSavedLines(UnitOfWork& unit)
 {
     QStringList into;
-    for (qsizetype column = 0; column < kListColumns.size(); ++column) {
-        into << kSavedPrefix + kListColumns[column];
-        unit.declareResult(into.last(), kListTypes[column]);
+    for (const ListColumn& column : kListColumns) {
+        into << kSavedPrefix + QLatin1String(column.name);
+        unit.declareResult(into.last(), column.type);
     }
     unit.suspendEach(KindInfo(m_context.DocKind).linesByIsn(), into)
         .set({{QStringLiteral("ISPAVADZ"), m_context.DocIsn},
@@ -571,7 +584,7 @@ bool DocumentLines::HoldsWholeList(const DocumentContext& document) const
 {
     const RemoteDataSet& lines = m_module.cdsPreces();
     return m_listed && sameDocument(*m_listed, document) && lines.isActive() &&
-           lines.packet().columns.size() == kListColumns.size();
+           lines.packet().columns.size() == qsizetype(std::size(kListColumns));
 }
 
 // Adds the saved rows (savedRows from its current row on) to the list held,
@@ -581,45 +594,42 @@ void DocumentLines::ApplyToList(RemoteDataSet& savedRows, double total)
 {
     if (!HoldsWholeList(m_context))
         return;
-    RemoteDataSet& lines = m_module.cdsPreces();
-    DataPacket held = lines.packet();
-    const int isnColumn = int(kListColumns.indexOf(QStringLiteral("ISN")));
-    const int totalColumn = int(kListColumns.indexOf(QStringLiteral("KOPSUMMA")));
-    const bool wasFull = held.rows.size() >= kListLimit;
+    DataPacket held = m_module.cdsPreces().packet();
     for (; !savedRows.eof(); savedRows.next()) {
         QVariantList row;
-        for (const QString& column : kListColumns)
-            row << savedRows.fieldByName(kSavedPrefix + column).value();
-        const qint64 isn = row[isnColumn].toLongLong();
+        for (const ListColumn& column : kListColumns)
+            row << savedRows.fieldByName(kSavedPrefix + QLatin1String(column.name)).value();
+        const qint64 isn = row[kIsnColumn].toLongLong();
         const auto at = std::lower_bound(held.rows.begin(), held.rows.end(), isn,
-                                         [&](const QVariantList& listed, qint64 key) {
-                                             return listed[isnColumn].toLongLong() < key;
+                                         [](const QVariantList& listed, qint64 key) {
+                                             return listed[kIsnColumn].toLongLong() < key;
                                          });
         held.rows.insert(at, row);
     }
-    if (wasFull || held.rows.size() > kListLimit)
-        held.rows.resize(std::min<qsizetype>(held.rows.size(), kListLimit));
-    for (QVariantList& row : held.rows)
-        row[totalColumn] = total;
-    lines.holdRows(std::move(held));
+    if (held.rows.size() > kListLimit)
+        held.rows.resize(kListLimit);
+    HoldList(std::move(held), total);
+}
+
+// The rows as the list now holds them, each with the document's total.
+void DocumentLines::HoldList(DataPacket rows, double total)
+{
+    for (QVariantList& row : rows.rows)
+        row[kTotalColumn] = total;
+    m_module.cdsPreces().holdRows(std::move(rows));
 }
 
 void DocumentLines::RemoveFromList(qint32 lineIsn, double total)
 {
-    RemoteDataSet& lines = m_module.cdsPreces();
-    DataPacket held = lines.packet();
+    DataPacket held = m_module.cdsPreces().packet();
     if (held.rows.size() >= kListLimit) {
         // A line past the limit moves up into the list: only a read knows which.
         RefreshLines(true);
         return;
     }
-    const int isnColumn = int(kListColumns.indexOf(QStringLiteral("ISN")));
-    const int totalColumn = int(kListColumns.indexOf(QStringLiteral("KOPSUMMA")));
     held.rows.removeIf(
-        [&](const QVariantList& row) { return row[isnColumn].toLongLong() == lineIsn; });
-    for (QVariantList& row : held.rows)
-        row[totalColumn] = total;
-    lines.holdRows(std::move(held));
+        [&](const QVariantList& row) { return row[kIsnColumn].toLongLong() == lineIsn; });
+    HoldList(std::move(held), total);
 }
 
 QString DocumentLines::RefreshLines(bool full)

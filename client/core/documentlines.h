@@ -5,6 +5,7 @@
 #include "client/core/goodsinfo.h"
 #include "client/core/outcome.h"
 #include "client/core/owndataset.h"
+#include "common/datapacket.h"
 
 #include <QList>
 #include <QString>
@@ -172,6 +173,7 @@ private:
     bool HoldsWholeList(const DocumentContext& document) const;
     void ApplyToList(RemoteDataSet& savedRows, double total);
     void RemoveFromList(qint32 lineIsn, double total);
+    void HoldList(DataPacket rows, double total);
 
     TClientDataModule& m_module;
     OwnDataSet m_query;
