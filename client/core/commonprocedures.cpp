@@ -11,6 +11,7 @@
 
 #include <QDateTime>
 #include <QTimer>
+#include <QUuid>
 
 namespace {
 
@@ -21,6 +22,14 @@ const QString kInsertOperation = QStringLiteral(
     "INSERT INTO O_OPERACIJAS (TAUSTINS, IEVKODS, IEVDAT, DATUMS, NUMURS, BAZE, ISN_BAZE, "
     "PIEZIMES, ISPRECE) VALUES (:TAUSTINS, :IEVKODS, :IEVDAT, :DATUMS, :NUMURS,:BAZE,:ISN_BAZE, "
     ":PIEZIMES, :ISPRECE)");
+// The same entry stamped with the identity of the unit that writes it, in
+// the remarks column no other entry of ours uses.
+const QString kInsertStampedOperation = QStringLiteral(
+    "INSERT INTO O_OPERACIJAS (TAUSTINS, IEVKODS, IEVDAT, DATUMS, NUMURS, BAZE, ISN_BAZE, "
+    "PIEZIMES, PIEZIMES2, ISPRECE) VALUES (:TAUSTINS, :IEVKODS, :IEVDAT, :DATUMS, :NUMURS,:BAZE,"
+    ":ISN_BAZE, :PIEZIMES, :PIEZIMES2, :ISPRECE)");
+// The newest key of the operation log.
+const QString kLogFloor = QStringLiteral("SELECT GEN_ID(O_OPERACIJASGEN,0) ISN FROM N_ISI");
 
 const QString kInventoryCoversGoods = QStringLiteral(
     "SELECT O_PRATL_PAV.ISN FROM O_PRATL_PAV, O_PRATL_PRC "
@@ -249,8 +258,28 @@ void LogOperation(UnitOfWork& unit, const ClientState& state, const QString& key
                   const QString& number, const QString& table, const UnitArg& goodsIsn,
                   const QString& note, const UnitArg& recordIsn, const QDate& date)
 {
-    unit.add(kInsertOperation)
-        .set(logValues(state, key, number, table, goodsIsn, note, recordIsn, date));
+    const UnitValues values = logValues(state, key, number, table, goodsIsn, note, recordIsn, date);
+    if (unit.runsOnce())
+        unit.stampLogEntry(unit.add(kInsertStampedOperation).set(values));
+    else
+        unit.add(kInsertOperation).set(values);
+}
+
+UnitIdentity NewUnitIdentity(TClientDataModule& module)
+{
+    ServerConnection& connection = module.SQLConnection1();
+    if (connection.logFloor() <= 0 && connection.connected()) {
+        try {
+            OwnDataSet query(module, module.cdsTempQuery());
+            query->setCommandText(kLogFloor);
+            query->open();
+            connection.noteLogFloor(query->fieldByName(QStringLiteral("ISN")).asInteger());
+        } catch (const std::exception&) {
+            // Only slower: the check then reads the log from its start.
+        }
+    }
+    return UnitIdentity{QStringLiteral("NV:") + QUuid::createUuid().toString(QUuid::WithoutBraces),
+                        connection.logFloor()};
 }
 
 void UpdateStock(UnitOfWork& unit, const UnitArg& goodsIsn, const UnitArg& departmentIsn, int flag,

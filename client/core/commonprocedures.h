@@ -11,6 +11,7 @@ class TClientDataModule;
 class UnitArg;
 class UnitOfWork;
 struct ClientState;
+struct UnitIdentity;
 
 // The procedures every screen shares. Each takes what it works with: the
 // data module whose connection a request goes over (each call reads through
@@ -34,6 +35,13 @@ void LogOperation(TClientDataModule& module, const QString& key, const QString& 
 void LogOperation(UnitOfWork& unit, const ClientState& state, const QString& key,
                   const QString& number, const QString& table, const UnitArg& goodsIsn,
                   const QString& note, const UnitArg& recordIsn, const QDate& date);
+
+// A new identity for a unit that must run at most once, made as the worker
+// presses the key. Its log floor is the newest operation log key the
+// connection has seen; before the first, it is read from the server (one
+// request per connection's life), and without a server it is 0, which only
+// makes the check for an earlier send read the whole log.
+UnitIdentity NewUnitIdentity(TClientDataModule& module);
 
 // Moves the stock of a good in a department by quantity (signed). With flag 1
 // nothing moves while an inventory of that department dated today or later

@@ -13,6 +13,7 @@
 #include "client/core/sqlnames.h"
 #include "client/core/tclientdatamodule.h"
 #include "client/core/unitofwork.h"
+#include "common/remoteerror.h"
 
 #include <QDateTime>
 
@@ -362,7 +363,7 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
         return read.refusal();
     const LineValues& values = read.result();
 
-    UnitOfWork unit;
+    UnitOfWork unit(SaveIdentity(values));
     unit.declareResult(QStringLiteral("RESULT"), ParamType::Integer);
     unit.declareResult(QStringLiteral("L"), ParamType::Integer);
     unit.declareResult(QStringLiteral("C"), ParamType::Double);
@@ -404,9 +405,53 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
         PrepareDataset(update);
         unit.run(update);
     } catch (const std::exception& error) {
+        // Without a reply the save may have been stored; the worker's next
+        // save of the same line goes with the same identity.
+        const auto* remote = dynamic_cast<const RemoteError*>(&error);
+        if (remote && remote->kind() != RemoteError::Kind::Transport)
+            m_unanswered.reset();
         return Outcome<Saved>::refuse(kSaveFailed + errorText(error), QStringLiteral("edArtikuls"));
     }
+    m_unanswered.reset();
+    if (UnitOfWork::ranBefore(update))
+        return SavedEarlier(UnitOfWork::earlierKey(update));
     return Answer(update, values);
+}
+
+UnitIdentity DocumentLines::SaveIdentity(const LineValues& values)
+{
+    if (m_unanswered && sameDocument(m_unanswered->document, m_context) &&
+        m_unanswered->goodsIsn == m_goods.Isn && m_unanswered->values == values)
+        return m_unanswered->identity;
+    m_unanswered = UnansweredSave{NewUnitIdentity(m_module), m_context, m_goods.Isn, values};
+    return m_unanswered->identity;
+}
+
+// An earlier send of the save was stored though its reply was lost: the list
+// and the total are read again, as the unit that stored it did not hand them
+// to this one.
+Outcome<DocumentLines::Saved> DocumentLines::SavedEarlier(qint32 lineIsn)
+{
+    Saved saved;
+    saved.lineIsn = lineIsn;
+    FillAfterSave(saved);
+    try {
+        saved.total = RefreshLines(HoldsWholeList(m_context));
+    } catch (const std::exception&) {
+        saved.total = totalText(m_total); // stored all the same; the list catches up when read
+    }
+    return saved;
+}
+
+void DocumentLines::FillAfterSave(Saved& saved) const
+{
+    const ClientState& state = m_module.clientState();
+    if (KindInfo(m_context.DocKind).writeOutSettings) {
+        saved.quantity = state.IzrDaudzums1 ? QStringLiteral("1") : QString();
+        saved.clearDiscount = state.IzrDzestAtlaidi;
+    } else {
+        saved.clearDiscount = false;
+    }
 }
 
 Outcome<DocumentLines::LineValues> DocumentLines::ReadEntry(const Entry& entry, QString& article)
@@ -546,15 +591,9 @@ Outcome<DocumentLines::Saved> DocumentLines::Answer(RemoteDataSet& update, const
     if (values.setsSalePrice)
         m_goods.PriceCode = update.fieldByName(QStringLiteral("SALELEVEL")).asInteger();
 
-    const ClientState& state = m_module.clientState();
     Saved saved;
     saved.lineIsn = update.fieldByName(QStringLiteral("L")).asInteger();
-    if (KindInfo(m_context.DocKind).writeOutSettings) {
-        saved.quantity = state.IzrDaudzums1 ? QStringLiteral("1") : QString();
-        saved.clearDiscount = state.IzrDzestAtlaidi;
-    } else {
-        saved.clearDiscount = false;
-    }
+    FillAfterSave(saved);
     // The rows after the first are the saved lines as the list shows them,
     // each with the header's total as the unit left it.
     update.next();
@@ -677,14 +716,21 @@ std::optional<DocumentLines::LocatedLine> DocumentLines::LocateLine(const QStrin
 
 void DocumentLines::DeleteLine(const LocatedLine& line)
 {
-    // The log entry, the stock put back and the row gone: all or nothing.
-    UnitOfWork unit;
+    // The row gone, the log entry and the stock put back: all or nothing.
+    // The row goes first, and the rest only when it was there: a deletion
+    // sent again after its reply was lost (or pressed again meanwhile) puts
+    // the stock back once.
+    UnitOfWork unit(NewUnitIdentity(m_module));
     unit.declare(QStringLiteral("Q"), ParamType::Double);
+    unit.declare(QStringLiteral("GONE"), ParamType::Integer);
+    unit.add(FillNames(kDeleteLine, {line.lineTable})).set(QStringLiteral("ISN"), line.isn);
+    unit.add(QStringLiteral("GONE = ROW_COUNT"));
+    unit.beginIf(QStringLiteral("GONE > 0"));
     LogOperation(unit, m_module.clientState(), QStringLiteral("D"), line.document.DocNumber,
                  line.lineTable, line.goodsIsn, kNorvalk, line.isn, logDate(line.document));
     unit.add(QStringLiteral("Q = :QUANTITY")).set(QStringLiteral("QUANTITY"), line.quantity);
     moveStock(unit, line.document, line.goodsIsn, QStringLiteral(":Q"), -1);
-    unit.add(FillNames(kDeleteLine, {line.lineTable})).set(QStringLiteral("ISN"), line.isn);
+    unit.endIf();
     // The total the list shows once the line is gone (none left: 0).
     unit.declareResult(QStringLiteral("TOTAL"), ParamType::Double);
     unit.add(QStringLiteral("TOTAL = 0"));
@@ -696,6 +742,10 @@ void DocumentLines::DeleteLine(const LocatedLine& line)
     unit.run(query);
     if (!sameDocument(line.document, m_context))
         return;
+    if (UnitOfWork::ranBefore(query)) {
+        RefreshLines(HoldsWholeList(m_context)); // the total came with the lost reply
+        return;
+    }
     m_total = query.fieldByName(QStringLiteral("TOTAL")).asFloat();
     if (HoldsWholeList(m_context))
         RemoveFromList(line.isn, m_total);

@@ -5,6 +5,7 @@
 #include "client/core/goodsinfo.h"
 #include "client/core/outcome.h"
 #include "client/core/owndataset.h"
+#include "client/core/unitofwork.h"
 #include "common/datapacket.h"
 
 #include <QList>
@@ -150,7 +151,22 @@ private:
         double discount = 0;
         std::optional<qint32> chosenCertificate; // the certificate picked, if any
         bool setsSalePrice = false; // a receipt's sale price becomes the department's price
+        bool operator==(const LineValues&) const = default;
     };
+    // A save whose reply never came: the server may have stored it. Saved
+    // again with the same goods and figures, it goes with the same identity,
+    // so that it is stored once whichever of the two sends reached the
+    // database.
+    struct UnansweredSave
+    {
+        UnitIdentity identity;
+        DocumentContext document;
+        qint32 goodsIsn = 0;
+        LineValues values;
+    };
+    UnitIdentity SaveIdentity(const LineValues& values);
+    Outcome<Saved> SavedEarlier(qint32 lineIsn);
+    void FillAfterSave(Saved& saved) const;
     // The checks of the fields and the goods, before anything is sent.
     Outcome<LineValues> ReadEntry(const Entry& entry, QString& article);
     // The parts of the save's unit, in the order they run.
@@ -185,6 +201,7 @@ private:
     // placeholder), if any.
     std::optional<DocumentContext> m_listed;
     double m_total = 0;
+    std::optional<UnansweredSave> m_unanswered;
     // The goods found as the article field was left, saved without asking again.
     RememberedLookUp m_lookUp;
 };

@@ -117,7 +117,8 @@ Outcome<qint32> GoodsData::SaveNewGoods(const QString& article, const QString& n
     if (!ok)
         throw ClientError(QStringLiteral("PVN: '%1' nav skaitlis").arg(vat));
 
-    UnitOfWork unit;
+    // Sent again after a lost reply, the goods are not made twice.
+    UnitOfWork unit(NewUnitIdentity(m_module));
     unit.declareResult(QStringLiteral("L"), ParamType::Integer);
     unit.add(kInsertGoods + kReturningKey)
         .set(QStringLiteral("ARTIKULS"), StoredArticle(article))
@@ -129,5 +130,7 @@ Outcome<qint32> GoodsData::SaveNewGoods(const QString& article, const QString& n
                  QDate::currentDate());
     RemoteDataSet& update = *m_update;
     unit.run(update);
+    if (UnitOfWork::ranBefore(update))
+        return UnitOfWork::earlierKey(update);
     return ReturnedKey(update, QStringLiteral("L"));
 }

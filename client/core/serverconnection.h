@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <algorithm>
+
 // The terminal's one connection to NorvalkServer (the data module's
 // SQLConnection1). It starts disconnected; the connection step sets the host
 // and connects, and the common procedures reconnect it when a request finds
@@ -46,8 +48,14 @@ public:
     quint64 bytesSent() const { return m_client.bytesSent(); }
     quint64 bytesReceived() const { return m_client.bytesReceived(); }
 
+    // The newest operation log key a reply has shown: no entry written later
+    // can lie at or below it (the log's generator only rises).
+    qint32 logFloor() const { return m_logFloor; }
+    void noteLogFloor(qint32 key) { m_logFloor = std::max(m_logFloor, key); }
+
 private:
     QString m_name;
     ProviderClient m_client;
     quint64 m_requests = 0;
+    qint32 m_logFloor = 0;
 };

@@ -1,8 +1,12 @@
 #include "client/core/unitofwork.h"
 
 #include "client/core/clienterror.h"
+#include "client/core/commonprocedures.h"
+#include "client/core/providerproxy.h"
 #include "client/core/remotedataset.h"
+#include "client/core/serverconnection.h"
 #include "common/namedparams.h"
+#include "common/remoteerror.h"
 
 namespace {
 
@@ -31,6 +35,23 @@ QString typeName(ParamType type, qsizetype textLength)
     }
     throw ClientError(QStringLiteral("Parametram nav tipa"));
 }
+
+// The block's first steps when it runs once: the newest part of the operation
+// log is searched for an entry stamped with the identity, and when there is
+// one the block ends at once with that entry's record key. ONCE_LOG is the
+// log's generator as the block starts: no entry written after it can lie at
+// or below it, so it is the floor of the next identity the terminal makes.
+const QString kOnceInputs = QStringLiteral("ONCE_ID VARCHAR(255) = :ONCE_ID,\n"
+                                           "  ONCE_FLOOR INTEGER = :ONCE_FLOOR");
+const QString kOnceResults = QStringLiteral("ONCE_RAN INTEGER, ONCE_KEY INTEGER, ONCE_LOG INTEGER");
+const QStringList kOnceCheck = {
+    QStringLiteral("ONCE_RAN = 0;"), QStringLiteral("ONCE_LOG = GEN_ID(O_OPERACIJASGEN, 0);"),
+    QStringLiteral("SELECT FIRST 1 1, ISN_BAZE FROM O_OPERACIJAS WHERE ISN > :ONCE_FLOOR AND "
+                   "PIEZIMES2 = :ONCE_ID INTO :ONCE_RAN, :ONCE_KEY;"),
+    QStringLiteral("IF (ONCE_RAN = 1) THEN BEGIN SUSPEND; EXIT; END")};
+// Marks the step finish() adds; what it becomes depends on whether the block
+// hands back a row, which is known only when it is built.
+const QString kFinishStep = QStringLiteral("\x01finish");
 
 void checkName(const QString& name)
 {
@@ -82,7 +103,23 @@ struct UnitOfWork::Built
 };
 
 UnitOfWork::UnitOfWork() = default;
+
+UnitOfWork::UnitOfWork(UnitIdentity identity) : m_identity(std::move(identity))
+{
+    if (m_identity->text.isEmpty() || m_identity->text.size() > 99)
+        throw ClientError(
+            QStringLiteral("Nederīga vienības identitāte: '%1'").arg(m_identity->text));
+}
+
 UnitOfWork::~UnitOfWork() = default;
+
+void UnitOfWork::stampLogEntry(Step& logEntry)
+{
+    if (!m_identity)
+        return;
+    logEntry.set(QStringLiteral("PIEZIMES2"), UnitArg::variable(QStringLiteral("ONCE_ID")));
+    m_stamped = true;
+}
 
 void UnitOfWork::declare(const QString& name, ParamType type)
 {
@@ -133,12 +170,7 @@ void UnitOfWork::endIf()
 
 void UnitOfWork::finish()
 {
-    bool results = false;
-    for (const Variable& variable : m_variables)
-        results = results || variable.result;
-    // A block with results hands its row over at SUSPEND; EXIT alone would
-    // end it without one.
-    addStep(results ? QStringLiteral("SUSPEND; EXIT;") : QStringLiteral("EXIT;"));
+    addStep(kFinishStep);
 }
 
 UnitOfWork::Step& UnitOfWork::suspendEach(const QString& select, const QStringList& into)
@@ -161,11 +193,32 @@ UnitOfWork::Built UnitOfWork::build() const
 {
     if (m_openIfs != 0)
         throw ClientError(QStringLiteral("beginIf bez endIf"));
+    if (m_identity && !m_stamped)
+        throw ClientError(QStringLiteral("Vienībai, kas izpildāma vienreiz, nav žurnāla ieraksta"));
     Built built;
     QStringList inputs;
     QStringList body;
+    QStringList results;
+    if (m_identity) {
+        inputs << kOnceInputs;
+        built.params << RemoteParam{QStringLiteral("ONCE_ID"), ParamType::Text,
+                                    ParamDirection::Input, m_identity->text}
+                     << RemoteParam{QStringLiteral("ONCE_FLOOR"), ParamType::Integer,
+                                    ParamDirection::Input, m_identity->logFloor};
+        results << kOnceResults;
+        body << kOnceCheck;
+    }
+    bool hasResults = m_identity.has_value();
+    for (const Variable& variable : m_variables)
+        hasResults = hasResults || variable.result;
     for (size_t index = 0; index < m_steps.size(); ++index) {
         const Step& step = *m_steps[index];
+        if (step.m_psql == kFinishStep) {
+            // A block with results hands its row over at SUSPEND; EXIT alone
+            // would end it without one.
+            body << (hasResults ? QStringLiteral("SUSPEND; EXIT;") : QStringLiteral("EXIT;"));
+            continue;
+        }
         const QString prefix = QStringLiteral("P%1_").arg(index + 1);
         body << renameMarkers(step.m_psql, [&](const QString& marker) -> QString {
             for (const auto& [name, value] : step.m_values) {
@@ -191,7 +244,6 @@ UnitOfWork::Built UnitOfWork::build() const
         });
     }
 
-    QStringList results;
     QStringList locals;
     for (const Variable& variable : m_variables) {
         const QString declaration =
@@ -234,12 +286,61 @@ RemoteParams UnitOfWork::params() const
     return build().params;
 }
 
+namespace {
+
+void send(RemoteDataSet& dataSet, const QString& sql, const RemoteParams& params)
+{
+    dataSet.close();
+    dataSet.setCommandText(sql);
+    for (const RemoteParam& param : params)
+        dataSet.setParam(param);
+    dataSet.open();
+}
+
+ServerConnection* connectionOf(const RemoteDataSet& dataSet)
+{
+    return dataSet.remoteServer() ? dataSet.remoteServer()->sqlConnection() : nullptr;
+}
+
+} // namespace
+
 void UnitOfWork::run(RemoteDataSet& dataSet) const
 {
     const Built built = build();
-    dataSet.close();
-    dataSet.setCommandText(built.sql);
-    for (const RemoteParam& param : built.params)
-        dataSet.setParam(param);
-    dataSet.open();
+    if (!m_identity) {
+        send(dataSet, built.sql, built.params);
+        return;
+    }
+    sendOnce(dataSet, built);
+    ServerConnection* connection = connectionOf(dataSet);
+    const DataSetField log = dataSet.fieldByName(QStringLiteral("ONCE_LOG"));
+    if (connection && !log.isNull())
+        connection->noteLogFloor(log.asInteger());
+}
+
+// The reply of a unit that runs once may be lost with the connection after
+// the server applied it; sent again, the unit finds its own log entry and
+// says so. One more send only: a connection that cannot be had again now is
+// the caller's to report (or queue), with the same identity.
+void UnitOfWork::sendOnce(RemoteDataSet& dataSet, const Built& built) const
+{
+    try {
+        send(dataSet, built.sql, built.params);
+        return;
+    } catch (const RemoteError& error) {
+        if (error.kind() != RemoteError::Kind::Transport)
+            throw;
+    }
+    PrepareDataset(dataSet);
+    send(dataSet, built.sql, built.params);
+}
+
+bool UnitOfWork::ranBefore(const RemoteDataSet& dataSet)
+{
+    return dataSet.fieldByName(QStringLiteral("ONCE_RAN")).asInteger() == 1;
+}
+
+qint32 UnitOfWork::earlierKey(const RemoteDataSet& dataSet)
+{
+    return dataSet.fieldByName(QStringLiteral("ONCE_KEY")).asInteger();
 }

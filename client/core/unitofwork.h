@@ -9,6 +9,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <optional>
 
 class RemoteDataSet;
 
@@ -39,6 +40,16 @@ private:
 
     ParamType m_type = ParamType::Null; // Null marks an expression
     QVariant m_value;
+};
+
+// What makes a unit that changes data apply at most once however often it is
+// sent: a text chosen once, when the worker presses the key, and a key of the
+// operation log at or below which none of the unit's log entries can lie (so
+// the check for an earlier send reads only the newest part of the log).
+struct UnitIdentity
+{
+    QString text;
+    qint32 logFloor = 0;
 };
 
 // The values of one statement by marker name, for code that sends the same
@@ -86,6 +97,12 @@ public:
     };
 
     UnitOfWork();
+    // A unit that runs at most once: it first looks in the operation log for
+    // an entry stamped with the identity (an earlier send that was applied
+    // though its reply was lost) and, when it finds one, writes nothing and
+    // hands back only that entry's ISN_BAZE (see ranBefore()). Its log entries
+    // (LogOperation) carry the stamp; a unit that writes none cannot run once.
+    explicit UnitOfWork(UnitIdentity identity);
     ~UnitOfWork();
     UnitOfWork(const UnitOfWork&) = delete;
     UnitOfWork& operator=(const UnitOfWork&) = delete;
@@ -112,6 +129,10 @@ public:
     // its one row of figures.
     Step& suspendEach(const QString& select, const QStringList& into);
 
+    bool runsOnce() const { return m_identity.has_value(); }
+    // For LogOperation: the unit's log entry carries the identity.
+    void stampLogEntry(Step& logEntry);
+
     bool isEmpty() const { return m_steps.empty(); }
     QString commandText() const;
     RemoteParams params() const;
@@ -123,7 +144,16 @@ public:
     // A unit that collides with another terminal's write of the same rows
     // (the same goods' stock, the same counter) is rolled back whole and run
     // again by the server, so it still takes one request.
+    //
+    // A unit that runs once is sent a second time, with the same identity,
+    // when the connection fails before its reply arrives; the server may
+    // have applied it, and the second send then finds that out.
     void run(RemoteDataSet& dataSet) const;
+    // After run(): an earlier send of this unit had been applied, so this one
+    // wrote nothing and its only result is the key its log entry names
+    // (earlierKey()); the caller reads what it must show afresh.
+    static bool ranBefore(const RemoteDataSet& dataSet);
+    static qint32 earlierKey(const RemoteDataSet& dataSet);
 
 private:
     struct Variable
@@ -136,9 +166,12 @@ private:
 
     Step& addStep(const QString& psql);
     Built build() const;
+    void sendOnce(RemoteDataSet& dataSet, const Built& built) const;
 
     QList<Variable> m_variables;
     std::vector<std::unique_ptr<Step>> m_steps;
     int m_openIfs = 0;
     bool m_suspendsRows = false; // suspendEach() hands the rows back itself
+    std::optional<UnitIdentity> m_identity;
+    bool m_stamped = false;
 };

@@ -35,11 +35,15 @@ private slots:
     void concurrentMovesOfOneRowAllLand();
     void mistakesCaughtBeforeSending();
     void sameShapeSameStatement();
+    void unitSentAgainIsAppliedOnce();
+    void identityAndFloorChecked();
 
 private:
     RemoteDataSet& update() { return m_fixture->module().cdsUpdate(); }
     int count(const QString& sql) { return m_fixture->value(sql).toInt(); }
     double stock(int goods, int department);
+    // A line of waybill 50 with its log entry and stock move, as a save is.
+    void buildSave(UnitOfWork& unit, double quantity);
 
     std::unique_ptr<ServerFixture> m_fixture;
 };
@@ -333,6 +337,88 @@ void TestUnitOfWork::sameShapeSameStatement()
     QCOMPARE(count(QStringLiteral("SELECT CHAR_LENGTH(PICO_NEATRASTIE) FROM O_PAVADZ "
                                   "WHERE ISN = 50")),
              3000);
+}
+
+void TestUnitOfWork::buildSave(UnitOfWork& unit, double quantity)
+{
+    addLineReturningKey(unit, 3, quantity, 1.0);
+    LogOperation(unit, m_fixture->module().clientState(), QStringLiteral("J"), QStringLiteral("50"),
+                 QStringLiteral("O_PRECE"), 3, QStringLiteral("Norvalk"),
+                 UnitArg::variable(QStringLiteral("L")), QDate(2026, 12, 1));
+    UpdateStock(unit, 3, 2, 0, QStringLiteral("F"), quantity);
+}
+
+// A save whose reply was lost is sent again with the same identity: the
+// second send finds the first one's log entry, writes nothing and names the
+// line the first stored; a save of its own identity is stored anew.
+void TestUnitOfWork::unitSentAgainIsAppliedOnce()
+{
+    TClientDataModule& module = m_fixture->module();
+    const UnitIdentity identity = NewUnitIdentity(module);
+    // The first identity of the connection reads the log's newest key.
+    const QString newestLogKey = QStringLiteral("SELECT GEN_ID(O_OPERACIJASGEN, 0) FROM N_ISI");
+    QCOMPARE(identity.logFloor, count(newestLogKey));
+    const double stockBefore = stock(3, 2);
+    const int linesBefore = count(QStringLiteral("SELECT COUNT(*) FROM O_PRECE WHERE ISPRECE = 3"));
+
+    UnitOfWork first(identity);
+    buildSave(first, 4.0);
+    first.run(update());
+    QVERIFY(!UnitOfWork::ranBefore(update()));
+    const qint32 line = update().fieldByName(QStringLiteral("L")).asInteger();
+    QVERIFY(line > 0);
+    // The reply carries the newest key as the unit began; the log entry it
+    // wrote is above it.
+    QCOMPARE(module.SQLConnection1().logFloor(), count(newestLogKey) - 1);
+
+    for (int again = 0; again < 2; ++again) {
+        UnitOfWork resent(identity);
+        buildSave(resent, 4.0);
+        resent.run(update());
+        QVERIFY(UnitOfWork::ranBefore(update()));
+        QCOMPARE(UnitOfWork::earlierKey(update()), line);
+    }
+    QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM O_PRECE WHERE ISPRECE = 3")),
+             linesBefore + 1);
+    QCOMPARE(stock(3, 2), stockBefore + 4.0);
+    QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM O_OPERACIJAS WHERE PIEZIMES2 = '%1' AND "
+                                  "ISN_BAZE = %2 AND PIEZIMES = 'Norvalk'")
+                       .arg(identity.text)
+                       .arg(line)),
+             1);
+
+    UnitOfWork other(NewUnitIdentity(module));
+    buildSave(other, 4.0);
+    other.run(update());
+    QVERIFY(!UnitOfWork::ranBefore(update()));
+    QCOMPARE(count(QStringLiteral("SELECT COUNT(*) FROM O_PRECE WHERE ISPRECE = 3")),
+             linesBefore + 2);
+}
+
+void TestUnitOfWork::identityAndFloorChecked()
+{
+    // Without a log entry there is nothing to find the earlier send by.
+    UnitOfWork unstamped(NewUnitIdentity(m_fixture->module()));
+    addLineReturningKey(unstamped, 3, 1.0, 1.0);
+    QVERIFY_THROWS_EXCEPTION(ClientError, unstamped.commandText());
+    QVERIFY_THROWS_EXCEPTION(ClientError, UnitOfWork(UnitIdentity{QString(), 0}));
+
+    // The floor only narrows the search: an entry above it is found, one at
+    // or below it is not (the floor is never above a unit's own entries).
+    const UnitIdentity identity = NewUnitIdentity(m_fixture->module());
+    UnitOfWork first(identity);
+    buildSave(first, 1.0);
+    first.run(update());
+    const int entry = count(
+        QStringLiteral("SELECT ISN FROM O_OPERACIJAS WHERE PIEZIMES2 = '%1'").arg(identity.text));
+    UnitOfWork below(UnitIdentity{identity.text, entry - 1});
+    buildSave(below, 1.0);
+    below.run(update());
+    QVERIFY(UnitOfWork::ranBefore(update()));
+    UnitOfWork at(UnitIdentity{identity.text, entry});
+    buildSave(at, 1.0);
+    at.run(update());
+    QVERIFY(!UnitOfWork::ranBefore(update()));
 }
 
 QTEST_GUILESS_MAIN(TestUnitOfWork)
