@@ -271,7 +271,7 @@ std::shared_ptr<TServerModuleData> ServerHost::DSServerClass1GetClass()
 {
     // The shared database stays open: closing it here would fail requests that
     // other terminals have in flight.
-    return std::make_shared<TServerModuleData>();
+    return std::make_shared<TServerModuleData>(m_unitsInFlight);
 }
 
 void ServerHost::DSServer1Connect()

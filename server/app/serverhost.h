@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/db/unitsinflight.h"
 #include "server/net/allowlist.h"
 
 #include <QHostAddress>
@@ -115,5 +116,7 @@ private:
     // Before the session server, whose workers and listener report to it to their end.
     std::unique_ptr<ServerMetrics> m_metrics;
     std::unique_ptr<SessionServer> m_DSServer1;
+    // Shared with every session's module (and so across the workers).
+    std::shared_ptr<UnitsInFlight> m_unitsInFlight = std::make_shared<UnitsInFlight>();
     int m_connectionCount = 0;
 };

@@ -4,6 +4,9 @@
 #include "server/db/databaseerror.h"
 #include "server/db/fbattachment.h"
 #include "server/db/providercatalogue.h"
+#include "server/db/unitsinflight.h"
+
+#include <optional>
 
 namespace {
 
@@ -45,6 +48,11 @@ const ProviderDefinition& requireProvider(const QString& name)
 
 // A reply to a request with a handle leaves out the parameters the terminal
 // already has: only those the statement may give back go with it.
+// The identity a unit that runs once carries (client/core/unitofwork.cpp).
+const QString kUnitIdentity = QStringLiteral("ONCE_ID");
+// Longer than a unit can run: the lock wait and the write conflicts' budget.
+constexpr std::chrono::seconds kInFlightWait{30};
+
 RemoteParams returnedParams(RemoteParams params)
 {
     params.removeIf(
@@ -73,6 +81,15 @@ ProviderAnswer TServerModuleData::handle(const ProviderRequest& request, FbAttac
                     .arg(*request.handle));
             answer.reply.unknownHandle = true;
         } else {
+            std::optional<UnitsInFlight::Turn> turn;
+            const RemoteParam* identity = findParam(whole->params, kUnitIdentity);
+            if (m_unitsInFlight && identity && !identity->value.toString().isEmpty()) {
+                turn.emplace(m_unitsInFlight->enter(identity->value.toString(), kInFlightWait));
+                if (!*turn)
+                    throw DatabaseError(QStringLiteral("Šī pati darbība vēl tiek izpildīta; "
+                                                       "mēģiniet vēlreiz"),
+                                        false);
+            }
             answer = runStatement(*whole, database);
             answer.reply.ownerData = request.ownerData;
             if (request.handle)

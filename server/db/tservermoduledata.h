@@ -3,7 +3,10 @@
 #include "server/db/provideranswer.h"
 #include "server/db/statementhandles.h"
 
+#include <memory>
+
 class FbAttachment;
+class UnitsInFlight;
 
 // One client session's view of the provider catalogue. The session server
 // makes one per connected terminal; the session's requests are handled one
@@ -18,6 +21,13 @@ public:
     // Only reads and statements reach the database; the other operations are
     // answered from the catalogue, also while the database cannot be opened.
     static bool needsDatabase(ProviderOperation operation);
+
+    // unitsInFlight is the server's, shared by every session; none: units
+    // that carry an identity run without waiting for each other.
+    explicit TServerModuleData(std::shared_ptr<UnitsInFlight> unitsInFlight = nullptr)
+        : m_unitsInFlight(std::move(unitsInFlight))
+    {
+    }
 
     ProviderAnswer handle(const ProviderRequest& request, FbAttachment& database);
     ProviderReply handleWithoutDatabase(const ProviderRequest& request);
@@ -35,4 +45,5 @@ private:
     // The texts of this session's terminal; statements stay prepared per
     // attachment, by text, so a handle only spares the bytes.
     StatementHandles m_handles;
+    std::shared_ptr<UnitsInFlight> m_unitsInFlight;
 };
