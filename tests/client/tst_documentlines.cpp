@@ -11,6 +11,7 @@
 #include "client/core/remotedataset.h"
 #include "client/core/serverconnection.h"
 #include "tests/client/serverfixture.h"
+#include "tests/support/faultproxy.h"
 
 #include <QScopeGuard>
 #include <QTest>
@@ -57,6 +58,9 @@ private slots:
     void deletionReversesStock_data();
     void deletionReversesStock();
     void deletionActsOnTheLocatedLine();
+    void lostReplyToASave();
+    void saveAgainAfterALostReply();
+    void lostReplyToADeletion();
 
 private:
     qint32 header(DocumentKind kind, const QString& table, const QString& columns,
@@ -70,6 +74,11 @@ private:
                                const QString& price = QStringLiteral("1"));
     Outcome<DocumentLines::Saved> save(DocumentLines::Entry entry);
     double stock(int goods, int department);
+    // The module's connection through a relay that breaks the link on
+    // request, for as long as the returned relay lives.
+    std::unique_ptr<FaultProxy> throughRelay();
+    qint32 receivingOpened();
+    int linesOf(qint32 doc);
     QVariant value(const QString& sql) { return m_fixture->value(sql); }
     ClientState& state() { return m_fixture->module().clientState(); }
 
@@ -1165,6 +1174,134 @@ void TestDocumentLines::deletionActsOnTheLocatedLine()
                        .arg(second))
                  .toString(),
              QStringLiteral("N%1/O_PRECE").arg(doc));
+}
+
+std::unique_ptr<FaultProxy> TestDocumentLines::throughRelay()
+{
+    auto relay = std::make_unique<FaultProxy>(m_fixture->server().port());
+    ServerConnection& connection = m_fixture->module().SQLConnection1();
+    connection.setConnected(false);
+    connection.setPort(relay->port());
+    return relay;
+}
+
+qint32 TestDocumentLines::receivingOpened()
+{
+    const qint32 doc = header(DocumentKind::Receiving, QStringLiteral("O_PAVADZ"),
+                              QStringLiteral("ISNODALA, ISKLIENT"), QStringLiteral("2, 4"));
+    m_lines->Activate(context(DocumentKind::Receiving, doc));
+    m_lines->RefreshLines(false);
+    return doc;
+}
+
+int TestDocumentLines::linesOf(qint32 doc)
+{
+    return value(QStringLiteral("SELECT COUNT(*) FROM O_PRECE WHERE ISPAVADZ = %1").arg(doc))
+        .toInt();
+}
+
+// The server stores the line and its reply is lost with the connection: the
+// terminal sends the save again at once, which finds it stored, and the
+// worker sees the line saved, once, in the list and the total.
+void TestDocumentLines::lostReplyToASave()
+{
+    const auto relay = throughRelay();
+    const auto restorePort = qScopeGuard([&] {
+        m_fixture->module().SQLConnection1().setConnected(false);
+        m_fixture->module().SQLConnection1().setPort(m_fixture->server().port());
+    });
+    const qint32 doc = receivingOpened();
+    const QString article = QStringLiteral("4750000000080"); // with a container line
+    QVERIFY(m_lines->LookUp(article, QString()).found);
+    QVERIFY(!save(entry(article, QStringLiteral("1"))).refused()); // the first line goes well
+    const double stockBefore = stock(8, 2);
+
+    relay->swallowNextReply();
+    const Outcome<DocumentLines::Saved> saved = save(entry(article, QStringLiteral("2")));
+    QVERIFY2(!saved.refused(), qPrintable(saved.refused() ? saved.refusal().message : ""));
+    QCOMPARE(relay->repliesSwallowed(), 1);
+    QCOMPARE(linesOf(doc), 4); // each line with its container line
+    QCOMPARE(stock(8, 2), stockBefore + 2);
+    QCOMPARE(
+        saved.result().lineIsn,
+        value(
+            QStringLiteral(
+                "SELECT MAX(ISN) FROM O_PRECE WHERE ISPAVADZ = %1 AND ISPRECE = 8 AND DAUDZUMS = 2")
+                .arg(doc))
+            .toInt());
+    compareWithAFullRead(saved.result().total);
+}
+
+// The reply is lost and the server cannot be reached at once: the save is
+// refused with its message. Saved again with the same figures once the
+// link is back, it is stored once; with other figures, it is a line of its
+// own.
+void TestDocumentLines::saveAgainAfterALostReply()
+{
+    const auto relay = throughRelay();
+    const auto restorePort = qScopeGuard([&] {
+        m_fixture->module().SQLConnection1().setConnected(false);
+        m_fixture->module().SQLConnection1().setPort(m_fixture->server().port());
+    });
+    const qint32 doc = receivingOpened();
+    const QString article = QStringLiteral("4750000000080");
+    QVERIFY(m_lines->LookUp(article, QString()).found);
+    const double stockBefore = stock(8, 2);
+
+    NewUnitIdentity(m_fixture->module()); // the connection has read the log's newest key
+
+    relay->refuse(true);
+    relay->swallowNextReply();
+    const Outcome<DocumentLines::Saved> failed = save(entry(article, QStringLiteral("3")));
+    QVERIFY(failed.refused());
+    QVERIFY(failed.refusal().message.startsWith(QStringLiteral("Preces datus saglabāt")));
+    QCOMPARE(linesOf(doc), 2); // stored all the same
+
+    relay->refuse(false);
+    const Outcome<DocumentLines::Saved> again = save(entry(article, QStringLiteral("3")));
+    QVERIFY2(!again.refused(), qPrintable(again.refused() ? again.refusal().message : ""));
+    QCOMPARE(linesOf(doc), 2);
+    QCOMPARE(stock(8, 2), stockBefore + 3);
+    compareWithAFullRead(again.result().total);
+
+    const Outcome<DocumentLines::Saved> another = save(entry(article, QStringLiteral("3")));
+    QVERIFY(!another.refused());
+    QCOMPARE(linesOf(doc), 4);
+    QCOMPARE(stock(8, 2), stockBefore + 6);
+}
+
+// A deletion whose reply is lost puts the stock back once, and the list
+// and total are as a read gives them.
+void TestDocumentLines::lostReplyToADeletion()
+{
+    const auto relay = throughRelay();
+    const auto restorePort = qScopeGuard([&] {
+        m_fixture->module().SQLConnection1().setConnected(false);
+        m_fixture->module().SQLConnection1().setPort(m_fixture->server().port());
+    });
+    const qint32 doc = receivingOpened();
+    m_fixture->run(
+        QStringLiteral("INSERT INTO O_PRECE (ISPAVADZ, ISPRECE, DAUDZUMS) VALUES (%1, 3, 4)")
+            .arg(doc));
+    const qint32 line =
+        value(QStringLiteral("SELECT ISN FROM O_PRECE WHERE ISPAVADZ = %1").arg(doc)).toInt();
+    m_lines->RefreshLines(true);
+    const std::optional<DocumentLines::LocatedLine> located =
+        m_lines->LocateLine(QString::number(line));
+    QVERIFY(located);
+    const double stockBefore = stock(3, 2);
+
+    NewUnitIdentity(m_fixture->module()); // the connection has read the log's newest key
+
+    relay->swallowNextReply();
+    m_lines->DeleteLine(*located);
+    QCOMPARE(relay->repliesSwallowed(), 1);
+    QCOMPARE(linesOf(doc), 0);
+    QCOMPARE(stock(3, 2), stockBefore - 4);
+    // Deleted again from a list that still showed it: nothing more moves.
+    m_lines->DeleteLine(*located);
+    QCOMPARE(stock(3, 2), stockBefore - 4);
+    compareWithAFullRead(m_lines->TotalText());
 }
 
 QTEST_GUILESS_MAIN(TestDocumentLines)
