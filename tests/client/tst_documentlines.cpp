@@ -25,6 +25,7 @@ class TestDocumentLines final : public QObject
 private slots:
     void initTestCase();
     void init();
+    void cleanup();
     void cleanupTestCase();
 
     void idLabelRule_data();
@@ -75,8 +76,8 @@ private:
     Outcome<DocumentLines::Saved> save(DocumentLines::Entry entry);
     double stock(int goods, int department);
     // The module's connection through a relay that breaks the link on
-    // request, for as long as the returned relay lives.
-    std::unique_ptr<FaultProxy> throughRelay();
+    // request, until the test ends.
+    FaultProxy& throughRelay();
     qint32 receivingOpened();
     int linesOf(qint32 doc);
     QVariant value(const QString& sql) { return m_fixture->value(sql); }
@@ -85,6 +86,7 @@ private:
     std::unique_ptr<ServerFixture> m_fixture;
     GoodsInfo m_goods;
     std::unique_ptr<DocumentLines> m_lines;
+    std::unique_ptr<FaultProxy> m_relay;
     int m_nextNumber = 1;
 };
 
@@ -114,6 +116,16 @@ void TestDocumentLines::initTestCase()
                     "CREATE EXCEPTION TEST_STOCK_CLOSED 'stock is closed'",
                     "CREATE TRIGGER TEST_STOCK_CLOSED FOR O_TEKATLIK BEFORE INSERT OR UPDATE AS "
                     "BEGIN IF (NEW.ISNODALA = 22) THEN EXCEPTION TEST_STOCK_CLOSED; END"});
+}
+
+void TestDocumentLines::cleanup()
+{
+    if (!m_relay)
+        return;
+    ServerConnection& connection = m_fixture->module().SQLConnection1();
+    connection.setConnected(false);
+    connection.setPort(m_fixture->server().port());
+    m_relay.reset();
 }
 
 void TestDocumentLines::init()
@@ -1176,13 +1188,13 @@ void TestDocumentLines::deletionActsOnTheLocatedLine()
              QStringLiteral("N%1/O_PRECE").arg(doc));
 }
 
-std::unique_ptr<FaultProxy> TestDocumentLines::throughRelay()
+FaultProxy& TestDocumentLines::throughRelay()
 {
-    auto relay = std::make_unique<FaultProxy>(m_fixture->server().port());
+    m_relay = std::make_unique<FaultProxy>(m_fixture->server().port());
     ServerConnection& connection = m_fixture->module().SQLConnection1();
     connection.setConnected(false);
-    connection.setPort(relay->port());
-    return relay;
+    connection.setPort(m_relay->port());
+    return *m_relay;
 }
 
 qint32 TestDocumentLines::receivingOpened()
@@ -1205,21 +1217,17 @@ int TestDocumentLines::linesOf(qint32 doc)
 // worker sees the line saved, once, in the list and the total.
 void TestDocumentLines::lostReplyToASave()
 {
-    const auto relay = throughRelay();
-    const auto restorePort = qScopeGuard([&] {
-        m_fixture->module().SQLConnection1().setConnected(false);
-        m_fixture->module().SQLConnection1().setPort(m_fixture->server().port());
-    });
+    FaultProxy& relay = throughRelay();
     const qint32 doc = receivingOpened();
     const QString article = QStringLiteral("4750000000080"); // with a container line
     QVERIFY(m_lines->LookUp(article, QString()).found);
     QVERIFY(!save(entry(article, QStringLiteral("1"))).refused()); // the first line goes well
     const double stockBefore = stock(8, 2);
 
-    relay->swallowNextReply();
+    relay.swallowNextReply();
     const Outcome<DocumentLines::Saved> saved = save(entry(article, QStringLiteral("2")));
     QVERIFY2(!saved.refused(), qPrintable(saved.refused() ? saved.refusal().message : ""));
-    QCOMPARE(relay->repliesSwallowed(), 1);
+    QCOMPARE(relay.repliesSwallowed(), 1);
     QCOMPARE(linesOf(doc), 4); // each line with its container line
     QCOMPARE(stock(8, 2), stockBefore + 2);
     QCOMPARE(
@@ -1238,11 +1246,7 @@ void TestDocumentLines::lostReplyToASave()
 // own.
 void TestDocumentLines::saveAgainAfterALostReply()
 {
-    const auto relay = throughRelay();
-    const auto restorePort = qScopeGuard([&] {
-        m_fixture->module().SQLConnection1().setConnected(false);
-        m_fixture->module().SQLConnection1().setPort(m_fixture->server().port());
-    });
+    FaultProxy& relay = throughRelay();
     const qint32 doc = receivingOpened();
     const QString article = QStringLiteral("4750000000080");
     QVERIFY(m_lines->LookUp(article, QString()).found);
@@ -1250,14 +1254,14 @@ void TestDocumentLines::saveAgainAfterALostReply()
 
     NewUnitIdentity(m_fixture->module()); // the connection has read the log's newest key
 
-    relay->refuse(true);
-    relay->swallowNextReply();
+    relay.refuse(true);
+    relay.swallowNextReply();
     const Outcome<DocumentLines::Saved> failed = save(entry(article, QStringLiteral("3")));
     QVERIFY(failed.refused());
     QVERIFY(failed.refusal().message.startsWith(QStringLiteral("Preces datus saglabāt")));
     QCOMPARE(linesOf(doc), 2); // stored all the same
 
-    relay->refuse(false);
+    relay.refuse(false);
     const Outcome<DocumentLines::Saved> again = save(entry(article, QStringLiteral("3")));
     QVERIFY2(!again.refused(), qPrintable(again.refused() ? again.refusal().message : ""));
     QCOMPARE(linesOf(doc), 2);
@@ -1274,11 +1278,7 @@ void TestDocumentLines::saveAgainAfterALostReply()
 // and total are as a read gives them.
 void TestDocumentLines::lostReplyToADeletion()
 {
-    const auto relay = throughRelay();
-    const auto restorePort = qScopeGuard([&] {
-        m_fixture->module().SQLConnection1().setConnected(false);
-        m_fixture->module().SQLConnection1().setPort(m_fixture->server().port());
-    });
+    FaultProxy& relay = throughRelay();
     const qint32 doc = receivingOpened();
     m_fixture->run(
         QStringLiteral("INSERT INTO O_PRECE (ISPAVADZ, ISPRECE, DAUDZUMS) VALUES (%1, 3, 4)")
@@ -1293,9 +1293,9 @@ void TestDocumentLines::lostReplyToADeletion()
 
     NewUnitIdentity(m_fixture->module()); // the connection has read the log's newest key
 
-    relay->swallowNextReply();
+    relay.swallowNextReply();
     m_lines->DeleteLine(*located);
-    QCOMPARE(relay->repliesSwallowed(), 1);
+    QCOMPARE(relay.repliesSwallowed(), 1);
     QCOMPARE(linesOf(doc), 0);
     QCOMPARE(stock(3, 2), stockBefore - 4);
     // Deleted again from a list that still showed it: nothing more moves.
