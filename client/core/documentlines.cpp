@@ -8,6 +8,7 @@
 #include "client/core/documentkinds.h"
 #include "client/core/findgoods.h"
 #include "client/core/idlabelrule.h"
+#include "client/core/linesender.h"
 #include "client/core/remotedataset.h"
 #include "client/core/scalebarcoderule.h"
 #include "client/core/sqlnames.h"
@@ -31,7 +32,7 @@ const QString kNoPrice = QStringLiteral("Nav ievadīta cena !!!");
 const QString kOverStock = QStringLiteral("Ievadītais daudzums pārsniedz atlikumu !!!");
 const QString kOverCertificate =
     QStringLiteral("Atlikumā nav tik daudz dotā sertifikāta. Atlikums ir ");
-const QString kSaveFailed = QStringLiteral("Preces datus saglabāt neizdevās !!!\n");
+const QString& kSaveFailed = DocumentLines::SaveFailed;
 
 const QString kNorvalk = QStringLiteral("Norvalk");
 const QString kThreeDecimals = QStringLiteral("0.000");
@@ -400,15 +401,22 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
         AddContainerLine(unit);
     AddSavedLines(unit);
 
+    // Lines kept while the server could not be reached go first.
+    TerminalStore* store = m_module.terminalStore();
+    if (store && store->queue().waitingCount() > 0)
+        return Queue(unit, values, article);
     RemoteDataSet& update = *m_update;
     try {
         PrepareDataset(update);
         unit.run(update);
     } catch (const std::exception& error) {
-        // Without a reply the save may have been stored; the worker's next
-        // save of the same line goes with the same identity.
+        // Without a reply the save may have been stored; sent again (from
+        // the queue, or by the worker) it goes with the same identity.
         const auto* remote = dynamic_cast<const RemoteError*>(&error);
-        if (remote && remote->kind() != RemoteError::Kind::Transport)
+        const bool unanswered = !remote || remote->kind() == RemoteError::Kind::Transport;
+        if (unanswered && store)
+            return Queue(unit, values, article);
+        if (!unanswered)
             m_unanswered.reset();
         return Outcome<Saved>::refuse(kSaveFailed + errorText(error), QStringLiteral("edArtikuls"));
     }
@@ -416,6 +424,50 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
     if (UnitOfWork::ranBefore(update))
         return SavedEarlier(UnitOfWork::earlierKey(update));
     return Answer(update, values);
+}
+
+Outcome<DocumentLines::Saved> DocumentLines::Queue(const UnitOfWork& unit, const LineValues& values,
+                                                   const QString& article)
+{
+    QueuedLine line;
+    line.identity = m_unanswered->identity.text;
+    line.logFloor = m_unanswered->identity.logFloor;
+    line.documentKind = qint32(m_context.DocKind);
+    line.documentIsn = m_context.DocIsn;
+    line.documentNumber = m_context.DocNumber;
+    line.article = article;
+    line.goodsName = m_goods.Name;
+    line.quantity = values.quantity;
+    line.unit = EncodeUnit(unit.commandText(), unit.params());
+    try {
+        m_module.terminalStore()->queue().enqueue(line);
+    } catch (const std::exception& error) {
+        return Outcome<Saved>::refuse(kSaveFailed + errorText(error), QStringLiteral("edArtikuls"));
+    }
+    m_unanswered.reset(); // the queue sends it, with its identity
+    Saved saved;
+    saved.queued = true;
+    FillAfterSave(saved);
+    saved.total = totalText(m_total);
+    return saved;
+}
+
+int DocumentLines::QueuedCount()
+{
+    TerminalStore* store = m_module.terminalStore();
+    return store ? store->queue().waitingCount() : 0;
+}
+
+bool DocumentLines::SendQueued(int count)
+{
+    TerminalStore* store = m_module.terminalStore();
+    if (!store)
+        return false;
+    const LineSender::Round round = LineSender(m_module, store->queue()).SendWaiting(count);
+    // Lines of this document now stored: the list and the total as stored.
+    if (round.stored > 0 && HoldsWholeList(m_context))
+        RefreshLines(true);
+    return round.unreachable;
 }
 
 UnitIdentity DocumentLines::SaveIdentity(const LineValues& values)
@@ -574,20 +626,27 @@ void DocumentLines::AddContainerLine(UnitOfWork& unit)
     unit.endIf();
 }
 
-Outcome<DocumentLines::Saved> DocumentLines::Answer(RemoteDataSet& update, const LineValues& values)
+const QString DocumentLines::SaveFailed = QStringLiteral("Preces datus saglabāt neizdevās !!!\n");
+
+std::optional<Refusal> DocumentLines::SaveRefusal(const RemoteDataSet& update)
 {
     switch (update.fieldByName(QStringLiteral("RESULT")).asInteger()) {
     case kRefusedOverStock:
-        return Outcome<Saved>::refuse(kOverStock, QStringLiteral("edDaudzums"));
+        return Refusal{kOverStock, QStringLiteral("edDaudzums")};
     case kRefusedOverCertificate:
-        return Outcome<Saved>::refuse(
-            kOverCertificate +
-                ClientFormat::formatFloat(QStringLiteral("0.00"),
-                                          update.fieldByName(QStringLiteral("C")).asFloat()),
-            QStringLiteral("edDaudzums"));
+        return Refusal{kOverCertificate + ClientFormat::formatFloat(
+                                              QStringLiteral("0.00"),
+                                              update.fieldByName(QStringLiteral("C")).asFloat()),
+                       QStringLiteral("edDaudzums")};
     default:
-        break;
+        return std::nullopt;
     }
+}
+
+Outcome<DocumentLines::Saved> DocumentLines::Answer(RemoteDataSet& update, const LineValues& values)
+{
+    if (std::optional<Refusal> refusal = SaveRefusal(update))
+        return *refusal;
     if (values.setsSalePrice)
         m_goods.PriceCode = update.fieldByName(QStringLiteral("SALELEVEL")).asInteger();
 

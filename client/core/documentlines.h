@@ -100,6 +100,9 @@ public:
 
     struct Saved
     {
+        // Kept on the terminal to be sent when the server answers again;
+        // the list and the total do not show it yet.
+        bool queued = false;
         qint32 lineIsn = 0;
         QString total; // "Summa : 12,30", the header's total as stored
         // The fields for the next line of the kind.
@@ -123,6 +126,18 @@ public:
     // message and leaves nothing stored. article receives the text cut at a
     // scanned line feed.
     Outcome<Saved> Save(Entry entry, QString& article);
+
+    // The save's own message before the server's text.
+    static const QString SaveFailed;
+    // The refusal a save's unit ended with, if it refused (the stock checks).
+    static std::optional<Refusal> SaveRefusal(const RemoteDataSet& update);
+
+    // Lines saved while the server could not be reached and not yet sent,
+    // refused ones not counted; 0 without the terminal's store.
+    int QueuedCount();
+    // Sends up to count of them (LineSender). True when the server could
+    // not be reached.
+    bool SendQueued(int count);
 
     // Reloads cdsPreces with the document's lines (the inventory only when
     // full) and returns the total as the window shows it, "Summa : 12,30".
@@ -166,6 +181,8 @@ private:
     };
     UnitIdentity SaveIdentity(const LineValues& values);
     Outcome<Saved> SavedEarlier(qint32 lineIsn);
+    // Keeps the save's unit in the terminal's queue, behind the lines there.
+    Outcome<Saved> Queue(const UnitOfWork& unit, const LineValues& values, const QString& article);
     void FillAfterSave(Saved& saved) const;
     // The checks of the fields and the goods, before anything is sent.
     Outcome<LineValues> ReadEntry(const Entry& entry, QString& article);

@@ -4,11 +4,14 @@
 #include "client/core/providerproxy.h"
 #include "client/core/remotedataset.h"
 #include "client/core/serverconnection.h"
+#include "client/core/terminalstore.h"
 
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+
+#include <memory>
 
 // The client's data module: its one connection to NorvalkServer, the twelve
 // remote datasets (each with its own provider proxy, which only the dataset
@@ -50,6 +53,17 @@ public:
 
     ClientState& clientState() { return m_clientState; }
 
+    // What the terminal keeps on its own disk to go on without the server;
+    // none until opened (the main window opens the terminal's file, a test
+    // a file of its own; without one a window works only with the server).
+    // Opening throws ClientError when the file cannot be used.
+    TerminalStore* terminalStore() { return m_terminalStore.get(); }
+    void openTerminalStore(const QString& path)
+    {
+        m_terminalStore = std::make_unique<TerminalStore>(path);
+    }
+    void closeTerminalStore() { m_terminalStore.reset(); }
+
     // The timer that hides the on-screen keyboard while it runs. The module
     // has one of its own until the main window hands over its tmKeybOff; a
     // handed-over timer that is destroyed falls back to the module's own.
@@ -86,6 +100,7 @@ private:
     RemoteDataSet m_cdsSpecCenas;
 
     ClientState m_clientState;
+    std::unique_ptr<TerminalStore> m_terminalStore;
     QTimer m_ownKeyboardTimer;
     QPointer<QTimer> m_keyboardTimer;
 };

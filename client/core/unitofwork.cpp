@@ -41,6 +41,7 @@ QString typeName(ParamType type, qsizetype textLength)
 // one the block ends at once with that entry's record key. ONCE_LOG is the
 // log's generator as the block starts: no entry written after it can lie at
 // or below it, so it is the floor of the next identity the terminal makes.
+const QString kOnceId = QStringLiteral("ONCE_ID");
 const QString kOnceInputs = QStringLiteral("ONCE_ID VARCHAR(255) = :ONCE_ID,\n"
                                            "  ONCE_FLOOR INTEGER = :ONCE_FLOOR");
 const QString kOnceResults = QStringLiteral("ONCE_RAN INTEGER, ONCE_KEY INTEGER, ONCE_LOG INTEGER");
@@ -201,8 +202,8 @@ UnitOfWork::Built UnitOfWork::build() const
     QStringList results;
     if (m_identity) {
         inputs << kOnceInputs;
-        built.params << RemoteParam{QStringLiteral("ONCE_ID"), ParamType::Text,
-                                    ParamDirection::Input, m_identity->text}
+        built.params << RemoteParam{kOnceId, ParamType::Text, ParamDirection::Input,
+                                    m_identity->text}
                      << RemoteParam{QStringLiteral("ONCE_FLOOR"), ParamType::Integer,
                                     ParamDirection::Input, m_identity->logFloor};
         results << kOnceResults;
@@ -307,32 +308,36 @@ ServerConnection* connectionOf(const RemoteDataSet& dataSet)
 void UnitOfWork::run(RemoteDataSet& dataSet) const
 {
     const Built built = build();
-    if (!m_identity) {
-        send(dataSet, built.sql, built.params);
-        return;
-    }
-    sendOnce(dataSet, built);
-    ServerConnection* connection = connectionOf(dataSet);
-    const DataSetField log = dataSet.fieldByName(QStringLiteral("ONCE_LOG"));
-    if (connection && !log.isNull())
-        connection->noteLogFloor(log.asInteger());
+    runBuilt(dataSet, built.sql, built.params);
 }
 
 // The reply of a unit that runs once may be lost with the connection after
 // the server applied it; sent again, the unit finds its own log entry and
 // says so. One more send only: a connection that cannot be had again now is
 // the caller's to report (or queue), with the same identity.
-void UnitOfWork::sendOnce(RemoteDataSet& dataSet, const Built& built) const
+void UnitOfWork::runBuilt(RemoteDataSet& dataSet, const QString& commandText,
+                          const RemoteParams& params)
 {
-    try {
-        send(dataSet, built.sql, built.params);
+    if (!findParam(params, kOnceId)) {
+        send(dataSet, commandText, params);
         return;
+    }
+    try {
+        send(dataSet, commandText, params);
     } catch (const RemoteError& error) {
         if (error.kind() != RemoteError::Kind::Transport)
             throw;
+        try {
+            PrepareDataset(dataSet);
+        } catch (const std::exception&) {
+            throw error; // what the worker must know: the reply never came
+        }
+        send(dataSet, commandText, params);
     }
-    PrepareDataset(dataSet);
-    send(dataSet, built.sql, built.params);
+    ServerConnection* connection = connectionOf(dataSet);
+    const DataSetField log = dataSet.fieldByName(QStringLiteral("ONCE_LOG"));
+    if (connection && !log.isNull())
+        connection->noteLogFloor(log.asInteger());
 }
 
 bool UnitOfWork::ranBefore(const RemoteDataSet& dataSet)

@@ -149,6 +149,10 @@ public:
     // when the connection fails before its reply arrives; the server may
     // have applied it, and the second send then finds that out.
     void run(RemoteDataSet& dataSet) const;
+    // Sends a unit built earlier (its commandText() and params(), kept while
+    // the server could not be reached) as run() sends it.
+    static void runBuilt(RemoteDataSet& dataSet, const QString& commandText,
+                         const RemoteParams& params);
     // After run(): an earlier send of this unit had been applied, so this one
     // wrote nothing and its only result is the key its log entry names
     // (earlierKey()); the caller reads what it must show afresh.
@@ -166,7 +170,6 @@ private:
 
     Step& addStep(const QString& psql);
     Built build() const;
-    void sendOnce(RemoteDataSet& dataSet, const Built& built) const;
 
     QList<Variable> m_variables;
     std::vector<std::unique_ptr<Step>> m_steps;

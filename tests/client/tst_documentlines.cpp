@@ -14,6 +14,7 @@
 #include "tests/support/faultproxy.h"
 
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -62,6 +63,8 @@ private slots:
     void lostReplyToASave();
     void saveAgainAfterALostReply();
     void lostReplyToADeletion();
+    void linesOfAnOutageSentOnceInOrder();
+    void queuedLineRefusedWhenSent();
 
 private:
     qint32 header(DocumentKind kind, const QString& table, const QString& columns,
@@ -120,6 +123,7 @@ void TestDocumentLines::initTestCase()
 
 void TestDocumentLines::cleanup()
 {
+    m_fixture->module().closeTerminalStore();
     if (!m_relay)
         return;
     ServerConnection& connection = m_fixture->module().SQLConnection1();
@@ -1302,6 +1306,89 @@ void TestDocumentLines::lostReplyToADeletion()
     m_lines->DeleteLine(*located);
     QCOMPARE(stock(3, 2), stockBefore - 4);
     compareWithAFullRead(m_lines->TotalText());
+}
+
+// The server cannot be reached for a while: the lines saved meanwhile are
+// kept on the terminal, survive the program's restart, and once the server
+// answers go to it in order, each stored once, though a reply is lost on
+// the way.
+void TestDocumentLines::linesOfAnOutageSentOnceInOrder()
+{
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("local.sqlite"));
+    TClientDataModule& module = m_fixture->module();
+    module.openTerminalStore(file);
+    FaultProxy& relay = throughRelay();
+    const qint32 doc = receivingOpened();
+    const QString article = QStringLiteral("4750000000080");
+    QVERIFY(m_lines->LookUp(article, QString()).found);
+    QVERIFY(!save(entry(article, QStringLiteral("1"))).refused());
+    const QString totalBefore = m_lines->TotalText();
+    const double stockBefore = stock(8, 2);
+
+    relay.refuse(true);
+    relay.cutAll();
+    for (const char* quantity : {"2", "3", "4"}) {
+        const Outcome<DocumentLines::Saved> saved = save(entry(article, quantity));
+        QVERIFY2(!saved.refused(), qPrintable(saved.refused() ? saved.refusal().message : ""));
+        QVERIFY(saved.result().queued);
+        QCOMPARE(saved.result().total, totalBefore);
+    }
+    QCOMPARE(m_lines->QueuedCount(), 3);
+    QVERIFY(m_lines->SendQueued(10)); // still down: nothing sent
+    QCOMPARE(linesOf(doc), 2);
+
+    // The program restarts with the lines kept.
+    module.closeTerminalStore();
+    module.openTerminalStore(file);
+    QCOMPARE(m_lines->QueuedCount(), 3);
+
+    relay.refuse(false);
+    relay.swallowNextReply();
+    QVERIFY(!m_lines->SendQueued(10));
+    QCOMPARE(relay.repliesSwallowed(), 1);
+    QCOMPARE(m_lines->QueuedCount(), 0);
+    QCOMPARE(stock(8, 2), stockBefore + 9);
+    // Each once, in the order they were scanned.
+    QCOMPARE(
+        value(QStringLiteral(
+                  "SELECT LIST(CAST(DAUDZUMS AS INTEGER), ',') FROM (SELECT DAUDZUMS FROM O_PRECE "
+                  "WHERE ISPAVADZ = %1 AND ISPRECE = 8 ORDER BY ISN)")
+                  .arg(doc))
+            .toString(),
+        QStringLiteral("1,2,3,4"));
+    compareWithAFullRead(m_lines->TotalText());
+}
+
+// A line kept while the server could not be reached is refused when it is
+// finally sent (more than the stock): it stays in the queue with the
+// refusal's message, and nothing of it is stored.
+void TestDocumentLines::queuedLineRefusedWhenSent()
+{
+    QTemporaryDir folder;
+    m_fixture->module().openTerminalStore(folder.filePath(QStringLiteral("local.sqlite")));
+    FaultProxy& relay = throughRelay();
+    const qint32 doc = header(DocumentKind::WriteOut, QStringLiteral("O_PAVOUT"),
+                              QStringLiteral("ISNODALA, ISKLIENT"), QStringLiteral("2, 7"));
+    m_lines->Activate(context(DocumentKind::WriteOut, doc, 2, 7));
+    m_lines->RefreshLines(false);
+    QVERIFY(m_lines->LookUp(QStringLiteral("STOCK5"), QString()).found);
+
+    relay.refuse(true);
+    relay.cutAll();
+    QVERIFY(save(entry(QStringLiteral("STOCK5"), QStringLiteral("9"))).result().queued);
+    relay.refuse(false);
+    QVERIFY(!m_lines->SendQueued(10));
+
+    QCOMPARE(m_lines->QueuedCount(), 0);
+    const QList<QueuedLine> refused = m_fixture->module().terminalStore()->queue().refused();
+    QCOMPARE(refused.size(), 1);
+    QCOMPARE(refused[0].article, QStringLiteral("STOCK5"));
+    QCOMPARE(refused[0].quantity, 9.0);
+    QCOMPARE(refused[0].message, QStringLiteral("Ievadītais daudzums pārsniedz atlikumu !!!"));
+    QCOMPARE(
+        value(QStringLiteral("SELECT COUNT(*) FROM O_PRCOUT WHERE ISPAVOUT = %1").arg(doc)).toInt(),
+        0);
 }
 
 QTEST_GUILESS_MAIN(TestDocumentLines)
