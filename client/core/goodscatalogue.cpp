@@ -1,0 +1,606 @@
+#include "client/core/goodscatalogue.h"
+
+#include "client/core/clienterror.h"
+#include "client/core/commonprocedures.h"
+#include "client/core/findgoods.h"
+#include "client/core/owndataset.h"
+#include "client/core/remotedataset.h"
+#include "client/core/tclientdatamodule.h"
+#include "common/datapacket.h"
+
+#include <QMap>
+#include <QStringList>
+
+#include <sqlite3.h>
+
+#include <iterator>
+#include <limits>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// The local file. Every SQLite call of the copy is in this section, so that
+// moving onto the terminal's shared local database touches nothing else.
+
+[[noreturn]] void failLocal(sqlite3* db, const QString& what)
+{
+    throw ClientError(QStringLiteral("Preču kopija: %1: %2")
+                          .arg(what, QString::fromUtf8(db ? sqlite3_errmsg(db) : "?")));
+}
+
+class LocalStatement final
+{
+public:
+    LocalStatement(sqlite3* db, const QString& sql) : m_db(db)
+    {
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_statement, nullptr) !=
+            SQLITE_OK)
+            failLocal(db, sql);
+    }
+    ~LocalStatement() { sqlite3_finalize(m_statement); }
+    LocalStatement(const LocalStatement&) = delete;
+    LocalStatement& operator=(const LocalStatement&) = delete;
+
+    // Indexes from 1, as SQLite counts parameters.
+    void bind(int index, const QVariant& value)
+    {
+        int rc = SQLITE_OK;
+        if (!value.isValid() || value.isNull()) {
+            rc = sqlite3_bind_null(m_statement, index);
+        } else {
+            switch (value.typeId()) {
+            case QMetaType::Int:
+            case QMetaType::LongLong:
+            case QMetaType::Bool:
+                rc = sqlite3_bind_int64(m_statement, index, value.toLongLong());
+                break;
+            case QMetaType::Double:
+            case QMetaType::Float:
+                rc = sqlite3_bind_double(m_statement, index, value.toDouble());
+                break;
+            default: {
+                const QByteArray text = value.toString().toUtf8();
+                rc = sqlite3_bind_text(m_statement, index, text.constData(), int(text.size()),
+                                       SQLITE_TRANSIENT);
+            }
+            }
+        }
+        if (rc != SQLITE_OK)
+            failLocal(m_db, QStringLiteral("parametrs"));
+    }
+
+    // True while there is a row to read.
+    bool step()
+    {
+        const int rc = sqlite3_step(m_statement);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc != SQLITE_DONE)
+            failLocal(m_db, QString::fromUtf8(sqlite3_sql(m_statement)));
+        return false;
+    }
+    void reset()
+    {
+        sqlite3_reset(m_statement);
+        sqlite3_clear_bindings(m_statement);
+    }
+
+    qint64 integer(int column) const { return sqlite3_column_int64(m_statement, column); }
+    // The value as a remote dataset holds one of that type; NULL stays NULL.
+    QVariant value(int column, FieldType type) const
+    {
+        if (sqlite3_column_type(m_statement, column) == SQLITE_NULL)
+            return QVariant();
+        switch (type) {
+        case FieldType::Integer:
+            return qint32(sqlite3_column_int64(m_statement, column));
+        case FieldType::Double:
+            return sqlite3_column_double(m_statement, column);
+        default:
+            return QString::fromUtf8(
+                reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column)),
+                sqlite3_column_bytes(m_statement, column));
+        }
+    }
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_statement = nullptr;
+};
+
+class LocalFile final
+{
+public:
+    explicit LocalFile(const QString& path)
+    {
+        const QByteArray name = path.toUtf8();
+        if (sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                            nullptr) != SQLITE_OK) {
+            const QString what = path;
+            sqlite3_close(m_db);
+            m_db = nullptr;
+            failLocal(nullptr, what);
+        }
+    }
+    ~LocalFile() { sqlite3_close(m_db); }
+    LocalFile(const LocalFile&) = delete;
+    LocalFile& operator=(const LocalFile&) = delete;
+
+    void exec(const QString& sql)
+    {
+        LocalStatement statement(m_db, sql);
+        while (statement.step()) {
+        }
+    }
+    std::unique_ptr<LocalStatement> prepare(const QString& sql) const
+    {
+        return std::make_unique<LocalStatement>(m_db, sql);
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+// One local transaction: committed by commit(), rolled back when left by an
+// exception, so the copy never holds half a block.
+class LocalTransaction final
+{
+public:
+    explicit LocalTransaction(LocalFile& file) : m_file(file)
+    {
+        m_file.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    }
+    ~LocalTransaction()
+    {
+        if (!m_done) {
+            try {
+                m_file.exec(QStringLiteral("ROLLBACK"));
+            } catch (const ClientError&) {
+                // SQLite has already rolled back what it could not keep.
+            }
+        }
+    }
+    LocalTransaction(const LocalTransaction&) = delete;
+    LocalTransaction& operator=(const LocalTransaction&) = delete;
+
+    void commit()
+    {
+        m_file.exec(QStringLiteral("COMMIT"));
+        m_done = true;
+    }
+
+private:
+    LocalFile& m_file;
+    bool m_done = false;
+};
+
+// ---------------------------------------------------------------------------
+// What is copied: the columns the look-up reads, under the server's names.
+
+struct CopiedColumn
+{
+    const char* name;
+    FieldType type;
+};
+
+constexpr CopiedColumn kGoodsColumns[] = {
+    {"ISN", FieldType::Integer},        {"ARTIKULS", FieldType::Text},
+    {"ARTIKULS2", FieldType::Text},     {"ARTIKULS3", FieldType::Text},
+    {"ARTIKULS4", FieldType::Text},     {"ARTIKULS5", FieldType::Text},
+    {"ARTIKULS6", FieldType::Text},     {"GNOS", FieldType::Text},
+    {"NODOKLIS", FieldType::Double},    {"ISSERTIF1", FieldType::Integer},
+    {"PARDCENA1", FieldType::Double},   {"PARDCENA2", FieldType::Double},
+    {"PARDCENA3", FieldType::Double},   {"PARDCENA4", FieldType::Double},
+    {"PARDCENA5", FieldType::Double},   {"PARDCENA6", FieldType::Double},
+    {"PARDCENA7", FieldType::Double},   {"PARDCENA8", FieldType::Double},
+    {"PARDCENA9", FieldType::Double},   {"PARDCENA10", FieldType::Double},
+    {"PARDCENA11", FieldType::Double},  {"PARDCENA12", FieldType::Double},
+    {"PARDCENA13", FieldType::Double},  {"PARDCENA14", FieldType::Double},
+    {"PARDCENA15", FieldType::Double},  {"PARDCENA16", FieldType::Double},
+    {"PAKALPOJ", FieldType::Text},      {"ISPRGRUPA", FieldType::Integer},
+    {"ISPRKLIENT", FieldType::Integer}, {"MERVIENIBA", FieldType::Text},
+};
+constexpr CopiedColumn kGroupColumns[] = {{"ISN", FieldType::Integer}, {"GNOS", FieldType::Text}};
+constexpr CopiedColumn kDepartmentColumns[] = {{"ISN", FieldType::Integer},
+                                               {"CENKODS", FieldType::Integer}};
+
+// One copied table: its name on the server and in the local file, and its
+// columns. Each local row also keeps the row hash the server computed (H),
+// so the copy's checksums come from the very rows it holds.
+struct CopiedTable
+{
+    const char* server;
+    const char* local;
+    const CopiedColumn* columns;
+    int columnCount;
+};
+
+const CopiedTable kGoods{"N_KLPREC", "CATALOGUE_GOODS", kGoodsColumns,
+                         int(std::size(kGoodsColumns))};
+const CopiedTable kGroups{"N_PRGRUP", "CATALOGUE_GROUPS", kGroupColumns,
+                          int(std::size(kGroupColumns))};
+const CopiedTable kDepartments{"N_DEPART", "CATALOGUE_DEPARTMENTS", kDepartmentColumns,
+                               int(std::size(kDepartmentColumns))};
+
+bool isCodeColumn(const CopiedColumn& column)
+{
+    return QLatin1String(column.name).startsWith(QLatin1String("ARTIKULS"));
+}
+
+QStringList columnNames(const CopiedTable& table)
+{
+    QStringList names;
+    for (int i = 0; i < table.columnCount; ++i)
+        names << QLatin1String(table.columns[i].name);
+    return names;
+}
+
+// The hash of a row as Firebird computes it. Every column is marked so that
+// NULL ('-') and an empty text ('=') differ and a NULL does not make the whole
+// text NULL. HASH gives up to 63 bits; taken modulo a prime below 2^31, the
+// sum over a block of 512 rows stays far inside a BIGINT.
+QString rowHash(const CopiedTable& table)
+{
+    QStringList parts;
+    for (const QString& name : columnNames(table))
+        parts << QStringLiteral("COALESCE('=' || %1, '-')").arg(name);
+    return QStringLiteral("MOD(HASH(%1), 2147483647)")
+        .arg(parts.join(QStringLiteral(" || '|' || ")));
+}
+
+// The server's statements. Their texts are fixed; only the key range travels,
+// as parameters.
+const QString& checksumStatement()
+{
+    // One row per block of goods keys (T 1), one for the groups (T 2) and one
+    // for the departments (T 3): count and sum of the row hashes. BIN_SHR
+    // rounds down also for negative keys, as the copy's own >> does.
+    static const QString sql =
+        QStringLiteral("SELECT 1 T, BIN_SHR(ISN, %1) B, COUNT(*) N, SUM(%2) S FROM N_KLPREC "
+                       "GROUP BY BIN_SHR(ISN, %1) "
+                       "UNION ALL SELECT 2, 0, COUNT(*), SUM(%3) FROM N_PRGRUP "
+                       "UNION ALL SELECT 3, 0, COUNT(*), SUM(%4) FROM N_DEPART")
+            .arg(GoodsCatalogueCopy::BlockShift)
+            .arg(rowHash(kGoods), rowHash(kGroups), rowHash(kDepartments));
+    return sql;
+}
+
+QString fetchStatement(const CopiedTable& table)
+{
+    return QStringLiteral("SELECT %1, %2 H FROM %3")
+        .arg(columnNames(table).join(QStringLiteral(", ")), rowHash(table),
+             QLatin1String(table.server));
+}
+
+const QString& fetchGoodsStatement()
+{
+    static const QString sql =
+        fetchStatement(kGoods) + QStringLiteral(" WHERE ISN BETWEEN :LO AND :HI");
+    return sql;
+}
+
+// The copy's tables. Codes are kept without trailing spaces, because the
+// server compares texts as if padded with spaces: "ABC " finds "ABC".
+QStringList localSchema()
+{
+    QStringList statements;
+    for (const CopiedTable* table : {&kGoods, &kGroups, &kDepartments}) {
+        QStringList columns;
+        for (int i = 0; i < table->columnCount; ++i) {
+            const CopiedColumn& column = table->columns[i];
+            const char* type = column.type == FieldType::Integer  ? "INTEGER"
+                               : column.type == FieldType::Double ? "REAL"
+                                                                  : "TEXT";
+            columns << QStringLiteral("%1 %2%3").arg(
+                QLatin1String(column.name), QLatin1String(type),
+                i == 0 ? QStringLiteral(" PRIMARY KEY") : QString());
+        }
+        columns << QStringLiteral("H INTEGER NOT NULL");
+        statements << QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2)")
+                          .arg(QLatin1String(table->local), columns.join(QStringLiteral(", ")));
+    }
+    for (int i = 0; i < kGoods.columnCount; ++i) {
+        if (isCodeColumn(kGoods.columns[i]))
+            statements << QStringLiteral("CREATE INDEX IF NOT EXISTS %1_%2 ON %1 (%2)")
+                              .arg(QLatin1String(kGoods.local),
+                                   QLatin1String(kGoods.columns[i].name));
+    }
+    return statements;
+}
+
+// The look-up in the copy, its columns named as the server's look-up names
+// them, so that the same code reads both. With several matches the lowest key
+// wins; "+K.ISN" keeps SQLite on the code indexes rather than walking the keys.
+const QString kFindSelect = QStringLiteral(
+    "SELECT K.ISN, K.NODOKLIS, K.GNOS PRECES_NOS, K.ISSERTIF1, K.PARDCENA1, K.PARDCENA2, "
+    "K.PARDCENA3, K.PARDCENA4, K.PARDCENA5, K.PARDCENA6, K.PARDCENA7, K.PARDCENA8, K.PARDCENA9, "
+    "K.PARDCENA10, K.PARDCENA11, K.PARDCENA12, K.PARDCENA13, K.PARDCENA14, K.PARDCENA15, "
+    "K.PARDCENA16, K.PAKALPOJ, K.ISPRGRUPA, K.ISPRKLIENT, K.MERVIENIBA, G.GNOS GRUPAS_NOS "
+    "FROM CATALOGUE_GOODS K JOIN CATALOGUE_GROUPS G ON G.ISN = K.ISPRGRUPA WHERE ");
+const QString kFindByCode =
+    kFindSelect +
+    QStringLiteral("(K.ARTIKULS = ?1 OR K.ARTIKULS2 = ?1 OR K.ARTIKULS3 = ?1 OR K.ARTIKULS4 = ?1 "
+                   "OR K.ARTIKULS5 = ?1 OR K.ARTIKULS6 = ?1) ORDER BY +K.ISN LIMIT 1");
+const QString kFindByIsn = kFindSelect + QStringLiteral("K.ISN = ?1");
+// The types of kFindSelect's columns, in order.
+constexpr FieldType I = FieldType::Integer;
+constexpr FieldType D = FieldType::Double;
+constexpr FieldType T = FieldType::Text;
+constexpr FieldType kFoundTypes[] = {I, D, T, I, D, D, D, D, D, D, D, D, D,
+                                     D, D, D, D, D, D, D, T, I, I, T, T};
+
+// As the server's look-up: a code longer than this can name no goods.
+constexpr int kMaxCodeLength = 250;
+
+QString withoutTrailingSpaces(const QString& text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.left(end);
+}
+
+// Count and hash sum of a block, a table.
+using Checksum = std::pair<qint64, qint64>;
+
+qint64 asInt64(const QVariant& value)
+{
+    return value.isValid() ? value.toLongLong() : 0;
+}
+
+} // namespace
+
+class GoodsCatalogueCopy::Store
+{
+public:
+    explicit Store(const QString& path) : file(path)
+    {
+        for (const QString& sql : localSchema())
+            file.exec(sql);
+    }
+
+    QMap<qint64, Checksum> localGoodsBlocks() const
+    {
+        QMap<qint64, Checksum> blocks;
+        auto statement =
+            file.prepare(QStringLiteral("SELECT ISN >> %1, COUNT(*), SUM(H) FROM CATALOGUE_GOODS "
+                                        "GROUP BY 1")
+                             .arg(BlockShift));
+        while (statement->step())
+            blocks.insert(statement->integer(0), {statement->integer(1), statement->integer(2)});
+        return blocks;
+    }
+
+    Checksum localChecksum(const CopiedTable& table) const
+    {
+        auto statement = file.prepare(
+            QStringLiteral("SELECT COUNT(*), SUM(H) FROM %1").arg(QLatin1String(table.local)));
+        statement->step();
+        return {statement->integer(0), statement->integer(1)};
+    }
+
+    // Replaces the rows of the table with keys lo..hi by the fetched ones.
+    void replace(const CopiedTable& table, qint64 lo, qint64 hi, const DataPacket& rows)
+    {
+        LocalTransaction transaction(file);
+        auto remove = file.prepare(QStringLiteral("DELETE FROM %1 WHERE ISN BETWEEN ?1 AND ?2")
+                                       .arg(QLatin1String(table.local)));
+        remove->bind(1, lo);
+        remove->bind(2, hi);
+        remove->step();
+        insert(table, rows);
+        transaction.commit();
+    }
+
+    void removeBlocks(const QList<qint64>& blocks)
+    {
+        if (blocks.isEmpty())
+            return;
+        LocalTransaction transaction(file);
+        auto remove = file.prepare(
+            QStringLiteral("DELETE FROM CATALOGUE_GOODS WHERE ISN >> %1 = ?1").arg(BlockShift));
+        for (qint64 block : blocks) {
+            remove->bind(1, block);
+            remove->step();
+            remove->reset();
+        }
+        transaction.commit();
+    }
+
+    mutable LocalFile file;
+
+private:
+    void insert(const CopiedTable& table, const DataPacket& rows)
+    {
+        QStringList names = columnNames(table);
+        names << QStringLiteral("H");
+        QStringList marks;
+        std::vector<int> at;
+        for (int i = 0; i < names.size(); ++i) {
+            marks << QStringLiteral("?%1").arg(i + 1);
+            at.push_back(rows.columnIndex(names[i]));
+            if (at.back() < 0)
+                throw ClientError(QStringLiteral("Preču kopija: nav lauka %1").arg(names[i]));
+        }
+        auto statement =
+            file.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                             .arg(QLatin1String(table.local), names.join(QStringLiteral(", ")),
+                                  marks.join(QStringLiteral(", "))));
+        for (const QVariantList& row : rows.rows) {
+            for (int i = 0; i < names.size(); ++i) {
+                QVariant value = row.at(at[size_t(i)]);
+                if (i < table.columnCount && isCodeColumn(table.columns[i]) && value.isValid())
+                    value = withoutTrailingSpaces(value.toString());
+                statement->bind(i + 1, value);
+            }
+            statement->step();
+            statement->reset();
+        }
+    }
+};
+
+GoodsCatalogueCopy::GoodsCatalogueCopy(const QString& path) : m_store(std::make_unique<Store>(path))
+{
+}
+
+GoodsCatalogueCopy::~GoodsCatalogueCopy() = default;
+
+namespace {
+
+// Consecutive blocks fetched in one request: fewer round trips on a first
+// copy, while one reply stays a few megabytes at most.
+constexpr int kBlocksPerRequest = 16;
+
+// Runs of consecutive blocks, each at most kBlocksPerRequest long.
+QList<std::pair<qint64, qint64>> blockRuns(const QList<qint64>& blocks)
+{
+    QList<std::pair<qint64, qint64>> runs;
+    for (qint64 block : blocks) {
+        if (!runs.isEmpty() && runs.back().second + 1 == block &&
+            block - runs.back().first < kBlocksPerRequest)
+            runs.back().second = block;
+        else
+            runs.append({block, block});
+    }
+    return runs;
+}
+
+} // namespace
+
+CatalogueRefresh GoodsCatalogueCopy::refresh(TClientDataModule& module)
+{
+    ServerConnection& connection = module.SQLConnection1();
+    CatalogueRefresh report;
+    const quint64 sentBefore = connection.bytesSent();
+    const quint64 receivedBefore = connection.bytesReceived();
+    const quint64 requestsBefore = connection.requestCount();
+
+    OwnDataSet own(module, module.cdsFindN_KLPREC());
+    RemoteDataSet& server = *own;
+    PrepareDataset(server);
+    server.setCommandText(checksumStatement());
+    server.open();
+
+    QMap<qint64, Checksum> serverBlocks;
+    Checksum serverGroups{0, 0};
+    Checksum serverDepartments{0, 0};
+    const DataPacket& sums = server.packet();
+    const int t = sums.columnIndex(QStringLiteral("T"));
+    const int b = sums.columnIndex(QStringLiteral("B"));
+    const int n = sums.columnIndex(QStringLiteral("N"));
+    const int s = sums.columnIndex(QStringLiteral("S"));
+    for (const QVariantList& row : sums.rows) {
+        const Checksum sum{asInt64(row.at(n)), asInt64(row.at(s))};
+        switch (asInt64(row.at(t))) {
+        case 1:
+            serverBlocks.insert(asInt64(row.at(b)), sum);
+            break;
+        case 2:
+            serverGroups = sum;
+            break;
+        default:
+            serverDepartments = sum;
+        }
+    }
+
+    const QMap<qint64, Checksum> localBlocks = m_store->localGoodsBlocks();
+    QList<qint64> changed;
+    for (auto it = serverBlocks.cbegin(); it != serverBlocks.cend(); ++it) {
+        if (localBlocks.value(it.key(), Checksum{-1, -1}) != it.value())
+            changed << it.key();
+    }
+    QList<qint64> gone;
+    for (auto it = localBlocks.cbegin(); it != localBlocks.cend(); ++it) {
+        if (!serverBlocks.contains(it.key()))
+            gone << it.key();
+    }
+    m_store->removeBlocks(gone);
+
+    for (const auto& [first, last] : blockRuns(changed)) {
+        const qint64 lo = first << BlockShift;
+        const qint64 hi = ((last + 1) << BlockShift) - 1;
+        server.setCommandText(fetchGoodsStatement());
+        server.setIntegerParam(QStringLiteral("LO"), qint32(lo));
+        server.setIntegerParam(QStringLiteral("HI"), qint32(hi));
+        server.open();
+        m_store->replace(kGoods, lo, hi, server.packet());
+        report.goodsBlocks += int(last - first + 1);
+        report.goodsRows += server.recordCount();
+    }
+
+    // The groups and departments are a few rows: fetched whole when changed.
+    const auto refreshSmall = [&](const CopiedTable& table, const Checksum& sum) {
+        if (m_store->localChecksum(table) == sum)
+            return false;
+        server.setCommandText(fetchStatement(table));
+        server.open();
+        m_store->replace(table, std::numeric_limits<qint32>::min(),
+                         std::numeric_limits<qint32>::max(), server.packet());
+        return true;
+    };
+    report.groups = refreshSmall(kGroups, serverGroups);
+    report.departments = refreshSmall(kDepartments, serverDepartments);
+
+    report.requests = int(connection.requestCount() - requestsBefore);
+    report.bytesSent = connection.bytesSent() - sentBefore;
+    report.bytesReceived = connection.bytesReceived() - receivedBefore;
+    return report;
+}
+
+bool GoodsCatalogueCopy::find(GoodsInfo& goods, const QString& code, bool byIsn,
+                              qint32 priceCode) const
+{
+    QVariant key;
+    if (byIsn) {
+        bool ok = false;
+        key = code.trimmed().toInt(&ok);
+        if (!ok)
+            return false;
+    } else {
+        if (code.size() > kMaxCodeLength)
+            return false;
+        key = withoutTrailingSpaces(code);
+    }
+    auto statement = m_store->file.prepare(byIsn ? kFindByIsn : kFindByCode);
+    statement->bind(1, key);
+    if (!statement->step())
+        return false;
+
+    // The row goes through the server look-up's own reading, so both fill the
+    // record alike.
+    DataPacket packet;
+    static const QStringList names =
+        QStringLiteral(
+            "ISN NODOKLIS PRECES_NOS ISSERTIF1 PARDCENA1 PARDCENA2 PARDCENA3 PARDCENA4 PARDCENA5 "
+            "PARDCENA6 PARDCENA7 PARDCENA8 PARDCENA9 PARDCENA10 PARDCENA11 PARDCENA12 PARDCENA13 "
+            "PARDCENA14 PARDCENA15 PARDCENA16 PAKALPOJ ISPRGRUPA ISPRKLIENT MERVIENIBA GRUPAS_NOS")
+            .split(QLatin1Char(' '));
+    QVariantList row;
+    for (int i = 0; i < names.size(); ++i) {
+        packet.columns.append(ColumnInfo{names[i], kFoundTypes[i], 0});
+        row << statement->value(i, kFoundTypes[i]);
+    }
+    packet.rows.append(row);
+    RemoteDataSet found(QStringLiteral("cdsFindN_KLPREC"), nullptr, QString());
+    found.holdRows(std::move(packet));
+    goods.PriceCode = priceCode;
+    return ReadFoundGoods(found, goods);
+}
+
+std::optional<qint32> GoodsCatalogueCopy::departmentPriceCode(qint32 departmentIsn) const
+{
+    auto statement = m_store->file.prepare(
+        QStringLiteral("SELECT CENKODS FROM CATALOGUE_DEPARTMENTS WHERE ISN = ?1"));
+    statement->bind(1, departmentIsn);
+    if (!statement->step())
+        return std::nullopt;
+    return qint32(statement->integer(0));
+}
+
+int GoodsCatalogueCopy::goodsCount() const
+{
+    return int(m_store->localChecksum(kGoods).first);
+}
