@@ -13,6 +13,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <iterator>
 #include <limits>
 #include <utility>
@@ -282,6 +283,15 @@ const QString& fetchGoodsStatement()
     return sql;
 }
 
+// The row hashes of a key range, to find which of its rows changed.
+const QString& goodsHashesStatement()
+{
+    static const QString sql =
+        QStringLiteral("SELECT ISN, %1 H FROM N_KLPREC WHERE ISN BETWEEN :LO AND :HI")
+            .arg(rowHash(kGoods));
+    return sql;
+}
+
 // The copy's tables. Codes are kept without trailing spaces, because the
 // server compares texts as if padded with spaces: "ABC " finds "ABC".
 QStringList localSchema()
@@ -382,8 +392,10 @@ public:
         return {statement->integer(0), statement->integer(1)};
     }
 
-    // Replaces the rows of the table with keys lo..hi by the fetched ones.
-    void replace(const CopiedTable& table, qint64 lo, qint64 hi, const DataPacket& rows)
+    // Replaces the rows of the table with keys lo..hi by the fetched ones and
+    // removes the rows of the keys gone.
+    void replace(const CopiedTable& table, qint64 lo, qint64 hi, const DataPacket& rows,
+                 const QList<qint64>& gone = {})
     {
         LocalTransaction transaction(file);
         auto remove = file.prepare(QStringLiteral("DELETE FROM %1 WHERE ISN BETWEEN ?1 AND ?2")
@@ -391,8 +403,71 @@ public:
         remove->bind(1, lo);
         remove->bind(2, hi);
         remove->step();
+        for (qint64 key : gone) {
+            remove->reset();
+            remove->bind(1, key);
+            remove->bind(2, key);
+            remove->step();
+        }
         insert(table, rows);
         transaction.commit();
+    }
+
+    QMap<qint64, qint64> localRowHashes(qint64 lo, qint64 hi) const
+    {
+        QMap<qint64, qint64> hashes;
+        auto statement = file.prepare(
+            QStringLiteral("SELECT ISN, H FROM CATALOGUE_GOODS WHERE ISN BETWEEN ?1 AND ?2"));
+        statement->bind(1, lo);
+        statement->bind(2, hi);
+        while (statement->step())
+            hashes.insert(statement->integer(0), statement->integer(1));
+        return hashes;
+    }
+
+    // Brings the goods with keys lo..hi up to date; returns the rows fetched.
+    // Where the copy holds none of them, they are fetched whole. Otherwise
+    // the server first sends each row's hash, and only the rows from the
+    // first to the last that differ come again: one changed price costs a
+    // few kilobytes of hashes and one row rather than a block.
+    int refreshRun(RemoteDataSet& server, qint64 lo, qint64 hi)
+    {
+        const QMap<qint64, qint64> local = localRowHashes(lo, hi);
+        QList<qint64> gone;
+        if (!local.isEmpty()) {
+            server.setCommandText(goodsHashesStatement());
+            server.setIntegerParam(QStringLiteral("LO"), qint32(lo));
+            server.setIntegerParam(QStringLiteral("HI"), qint32(hi));
+            server.open();
+            const DataPacket& hashes = server.packet();
+            const int isn = hashes.columnIndex(QStringLiteral("ISN"));
+            const int h = hashes.columnIndex(QStringLiteral("H"));
+            QMap<qint64, qint64> remaining = local;
+            qint64 first = hi + 1;
+            qint64 last = lo - 1;
+            for (const QVariantList& row : hashes.rows) {
+                const qint64 key = asInt64(row.at(isn));
+                const auto it = remaining.constFind(key);
+                if (it == remaining.cend() || it.value() != asInt64(row.at(h))) {
+                    first = std::min(first, key);
+                    last = std::max(last, key);
+                }
+                remaining.remove(key);
+            }
+            gone = remaining.keys();
+            lo = first;
+            hi = last;
+        }
+        if (lo > hi) {
+            replace(kGoods, lo, hi, DataPacket(), gone);
+            return 0;
+        }
+        server.setCommandText(fetchGoodsStatement());
+        server.setIntegerParam(QStringLiteral("LO"), qint32(lo));
+        server.setIntegerParam(QStringLiteral("HI"), qint32(hi));
+        server.open();
+        replace(kGoods, lo, hi, server.packet(), gone);
+        return server.recordCount();
     }
 
     void removeBlocks(const QList<qint64>& blocks)
@@ -415,6 +490,8 @@ public:
 private:
     void insert(const CopiedTable& table, const DataPacket& rows)
     {
+        if (rows.rows.isEmpty())
+            return;
         QStringList names = columnNames(table);
         names << QStringLiteral("H");
         QStringList marks;
@@ -522,13 +599,8 @@ CatalogueRefresh GoodsCatalogueCopy::refresh(TClientDataModule& module)
     for (const auto& [first, last] : blockRuns(changed)) {
         const qint64 lo = first << BlockShift;
         const qint64 hi = ((last + 1) << BlockShift) - 1;
-        server.setCommandText(fetchGoodsStatement());
-        server.setIntegerParam(QStringLiteral("LO"), qint32(lo));
-        server.setIntegerParam(QStringLiteral("HI"), qint32(hi));
-        server.open();
-        m_store->replace(kGoods, lo, hi, server.packet());
         report.goodsBlocks += int(last - first + 1);
-        report.goodsRows += server.recordCount();
+        report.goodsRows += m_store->refreshRun(server, lo, hi);
     }
 
     // The groups and departments are a few rows: fetched whole when changed.

@@ -151,8 +151,9 @@ void TestGoodsCatalogue::measureTraffic()
                           "WHERE ISN = (SELECT MIN(ISN) FROM N_KLPREC)"));
     const CatalogueRefresh onePrice = copy.refresh(*module);
     print("one price changed", onePrice);
-    QCOMPARE(onePrice.requests, 2);
+    QCOMPARE(onePrice.requests, 3);
     QCOMPARE(onePrice.goodsBlocks, 1);
+    QCOMPARE(onePrice.goodsRows, 1);
     QVERIFY(!onePrice.groups);
     QVERIFY(!onePrice.departments);
     QVERIFY(onePrice.bytesReceived < full.bytesReceived || full.goodsBlocks == 1);
@@ -238,11 +239,12 @@ void TestGoodsCatalogue::changesReachTheCopy()
 {
     m_copy->refresh(m_fixture->module());
 
-    // One changed price: one block.
+    // One changed price: one block's hashes, then that row alone.
     m_fixture->run("UPDATE N_KLPREC SET PARDCENA3 = 9.87 WHERE ISN = 5");
     CatalogueRefresh refresh = m_copy->refresh(m_fixture->module());
     QCOMPARE(refresh.goodsBlocks, 1);
-    QCOMPARE(refresh.requests, 2);
+    QCOMPARE(refresh.goodsRows, 1);
+    QCOMPARE(refresh.requests, 3);
     GoodsInfo goods;
     QVERIFY(m_copy->find(goods, QStringLiteral("5"), true, 3));
     QCOMPARE(goods.Price, 9.87);
@@ -268,10 +270,22 @@ void TestGoodsCatalogue::changesReachTheCopy()
     QCOMPARE(goods.Isn, 7000);
     QVERIFY(!m_copy->find(goods, QStringLiteral("FAR"), false, 1));
 
+    // A deleted item among others of its block: the hashes tell, no row comes.
+    m_fixture->run("DELETE FROM N_KLPREC WHERE ISN = 100004");
+    refresh = m_copy->refresh(m_fixture->module());
+    QCOMPARE(refresh.goodsBlocks, 1);
+    QCOMPARE(refresh.goodsRows, 0);
+    QCOMPARE(refresh.requests, 2);
+    compareLookUps(QStringLiteral("VAT100.5"), false, 1);
+    QVERIFY(!m_copy->find(goods, QStringLiteral("VAT100.5"), false, 1));
+    QCOMPARE(m_copy->goodsCount(), m_fixture->value("SELECT COUNT(*) FROM N_KLPREC").toInt());
+
     // A code moved from one goods item to another in the same block.
     m_fixture->run(QStringList{"UPDATE N_KLPREC SET ARTIKULS2 = NULL WHERE ISN = 3",
                                "UPDATE N_KLPREC SET ARTIKULS6 = '0035' WHERE ISN = 4"});
-    QCOMPARE(m_copy->refresh(m_fixture->module()).goodsBlocks, 1);
+    refresh = m_copy->refresh(m_fixture->module());
+    QCOMPARE(refresh.goodsBlocks, 1);
+    QCOMPARE(refresh.goodsRows, 2);
     compareLookUps(QStringLiteral("0035"), false, 1);
 
     // A renamed group and a department's new level: no goods block.
