@@ -17,6 +17,7 @@ struct CatalogueRefresh
     int goodsRows = 0;        // goods rows received
     bool groups = false;      // the goods groups were fetched again
     bool departments = false; // the departments' price levels were fetched again
+    bool newSource = false;   // the copy came from another database (or none) and began afresh
     quint64 bytesSent = 0;    // on the wire, frame headers included
     quint64 bytesReceived = 0;
 };

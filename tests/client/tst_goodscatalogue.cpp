@@ -29,6 +29,7 @@ private slots:
     void changesReachTheCopy();
     void unchangedRefreshIsOneRequest();
     void survivesReopening();
+    void anotherDatabaseStartsAfresh();
 
 private:
     // Looks the code up online and in the copy from the same starting record
@@ -353,6 +354,33 @@ void TestGoodsCatalogue::survivesReopening()
     const CatalogueRefresh refresh = m_copy->refresh(m_fixture->module());
     QCOMPARE(refresh.requests, 1);
     compareLookUps(QStringLiteral("BRETLINAS-240-RIGA"), false, 5);
+}
+
+void TestGoodsCatalogue::anotherDatabaseStartsAfresh()
+{
+    // Row versions of two databases say nothing about each other: pointed at
+    // another one, the copy empties itself and fetches everything.
+    QTemporaryDir dir;
+    GoodsCatalogueCopy copy(dir.filePath(QStringLiteral("moved.sqlite")));
+    QVERIFY(copy.refresh(m_fixture->module()).newSource);
+    QVERIFY(!copy.refresh(m_fixture->module()).newSource);
+    GoodsInfo goods;
+    QVERIFY(copy.find(goods, QStringLiteral("PADDED"), false, 1));
+
+    TestDatabase other(TestDatabase::Content::Demo);
+    QVERIFY2(other.isValid(), qPrintable(other.error()));
+    TestServer server;
+    QVERIFY2(server.start(other.path()), qPrintable(server.standardError()));
+    TClientDataModule module;
+    module.SQLConnection1().setHostName(QHostAddress(QHostAddress::LocalHost).toString());
+    module.SQLConnection1().setPort(server.port());
+    const CatalogueRefresh refresh = copy.refresh(module);
+    QVERIFY(refresh.newSource);
+    QVERIFY(refresh.groups);
+    QVERIFY(refresh.departments);
+    QCOMPARE(refresh.goodsRows, copy.goodsCount());
+    QVERIFY(!copy.find(goods, QStringLiteral("PADDED"), false, 1));
+    QVERIFY(copy.find(goods, QStringLiteral("KART2"), false, 1));
 }
 
 QTEST_GUILESS_MAIN(TestGoodsCatalogue)
