@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <iterator>
 #include <limits>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -246,6 +247,15 @@ QStringList columnNames(const CopiedTable& table)
 // hash of the columns' text took the server over a second per 50,000 goods.
 const QString kRowVersion = QStringLiteral("RDB$RECORD_VERSION");
 
+// Each version weighted by the key's place in its block: a second sum, so
+// that changes whose versions happen to cancel out in the plain sum (an older
+// transaction committing late writes a lower number than the row had) still
+// show. Versions stay below 2^32, so 512 of them weighted by up to 512 fit a
+// BIGINT with room to spare.
+// The copy weighs its own rows alike (ISN & 511 there).
+const QString kWeightedVersion = QStringLiteral("RDB$RECORD_VERSION * (1 + BIN_AND(ISN, 511))");
+static_assert(GoodsCatalogueCopy::BlockSize == 512, "the weights run over one block");
+
 // The server's statements. Their texts are fixed; only the key range travels,
 // as parameters.
 const QString& checksumStatement()
@@ -258,13 +268,14 @@ const QString& checksumStatement()
     // down also for negative keys, as the copy's own >> does.
     static const QString sql =
         QStringLiteral("SELECT 0 T, 0 B, 0 N, CAST(DATEDIFF(MILLISECOND FROM TIMESTAMP "
-                       "'2000-01-01 00:00' TO MON$CREATION_DATE) AS BIGINT) S FROM MON$DATABASE "
-                       "UNION ALL SELECT 1, BIN_SHR(ISN, %1), COUNT(*), SUM(%2) FROM N_KLPREC "
-                       "GROUP BY BIN_SHR(ISN, %1) "
-                       "UNION ALL SELECT 2, 0, COUNT(*), SUM(%2) FROM N_PRGRUP "
-                       "UNION ALL SELECT 3, 0, COUNT(*), SUM(%2) FROM N_DEPART")
+                       "'2000-01-01 00:00' TO MON$CREATION_DATE) AS BIGINT) S, 0 W "
+                       "FROM MON$DATABASE "
+                       "UNION ALL SELECT 1, BIN_SHR(ISN, %1), COUNT(*), SUM(%2), SUM(%3) "
+                       "FROM N_KLPREC GROUP BY BIN_SHR(ISN, %1) "
+                       "UNION ALL SELECT 2, 0, COUNT(*), SUM(%2), SUM(%3) FROM N_PRGRUP "
+                       "UNION ALL SELECT 3, 0, COUNT(*), SUM(%2), SUM(%3) FROM N_DEPART")
             .arg(GoodsCatalogueCopy::BlockShift)
-            .arg(kRowVersion);
+            .arg(kRowVersion, kWeightedVersion);
     return sql;
 }
 
@@ -355,8 +366,8 @@ QString withoutTrailingSpaces(const QString& text)
     return text.left(end);
 }
 
-// Count and version sum of a block, a table.
-using Checksum = std::pair<qint64, qint64>;
+// Count, version sum and weighted version sum of a block, a table.
+using Checksum = std::tuple<qint64, qint64, qint64>;
 
 qint64 asInt64(const QVariant& value)
 {
@@ -377,21 +388,23 @@ public:
     QMap<qint64, Checksum> localGoodsBlocks() const
     {
         QMap<qint64, Checksum> blocks;
-        auto statement =
-            file.prepare(QStringLiteral("SELECT ISN >> %1, COUNT(*), SUM(H) FROM CATALOGUE_GOODS "
-                                        "GROUP BY 1")
-                             .arg(BlockShift));
+        auto statement = file.prepare(QStringLiteral("SELECT ISN >> %1, COUNT(*), SUM(H), SUM(H * "
+                                                     "(1 + (ISN & 511))) FROM CATALOGUE_GOODS "
+                                                     "GROUP BY 1")
+                                          .arg(BlockShift));
         while (statement->step())
-            blocks.insert(statement->integer(0), {statement->integer(1), statement->integer(2)});
+            blocks.insert(statement->integer(0),
+                          {statement->integer(1), statement->integer(2), statement->integer(3)});
         return blocks;
     }
 
     Checksum localChecksum(const CopiedTable& table) const
     {
         auto statement = file.prepare(
-            QStringLiteral("SELECT COUNT(*), SUM(H) FROM %1").arg(QLatin1String(table.local)));
+            QStringLiteral("SELECT COUNT(*), SUM(H), SUM(H * (1 + (ISN & 511))) FROM %1")
+                .arg(QLatin1String(table.local)));
         statement->step();
-        return {statement->integer(0), statement->integer(1)};
+        return {statement->integer(0), statement->integer(1), statement->integer(2)};
     }
 
     // Replaces the rows of the table with keys lo..hi by the fetched ones and
@@ -585,18 +598,19 @@ CatalogueRefresh GoodsCatalogueCopy::refresh(TClientDataModule& module)
 
     qint64 created = 0;
     QMap<qint64, Checksum> serverBlocks;
-    Checksum serverGroups{0, 0};
-    Checksum serverDepartments{0, 0};
+    Checksum serverGroups{0, 0, 0};
+    Checksum serverDepartments{0, 0, 0};
     const DataPacket& sums = server.packet();
     const int t = sums.columnIndex(QStringLiteral("T"));
     const int b = sums.columnIndex(QStringLiteral("B"));
     const int n = sums.columnIndex(QStringLiteral("N"));
     const int s = sums.columnIndex(QStringLiteral("S"));
+    const int w = sums.columnIndex(QStringLiteral("W"));
     for (const QVariantList& row : sums.rows) {
-        const Checksum sum{asInt64(row.at(n)), asInt64(row.at(s))};
+        const Checksum sum{asInt64(row.at(n)), asInt64(row.at(s)), asInt64(row.at(w))};
         switch (asInt64(row.at(t))) {
         case 0:
-            created = sum.second;
+            created = std::get<1>(sum);
             break;
         case 1:
             serverBlocks.insert(asInt64(row.at(b)), sum);
@@ -613,7 +627,7 @@ CatalogueRefresh GoodsCatalogueCopy::refresh(TClientDataModule& module)
     const QMap<qint64, Checksum> localBlocks = m_store->localGoodsBlocks();
     QList<qint64> changed;
     for (auto it = serverBlocks.cbegin(); it != serverBlocks.cend(); ++it) {
-        if (localBlocks.value(it.key(), Checksum{-1, -1}) != it.value())
+        if (localBlocks.value(it.key(), Checksum{-1, -1, -1}) != it.value())
             changed << it.key();
     }
     QList<qint64> gone;
@@ -701,5 +715,5 @@ std::optional<qint32> GoodsCatalogueCopy::departmentPriceCode(qint32 departmentI
 
 int GoodsCatalogueCopy::goodsCount() const
 {
-    return int(m_store->localChecksum(kGoods).first);
+    return int(std::get<0>(m_store->localChecksum(kGoods)));
 }
