@@ -349,11 +349,15 @@ const QString kFindByCode =
                    "OR K.ARTIKULS5 = ?1 OR K.ARTIKULS6 = ?1) ORDER BY +K.ISN LIMIT 1");
 const QString kFindByIsn = kFindSelect + QStringLiteral("K.ISN = ?1");
 // The types of kFindSelect's columns, in order.
-constexpr FieldType I = FieldType::Integer;
-constexpr FieldType D = FieldType::Double;
-constexpr FieldType T = FieldType::Text;
-constexpr FieldType kFoundTypes[] = {I, D, T, I, D, D, D, D, D, D, D, D, D,
-                                     D, D, D, D, D, D, D, T, I, I, T, T};
+constexpr FieldType kFoundTypes[] = {
+    FieldType::Integer, FieldType::Double,  FieldType::Text,    FieldType::Integer,
+    FieldType::Double,  FieldType::Double,  FieldType::Double,  FieldType::Double,
+    FieldType::Double,  FieldType::Double,  FieldType::Double,  FieldType::Double,
+    FieldType::Double,  FieldType::Double,  FieldType::Double,  FieldType::Double,
+    FieldType::Double,  FieldType::Double,  FieldType::Double,  FieldType::Double,
+    FieldType::Text,    FieldType::Integer, FieldType::Integer, FieldType::Text,
+    FieldType::Text,
+};
 
 // As the server's look-up: a code longer than this can name no goods.
 constexpr int kMaxCodeLength = 250;

@@ -13,8 +13,8 @@ class TClientDataModule;
 struct CatalogueRefresh
 {
     int requests = 0;         // provider requests sent
-    int goodsBlocks = 0;      // blocks of goods keys whose rows were replaced
-    int goodsRows = 0;        // goods rows received
+    int goodsBlocks = 0;      // blocks of goods keys whose checksum differed
+    int goodsRows = 0;        // goods rows fetched (changed or new ones)
     bool groups = false;      // the goods groups were fetched again
     bool departments = false; // the departments' price levels were fetched again
     bool newSource = false;   // the copy came from another database (or none) and began afresh
@@ -29,9 +29,10 @@ struct CatalogueRefresh
 //
 // refresh() brings it up to date over the module's connection at little
 // cost: the server sends one checksum per block of 512 goods keys (and one
-// for the groups, one for the departments), and only the blocks whose
-// checksum differs from the copy's are fetched again. find() answers as
-// FindGoods does, from the copy alone, without any request.
+// for the groups, one for the departments), and only where a block's
+// checksum differs from the copy's are its rows compared and the changed
+// ones fetched again. find() answers as FindGoods does, from the copy alone,
+// without any request. docs/offline.md has the details and the figures.
 //
 // Errors of the local file throw ClientError; errors of the server or the
 // connection propagate from refresh() as RemoteError. Everything here is
