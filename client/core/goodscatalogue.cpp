@@ -3,6 +3,7 @@
 #include "client/core/clienterror.h"
 #include "client/core/commonprocedures.h"
 #include "client/core/findgoods.h"
+#include "client/core/localdatabase.h"
 #include "client/core/owndataset.h"
 #include "client/core/remotedataset.h"
 #include "client/core/tclientdatamodule.h"
@@ -10,8 +11,6 @@
 
 #include <QMap>
 #include <QStringList>
-
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <iterator>
@@ -23,161 +22,44 @@
 namespace {
 
 // ---------------------------------------------------------------------------
-// The local file. Every SQLite call of the copy is in this section, so that
-// moving onto the terminal's shared local database touches nothing else.
+// Values between the local file and the rows of a remote dataset.
 
-[[noreturn]] void failLocal(sqlite3* db, const QString& what)
+// Binds a value as a remote dataset holds it; NULL stays NULL.
+void bindValue(LocalDatabase::Statement& statement, int index, const QVariant& value)
 {
-    throw ClientError(QStringLiteral("Preču kopija: %1: %2")
-                          .arg(what, QString::fromUtf8(db ? sqlite3_errmsg(db) : "?")));
+    if (!value.isValid() || value.isNull()) {
+        statement.bindNull(index);
+        return;
+    }
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Bool:
+        statement.bind(index, value.toLongLong());
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        statement.bind(index, value.toDouble());
+        break;
+    default:
+        statement.bind(index, value.toString());
+    }
 }
 
-class LocalStatement final
+// A column as a remote dataset holds a value of that type; NULL stays NULL.
+QVariant readValue(const LocalDatabase::Statement& statement, int column, FieldType type)
 {
-public:
-    LocalStatement(sqlite3* db, const QString& sql) : m_db(db)
-    {
-        const QByteArray text = sql.toUtf8();
-        if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_statement, nullptr) !=
-            SQLITE_OK)
-            failLocal(db, sql);
+    if (statement.columnIsNull(column))
+        return QVariant();
+    switch (type) {
+    case FieldType::Integer:
+        return qint32(statement.columnInteger(column));
+    case FieldType::Double:
+        return statement.columnDouble(column);
+    default:
+        return statement.columnText(column);
     }
-    ~LocalStatement() { sqlite3_finalize(m_statement); }
-    LocalStatement(const LocalStatement&) = delete;
-    LocalStatement& operator=(const LocalStatement&) = delete;
-
-    // Indexes from 1, as SQLite counts parameters.
-    void bind(int index, const QVariant& value)
-    {
-        int rc = SQLITE_OK;
-        if (!value.isValid() || value.isNull()) {
-            rc = sqlite3_bind_null(m_statement, index);
-        } else {
-            switch (value.typeId()) {
-            case QMetaType::Int:
-            case QMetaType::LongLong:
-            case QMetaType::Bool:
-                rc = sqlite3_bind_int64(m_statement, index, value.toLongLong());
-                break;
-            case QMetaType::Double:
-            case QMetaType::Float:
-                rc = sqlite3_bind_double(m_statement, index, value.toDouble());
-                break;
-            default: {
-                const QByteArray text = value.toString().toUtf8();
-                rc = sqlite3_bind_text(m_statement, index, text.constData(), int(text.size()),
-                                       SQLITE_TRANSIENT);
-            }
-            }
-        }
-        if (rc != SQLITE_OK)
-            failLocal(m_db, QStringLiteral("parametrs"));
-    }
-
-    // True while there is a row to read.
-    bool step()
-    {
-        const int rc = sqlite3_step(m_statement);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc != SQLITE_DONE)
-            failLocal(m_db, QString::fromUtf8(sqlite3_sql(m_statement)));
-        return false;
-    }
-    void reset()
-    {
-        sqlite3_reset(m_statement);
-        sqlite3_clear_bindings(m_statement);
-    }
-
-    qint64 integer(int column) const { return sqlite3_column_int64(m_statement, column); }
-    // The value as a remote dataset holds one of that type; NULL stays NULL.
-    QVariant value(int column, FieldType type) const
-    {
-        if (sqlite3_column_type(m_statement, column) == SQLITE_NULL)
-            return QVariant();
-        switch (type) {
-        case FieldType::Integer:
-            return qint32(sqlite3_column_int64(m_statement, column));
-        case FieldType::Double:
-            return sqlite3_column_double(m_statement, column);
-        default:
-            return QString::fromUtf8(
-                reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column)),
-                sqlite3_column_bytes(m_statement, column));
-        }
-    }
-
-private:
-    sqlite3* m_db;
-    sqlite3_stmt* m_statement = nullptr;
-};
-
-class LocalFile final
-{
-public:
-    explicit LocalFile(const QString& path)
-    {
-        const QByteArray name = path.toUtf8();
-        if (sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                            nullptr) != SQLITE_OK) {
-            const QString what = path;
-            sqlite3_close(m_db);
-            m_db = nullptr;
-            failLocal(nullptr, what);
-        }
-    }
-    ~LocalFile() { sqlite3_close(m_db); }
-    LocalFile(const LocalFile&) = delete;
-    LocalFile& operator=(const LocalFile&) = delete;
-
-    void exec(const QString& sql)
-    {
-        LocalStatement statement(m_db, sql);
-        while (statement.step()) {
-        }
-    }
-    std::unique_ptr<LocalStatement> prepare(const QString& sql) const
-    {
-        return std::make_unique<LocalStatement>(m_db, sql);
-    }
-
-private:
-    sqlite3* m_db = nullptr;
-};
-
-// One local transaction: committed by commit(), rolled back when left by an
-// exception, so the copy never holds half a block.
-class LocalTransaction final
-{
-public:
-    explicit LocalTransaction(LocalFile& file) : m_file(file)
-    {
-        m_file.exec(QStringLiteral("BEGIN IMMEDIATE"));
-    }
-    ~LocalTransaction()
-    {
-        if (!m_done) {
-            try {
-                m_file.exec(QStringLiteral("ROLLBACK"));
-            } catch (const ClientError&) {
-                // SQLite has already rolled back what it could not keep.
-            }
-        }
-    }
-    LocalTransaction(const LocalTransaction&) = delete;
-    LocalTransaction& operator=(const LocalTransaction&) = delete;
-
-    void commit()
-    {
-        m_file.exec(QStringLiteral("COMMIT"));
-        m_done = true;
-    }
-
-private:
-    LocalFile& m_file;
-    bool m_done = false;
-};
+}
 
 // ---------------------------------------------------------------------------
 // What is copied: the columns the look-up reads, under the server's names.
@@ -383,32 +265,34 @@ qint64 asInt64(const QVariant& value)
 class GoodsCatalogueCopy::Store
 {
 public:
-    explicit Store(const QString& path) : file(path)
+    explicit Store(LocalDatabase& database) : db(database)
     {
         for (const QString& sql : localSchema())
-            file.exec(sql);
+            db.exec(sql);
     }
 
     QMap<qint64, Checksum> localGoodsBlocks() const
     {
         QMap<qint64, Checksum> blocks;
-        auto statement = file.prepare(QStringLiteral("SELECT ISN >> %1, COUNT(*), SUM(H), SUM(H * "
-                                                     "(1 + (ISN & 511))) FROM CATALOGUE_GOODS "
-                                                     "GROUP BY 1")
-                                          .arg(BlockShift));
-        while (statement->step())
-            blocks.insert(statement->integer(0),
-                          {statement->integer(1), statement->integer(2), statement->integer(3)});
+        LocalDatabase::Statement statement =
+            db.prepare(QStringLiteral("SELECT ISN >> %1, COUNT(*), SUM(H), SUM(H * "
+                                      "(1 + (ISN & 511))) FROM CATALOGUE_GOODS "
+                                      "GROUP BY 1")
+                           .arg(BlockShift));
+        while (statement.step())
+            blocks.insert(statement.columnInteger(0),
+                          {statement.columnInteger(1), statement.columnInteger(2),
+                           statement.columnInteger(3)});
         return blocks;
     }
 
     Checksum localChecksum(const CopiedTable& table) const
     {
-        auto statement = file.prepare(
-            QStringLiteral("SELECT COUNT(*), SUM(H), SUM(H * (1 + (ISN & 511))) FROM %1")
-                .arg(QLatin1String(table.local)));
-        statement->step();
-        return {statement->integer(0), statement->integer(1), statement->integer(2)};
+        LocalDatabase::Statement statement =
+            db.prepare(QStringLiteral("SELECT COUNT(*), SUM(H), SUM(H * (1 + (ISN & 511))) FROM %1")
+                           .arg(QLatin1String(table.local)));
+        statement.step();
+        return {statement.columnInteger(0), statement.columnInteger(1), statement.columnInteger(2)};
     }
 
     // Replaces the rows of the table with keys lo..hi by the fetched ones and
@@ -416,31 +300,26 @@ public:
     void replace(const CopiedTable& table, qint64 lo, qint64 hi, const DataPacket& rows,
                  const QList<qint64>& gone = {})
     {
-        LocalTransaction transaction(file);
-        auto remove = file.prepare(QStringLiteral("DELETE FROM %1 WHERE ISN BETWEEN ?1 AND ?2")
-                                       .arg(QLatin1String(table.local)));
-        remove->bind(1, lo);
-        remove->bind(2, hi);
-        remove->step();
-        for (qint64 key : gone) {
-            remove->reset();
-            remove->bind(1, key);
-            remove->bind(2, key);
-            remove->step();
-        }
-        insert(table, rows);
-        transaction.commit();
+        db.transaction([&] {
+            LocalDatabase::Statement remove =
+                db.prepare(QStringLiteral("DELETE FROM %1 WHERE ISN BETWEEN ?1 AND ?2")
+                               .arg(QLatin1String(table.local)));
+            remove.bind(1, lo).bind(2, hi).run();
+            for (qint64 key : gone)
+                remove.bind(1, key).bind(2, key).run();
+            insert(table, rows);
+        });
     }
 
     QMap<qint64, qint64> localRowVersions(qint64 lo, qint64 hi) const
     {
         QMap<qint64, qint64> versions;
-        auto statement = file.prepare(
+        LocalDatabase::Statement statement = db.prepare(
             QStringLiteral("SELECT ISN, H FROM CATALOGUE_GOODS WHERE ISN BETWEEN ?1 AND ?2"));
-        statement->bind(1, lo);
-        statement->bind(2, hi);
-        while (statement->step())
-            versions.insert(statement->integer(0), statement->integer(1));
+        statement.bind(1, lo);
+        statement.bind(2, hi);
+        while (statement.step())
+            versions.insert(statement.columnInteger(0), statement.columnInteger(1));
         return versions;
     }
 
@@ -493,19 +372,19 @@ public:
     // one created at that time; true then.
     bool keepSource(qint64 created)
     {
-        auto source = file.prepare(QStringLiteral("SELECT CREATED FROM CATALOGUE_SOURCE"));
-        if (source->step() && source->integer(0) == created)
+        LocalDatabase::Statement source =
+            db.prepare(QStringLiteral("SELECT CREATED FROM CATALOGUE_SOURCE"));
+        if (source.step() && source.columnInteger(0) == created)
             return false;
         source.reset();
-        LocalTransaction transaction(file);
-        for (const CopiedTable* table : {&kGoods, &kGroups, &kDepartments})
-            file.exec(QStringLiteral("DELETE FROM %1").arg(QLatin1String(table->local)));
-        auto store = file.prepare(
-            QStringLiteral("INSERT OR REPLACE INTO CATALOGUE_SOURCE (ID, CREATED) VALUES (1, ?1)"));
-        store->bind(1, created);
-        store->step();
-        store.reset();
-        transaction.commit();
+        db.transaction([&] {
+            for (const CopiedTable* table : {&kGoods, &kGroups, &kDepartments})
+                db.exec(QStringLiteral("DELETE FROM %1").arg(QLatin1String(table->local)));
+            db.prepare(QStringLiteral(
+                           "INSERT OR REPLACE INTO CATALOGUE_SOURCE (ID, CREATED) VALUES (1, ?1)"))
+                .bind(1, created)
+                .run();
+        });
         return true;
     }
 
@@ -513,18 +392,15 @@ public:
     {
         if (blocks.isEmpty())
             return;
-        LocalTransaction transaction(file);
-        auto remove = file.prepare(
-            QStringLiteral("DELETE FROM CATALOGUE_GOODS WHERE ISN >> %1 = ?1").arg(BlockShift));
-        for (qint64 block : blocks) {
-            remove->bind(1, block);
-            remove->step();
-            remove->reset();
-        }
-        transaction.commit();
+        db.transaction([&] {
+            LocalDatabase::Statement remove = db.prepare(
+                QStringLiteral("DELETE FROM CATALOGUE_GOODS WHERE ISN >> %1 = ?1").arg(BlockShift));
+            for (qint64 block : blocks)
+                remove.bind(1, block).run();
+        });
     }
 
-    mutable LocalFile file;
+    LocalDatabase& db;
 
 private:
     void insert(const CopiedTable& table, const DataPacket& rows)
@@ -541,24 +417,24 @@ private:
             if (at.back() < 0)
                 throw ClientError(QStringLiteral("Preču kopija: nav lauka %1").arg(names[i]));
         }
-        auto statement =
-            file.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                             .arg(QLatin1String(table.local), names.join(QStringLiteral(", ")),
-                                  marks.join(QStringLiteral(", "))));
+        LocalDatabase::Statement statement =
+            db.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                           .arg(QLatin1String(table.local), names.join(QStringLiteral(", ")),
+                                marks.join(QStringLiteral(", "))));
         for (const QVariantList& row : rows.rows) {
             for (int i = 0; i < names.size(); ++i) {
                 QVariant value = row.at(at[size_t(i)]);
                 if (i < table.columnCount && isCodeColumn(table.columns[i]) && value.isValid())
                     value = withoutTrailingSpaces(value.toString());
-                statement->bind(i + 1, value);
+                bindValue(statement, i + 1, value);
             }
-            statement->step();
-            statement->reset();
+            statement.run();
         }
     }
 };
 
-GoodsCatalogueCopy::GoodsCatalogueCopy(const QString& path) : m_store(std::make_unique<Store>(path))
+GoodsCatalogueCopy::GoodsCatalogueCopy(LocalDatabase& database)
+    : m_store(std::make_unique<Store>(database))
 {
 }
 
@@ -681,9 +557,9 @@ bool GoodsCatalogueCopy::find(GoodsInfo& goods, const QString& code, bool byIsn,
             return false;
         key = withoutTrailingSpaces(code);
     }
-    auto statement = m_store->file.prepare(byIsn ? kFindByIsn : kFindByCode);
-    statement->bind(1, key);
-    if (!statement->step())
+    LocalDatabase::Statement statement = m_store->db.prepare(byIsn ? kFindByIsn : kFindByCode);
+    bindValue(statement, 1, key);
+    if (!statement.step())
         return false;
 
     // The row goes through the server look-up's own reading, so both fill the
@@ -698,7 +574,7 @@ bool GoodsCatalogueCopy::find(GoodsInfo& goods, const QString& code, bool byIsn,
     QVariantList row;
     for (int i = 0; i < names.size(); ++i) {
         packet.columns.append(ColumnInfo{names[i], kFoundTypes[i], 0});
-        row << statement->value(i, kFoundTypes[i]);
+        row << readValue(statement, i, kFoundTypes[i]);
     }
     packet.rows.append(row);
     RemoteDataSet found(QStringLiteral("cdsFindN_KLPREC"), nullptr, QString());
@@ -709,12 +585,12 @@ bool GoodsCatalogueCopy::find(GoodsInfo& goods, const QString& code, bool byIsn,
 
 std::optional<qint32> GoodsCatalogueCopy::departmentPriceCode(qint32 departmentIsn) const
 {
-    auto statement = m_store->file.prepare(
+    LocalDatabase::Statement statement = m_store->db.prepare(
         QStringLiteral("SELECT CENKODS FROM CATALOGUE_DEPARTMENTS WHERE ISN = ?1"));
-    statement->bind(1, departmentIsn);
-    if (!statement->step())
+    statement.bind(1, departmentIsn);
+    if (!statement.step())
         return std::nullopt;
-    return qint32(statement->integer(0));
+    return qint32(statement.columnInteger(0));
 }
 
 int GoodsCatalogueCopy::goodsCount() const

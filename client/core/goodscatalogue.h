@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+class LocalDatabase;
 class TClientDataModule;
 
 // What one refresh of the goods copy cost and changed.
@@ -22,7 +23,7 @@ struct CatalogueRefresh
     quint64 bytesReceived = 0;
 };
 
-// The terminal's copy of the goods catalogue, in a local SQLite file, so that
+// The terminal's copy of the goods catalogue, in its local file, so that
 // a scanned article is still found while NorvalkServer cannot be reached:
 // the goods rows with the columns the look-up reads, the goods groups and
 // each department's price level.
@@ -34,14 +35,15 @@ struct CatalogueRefresh
 // ones fetched again. find() answers as FindGoods does, from the copy alone,
 // without any request. docs/offline.md has the details and the figures.
 //
-// Errors of the local file throw ClientError; errors of the server or the
+// Errors of the local file throw ClientError (from LocalDatabase); errors of the server or the
 // connection propagate from refresh() as RemoteError. Everything here is
 // used from the user-interface thread only.
 class GoodsCatalogueCopy final
 {
 public:
-    // Opens the file (creating it and the copy's tables when missing).
-    explicit GoodsCatalogueCopy(const QString& path);
+    // The copy in that file (its tables are made when missing). The database
+    // must outlive the copy.
+    explicit GoodsCatalogueCopy(LocalDatabase& database);
     ~GoodsCatalogueCopy();
     GoodsCatalogueCopy(const GoodsCatalogueCopy&) = delete;
     GoodsCatalogueCopy& operator=(const GoodsCatalogueCopy&) = delete;

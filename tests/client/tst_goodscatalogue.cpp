@@ -5,6 +5,7 @@
 #include "client/core/clienterror.h"
 #include "client/core/findgoods.h"
 #include "client/core/goodscatalogue.h"
+#include "client/core/localdatabase.h"
 #include "client/core/owndataset.h"
 #include "tests/client/serverfixture.h"
 
@@ -40,6 +41,7 @@ private:
 
     std::unique_ptr<ServerFixture> m_fixture;
     QTemporaryDir m_dir;
+    std::unique_ptr<LocalDatabase> m_file;
     std::unique_ptr<GoodsCatalogueCopy> m_copy;
     QString m_path;
 };
@@ -67,12 +69,14 @@ void TestGoodsCatalogue::initTestCase()
         "INSERT INTO N_KLPREC (ISN, ARTIKULS, GNOS, ISPRGRUPA, NODOKLIS) VALUES (100004, "
         "'VAT100.5', 'PVN', 1, 100.5)",
     });
-    m_copy = std::make_unique<GoodsCatalogueCopy>(m_path);
+    m_file = std::make_unique<LocalDatabase>(m_path);
+    m_copy = std::make_unique<GoodsCatalogueCopy>(*m_file);
 }
 
 void TestGoodsCatalogue::cleanupTestCase()
 {
     m_copy.reset();
+    m_file.reset();
     m_fixture.reset();
 }
 
@@ -131,7 +135,8 @@ void TestGoodsCatalogue::measureTraffic()
             sql.run(statement);
     };
     QTemporaryDir dir;
-    GoodsCatalogueCopy copy(dir.filePath(QStringLiteral("measure.sqlite")));
+    LocalDatabase file(dir.filePath(QStringLiteral("measure.sqlite")));
+    GoodsCatalogueCopy copy(file);
     QElapsedTimer clock;
     const auto print = [&clock](const char* what, const CatalogueRefresh& r) {
         qInfo("%-18s requests %3d  blocks %4d  rows %6d  sent %7llu  received %9llu  %6lld ms",
@@ -339,10 +344,12 @@ void TestGoodsCatalogue::survivesReopening()
     m_copy->refresh(m_fixture->module());
     const int count = m_copy->goodsCount();
     m_copy.reset();
+    m_file.reset();
 
     // Reopened with the server gone: the look-up needs the file only.
     m_fixture->stopServer();
-    m_copy = std::make_unique<GoodsCatalogueCopy>(m_path);
+    m_file = std::make_unique<LocalDatabase>(m_path);
+    m_copy = std::make_unique<GoodsCatalogueCopy>(*m_file);
     QCOMPARE(m_copy->goodsCount(), count);
     GoodsInfo goods;
     QVERIFY(m_copy->find(goods, QStringLiteral("BRETLINAS-240-RIGA"), false, 1));
@@ -361,7 +368,8 @@ void TestGoodsCatalogue::anotherDatabaseStartsAfresh()
     // Row versions of two databases say nothing about each other: pointed at
     // another one, the copy empties itself and fetches everything.
     QTemporaryDir dir;
-    GoodsCatalogueCopy copy(dir.filePath(QStringLiteral("moved.sqlite")));
+    LocalDatabase file(dir.filePath(QStringLiteral("moved.sqlite")));
+    GoodsCatalogueCopy copy(file);
     QVERIFY(copy.refresh(m_fixture->module()).newSource);
     QVERIFY(!copy.refresh(m_fixture->module()).newSource);
     GoodsInfo goods;
