@@ -7,6 +7,7 @@
 #include "client/core/linequeue.h"
 #include "client/core/localdatabase.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -333,9 +334,11 @@ void TestLineQueue::survivesKilledProcess()
     // Killed once it has committed a good many lines, while it writes more.
     int committed = -1;
     QByteArray output;
+    const QDeadlineTimer deadline(30'000);
     while (committed < 40) {
         QVERIFY2(child.state() == QProcess::Running || child.bytesAvailable() > 0,
                  "the child process ended by itself");
+        QVERIFY2(!deadline.hasExpired(), "the child process stopped writing");
         child.waitForReadyRead(5000);
         output += child.readAll();
         const qsizetype end = output.lastIndexOf('\n');
