@@ -187,8 +187,9 @@ LocalDatabase::LocalDatabase(const QString& path) : m_path(path)
         throw ClientError(QStringLiteral("%1: nevar izveidot mapi %2")
                               .arg(path, QDir::toNativeSeparators(file.absolutePath())));
 
+    // SQLite takes file names as UTF-8 on every system.
     sqlite3* handle = nullptr;
-    const int result = sqlite3_open_v2(QFile::encodeName(path).constData(), &handle,
+    const int result = sqlite3_open_v2(path.toUtf8().constData(), &handle,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     m_handle.reset(handle);
     if (result != SQLITE_OK)
