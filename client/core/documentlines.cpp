@@ -85,6 +85,15 @@ QString totalText(double total)
     return QStringLiteral("Summa : ") + ClientFormat::formatFloat(QStringLiteral("0.00"), total);
 }
 
+// The server could not be reached, or its reply never came: the connection
+// failed (RemoteError of the transport), or could not be made again before
+// sending (ClientError of PrepareDataset).
+bool unreachable(const std::exception& error)
+{
+    const auto* remote = dynamic_cast<const RemoteError*>(&error);
+    return !remote || remote->kind() == RemoteError::Kind::Transport;
+}
+
 bool sameDocument(const DocumentContext& one, const DocumentContext& other)
 {
     // Goods in memory are one list, whatever header was open before.
@@ -234,8 +243,14 @@ DocumentLines::LookedUp DocumentLines::LookUp(const QString& article, const QStr
     if (certificates)
         AddCertificates(unit);
     RemoteDataSet& rows = *m_query;
-    PrepareDataset(rows);
-    unit.run(rows);
+    try {
+        PrepareDataset(rows);
+        unit.run(rows);
+    } catch (const std::exception& error) {
+        if (!m_module.terminalStore() || !unreachable(error))
+            throw;
+        return LookUpInCopy(label.code, label.byIsn, std::move(result));
+    }
 
     // Cut toward zero, as a price level is read.
     m_goods.PriceCode = qint32(rows.fieldByName(QStringLiteral("LEVEL")).asFloat());
@@ -412,8 +427,7 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
     } catch (const std::exception& error) {
         // Without a reply the save may have been stored; sent again (from
         // the queue, or by the worker) it goes with the same identity.
-        const auto* remote = dynamic_cast<const RemoteError*>(&error);
-        const bool unanswered = !remote || remote->kind() == RemoteError::Kind::Transport;
+        const bool unanswered = unreachable(error);
         if (unanswered && store)
             return Queue(unit, values, article);
         if (!unanswered)
@@ -424,6 +438,26 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
     if (UnitOfWork::ranBefore(update))
         return SavedEarlier(UnitOfWork::earlierKey(update));
     return Answer(update, values);
+}
+
+// Without the server, the goods come from the terminal's copy of the
+// catalogue at the department's price level; nothing is pre-filled and no
+// certificates are listed (they need the stock as it stands).
+DocumentLines::LookedUp DocumentLines::LookUpInCopy(const QString& code, bool byIsn,
+                                                    LookedUp result)
+{
+    const GoodsCatalogueCopy& copy = m_module.terminalStore()->goods();
+    const qint32 level =
+        copy.departmentPriceCode(m_context.DepartmentIsn).value_or(m_goods.PriceCode);
+    if (!copy.find(m_goods, code, byIsn, level)) {
+        result.notice = GoodsNotFoundMessage(code);
+        return result;
+    }
+    m_lookUp.Remember(code, byIsn, m_goods);
+    result.found = true;
+    result.name = m_goods.Name;
+    result.salePrice = ClientFormat::formatFloat(kThreeDecimals, m_goods.Price);
+    return result;
 }
 
 Outcome<DocumentLines::Saved> DocumentLines::Queue(const UnitOfWork& unit, const LineValues& values,
@@ -438,8 +472,8 @@ Outcome<DocumentLines::Saved> DocumentLines::Queue(const UnitOfWork& unit, const
     line.article = article;
     line.goodsName = m_goods.Name;
     line.quantity = values.quantity;
-    line.unit = EncodeUnit(unit.commandText(), unit.params());
     try {
+        line.unit = EncodeUnit(unit.commandText(), unit.params());
         m_module.terminalStore()->queue().enqueue(line);
     } catch (const std::exception& error) {
         return Outcome<Saved>::refuse(kSaveFailed + errorText(error), QStringLiteral("edArtikuls"));

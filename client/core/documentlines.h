@@ -181,6 +181,7 @@ private:
     };
     UnitIdentity SaveIdentity(const LineValues& values);
     Outcome<Saved> SavedEarlier(qint32 lineIsn);
+    LookedUp LookUpInCopy(const QString& code, bool byIsn, LookedUp result);
     // Keeps the save's unit in the terminal's queue, behind the lines there.
     Outcome<Saved> Queue(const UnitOfWork& unit, const LineValues& values, const QString& article);
     void FillAfterSave(Saved& saved) const;

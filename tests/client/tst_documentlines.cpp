@@ -1326,8 +1326,16 @@ void TestDocumentLines::linesOfAnOutageSentOnceInOrder()
     const QString totalBefore = m_lines->TotalText();
     const double stockBefore = stock(8, 2);
 
+    module.terminalStore()->goods().refresh(module);
+
     relay.refuse(true);
     relay.cutAll();
+    // Looked up in the terminal's copy of the catalogue meanwhile.
+    const DocumentLines::LookedUp found = m_lines->LookUp(article, QString());
+    QVERIFY(found.found);
+    QCOMPARE(found.name,
+             value(QStringLiteral("SELECT GNOS FROM N_KLPREC WHERE ISN = 8")).toString());
+    QVERIFY(!found.prefilledQuantity);
     for (const char* quantity : {"2", "3", "4"}) {
         const Outcome<DocumentLines::Saved> saved = save(entry(article, quantity));
         QVERIFY2(!saved.refused(), qPrintable(saved.refused() ? saved.refusal().message : ""));
