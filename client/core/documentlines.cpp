@@ -492,6 +492,18 @@ int DocumentLines::QueuedCount()
     return store ? store->queue().waitingCount() : 0;
 }
 
+QList<QueuedLine> DocumentLines::RefusedLines()
+{
+    TerminalStore* store = m_module.terminalStore();
+    return store ? store->queue().refused() : QList<QueuedLine>();
+}
+
+void DocumentLines::DropRefused(const QString& identity)
+{
+    if (TerminalStore* store = m_module.terminalStore())
+        store->queue().drop(identity);
+}
+
 bool DocumentLines::SendQueued(int count)
 {
     TerminalStore* store = m_module.terminalStore();

@@ -3,6 +3,7 @@
 #include "client/core/documentcontext.h"
 #include "client/core/findgoods.h"
 #include "client/core/goodsinfo.h"
+#include "client/core/linequeue.h"
 #include "client/core/outcome.h"
 #include "client/core/owndataset.h"
 #include "client/core/unitofwork.h"
@@ -135,6 +136,10 @@ public:
     // Lines saved while the server could not be reached and not yet sent,
     // refused ones not counted; 0 without the terminal's store.
     int QueuedCount();
+    // Those the database refused when they were sent, each with its
+    // message, for the worker to correct or drop; and dropping one.
+    QList<QueuedLine> RefusedLines();
+    void DropRefused(const QString& identity);
     // Sends up to count of them (LineSender). True when the server could
     // not be reached.
     bool SendQueued(int count);

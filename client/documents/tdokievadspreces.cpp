@@ -1,10 +1,13 @@
 #include "client/documents/tdokievadspreces.h"
 
+#include "client/core/clientformat.h"
 #include "client/core/documentkinds.h"
 #include "client/core/goodsinfo.h"
 #include "client/core/tclientdatamodule.h"
+#include "client/documents/tnoraiditasrindas.h"
 #include "client/documents/tvaidzestierakstu.h"
 #include "client/widgets/datasetlistview.h"
+#include "client/widgets/errortone.h"
 #include "client/widgets/focuslater.h"
 #include "client/widgets/searchedit.h"
 #include "client/widgets/touchlook.h"
@@ -19,12 +22,17 @@
 #include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
 
 constexpr int kWidth = 355;
 constexpr int kHeight = 605;
+// How often lines kept on the terminal are offered to the server, and how
+// many go in one turn (the window answers between turns).
+constexpr int kSendInterval = 2000;
+constexpr int kLinesPerRound = 20;
 const QSize kLargeSize(1080, 1920);
 const QSize kLargeList(1080, 1806);
 constexpr int kMargin = 8;
@@ -143,6 +151,11 @@ void TDokIevadsPreces::buildDataTab()
                           QRect(kMargin, 368, 160, 52), 18, page);
     m_btClose = makeButton(QStringLiteral("btClose"), QStringLiteral("Aizvērt"),
                            QRect(kWidth - kMargin - 4 - 120, 368, 120, 52), 18, page);
+    m_lbSavienojums = makeLabel(QStringLiteral("lbSavienojums"), QString(),
+                                QRect(kMargin, 424, kWidth - 2 * kMargin - 4, 24), 14, page);
+    m_btNoraiditas = makeButton(QStringLiteral("btNoraiditas"), QString(),
+                                QRect(kMargin, 450, kWidth - 2 * kMargin - 4, 40), 16, page);
+    m_btNoraiditas->hide();
 
     onExit(m_edArtikuls, &TDokIevadsPreces::edArtikulsExit);
     connect(m_edArtikuls, &QLineEdit::textEdited, this, [this] { m_lookedUp.reset(); });
@@ -157,6 +170,7 @@ void TDokIevadsPreces::buildDataTab()
         typingField(field, m_module);
     onClick(m_btSave, &TDokIevadsPreces::btSaveClick);
     onClick(m_btClose, &TDokIevadsPreces::btCloseClick);
+    onClick(m_btNoraiditas, &TDokIevadsPreces::btNoraiditasClick);
 }
 
 void TDokIevadsPreces::buildListTab()
@@ -177,6 +191,13 @@ void TDokIevadsPreces::buildListTab()
 void TDokIevadsPreces::FormCreate()
 {
     m_tabLappuses->setCurrentWidget(m_tabDati);
+    // Lines kept while the server could not be reached go as soon as it
+    // answers, without the worker doing anything.
+    m_tmSutit = new QTimer(this);
+    m_tmSutit->setObjectName(QStringLiteral("tmSutit"));
+    m_tmSutit->setInterval(kSendInterval);
+    wire(m_tmSutit, &QTimer::timeout, this, [this] { SendQueuedLines(); });
+    m_tmSutit->start();
 }
 
 void TDokIevadsPreces::ShowDocument(const DocumentContext& context)
@@ -216,6 +237,7 @@ void TDokIevadsPreces::FormActivate()
     if (setup.quantityText)
         m_edDaudzums->setText(*setup.quantityText);
     RefreshLines(false);
+    ShowConnectionState(m_unreachable);
 }
 
 void TDokIevadsPreces::edArtikulsExit()
@@ -328,9 +350,60 @@ void TDokIevadsPreces::btSaveClick()
         return;
     }
     resetAfterSave(saved.result());
-    // The saved line is already in the list the window holds.
+    // The saved line is already in the list the window holds, or waits to
+    // be sent.
     m_lbPavadzimesSumma->setText(saved.result().total);
+    // Kept with nothing waiting before it: the server could not be reached.
+    ShowConnectionState(saved.result().queued && (m_unreachable || m_waiting == 0));
     FocusLater(m_edArtikuls);
+}
+
+void TDokIevadsPreces::SendQueuedLines()
+{
+    if (!isVisible() || m_data.QueuedCount() == 0)
+        return;
+    const bool unreachable = m_data.SendQueued(kLinesPerRound);
+    m_lbPavadzimesSumma->setText(m_data.TotalText());
+    ShowConnectionState(unreachable);
+}
+
+void TDokIevadsPreces::ShowConnectionState(bool unreachable)
+{
+    const int waiting = m_data.QueuedCount();
+    if ((unreachable && !m_unreachable) || (waiting == 0 && m_waiting > 0))
+        ErrorTone::play();
+    m_unreachable = unreachable && waiting > 0;
+    m_waiting = waiting;
+    if (waiting == 0)
+        m_lbSavienojums->setText(QStringLiteral("Savienots ar serveri"));
+    else if (m_unreachable)
+        m_lbSavienojums->setText(
+            QStringLiteral("Nav savienojuma ar serveri; gaida: %1").arg(waiting));
+    else
+        m_lbSavienojums->setText(QStringLiteral("Sūta serverim; gaida: %1").arg(waiting));
+    const int refused = int(m_data.RefusedLines().size());
+    m_btNoraiditas->setText(QStringLiteral("Noraidītās rindas: %1").arg(refused));
+    m_btNoraiditas->setVisible(refused > 0);
+}
+
+void TDokIevadsPreces::btNoraiditasClick()
+{
+    if (!m_noraiditasRindas) {
+        m_noraiditasRindas = new TNoraiditasRindas(this, m_data);
+        wire(m_noraiditasRindas, &TNoraiditasRindas::correct, this, [this] {
+            const QueuedLine& line = m_noraiditasRindas->corrected();
+            m_tabLappuses->setCurrentWidget(m_tabDati);
+            m_edArtikuls->setText(line.article);
+            m_lookedUp.reset();
+            edArtikulsExit();
+            m_edDaudzums->setText(
+                ClientFormat::formatFloat(QStringLiteral("0.000"), line.quantity));
+            FocusLater(m_edDaudzums);
+        });
+        wire(m_noraiditasRindas, &TouchForm::closed, this,
+             [this] { ShowConnectionState(m_unreachable); });
+    }
+    m_noraiditasRindas->ShowRefused();
 }
 
 void TDokIevadsPreces::resetAfterSave(const DocumentLines::Saved& saved)

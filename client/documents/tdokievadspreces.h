@@ -12,7 +12,9 @@ class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class SearchEdit;
+class TNoraiditasRindas;
 class TVaiDzestIerakstu;
+class QTimer;
 
 // The document lines window: the user scans an article, the goods are
 // looked up when the field is left and the number fields pre-filled for the
@@ -63,6 +65,11 @@ public:
     DataSetListView* lstPreces() const { return m_lstPreces; }
     QLabel* lbPavadzimesSumma() const { return m_lbPavadzimesSumma; }
     TVaiDzestIerakstu* deleteConfirmation() const { return m_vaiDzestIerakstu; }
+    QLabel* lbSavienojums() const { return m_lbSavienojums; }
+    QPushButton* btNoraiditas() const { return m_btNoraiditas; }
+    TNoraiditasRindas* refusedLines() const { return m_noraiditasRindas; }
+    // Sends what the queue holds now (the timer does so every few seconds).
+    void SendQueuedLines();
 
 protected:
     void FormShow() override;
@@ -84,6 +91,12 @@ private:
     void btCloseClick();
     void tabSarakstsClick();
     void lstPrecesButtonClick();
+    void btNoraiditasClick();
+
+    // The connection's state as the worker sees it: connected, or how many
+    // lines wait; the tone when the server is lost and when the last
+    // waiting line has gone.
+    void ShowConnectionState(bool unreachable);
 
     void RefreshLines(bool full);
     void resetAfterSave(const DocumentLines::Saved& saved);
@@ -112,6 +125,12 @@ private:
     DataSetListView* m_lstPreces = nullptr;
     QLabel* m_lbPavadzimesSumma = nullptr;
     TVaiDzestIerakstu* m_vaiDzestIerakstu = nullptr;
+    QLabel* m_lbSavienojums = nullptr;
+    QPushButton* m_btNoraiditas = nullptr;
+    TNoraiditasRindas* m_noraiditasRindas = nullptr;
+    QTimer* m_tmSutit = nullptr;
+    bool m_unreachable = false;
+    int m_waiting = 0;
     TClientDataModule& m_module;
     GoodsInfo& m_goods;
 };
