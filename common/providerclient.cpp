@@ -131,6 +131,36 @@ bool ProviderClient::isConnected() const
     return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
 }
 
+bool ProviderClient::checkLink()
+{
+    if (!m_socket)
+        return true;
+    if (m_socket->state() == QAbstractSocket::ConnectedState)
+        m_socket->waitForReadyRead(0); // only lets the socket see what happened
+    QString broken;
+    if (m_socket->state() != QAbstractSocket::ConnectedState) {
+        // Qt has seen the end already; a close or reset came from a live host.
+        if (m_socket->error() != QAbstractSocket::RemoteHostClosedError &&
+            m_socket->error() != QAbstractSocket::UnknownSocketError)
+            broken = m_socket->errorString();
+    } else {
+        char next = 0;
+        const ssize_t got =
+            ::recv(int(m_socket->socketDescriptor()), &next, 1, MSG_PEEK | MSG_DONTWAIT);
+        const int error = errno;
+        if (got < 0 && error != EAGAIN && error != EWOULDBLOCK && error != EINTR &&
+            error != ECONNRESET)
+            broken = QString::fromLocal8Bit(std::strerror(error));
+    }
+    if (broken.isEmpty())
+        return true;
+    const QString message = QStringLiteral("Savienojums ar serveri pārtrūka: %1").arg(broken);
+    disconnectFromServer();
+    if (m_linkLost)
+        m_linkLost(message);
+    return false;
+}
+
 void ProviderClient::ensureConnected()
 {
     if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState ||

@@ -73,6 +73,12 @@ public:
     }
     // True while the socket is up, as far as can be seen without a request.
     bool isConnected() const;
+    // Between requests: whether the link of an open connection has broken
+    // (the kernel gave it up, or the network said the server cannot be
+    // reached). One that has, is dropped and reported to the link-lost
+    // handler; false then. A connection the server closed is not a broken
+    // link: the next request opens another. Never throws.
+    bool checkLink();
 
     // The in/out parameters come back as the server bound them.
     DataPacket getRecords(const QString& provider, const QString& commandText, RemoteParams& params,

@@ -7,6 +7,9 @@
 namespace {
 
 const QString kLinkLost = QStringLiteral("Savienojums ar serveri pārtrūka: ");
+// The keep-alive gives a dead link up within seconds; a look this often
+// tells the status line soon after, and costs one system call.
+constexpr int kLinkWatchMs = 1000;
 
 } // namespace
 
@@ -19,6 +22,8 @@ ServerConnection::ServerConnection(const QString& name) : m_name(name)
     m_attemptTimeout.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, &ServerConnection::attempt);
     connect(&m_attemptTimeout, &QTimer::timeout, this, &ServerConnection::attemptFailed);
+    m_linkWatch.setInterval(kLinkWatchMs);
+    connect(&m_linkWatch, &QTimer::timeout, this, &ServerConnection::watchLink);
 }
 
 ServerConnection::~ServerConnection()
@@ -45,6 +50,7 @@ void ServerConnection::setRetryPauses(int firstMs, int maxMs)
 void ServerConnection::setConnected(bool on)
 {
     if (!on) {
+        m_linkWatch.stop();
         // Whoever drops the connection on purpose connects anew next (or is
         // closing): the background attempts are not theirs to wait for.
         m_offline = false;
@@ -52,7 +58,9 @@ void ServerConnection::setConnected(bool on)
         m_client.disconnectFromServer();
         return;
     }
-    if (connected())
+    // A link that died since the last request goes offline here, rather
+    // than costing this request a connect into the dead link.
+    if (m_client.checkLink() && connected())
         return;
     if (m_offline) {
         // Waiting on a connect for every scan is what offline saves; the
@@ -65,8 +73,16 @@ void ServerConnection::setConnected(bool on)
     goOnline();
 }
 
+void ServerConnection::watchLink()
+{
+    // A broken link goes offline through the handler, which stops the watch;
+    // a connection the server closed is opened again by the next request.
+    m_client.checkLink();
+}
+
 void ServerConnection::goOffline(const QString& reason)
 {
+    m_linkWatch.stop();
     m_offlineReason = reason;
     if (!m_offline) {
         m_offline = true;
@@ -84,6 +100,7 @@ void ServerConnection::goOnline()
 {
     m_offline = false;
     stopAttempts();
+    m_linkWatch.start();
     if (!m_reportedOnline) {
         m_reportedOnline = true;
         emit onlineChanged(true);

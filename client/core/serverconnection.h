@@ -27,6 +27,8 @@ class QTcpSocket;
 // instead of waiting on a connect timeout for each scan. Meanwhile the
 // connection tries again in the background, driven by the event loop and
 // never waiting on it, after a pause that grows from one second to fifteen;
+// an open link that dies between requests takes it offline too, seen by a
+// look once a second while the event loop runs;
 // the first attempt that connects brings it back online. onlineChanged
 // tells a status line each change. setConnected(false) ends the offline
 // state (and the attempts): the connection step drops the connection before
@@ -95,6 +97,7 @@ private:
     void attempt();
     void attemptFailed();
     void stopAttempts();
+    void watchLink();
 
     QString m_name;
     ProviderClient m_client;
@@ -111,6 +114,7 @@ private:
     int m_attempts = 0;
     QTimer m_retryTimer;
     QTimer m_attemptTimeout;
+    QTimer m_linkWatch; // between requests, whether the open link has died
     // The background attempt's socket; kept after a failure until the next
     // attempt, as it cannot be deleted inside its own signal.
     std::unique_ptr<QTcpSocket> m_probe;
