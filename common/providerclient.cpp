@@ -61,7 +61,7 @@ void takeParams(RemoteParams& params, const ProviderReply& reply, bool withHandl
 // defaults notice a dead peer after two hours, and data sent into a dead
 // link is retried for a quarter of an hour. Either way a terminal would sit
 // on "waiting for the server" long after the Wi-Fi has gone.
-void watchLink(QTcpSocket& socket)
+void setLinkTimers(QTcpSocket& socket)
 {
     const int descriptor = int(socket.socketDescriptor());
     if (descriptor < 0)
@@ -99,7 +99,7 @@ void ProviderClient::connectToServer()
         const QString reason = m_socket->errorString();
         failLink(QStringLiteral("%1:%2: %3").arg(m_host).arg(m_port).arg(reason));
     }
-    watchLink(*m_socket);
+    setLinkTimers(*m_socket);
 }
 
 void ProviderClient::adoptConnection(std::unique_ptr<QTcpSocket> socket)
@@ -109,7 +109,7 @@ void ProviderClient::adoptConnection(std::unique_ptr<QTcpSocket> socket)
         return;
     m_socket = std::move(socket);
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    watchLink(*m_socket);
+    setLinkTimers(*m_socket);
 }
 
 void ProviderClient::disconnectFromServer()

@@ -21,18 +21,17 @@ class QTcpSocket;
 // before sending), or by connected() once the event loop has run.
 //
 // Offline: once the server could not be reached or the link broke (a
-// connect that failed, a reply that never came because the link died), the
-// connection is offline. While it is, setConnected(true), and so every
-// request, fails at once with RemoteError (Kind::Transport) and the reason,
-// instead of waiting on a connect timeout for each scan. Meanwhile the
-// connection tries again in the background, driven by the event loop and
+// connect that failed, a reply that never came because the link died, an
+// idle link given up, seen by a look once a second while the event loop
+// runs), the connection is offline. While it is, setConnected(true), and so
+// every request, fails at once with RemoteError (Kind::Transport) and the
+// reason, instead of waiting on a connect timeout for each scan. Meanwhile
+// the connection tries again in the background, driven by the event loop and
 // never waiting on it, after a pause that grows from one second to fifteen;
-// an open link that dies between requests takes it offline too, seen by a
-// look once a second while the event loop runs;
-// the first attempt that connects brings it back online. onlineChanged
-// tells a status line each change. setConnected(false) ends the offline
-// state (and the attempts): the connection step drops the connection before
-// it connects anew, and that connect, like the login's, waits for the live
+// the first attempt that connects brings it back online. onlineChanged tells
+// a status line each change. setConnected(false) ends the offline state (and
+// the attempts): the connection step drops the connection before it
+// connects anew, and that connect, like the login's, waits for the live
 // server as before.
 class ServerConnection final : public QObject
 {
