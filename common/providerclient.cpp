@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -55,6 +57,31 @@ void takeParams(RemoteParams& params, const ProviderReply& reply, bool withHandl
         setParam(params, param);
 }
 
+// Short keep-alive timers and a bound on unacknowledged data: the system's
+// defaults notice a dead peer after two hours, and data sent into a dead
+// link is retried for a quarter of an hour. Either way a terminal would sit
+// on "waiting for the server" long after the Wi-Fi has gone.
+void setLinkTimers(QTcpSocket& socket)
+{
+    const int descriptor = int(socket.socketDescriptor());
+    if (descriptor < 0)
+        return;
+    const int on = 1;
+    const int idleSeconds = 2;
+    const int probeIntervalSeconds = 1;
+    const int probes = 3;
+    const unsigned int unacknowledgedMs = ProviderClient::kDeadLinkMs;
+    ::setsockopt(descriptor, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(descriptor, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
+    ::setsockopt(descriptor, IPPROTO_TCP, TCP_KEEPINTVL, &probeIntervalSeconds,
+                 sizeof probeIntervalSeconds);
+    ::setsockopt(descriptor, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+    // While data is unacknowledged the kernel sends no keep-alive probes;
+    // this bounds that case, and with keep-alive on it also bounds the probes.
+    ::setsockopt(descriptor, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledgedMs,
+                 sizeof unacknowledgedMs);
+}
+
 } // namespace
 
 ProviderClient::ProviderClient() = default;
@@ -70,10 +97,19 @@ void ProviderClient::connectToServer()
     m_socket->connectToHost(m_host, m_port);
     if (!m_socket->waitForConnected(m_connectTimeoutMs)) {
         const QString reason = m_socket->errorString();
-        m_socket.reset();
-        throw RemoteError(RemoteError::Kind::Transport,
-                          QStringLiteral("%1:%2: %3").arg(m_host).arg(m_port).arg(reason));
+        failLink(QStringLiteral("%1:%2: %3").arg(m_host).arg(m_port).arg(reason));
     }
+    setLinkTimers(*m_socket);
+}
+
+void ProviderClient::adoptConnection(std::unique_ptr<QTcpSocket> socket)
+{
+    disconnectFromServer();
+    if (!socket || socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    m_socket = std::move(socket);
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    setLinkTimers(*m_socket);
 }
 
 void ProviderClient::disconnectFromServer()
@@ -93,6 +129,36 @@ bool ProviderClient::isConnected() const
     if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
         m_socket->waitForReadyRead(0);
     return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+bool ProviderClient::checkLink()
+{
+    if (!m_socket)
+        return true;
+    if (m_socket->state() == QAbstractSocket::ConnectedState)
+        m_socket->waitForReadyRead(0); // only lets the socket see what happened
+    QString broken;
+    if (m_socket->state() != QAbstractSocket::ConnectedState) {
+        // Qt has seen the end already; a close or reset came from a live host.
+        if (m_socket->error() != QAbstractSocket::RemoteHostClosedError &&
+            m_socket->error() != QAbstractSocket::UnknownSocketError)
+            broken = m_socket->errorString();
+    } else {
+        char next = 0;
+        const ssize_t got =
+            ::recv(int(m_socket->socketDescriptor()), &next, 1, MSG_PEEK | MSG_DONTWAIT);
+        const int error = errno;
+        if (got < 0 && error != EAGAIN && error != EWOULDBLOCK && error != EINTR &&
+            error != ECONNRESET)
+            broken = QString::fromLocal8Bit(std::strerror(error));
+    }
+    if (broken.isEmpty())
+        return true;
+    const QString message = QStringLiteral("Savienojums ar serveri pārtrūka: %1").arg(broken);
+    disconnectFromServer();
+    if (m_linkLost)
+        m_linkLost(message);
+    return false;
 }
 
 void ProviderClient::ensureConnected()
@@ -145,6 +211,14 @@ void ProviderClient::failTransport(const QString& message)
     throw RemoteError(RemoteError::Kind::Transport, message);
 }
 
+void ProviderClient::failLink(const QString& message)
+{
+    disconnectFromServer();
+    if (m_linkLost)
+        m_linkLost(message);
+    throw RemoteError(RemoteError::Kind::Transport, message);
+}
+
 // The reply is read straight from the socket: the terminal waits on this
 // thread anyway, and Qt's wait would add a poll, a size query, a signal and
 // a copy through its own buffer to every request.
@@ -166,7 +240,7 @@ QByteArray ProviderClient::readFrame()
             return frame.body.toByteArray();
         }
         if (deadline.hasExpired())
-            failTransport(QStringLiteral("Serveris neatbild"));
+            failLink(QStringLiteral("Serveris neatbild"));
         // The reply cannot be there before the request has been served, so
         // the wait comes before the read rather than after a read that finds nothing.
         pollfd ready{descriptor, POLLIN, 0};
@@ -184,11 +258,11 @@ QByteArray ProviderClient::readFrame()
         m_bytesReceived += quint64(qMax<ssize_t>(0, got));
         moreWaiting = got > 0 && had + got == buffer.capacity();
         if (got == 0)
-            failTransport(QStringLiteral("Savienojums ar serveri pārtrūka: serveris slēdza "
-                                         "savienojumu"));
+            failLink(QStringLiteral("Savienojums ar serveri pārtrūka: serveris slēdza "
+                                    "savienojumu"));
         if (got < 0 && error != EAGAIN && error != EWOULDBLOCK && error != EINTR)
-            failTransport(QStringLiteral("Savienojums ar serveri pārtrūka: %1")
-                              .arg(QString::fromLocal8Bit(std::strerror(error))));
+            failLink(QStringLiteral("Savienojums ar serveri pārtrūka: %1")
+                         .arg(QString::fromLocal8Bit(std::strerror(error))));
     }
 }
 
@@ -244,8 +318,8 @@ ProviderReply ProviderClient::exchange(ProviderRequest& request)
     m_socket->flush();
     while (m_socket->bytesToWrite() > 0) {
         if (!m_socket->waitForBytesWritten(m_replyTimeoutMs))
-            failTransport(QStringLiteral("Neizdevās nosūtīt pieprasījumu serverim: %1")
-                              .arg(m_socket->errorString()));
+            failLink(QStringLiteral("Neizdevās nosūtīt pieprasījumu serverim: %1")
+                         .arg(m_socket->errorString()));
     }
     const QByteArray body = readFrame();
     Decoded<ProviderReply> decoded = decodeReply(body);

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QTcpSocket;
@@ -28,6 +29,13 @@ class QTcpSocket;
 // running anything, and the request goes again with its text; a server that
 // does not speak handles gets whole requests for the rest of the connection.
 // Callers see none of this.
+//
+// A link that dies without a word (shop Wi-Fi out of reach) is noticed by the
+// kernel within about five seconds, between requests and in the middle of
+// one: keep-alive probes after two idle seconds, and a limit on how long
+// sent data may stay unacknowledged. A request waiting for its reply then
+// fails at once rather than after the reply timeout, which stays for a
+// statement the server is still running.
 class ProviderClient final
 {
 public:
@@ -46,10 +54,31 @@ public:
     // nothing from handles; a comparison of the two wants both).
     void setStatementHandles(bool on) { m_handlesWanted = on; }
 
+    // The time within which a dead link is noticed: the keep-alive probes
+    // start after two idle seconds and the link is given up once nothing has
+    // been acknowledged for this long.
+    static constexpr int kDeadLinkMs = 5000;
+
     void connectToServer();
     void disconnectFromServer();
+    // Takes a socket already connected to the server (opened without waiting,
+    // by someone driving an event loop) as the connection.
+    void adoptConnection(std::unique_ptr<QTcpSocket> socket);
+    // Called with the error's text whenever the server could not be reached
+    // or the link broke (not for a reply it could not read), just before
+    // that error is thrown: the terminal's connection goes offline on it.
+    void setLinkLostHandler(std::function<void(const QString&)> handler)
+    {
+        m_linkLost = std::move(handler);
+    }
     // True while the socket is up, as far as can be seen without a request.
     bool isConnected() const;
+    // Between requests: whether the link of an open connection has broken
+    // (the kernel gave it up, or the network said the server cannot be
+    // reached). One that has, is dropped and reported to the link-lost
+    // handler; false then. A connection the server closed is not a broken
+    // link: the next request opens another. Never throws.
+    bool checkLink();
 
     // The in/out parameters come back as the server bound them.
     DataPacket getRecords(const QString& provider, const QString& commandText, RemoteParams& params,
@@ -86,6 +115,7 @@ private:
     ProviderReply exchange(ProviderRequest& request);
     QByteArray readFrame();
     [[noreturn]] void failTransport(const QString& message);
+    [[noreturn]] void failLink(const QString& message);
 
     std::unique_ptr<QTcpSocket> m_socket;
     QString m_host = QStringLiteral("localhost");
@@ -100,4 +130,5 @@ private:
     bool m_handlesWanted = true;
     quint64 m_bytesSent = 0;
     quint64 m_bytesReceived = 0;
+    std::function<void(const QString&)> m_linkLost;
 };

@@ -16,7 +16,6 @@
 namespace {
 
 const QString kReconnectFailed = QStringLiteral("Kļūda atjaunojot savienojumu ar serveri ");
-constexpr int kConnectTries = 4;
 
 const QString kInsertOperation = QStringLiteral(
     "INSERT INTO O_OPERACIJAS (TAUSTINS, IEVKODS, IEVDAT, DATUMS, NUMURS, BAZE, ISN_BAZE, "
@@ -119,17 +118,17 @@ QString stockKind(const QString& nelegaliz)
     return nelegaliz.isEmpty() ? QStringLiteral("F") : nelegaliz.left(1);
 }
 
-void connectWithRetries(ServerConnection& connection)
+// One try: a failure leaves the connection offline, trying again in the
+// background, so the window is not held for several connect timeouts on
+// each scan while the link is down; an offline connection fails at once.
+void reconnect(ServerConnection& connection)
 {
-    for (int attempt = 1;; ++attempt) {
-        try {
-            connection.setConnected(true);
-            return;
-        } catch (const std::exception& error) {
-            if (attempt == kConnectTries)
-                throw ClientError(kReconnectFailed + errorText(error));
-            connection.setConnected(false);
-        }
+    if (connection.isOffline())
+        throw ClientError(kReconnectFailed + connection.offlineReason());
+    try {
+        connection.setConnected(true);
+    } catch (const std::exception& error) {
+        throw ClientError(kReconnectFailed + errorText(error));
     }
 }
 
@@ -239,7 +238,7 @@ void PrepareDataset(RemoteDataSet& dataSet)
     }
     // Without a connection the request itself says what is missing.
     if (connection && !connection->connected())
-        connectWithRetries(*connection);
+        reconnect(*connection);
 }
 
 void LogOperation(TClientDataModule& module, const QString& key, const QString& number,

@@ -21,9 +21,11 @@ struct UnitIdentity;
 // None of them shows a message: server errors (RemoteError) and conversion
 // errors (ClientError) reach the caller, whose window shows them.
 
-// Closes the dataset and makes sure its connection is up, trying four times;
-// a connection it cannot restore throws ClientError ("Kļūda atjaunojot
-// savienojumu ar serveri " and the reason), so the request is not sent.
+// Closes the dataset and makes sure its connection is up, trying once; a
+// connection it cannot restore throws ClientError ("Kļūda atjaunojot
+// savienojumu ar serveri " and the reason), so the request is not sent. An
+// offline connection (see ServerConnection) throws the same at once, without
+// trying: it is trying in the background.
 void PrepareDataset(RemoteDataSet& dataSet);
 
 // One row of the operation log in the current user's name, texts cut to the

@@ -1,17 +1,165 @@
 #include "client/core/serverconnection.h"
 
+#include "common/remoteerror.h"
+
+#include <QTcpSocket>
+
+namespace {
+
+const QString kLinkLost = QStringLiteral("Savienojums ar serveri pārtrūka: ");
+// The keep-alive gives a dead link up within seconds; a look this often
+// tells the status line soon after, and costs one system call.
+constexpr int kLinkWatchMs = 1000;
+
+} // namespace
+
 ServerConnection::ServerConnection(const QString& name) : m_name(name)
 {
     m_client.setHost(QStringLiteral("localhost"));
     m_client.setPort(DefaultPort);
+    m_client.setLinkLostHandler([this](const QString& reason) { goOffline(reason); });
+    m_retryTimer.setSingleShot(true);
+    m_attemptTimeout.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, &ServerConnection::attempt);
+    connect(&m_attemptTimeout, &QTimer::timeout, this, &ServerConnection::attemptFailed);
+    m_linkWatch.setInterval(kLinkWatchMs);
+    connect(&m_linkWatch, &QTimer::timeout, this, &ServerConnection::watchLink);
+}
+
+ServerConnection::~ServerConnection()
+{
+    // The client outlives nothing that would call back into a half-gone object.
+    m_client.setLinkLostHandler({});
+    stopAttempts();
+}
+
+void ServerConnection::setConnectTimeout(int milliseconds)
+{
+    m_connectTimeoutMs = milliseconds;
+    m_client.setConnectTimeout(milliseconds);
+}
+
+void ServerConnection::setRetryPauses(int firstMs, int maxMs)
+{
+    m_firstPauseMs = qMax(1, firstMs);
+    m_maxPauseMs = qMax(m_firstPauseMs, maxMs);
+    if (!m_offline)
+        m_nextPauseMs = m_firstPauseMs;
 }
 
 void ServerConnection::setConnected(bool on)
 {
-    if (on == connected())
-        return;
-    if (on)
-        m_client.connectToServer();
-    else
+    if (!on) {
+        m_linkWatch.stop();
+        // Whoever drops the connection on purpose connects anew next (or is
+        // closing): the background attempts are not theirs to wait for.
+        m_offline = false;
+        stopAttempts();
         m_client.disconnectFromServer();
+        return;
+    }
+    // A link that died since the last request goes offline here, rather
+    // than costing this request a connect into the dead link.
+    if (m_client.checkLink() && connected())
+        return;
+    if (m_offline) {
+        // Waiting on a connect for every scan is what offline saves; the
+        // background attempts bring the connection back.
+        throw RemoteError(RemoteError::Kind::Transport, m_offlineReason.startsWith(kLinkLost)
+                                                            ? m_offlineReason
+                                                            : kLinkLost + m_offlineReason);
+    }
+    m_client.connectToServer(); // a failure goes offline through the handler
+    goOnline();
+}
+
+void ServerConnection::watchLink()
+{
+    // A broken link goes offline through the handler, which stops the watch;
+    // a connection the server closed is opened again by the next request.
+    m_client.checkLink();
+}
+
+void ServerConnection::goOffline(const QString& reason)
+{
+    m_linkWatch.stop();
+    m_offlineReason = reason;
+    if (!m_offline) {
+        m_offline = true;
+        m_attempts = 0;
+        m_nextPauseMs = m_firstPauseMs;
+    }
+    scheduleAttempt();
+    if (m_reportedOnline) {
+        m_reportedOnline = false;
+        emit onlineChanged(false);
+    }
+}
+
+void ServerConnection::goOnline()
+{
+    m_offline = false;
+    stopAttempts();
+    m_linkWatch.start();
+    if (!m_reportedOnline) {
+        m_reportedOnline = true;
+        emit onlineChanged(true);
+    }
+}
+
+void ServerConnection::scheduleAttempt()
+{
+    if (m_retryTimer.isActive() || m_attemptTimeout.isActive())
+        return;
+    m_retryPauseMs = m_nextPauseMs;
+    m_nextPauseMs = qMin(m_nextPauseMs * 2, m_maxPauseMs);
+    m_retryTimer.start(m_retryPauseMs);
+    emit retryScheduled(m_retryPauseMs);
+}
+
+void ServerConnection::attempt()
+{
+    ++m_attempts;
+    m_probe = std::make_unique<QTcpSocket>();
+    QTcpSocket* probe = m_probe.get();
+    connect(probe, &QTcpSocket::connected, this, [this] {
+        m_attemptTimeout.stop();
+        m_probe->disconnect(this);
+        m_client.adoptConnection(std::move(m_probe));
+        goOnline();
+    });
+    connect(probe, &QTcpSocket::errorOccurred, this, [this] {
+        m_offlineReason = QStringLiteral("%1:%2: %3")
+                              .arg(m_client.host())
+                              .arg(m_client.port())
+                              .arg(m_probe->errorString());
+        attemptFailed();
+    });
+    m_attemptTimeout.start(m_connectTimeoutMs);
+    probe->connectToHost(m_client.host(), m_client.port());
+}
+
+void ServerConnection::attemptFailed()
+{
+    m_attemptTimeout.stop();
+    if (m_probe) {
+        m_probe->disconnect(this);
+        m_probe->abort();
+    }
+    if (m_offline)
+        scheduleAttempt();
+}
+
+void ServerConnection::stopAttempts()
+{
+    m_retryTimer.stop();
+    m_attemptTimeout.stop();
+    m_retryPauseMs = 0;
+    m_nextPauseMs = m_firstPauseMs;
+    if (m_probe) {
+        m_probe->disconnect(this);
+        m_probe->abort();
+    }
+    // Deleting inside the probe's own signal is not safe; the next attempt or
+    // the destructor does it.
 }

@@ -328,6 +328,10 @@ void UnitOfWork::runBuilt(RemoteDataSet& dataSet, const QString& commandText,
         if (error.kind() != RemoteError::Kind::Transport)
             throw;
         try {
+            // The lost reply took the connection offline; this one send is
+            // worth a live connect at once rather than the background's pause.
+            if (ServerConnection* connection = connectionOf(dataSet))
+                connection->setConnected(false);
             PrepareDataset(dataSet);
         } catch (const std::exception&) {
             throw error; // what the worker must know: the reply never came

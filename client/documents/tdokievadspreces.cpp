@@ -198,6 +198,8 @@ void TDokIevadsPreces::FormCreate()
     m_tmSutit->setInterval(kSendInterval);
     wire(m_tmSutit, &QTimer::timeout, this, [this] { SendQueuedLines(); });
     m_tmSutit->start();
+    wire(&m_module.SQLConnection1(), &ServerConnection::onlineChanged, this,
+         [this] { SendQueuedLines(); });
 }
 
 void TDokIevadsPreces::ShowDocument(const DocumentContext& context)

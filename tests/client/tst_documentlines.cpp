@@ -1266,6 +1266,7 @@ void TestDocumentLines::saveAgainAfterALostReply()
     QCOMPARE(linesOf(doc), 2); // stored all the same
 
     relay.refuse(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_fixture->module().SQLConnection1().isOffline(), 20000);
     const Outcome<DocumentLines::Saved> again = save(entry(article, QStringLiteral("3")));
     QVERIFY2(!again.refused(), qPrintable(again.refused() ? again.refusal().message : ""));
     QCOMPARE(linesOf(doc), 2);
@@ -1352,6 +1353,7 @@ void TestDocumentLines::linesOfAnOutageSentOnceInOrder()
     QCOMPARE(m_lines->QueuedCount(), 3);
 
     relay.refuse(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_fixture->module().SQLConnection1().isOffline(), 20000);
     relay.swallowNextReply();
     QVERIFY(!m_lines->SendQueued(10));
     QCOMPARE(relay.repliesSwallowed(), 1);
@@ -1386,6 +1388,7 @@ void TestDocumentLines::queuedLineRefusedWhenSent()
     relay.cutAll();
     QVERIFY(save(entry(QStringLiteral("STOCK5"), QStringLiteral("9"))).result().queued);
     relay.refuse(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_fixture->module().SQLConnection1().isOffline(), 20000);
     QVERIFY(!m_lines->SendQueued(10));
 
     QCOMPARE(m_lines->QueuedCount(), 0);
