@@ -7,6 +7,7 @@
 #include "client/core/clientstate.h"
 #include "client/core/commonprocedures.h"
 #include "client/core/connectionstep.h"
+#include "client/core/localdatabase.h"
 #include "client/core/serverconnection.h"
 #include "client/core/tclientdatamodule.h"
 #include "client/documents/tdokievads.h"
@@ -48,6 +49,7 @@ constexpr int kFocusDelay = 10;
 
 const QString kFailedAt = QStringLiteral("Neizdevās pieslēgties pie : ");
 const QString kConnectError = QStringLiteral("Kļūda pieslēdzoties pie servera !!!\n");
+const QString kNoLocalStore = QStringLiteral("Bez servera strādāt nevarēs: ");
 
 // Shown non-modally; one already open is brought to the front, and a touch
 // window runs its activation again either way.
@@ -262,6 +264,12 @@ void TNorvalkMain::FormCreate()
         today.contains(QLatin1Char('.')) ? QStringLiteral(".") : QStringLiteral("/");
     m_lbNotice->setText(MakerNotice(today));
     // Nothing connects here: the first menu command does.
+    try {
+        m_module.openTerminalStore(LocalDatabase::defaultPath());
+    } catch (const std::exception& error) {
+        // Scanning then needs the server; the status says why.
+        m_lbStatus->setText(kNoLocalStore + errorText(error));
+    }
 }
 
 void TNorvalkMain::showEvent(QShowEvent* event)
@@ -302,17 +310,35 @@ void TNorvalkMain::setStatus(const QString& text)
 bool TNorvalkMain::ConnectToServer()
 {
     try {
+        const bool wasConnected = m_module.SQLConnection1().connected();
         const Outcome<> connected = ConnectionStep::Connect(
             m_module, m_serverPort, [this](const QString& text) { setStatus(text); });
         if (connected.refused()) {
             ShowMessage(connected.refusal().message);
             return false;
         }
+        if (!wasConnected)
+            RefreshGoodsCopy();
         return true;
     } catch (const std::exception& error) {
         setStatus(kFailedAt + m_module.SQLConnection1().hostName());
         ShowMessage(kConnectError + errorText(error));
         return false;
+    }
+}
+
+// The terminal's copy of the catalogue, for looking goods up while the
+// server cannot be reached: brought up to date on each new connection (one
+// small request when nothing changed).
+void TNorvalkMain::RefreshGoodsCopy()
+{
+    TerminalStore* store = m_module.terminalStore();
+    if (!store)
+        return;
+    try {
+        store->goods().refresh(m_module);
+    } catch (const std::exception&) {
+        // The copy stays as it was; the next connection tries again.
     }
 }
 

@@ -52,6 +52,7 @@ public:
     // Reads the settings, reconnects and loads the client state. Reports a
     // missing address or a failed connection itself and returns false.
     bool ConnectToServer();
+    void RefreshGoodsCopy();
 
     TClientDataModule& dataModule() { return m_module; }
     // The goods record the look-up windows share.

@@ -358,6 +358,8 @@ void TestGoodsCatalogue::survivesReopening()
 
     // Back online, the reopened copy's checksums still match.
     QVERIFY(m_fixture->restartServer());
+    // The connection finds the server again by itself.
+    QTRY_VERIFY_WITH_TIMEOUT(!m_fixture->module().SQLConnection1().isOffline(), 20000);
     const CatalogueRefresh refresh = m_copy->refresh(m_fixture->module());
     QCOMPARE(refresh.requests, 1);
     compareLookUps(QStringLiteral("BRETLINAS-240-RIGA"), false, 5);
