@@ -12,7 +12,9 @@
 //
 // The database is written to; make a fresh one with scripts/make-db --demo.
 // The last line printed is "scan_road_1=MEDIAN/P99us scan_road_8=...
-// scan_road_requests=R scan_road_bytes_1=B1 scan_road_bytes_1000=B1000".
+// scan_road_requests=R scan_road_bytes_1=B1 scan_road_bytes_1000=B1000
+// replay_lines_per_s=L" (L: lines a second sent from a queue of 1,000 kept
+// while the server could not be reached).
 
 #include "bench/localserver.h"
 #include "client/core/clientstate.h"
@@ -28,6 +30,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <algorithm>
@@ -156,6 +160,50 @@ std::pair<quint64, quint64> lineBytes(quint16 port)
     return {first, wireBytes(*module) - before};
 }
 
+// Lines a second sent from the terminal's queue: count receiving lines saved
+// while the server could not be reached (the connection pointed at a port
+// nothing listens on), then sent in order once it answers again. The queue's
+// file is in the temporary folder.
+double replayRate(quint16 port, int count)
+{
+    QTemporaryDir folder;
+    const std::unique_ptr<TClientDataModule> module = terminalModule(port);
+    module->openTerminalStore(folder.filePath(QStringLiteral("replay.sqlite")));
+    GoodsInfo goods;
+    DocumentLines road(*module, goods);
+    road.Activate(newReceiving(*module));
+    road.RefreshLines(false);
+    scanLine(road); // online: the goods remembered, the log's newest key known
+
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost);
+    const quint16 nowhere = closed.serverPort();
+    closed.close();
+    ServerConnection& connection = module->SQLConnection1();
+    connection.setConnected(false);
+    connection.setPort(nowhere);
+    DocumentLines::Entry entry;
+    entry.article = QStringLiteral("4750000000080");
+    entry.quantity = QStringLiteral("1");
+    entry.price = QStringLiteral("18,50");
+    for (int line = 0; line < count; ++line) {
+        QString cut;
+        const Outcome<DocumentLines::Saved> saved = road.Save(entry, cut);
+        if (saved.refused() || !saved.result().queued)
+            throw std::runtime_error("a line saved without the server was not queued");
+    }
+
+    connection.setConnected(false);
+    connection.setPort(port);
+    QElapsedTimer clock;
+    clock.start();
+    while (road.QueuedCount() > 0) {
+        if (road.SendQueued(100))
+            throw std::runtime_error("the server did not answer the queue");
+    }
+    return count / (double(clock.nsecsElapsed()) / 1e9);
+}
+
 struct Figures
 {
     std::vector<double> micros;
@@ -245,9 +293,13 @@ int main(int argc, char** argv)
                     "1000\n",
                     static_cast<unsigned long long>(bytes1),
                     static_cast<unsigned long long>(bytes1000));
+        const int queued = 1000;
+        const double replayed = replayRate(port, queued);
+        std::printf("lines sent from a queue of %d: %.0f a second\n", queued, replayed);
         summary << QStringLiteral("scan_road_requests=%1").arg(requests)
                 << QStringLiteral("scan_road_bytes_1=%1").arg(bytes1)
-                << QStringLiteral("scan_road_bytes_1000=%1").arg(bytes1000);
+                << QStringLiteral("scan_road_bytes_1000=%1").arg(bytes1000)
+                << QStringLiteral("replay_lines_per_s=%1").arg(replayed, 0, 'f', 0);
         std::printf("%s\n", qPrintable(summary.join(QLatin1Char(' '))));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "norvalk-scan-bench: %s\n", error.what());
