@@ -9,6 +9,7 @@
 #include "client/documents/tdokievadspreces.h"
 #include "client/documents/tvaidzestierakstu.h"
 #include "client/widgets/datasetlistview.h"
+#include "client/widgets/errortone.h"
 #include "client/widgets/searchedit.h"
 #include "gui/guiapplication.h"
 #include "tests/support/windowfixture.h"
@@ -38,6 +39,7 @@ private slots:
     void rightsChooseTheKinds();
     void pickFromTheList();
     void receivingRoad();
+    void scanThroughAnOutage();
     void scaleBarcodeAndMessagesOnce();
     void deleteTheSelectedLine();
     void deleteAfterTheDocumentWasOpenedAgain();
@@ -555,6 +557,56 @@ void TestDocumentWindows::keyboardFlow()
         QTest::qWait(20);
         QVERIFY2(m_fixture.messages().isEmpty(), qPrintable(m_fixture.messages().join('|')));
     }
+}
+
+// The server goes away while the worker scans: the goods still show (from
+// the terminal's copy), each line is taken without a message, the window
+// says how many wait and sounds the tone once; when the server is back the
+// lines go by themselves, each stored once, and the window says so.
+void TestDocumentWindows::scanThroughAnOutage()
+{
+    TDokIevadsPreces* lines = openReceiving(QStringLiteral("R-OUT"));
+    QVERIFY2(lines && lines->isVisible(), qPrintable(m_fixture.messages().join('|')));
+    QTRY_VERIFY(lines->edArtikuls()->hasFocus());
+    // Without the server nothing is pre-filled: the worker types the price.
+    QString shown; // the goods' name the look-up showed
+    const auto scanLine = [&](const QString& article, const QString& quantity,
+                              const QString& price) {
+        WindowFixture::scan(lines->edArtikuls(), article);
+        QTRY_VERIFY(lines->edDaudzums()->hasFocus());
+        shown = lines->lbPrece()->text();
+        if (!price.isEmpty())
+            lines->edCena()->setText(price);
+        QTest::keyClicks(lines->edDaudzums(), quantity);
+        QTest::keyClick(lines->edDaudzums(), Qt::Key_Return);
+        QTRY_VERIFY2(lines->edArtikuls()->hasFocus(), qPrintable(m_fixture.messages().join('|')));
+    };
+    scanLine(QStringLiteral("4750000000011"), QStringLiteral("1"), QString());
+    QCOMPARE(lines->lbSavienojums()->text(), QStringLiteral("Savienots ar serveri"));
+    const int header =
+        value(QStringLiteral("SELECT ISN FROM O_PAVADZ WHERE NR_PAVADZ = 'R-OUT'")).toInt();
+
+    m_fixture.stopServer();
+    const int tones = ErrorTone::timesPlayed();
+    scanLine(QStringLiteral("4750000000028"), QStringLiteral("2"), QStringLiteral("0,80"));
+    QCOMPARE(shown, QStringLiteral("Kefīrs 2% 1 l")); // from the terminal's copy
+    scanLine(QStringLiteral("4750000000011"), QStringLiteral("3"), QStringLiteral("0,70"));
+    QVERIFY2(m_fixture.messages().isEmpty(), qPrintable(m_fixture.messages().join('|')));
+    QCOMPARE(lines->lbSavienojums()->text(),
+             QStringLiteral("Nav savienojuma ar serveri; gaida: 2"));
+    QCOMPARE(ErrorTone::timesPlayed(), tones + 1);
+
+    QVERIFY(m_fixture.restartServer());
+    QTRY_COMPARE_WITH_TIMEOUT(lines->lbSavienojums()->text(),
+                              QStringLiteral("Savienots ar serveri"), 30000);
+    QCOMPARE(ErrorTone::timesPlayed(), tones + 2);
+    // Each line once, in the order scanned.
+    QCOMPARE(value(QStringLiteral("SELECT LIST(CAST(DAUDZUMS AS INTEGER), ',') FROM (SELECT "
+                                  "DAUDZUMS FROM O_PRECE WHERE ISPAVADZ = %1 ORDER BY ISN)")
+                       .arg(header))
+                 .toString(),
+             QStringLiteral("1,2,3"));
+    QVERIFY(m_fixture.messages().isEmpty());
 }
 
 NORVALK_GUI_TEST_MAIN(TestDocumentWindows)

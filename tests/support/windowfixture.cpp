@@ -71,6 +71,12 @@ QString WindowFixture::startServer()
     return QString();
 }
 
+bool WindowFixture::restartServer()
+{
+    const quint16 port = m_server.port();
+    return m_database && m_server.start(m_database->path(), {}, port) && m_server.port() == port;
+}
+
 QString WindowFixture::settingsPath() const
 {
     return SettingsFilePath();

@@ -39,6 +39,9 @@ public:
     // Empty when the database and the server are ready, else what failed.
     QString startServer();
     void stopServer() { m_server.stop(); }
+    // Starts it again on the same database and port, where the terminal
+    // expects it.
+    bool restartServer();
     quint16 port() const { return m_server.port(); }
 
     QStringList& messages() { return m_messages; }
