@@ -85,6 +85,10 @@ const QString kNoNumbers = QStringLiteral("Nav ievadīti numuri !!!");
 const QString kBadNumberOrDate = QStringLiteral("Nav korekts numurs vai datums !!!");
 const QString kQuantityDiffers =
     QStringLiteral("Nesakrīt atlasītais ar pavadzīmē uzrādīto daudzumu !!!");
+// The log key of a receiving check's booking ("pārbaude"), and the program
+// that wrote it.
+const QString kCheckLogKey = QStringLiteral("P");
+const QString kNorvalk = QStringLiteral("Norvalk");
 const QString kBooked = QStringLiteral("Apstiprināšana saglabāta pie preces");
 const QString kNoWaybill = QStringLiteral("Nav atrasta pavadzīme !!!");
 const QString kNoted = QStringLiteral("Saglabāts neatrastajos artikulos");
@@ -214,6 +218,7 @@ Outcome<ReceivingCheck::Booking> ReceivingCheck::Prepare(GoodsInfo& goods, Check
     booking.count = ReadNumberField(m_module.clientState(), quantityText);
     if (!m_lookUp.Recall(goods, article))
         return Refusal{ArticleNotFound, kArticleField, GoodsNotFoundMessage(article)};
+    booking.goodsIsn = goods.Isn;
 
     const KindStatements& statements = statementsOf(kind);
     const QStringList numbers = WaybillNumbers(numberList);
@@ -260,17 +265,26 @@ ReceivingCheck::Result ReceivingCheck::Store(const Booking& booking)
 {
     const KindStatements& statements = statementsOf(booking.kind);
     RemoteDataSet& update = *m_update;
+    // Each write carries an identity and a log entry stamped with it, so a
+    // booking whose reply is lost, sent again, is counted once.
+    const ClientState& state = m_module.clientState();
     if (booking.noteDocument > 0) {
-        update.close();
-        update.setCommandText(FillNames(kAppendNote, {statements.documentTable}));
-        update.setIntegerParam(QStringLiteral("ISPAVADZ"), booking.noteDocument);
-        update.setTextParam(QStringLiteral("NEATRASTIE"), booking.noteEntry);
-        update.execute();
+        UnitOfWork unit(NewUnitIdentity(m_module));
+        unit.add(FillNames(kAppendNote, {statements.documentTable}))
+            .set(QStringLiteral("ISPAVADZ"), booking.noteDocument)
+            .set(QStringLiteral("NEATRASTIE"), booking.noteEntry);
+        LogOperation(unit, state, kCheckLogKey, QString(), statements.documentTable,
+                     booking.goodsIsn, kNorvalk, booking.noteDocument, QDate::currentDate());
+        PrepareDataset(update);
+        unit.run(update);
         return booking.result;
     }
     if (booking.count > kQuantityTolerance) {
-        UnitOfWork unit;
+        UnitOfWork unit(NewUnitIdentity(m_module));
         bookCount(unit, statements, booking.lines, booking.count);
+        LogOperation(unit, state, kCheckLogKey, QString(), statements.lineTable, booking.goodsIsn,
+                     kNorvalk, booking.lines.value(0), QDate::currentDate());
+        PrepareDataset(update);
         unit.run(update);
     }
     return booking.result;

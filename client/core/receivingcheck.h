@@ -57,6 +57,7 @@ public:
     {
         CheckKind kind = CheckKind::Receiving;
         QList<qint32> lines;
+        qint32 goodsIsn = 0;
         double count = 0;
         qint32 noteDocument = 0;
         QString noteEntry;

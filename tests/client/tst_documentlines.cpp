@@ -65,6 +65,7 @@ private slots:
     void lostReplyToADeletion();
     void linesOfAnOutageSentOnceInOrder();
     void queuedLineRefusedWhenSent();
+    void twoTerminalsQueueIntoOneDocument();
 
 private:
     qint32 header(DocumentKind kind, const QString& table, const QString& columns,
@@ -1400,6 +1401,55 @@ void TestDocumentLines::queuedLineRefusedWhenSent()
     QCOMPARE(
         value(QStringLiteral("SELECT COUNT(*) FROM O_PRCOUT WHERE ISPAVOUT = %1").arg(doc)).toInt(),
         0);
+}
+
+// Two terminals lose the server while scanning into the same document and
+// keep their lines; back, each sends its own in its own order, and the
+// document holds every line once, with the total as stored.
+void TestDocumentLines::twoTerminalsQueueIntoOneDocument()
+{
+    QTemporaryDir folder;
+    TClientDataModule& first = m_fixture->module();
+    first.openTerminalStore(folder.filePath(QStringLiteral("first.sqlite")));
+    FaultProxy& relay = throughRelay();
+    const qint32 doc = receivingOpened();
+
+    TClientDataModule second;
+    second.SQLConnection1().setHostName(QStringLiteral("127.0.0.1"));
+    second.SQLConnection1().setPort(relay.port());
+    second.clientState() = first.clientState();
+    second.openTerminalStore(folder.filePath(QStringLiteral("second.sqlite")));
+    GoodsInfo secondGoods;
+    DocumentLines secondLines(second, secondGoods);
+    secondLines.Activate(context(DocumentKind::Receiving, doc));
+    secondLines.RefreshLines(false);
+
+    const QString article = QStringLiteral("4750000000080");
+    QVERIFY(m_lines->LookUp(article, QString()).found);
+    QVERIFY(secondLines.LookUp(article, QString()).found);
+    const double stockBefore = stock(8, 2);
+    relay.refuse(true);
+    relay.cutAll();
+    QString cut;
+    for (int q = 1; q <= 2; ++q) {
+        QVERIFY(save(entry(article, QString::number(q))).result().queued);
+        QVERIFY(secondLines.Save(entry(article, QString::number(10 + q)), cut).result().queued);
+    }
+
+    relay.refuse(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!first.SQLConnection1().isOffline(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!second.SQLConnection1().isOffline(), 20000);
+    QVERIFY(!secondLines.SendQueued(10));
+    QVERIFY(!m_lines->SendQueued(10));
+    QCOMPARE(m_lines->QueuedCount() + secondLines.QueuedCount(), 0);
+    QCOMPARE(value(QStringLiteral("SELECT LIST(CAST(DAUDZUMS AS INTEGER), ',') FROM (SELECT "
+                                  "DAUDZUMS FROM O_PRECE WHERE ISPAVADZ = %1 AND ISPRECE = 8 "
+                                  "ORDER BY ISN)")
+                       .arg(doc))
+                 .toString(),
+             QStringLiteral("11,12,1,2"));
+    QCOMPARE(stock(8, 2), stockBefore + 26);
+    compareWithAFullRead(m_lines->TotalText());
 }
 
 QTEST_GUILESS_MAIN(TestDocumentLines)

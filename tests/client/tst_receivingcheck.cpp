@@ -3,11 +3,15 @@
 // note of goods on none of them, the number list and period as parameters,
 // and a booking that fails half way leaving every line as it was.
 
+#include "client/core/commonprocedures.h"
 #include "client/core/goodsinfo.h"
 #include "client/core/receivingcheck.h"
+#include "client/core/unitofwork.h"
 #include "common/remoteerror.h"
 #include "tests/client/serverfixture.h"
+#include "tests/support/faultproxy.h"
 
+#include <QScopeGuard>
 #include <QTest>
 
 #include <memory>
@@ -38,6 +42,7 @@ private slots:
     void checksStoredAtOnceAddUp();
     void notesWrittenAtOnceBothKept_data();
     void notesWrittenAtOnceBothKept();
+    void lostRepliesCountOnce();
 
 private:
     // A document of the kind with lines (quantity, checked) of one goods
@@ -541,6 +546,41 @@ void TestReceivingCheck::notesWrittenAtOnceBothKept()
     storeOneAfterTheOther(kind, number, article(39), "1", article(40), "2");
     QCOMPARE(note(kind, document),
              QStringLiteral(" A39 Prece 39 Daudzums=1,00\n A40 Prece 40 Daudzums=2,00\n"));
+}
+
+// The server stores a booking (and a note) and the reply is lost: sent again
+// at once, each is counted once, and logged once.
+void TestReceivingCheck::lostRepliesCountOnce()
+{
+    const QList<int> keys =
+        makeDocument(CheckKind::Receiving, 950, QStringLiteral("L950"), kInPeriod, 40, {{10, 0}});
+    TClientDataModule& module = m_fixture->module();
+    NewUnitIdentity(module); // the connection has read the log's newest key
+    FaultProxy relay(m_fixture->server().port());
+    module.SQLConnection1().setConnected(false);
+    module.SQLConnection1().setPort(relay.port());
+    const auto restorePort = qScopeGuard([&] {
+        module.SQLConnection1().setConnected(false);
+        module.SQLConnection1().setPort(m_fixture->server().port());
+    });
+
+    for (const auto& [code, quantity] : {std::pair{article(40), "3"}, {article(39), "2"}}) {
+        const Outcome<ReceivingCheck::Booking> booking =
+            prepared(CheckKind::Receiving, QStringLiteral("L950"), code, quantity);
+        QVERIFY(!booking.refused());
+        relay.swallowNextReply(); // the reply to the write
+        ReceivingCheck(module).Store(booking.result());
+    }
+    QCOMPARE(relay.repliesSwallowed(), 2);
+    QCOMPARE(checked(CheckKind::Receiving, keys), (Quantities{3}));
+    QCOMPARE(note(CheckKind::Receiving, 950), QStringLiteral(" A39 Prece 39 Daudzums=2,00\n"));
+    QCOMPARE(m_fixture
+                 ->value(QStringLiteral("SELECT COUNT(*) FROM O_OPERACIJAS WHERE TAUSTINS = 'P' "
+                                        "AND ((BAZE = 'O_PRECE' AND ISN_BAZE = %1) OR (BAZE = "
+                                        "'O_PAVADZ' AND ISN_BAZE = 950))")
+                             .arg(keys.value(0)))
+                 .toInt(),
+             2);
 }
 
 QTEST_GUILESS_MAIN(TestReceivingCheck)
