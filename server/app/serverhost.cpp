@@ -172,8 +172,9 @@ bool ServerHost::loadTls()
         return false;
     }
     m_tlsText = certificate + u'\n' + key;
-    emit logLine(QStringLiteral("Termināļi pieslēdzas ar TLS 1.3; servera sertifikāta nospiedums ") +
-                 m_tls->fingerprint());
+    emit logLine(
+        QStringLiteral("Termināļi pieslēdzas ar TLS 1.3; servera sertifikāta nospiedums ") +
+        m_tls->fingerprint());
     if (m_tls->enrolment())
         emit logLine(terminalsCountText(terminals, enrolled));
     return true;

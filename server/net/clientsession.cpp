@@ -106,8 +106,7 @@ public:
         const lowest_layer_type& lowest_layer() const { return m_session->m_socket; }
         executor_type get_executor() { return m_session->m_socket.get_executor(); }
 
-        template <typename Buffers>
-        size_t read_some(const Buffers& buffers, std::error_code& error)
+        template <typename Buffers> size_t read_some(const Buffers& buffers, std::error_code& error)
         {
             return m_session->m_socket.read_some(buffers, error);
         }
@@ -181,6 +180,10 @@ void ClientSession::shakeHands()
     if (wouldBlock(error)) {
         flush();
         waitUntil(asio::socket_base::wait_read, m_waitingToRead, &ClientSession::shakeHands);
+        return;
+    }
+    if (error == asio::ssl::error::stream_truncated || error == asio::error::eof) {
+        drop(); // gone before a word: a port probe, or a terminal that did not trust us
         return;
     }
     if (error) {
@@ -263,9 +266,8 @@ ClientSession::Received ClientSession::receive()
     std::vector<char>& scratch = m_worker.scratch();
     std::error_code error;
     // A closing session only drains what still comes: no need to decrypt it.
-    const size_t got = m_tls && !m_lingering
-                           ? m_tls->stream.read_some(asio::buffer(scratch), error)
-                           : m_socket.read_some(asio::buffer(scratch), error);
+    const size_t got = m_tls && !m_lingering ? m_tls->stream.read_some(asio::buffer(scratch), error)
+                                             : m_socket.read_some(asio::buffer(scratch), error);
     if (wouldBlock(error))
         return Received::Nothing;
     if (error)
