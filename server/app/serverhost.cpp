@@ -140,6 +140,7 @@ bool ServerHost::loadTls()
     const QString certificate = configuredText(m_options.certificateFile, "Certificate");
     const QString key = configuredText(m_options.keyFile, "Key");
     const QString terminals = configuredText(m_options.terminalsFile, "Terminals");
+    m_tlsText = certificate + u'\n' + key;
     if (certificate.isEmpty() != key.isEmpty()) {
         emit message(certificate.isEmpty()
                          ? QStringLiteral("TLS savienojumam bez sertifikāta nepietiek ar atslēgu: "
@@ -171,7 +172,6 @@ bool ServerHost::loadTls()
         emit message(error);
         return false;
     }
-    m_tlsText = certificate + u'\n' + key;
     emit logLine(
         QStringLiteral("Termināļi pieslēdzas ar TLS 1.3; servera sertifikāta nospiedums ") +
         m_tls->fingerprint());
