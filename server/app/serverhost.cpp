@@ -8,7 +8,9 @@
 #include "server/net/allowlist.h"
 #include "server/net/descriptorlimit.h"
 #include "server/net/servermetrics.h"
+#include "server/net/servertls.h"
 #include "server/net/sessionserver.h"
+#include "server/net/terminallist.h"
 
 #include <QCoreApplication>
 #include <QHostInfo>
@@ -23,6 +25,16 @@ QString wrongAllowEntryText(const QString& wrongEntry)
     return QStringLiteral("Atļauto adrešu sarakstā '%1' nav ne adrese, ne tīkls "
                           "(piemēram, 192.168.10.0/24) !!!")
         .arg(wrongEntry.left(64));
+}
+
+QString wrongTerminalsText(const QString& path, const QString& error)
+{
+    return QStringLiteral("Termināļu sarakstā '%1': %2 !!!").arg(path, error);
+}
+
+QString terminalsCountText(const QString& path, qsizetype count)
+{
+    return QStringLiteral("Reģistrēto termināļu saraksts '%1': %2 termināļi").arg(path).arg(count);
 }
 
 } // namespace
@@ -67,6 +79,9 @@ ServerHost::Startup ServerHost::start()
         return Startup::Ended;
     }
 
+    // Before the database: a wrong file is found at once, not after its timeouts.
+    if (!loadTls())
+        return Startup::Ended;
     const bool databaseOpen = openDatabase(path);
     if (!startMetrics())
         return Startup::Ended;
@@ -115,6 +130,83 @@ bool ServerHost::startMetrics()
     return true;
 }
 
+QString ServerHost::configuredText(const std::optional<QString>& given, const QString& name) const
+{
+    return given.value_or(configuredValue(name).value_or("")).trimmed();
+}
+
+bool ServerHost::loadTls()
+{
+    const QString certificate = configuredText(m_options.certificateFile, "Certificate");
+    const QString key = configuredText(m_options.keyFile, "Key");
+    const QString terminals = configuredText(m_options.terminalsFile, "Terminals");
+    m_tlsText = certificate + u'\n' + key;
+    if (certificate.isEmpty() != key.isEmpty()) {
+        emit message(certificate.isEmpty()
+                         ? QStringLiteral("TLS savienojumam bez sertifikāta nepietiek ar atslēgu: "
+                                          "norādiet arī --certificate (Bazes/Certificate) !!!")
+                         : QStringLiteral("TLS savienojumam bez atslēgas nepietiek ar sertifikātu: "
+                                          "norādiet arī --key (Bazes/Key) !!!"));
+        return false;
+    }
+    if (certificate.isEmpty()) {
+        if (terminals.isEmpty())
+            return true;
+        emit message(QStringLiteral("Reģistrētos termināļus (--terminals, Bazes/Terminals) var "
+                                    "pārbaudīt tikai TLS savienojumā: norādiet arī --certificate "
+                                    "un --key !!!"));
+        return false;
+    }
+    QString error;
+    std::optional<TerminalList> list;
+    if (!terminals.isEmpty()) {
+        list = TerminalList::read(terminals, &error);
+        if (!list) {
+            emit message(wrongTerminalsText(terminals, error));
+            return false;
+        }
+    }
+    const qsizetype enrolled = list ? list->size() : 0;
+    m_tls = ServerTls::load(certificate, key, std::move(list), &error);
+    if (!m_tls) {
+        emit message(error);
+        return false;
+    }
+    emit logLine(
+        QStringLiteral("Termināļi pieslēdzas ar TLS 1.3; servera sertifikāta nospiedums ") +
+        m_tls->fingerprint());
+    if (m_tls->enrolment())
+        emit logLine(terminalsCountText(terminals, enrolled));
+    return true;
+}
+
+void ServerHost::reloadTerminals()
+{
+    const QString tls = configuredText(m_options.certificateFile, "Certificate") + u'\n' +
+                        configuredText(m_options.keyFile, "Key");
+    if (tls != m_tlsText)
+        emit logLine(QStringLiteral("Jaunais sertifikāts vai atslēga stāsies spēkā pēc servera "
+                                    "restartēšanas"));
+    const QString path = configuredText(m_options.terminalsFile, "Terminals");
+    if (!m_tls || !m_tls->enrolment() || path.isEmpty()) {
+        // Asking the terminals for certificates is settled when the server starts.
+        if (!path.isEmpty() || (m_tls && m_tls->enrolment()))
+            emit logLine(QStringLiteral("Termināļu saraksta ieslēgšana vai izslēgšana stāsies "
+                                        "spēkā pēc servera restartēšanas"));
+        return;
+    }
+    QString error;
+    if (std::optional<TerminalList> list = TerminalList::read(path, &error)) {
+        const qsizetype count = list->size();
+        m_tls->setTerminals(std::move(*list));
+        emit logLine(terminalsCountText(path, count));
+    } else {
+        // As with the allow list: a typing error must not lock the shop's terminals out.
+        emit logLine(QStringLiteral("Kļūda :") + wrongTerminalsText(path, error));
+        emit logLine(QStringLiteral("Paliek spēkā iepriekšējais termināļu saraksts"));
+    }
+}
+
 std::optional<AllowList> ServerHost::allowList(QString* wrongEntry) const
 {
     return AllowList::parse(
@@ -143,6 +235,7 @@ bool ServerHost::startSessionServer(const QString& path)
     options.session.stallTimeoutMs = m_options.stallTimeoutMs;
     options.allow = *allow;
     options.metrics = m_metrics.get();
+    options.session.tls = m_tls;
     options.maxClients = m_options.maxClients > 0
                              ? m_options.maxClients
                              : defaultMaxClients(raiseDescriptorLimit(), m_options.workerCount);
@@ -192,6 +285,7 @@ void ServerHost::reload()
         emit logLine(QStringLiteral("Kļūda :") + wrongAllowEntryText(wrongEntry));
         emit logLine(QStringLiteral("Paliek spēkā iepriekšējais atļauto adrešu saraksts"));
     }
+    reloadTerminals();
     const QString listen = listenText();
     if (listen != m_listenText)
         emit logLine(QStringLiteral("Klausīšanās adrese '%1' stāsies spēkā pēc servera "

@@ -12,6 +12,7 @@
 #include <optional>
 
 class ServerMetrics;
+class ServerTls;
 class SessionServer;
 class TServerModuleData;
 
@@ -29,6 +30,13 @@ struct ServerOptions
     std::optional<QString> metricsAddress;
     int maxClients = 0;      // --max-clients; 0: as many as the descriptor limit leaves room for
     int stopGraceMs = 10000; // --grace: how long a stop lets running statements finish
+    // --certificate and --key, else the store's "Certificate" and "Key": the
+    // terminals' link is TLS 1.3 with them; plain TCP when neither is given.
+    std::optional<QString> certificateFile;
+    std::optional<QString> keyFile;
+    // --terminals, else the store's "Terminals": only the terminals the file
+    // enrolls are served. Needs TLS.
+    std::optional<QString> terminalsFile;
 };
 
 // Start-up, serving and the session monitor of NorvalkServer, shared by the
@@ -76,7 +84,9 @@ public:
     // prepared statements at its next idle moment, so changed triggers and
     // procedures take effect, and the stored settings are read again. A new
     // "Allow" applies to the terminals that connect from now on; a new
-    // "Listen" or "MainDB" is logged as waiting for a restart. Values given
+    // "Listen" or "MainDB" is logged as waiting for a restart. The terminals
+    // file is read again; a file with a wrong line leaves the list in force.
+    // Values given
     // on the command line stay as they are.
     void reload();
 
@@ -108,6 +118,9 @@ private:
     QString listenText() const;
     std::optional<AllowList> allowList(QString* wrongEntry) const;
     void logAllowList(const AllowList& allow);
+    QString configuredText(const std::optional<QString>& given, const QString& name) const;
+    bool loadTls();
+    void reloadTerminals();
 
     ServerOptions m_options;
     QString m_databasePath; // as served
@@ -115,6 +128,8 @@ private:
     QString m_metricsText;  // as served
     // Before the session server, whose workers and listener report to it to their end.
     std::unique_ptr<ServerMetrics> m_metrics;
+    std::shared_ptr<ServerTls> m_tls; // null: plain TCP
+    QString m_tlsText;                // certificate, key and terminals files as served
     std::unique_ptr<SessionServer> m_DSServer1;
     // Shared with every session's module (and so across the workers).
     std::shared_ptr<UnitsInFlight> m_unitsInFlight = std::make_shared<UnitsInFlight>();

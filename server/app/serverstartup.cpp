@@ -88,8 +88,23 @@ ServerCommandLine parseServerCommandLine(const QStringList& arguments, ServerPro
         QStringLiteral("Serve Prometheus metrics over HTTP at http://ADDRESS:PORT/metrics, e.g. "
                        "127.0.0.1:9464 (off; configuration store: Metrics)."),
         QStringLiteral("ADDRESS:PORT"));
-    parser.addOptions(
-        {headless, port, database, workers, stall, listen, allow, maxClients, grace, metrics});
+    const QCommandLineOption certificate(
+        QStringLiteral("certificate"),
+        QStringLiteral("The server's certificate (PEM): terminals connect over TLS 1.3 "
+                       "(plain TCP; configuration store: Certificate)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption key(
+        QStringLiteral("key"),
+        QStringLiteral("The certificate's private key (PEM, unencrypted; configuration store: "
+                       "Key)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption terminals(
+        QStringLiteral("terminals"),
+        QStringLiteral("Serve only the terminals this file enrolls, one \"FINGERPRINT name\" a "
+                       "line; needs --certificate (everyone; configuration store: Terminals)."),
+        QStringLiteral("FILE"));
+    parser.addOptions({headless, port, database, workers, stall, listen, allow, maxClients, grace,
+                       metrics, certificate, key, terminals});
     parser.process(arguments);
 
     ServerCommandLine line;
@@ -110,6 +125,12 @@ ServerCommandLine parseServerCommandLine(const QStringList& arguments, ServerPro
         line.options.allowList = parser.value(allow);
     if (parser.isSet(metrics))
         line.options.metricsAddress = parser.value(metrics);
+    if (parser.isSet(certificate))
+        line.options.certificateFile = parser.value(certificate);
+    if (parser.isSet(key))
+        line.options.keyFile = parser.value(key);
+    if (parser.isSet(terminals))
+        line.options.terminalsFile = parser.value(terminals);
     const int clients = parser.value(maxClients).toInt(&valid);
     if (!valid || clients < 0) {
         std::fprintf(stderr, "--max-clients: not a number of terminals\n");

@@ -3,6 +3,8 @@
 #include "server/db/provideranswer.h"
 #include "server/db/statementhandles.h"
 
+#include <QString>
+
 #include <memory>
 
 class FbAttachment;
@@ -32,6 +34,15 @@ public:
     ProviderAnswer handle(const ProviderRequest& request, FbAttachment& database);
     ProviderReply handleWithoutDatabase(const ProviderRequest& request);
 
+    // Who the session's terminal is, for the log, and whether it may send
+    // statements outside the catalogue (the administrator's tools on the
+    // server's own host). The session sets it once it knows.
+    void setTerminal(const QString& name, bool freeSql)
+    {
+        m_terminalName = name;
+        m_freeSql = freeSql;
+    }
+
 private:
     // AS_GetRecords returns the rows; AS_Execute runs the same way and drops
     // them. A result that would not fit in one reply is refused as it grows.
@@ -46,4 +57,6 @@ private:
     // attachment, by text, so a handle only spares the bytes.
     StatementHandles m_handles;
     std::shared_ptr<UnitsInFlight> m_unitsInFlight;
+    QString m_terminalName;
+    bool m_freeSql = false;
 };

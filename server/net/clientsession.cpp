@@ -1,10 +1,17 @@
 #include "server/net/clientsession.h"
 
+#include "common/certificatefingerprint.h"
 #include "common/frame.h"
 #include "server/db/stockconnection.h"
 #include "server/db/tservermoduledata.h"
+#include "server/net/servertls.h"
 
+#include <asio/buffer.hpp>
 #include <asio/post.hpp>
+#include <asio/ssl/stream.hpp>
+
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <array>
 #include <span>
@@ -23,6 +30,11 @@ const QString kNoRoomText = QStringLiteral(
     "Serverim pašlaik pietrūkst atmiņas pieprasījumu saņemšanai; mēģiniet vēlāk !!!");
 const QString kStoppedRunningText =
     QStringLiteral("Serveris tiek apturēts; pieprasījuma izpilde tika pārtraukta !!!");
+const QString kNotEnrolledText = QStringLiteral(
+    "Šis terminālis serverī nav reģistrēts. Paziņojiet administratoram termināļa nospiedumu: %1");
+// Encrypted records join the last piece of output up to this size, so that a
+// large reply goes out in a few large writes rather than one per record.
+constexpr qsizetype kCiphertextPiece = 256 * 1024;
 
 bool wouldBlock(const std::error_code& error)
 {
@@ -43,7 +55,90 @@ QString peerText(const asio::ip::tcp::socket& socket)
         .arg(endpoint.port());
 }
 
+bool fromLoopback(const asio::ip::tcp::socket& socket)
+{
+    std::error_code error;
+    const asio::ip::address address = socket.remote_endpoint(error).address();
+    if (error)
+        return false;
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).is_loopback();
+    return address.is_loopback();
+}
+
+QString peerFingerprint(SSL* ssl)
+{
+    X509* const certificate = SSL_get1_peer_certificate(ssl);
+    if (!certificate)
+        return QString();
+    QString fingerprint;
+    const int size = i2d_X509(certificate, nullptr);
+    if (size > 0) {
+        QByteArray der(size, Qt::Uninitialized);
+        auto* out = reinterpret_cast<unsigned char*>(der.data());
+        i2d_X509(certificate, &out);
+        fingerprint = CertificateFingerprint(der);
+    }
+    X509_free(certificate);
+    return fingerprint;
+}
+
 } // namespace
+
+// The TLS engine of a session. Asio's synchronous SSL operations write their
+// ciphertext with a blocking write that, on a non-blocking socket, would
+// lose what a partial write left over; so the stream's transport is this
+// layer of our own: it reads the socket as it is (a would-block passes
+// through and the engine keeps its place) and writes by appending to the
+// session's output queue, which never blocks. The session's flush() then
+// sends the ciphertext as it sends plain replies, under the same flow control.
+class ClientSession::Tls final
+{
+public:
+    class Layer final
+    {
+    public:
+        using lowest_layer_type = asio::ip::tcp::socket;
+        using executor_type = lowest_layer_type::executor_type;
+
+        explicit Layer(ClientSession& session) : m_session(&session) {}
+        lowest_layer_type& lowest_layer() { return m_session->m_socket; }
+        const lowest_layer_type& lowest_layer() const { return m_session->m_socket; }
+        executor_type get_executor() { return m_session->m_socket.get_executor(); }
+
+        template <typename Buffers> size_t read_some(const Buffers& buffers, std::error_code& error)
+        {
+            return m_session->m_socket.read_some(buffers, error);
+        }
+        template <typename Buffers>
+        size_t write_some(const Buffers& buffers, std::error_code& error)
+        {
+            error = {};
+            size_t total = 0;
+            for (auto i = asio::buffer_sequence_begin(buffers);
+                 i != asio::buffer_sequence_end(buffers); ++i) {
+                const asio::const_buffer buffer(*i);
+                m_session->queueCiphertext(static_cast<const char*>(buffer.data()),
+                                           qsizetype(buffer.size()));
+                total += buffer.size();
+            }
+            return total;
+        }
+
+    private:
+        ClientSession* m_session;
+    };
+
+    Tls(ClientSession& session, ServerTls& server)
+        : server(server), stream(Layer(session), server.context())
+    {
+    }
+
+    ServerTls& server; // the worker's settings hold it
+    asio::ssl::stream<Layer> stream;
+    bool ready = false; // the handshake is over
+    QString refusal;    // not empty: the terminal is not enrolled; its first request gets this
+};
 
 ClientSession::ClientSession(asio::ip::tcp::socket socket,
                              std::shared_ptr<TServerModuleData> module, SessionWorker& worker)
@@ -54,6 +149,8 @@ ClientSession::ClientSession(asio::ip::tcp::socket socket,
     m_socket.set_option(asio::ip::tcp::no_delay(true), ignored);
     m_socket.set_option(asio::socket_base::keep_alive(true), ignored);
     m_peer = peerText(m_socket);
+    if (const std::shared_ptr<ServerTls>& tls = m_worker.settings().tls)
+        m_tls = std::make_unique<Tls>(*this, *tls);
 }
 
 ClientSession::~ClientSession()
@@ -64,7 +161,81 @@ ClientSession::~ClientSession()
 void ClientSession::start(Registration registration)
 {
     m_registration = registration;
+    if (m_tls) {
+        // The handshake is held to the stall timeout like a half-received request.
+        m_partialSince = Clock::now();
+        shakeHands();
+        return;
+    }
+    m_module->setTerminal(m_peer, false);
     readMore();
+}
+
+void ClientSession::shakeHands()
+{
+    if (m_dropped)
+        return;
+    std::error_code error;
+    m_tls->stream.handshake(asio::ssl::stream_base::server, error);
+    if (wouldBlock(error)) {
+        flush();
+        waitUntil(asio::socket_base::wait_read, m_waitingToRead, &ClientSession::shakeHands);
+        return;
+    }
+    if (error == asio::ssl::error::stream_truncated || error == asio::error::eof) {
+        drop(); // gone before a word: a port probe, or a terminal that did not trust us
+        return;
+    }
+    if (error) {
+        // A terminal that speaks plain TCP ends here; what it sent is not shown.
+        m_worker.events().error(QStringLiteral("Savienojums ar %1 slēgts: TLS savienojums "
+                                               "neizdevās (%2)")
+                                    .arg(m_peer, QString::fromStdString(error.message())));
+        countRefusal(ServerMetrics::Refusal::Tls);
+        drop();
+        return;
+    }
+    m_tls->ready = true;
+    m_partialSince = {};
+    admitTerminal();
+    flush();
+    // The first request may have come with the handshake's last message and
+    // be in the engine already: read before waiting.
+    readMore();
+}
+
+// The terminal's certificate, known now, names it in the log and decides
+// whether it is served and whether it may send statements of its own.
+void ClientSession::admitTerminal()
+{
+    const QString fingerprint = peerFingerprint(m_tls->stream.native_handle());
+    QString name = m_peer;
+    if (m_tls->server.enrolment()) {
+        const std::optional<QString> enrolled =
+            fingerprint.isEmpty() ? std::nullopt : m_tls->server.terminalName(fingerprint);
+        if (!enrolled) {
+            const QString shown =
+                fingerprint.isEmpty() ? QStringLiteral("nav sertifikāta") : fingerprint;
+            m_worker.events().error(
+                QStringLiteral("Nereģistrēts terminālis %1, nospiedums %2").arg(m_peer, shown));
+            countRefusal(ServerMetrics::Refusal::Terminal);
+            m_tls->refusal = kNotEnrolledText.arg(shown);
+            m_module->setTerminal(m_peer, false);
+            return;
+        }
+        name = QStringLiteral("%1 (%2)").arg(*enrolled, m_peer);
+    }
+    const bool freeSql = !fingerprint.isEmpty() && fingerprint == m_tls->server.fingerprint() &&
+                         fromLoopback(m_socket);
+    m_module->setTerminal(name, freeSql);
+}
+
+void ClientSession::refuseTerminal(QByteArrayView body)
+{
+    const Decoded<ProviderRequest> decoded = decodeRequest(body);
+    queue(encodeReplyFrame(
+        ProviderReply::failure(decoded.value ? decoded.value->id : 0, m_tls->refusal)));
+    closeAfterReplies();
 }
 
 // Asio's loop reports a socket ready once per change (edge-triggered), so
@@ -94,7 +265,9 @@ ClientSession::Received ClientSession::receive()
 {
     std::vector<char>& scratch = m_worker.scratch();
     std::error_code error;
-    const size_t got = m_socket.read_some(asio::buffer(scratch), error);
+    // A closing session only drains what still comes: no need to decrypt it.
+    const size_t got = m_tls && !m_lingering ? m_tls->stream.read_some(asio::buffer(scratch), error)
+                                             : m_socket.read_some(asio::buffer(scratch), error);
     if (wouldBlock(error))
         return Received::Nothing;
     if (error)
@@ -138,6 +311,9 @@ void ClientSession::readMore()
             drop();
             return;
         case Received::Nothing:
+            // What the engine wrote while reading (a key update's answer) goes out now.
+            if (m_tls && m_outputHead < m_output.size())
+                flush();
             waitForRequest();
             return;
         case Received::OverBudget:
@@ -184,6 +360,10 @@ void ClientSession::serveFrames()
         return;
     }
     m_partialSince = {};
+    if (m_tls && !m_tls->refusal.isEmpty()) {
+        refuseTerminal(frame.body);
+        return;
+    }
     serve(frame.body);
     keepInputAfter(frame.frameSize);
     flush();
@@ -195,6 +375,12 @@ void ClientSession::serveFrames()
         // that would find nothing; the wait reports bytes that came meanwhile.
         if (!m_input.isEmpty())
             m_partialSince = Clock::now();
+        if (m_tls) {
+            // Records read with this request may hold the next one: the
+            // socket would not report them again. Read them on the next turn.
+            asio::post(m_worker.context(), [self = shared_from_this()] { self->readMore(); });
+            return;
+        }
         waitForRequest();
         return;
     }
@@ -288,12 +474,47 @@ void ClientSession::countRefusal(ServerMetrics::Refusal cause) const
 
 void ClientSession::queue(QList<QByteArray> pieces)
 {
+    if (m_tls) {
+        encrypt(pieces);
+        return;
+    }
     if (m_unsent == 0)
         m_lastProgress = Clock::now();
     for (QByteArray& piece : pieces) {
         m_unsent += piece.size();
         m_output.push_back(std::move(piece));
     }
+}
+
+void ClientSession::encrypt(const QList<QByteArray>& pieces)
+{
+    for (const QByteArray& piece : pieces) {
+        qsizetype done = 0;
+        while (done < piece.size()) {
+            std::error_code error;
+            done += qsizetype(m_tls->stream.write_some(
+                asio::buffer(piece.constData() + done, size_t(piece.size() - done)), error));
+            if (error) {
+                // The layer below never fails; the engine itself has, and the
+                // link cannot go on. Dropped on the next turn, outside the serving.
+                m_worker.events().error(QStringLiteral("Savienojums ar %1 slēgts: %2")
+                                            .arg(m_peer, QString::fromStdString(error.message())));
+                asio::post(m_worker.context(), [self = shared_from_this()] { self->drop(); });
+                return;
+            }
+        }
+    }
+}
+
+void ClientSession::queueCiphertext(const char* data, qsizetype size)
+{
+    if (m_unsent == 0)
+        m_lastProgress = Clock::now();
+    m_unsent += size;
+    if (m_output.size() > m_outputHead && m_output.back().size() + size <= kCiphertextPiece)
+        m_output.back().append(data, size);
+    else
+        m_output.emplace_back(data, size);
 }
 
 void ClientSession::flush()
@@ -388,6 +609,10 @@ void ClientSession::beginStop()
 {
     if (m_dropped || m_closing)
         return;
+    if (m_tls && !m_tls->ready) {
+        drop(); // it has sent no request yet
+        return;
+    }
     // Whatever has arrived by now was received: every request in it gets its reply.
     for (int i = 0; i < kStopReads; ++i) {
         const Received received = receive();
@@ -423,6 +648,17 @@ void ClientSession::checkTimers(Clock::time_point now)
         return;
     }
     const std::chrono::milliseconds stall(m_worker.settings().stallTimeoutMs);
+    if (m_tls && !m_tls->ready) {
+        // No reply can go out before the handshake: the terminal is just let go.
+        if (now - m_partialSince > stall) {
+            m_worker.events().error(
+                QStringLiteral("Savienojums ar %1 slēgts: TLS savienojums netika izveidots laikā")
+                    .arg(m_peer));
+            countRefusal(ServerMetrics::Refusal::Tls);
+            drop();
+        }
+        return;
+    }
     if (m_unsent > 0 && now - m_lastProgress > stall) {
         m_worker.events().error(
             QStringLiteral("Savienojums ar %1 slēgts: terminālis nepieņem atbildes").arg(m_peer));

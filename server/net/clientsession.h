@@ -30,6 +30,13 @@ class TServerModuleData;
 // session goes on. While the replies its terminal has not taken exceed the
 // worker's budget, the session reads no further requests. Every such event
 // is reported through the worker's error event, for the log.
+//
+// With TLS on, the session first shakes hands (a terminal that does not
+// finish within the stall timeout is dropped), then reads through the TLS
+// stream and encrypts every reply into the same output queue; the writing,
+// flow control and closing are the plain session's. With enrolment on, a
+// terminal whose certificate is not listed gets a failed reply to its first
+// request and is closed.
 class ClientSession final : public std::enable_shared_from_this<ClientSession>
 {
 public:
@@ -51,6 +58,8 @@ public:
     void drop();
 
 private:
+    class Tls;
+
     enum class Received
     {
         Some,
@@ -61,6 +70,11 @@ private:
     void waitUntil(asio::socket_base::wait_type ready, bool& waiting,
                    void (ClientSession::*then)());
     void waitForRequest();
+    void shakeHands();
+    void admitTerminal();
+    void refuseTerminal(QByteArrayView body);
+    void encrypt(const QList<QByteArray>& pieces);
+    void queueCiphertext(const char* data, qsizetype size);
     Received receive();
     void readMore();
     void serveFrames();
@@ -100,4 +114,7 @@ private:
     bool m_closing = false;   // takes no more requests; closes once the replies are out
     bool m_lingering = false; // sent its last reply, waits for the terminal to close
     bool m_dropped = false;
+    // Null for a plain session. After m_socket, which its stream reads and
+    // so must outlive it.
+    std::unique_ptr<Tls> m_tls;
 };

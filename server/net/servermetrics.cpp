@@ -11,7 +11,7 @@ namespace {
 constexpr std::array<const char*, ServerMetrics::kOutcomes> kOutcomeNames{"ok", "failed",
                                                                           "cancelled"};
 constexpr std::array<const char*, ServerMetrics::kRefusals> kRefusalNames{
-    "allow", "cap", "descriptors", "stall", "memory", "size"};
+    "allow", "cap", "descriptors", "stall", "memory", "size", "tls", "terminal"};
 
 // A look-up takes about a millisecond; a report over the whole stock, seconds.
 const prometheus::Histogram::BucketBoundaries kSecondsBuckets{

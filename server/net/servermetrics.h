@@ -49,8 +49,10 @@ public:
         Stall,       // a request not received whole, or replies not taken, within the stall timeout
         Memory,      // the request would take the requests' memory over its budget
         Size,        // a frame announced more than the request limit
+        Tls,         // the TLS handshake failed or did not end within the stall timeout
+        Terminal,    // the terminal's certificate is not enrolled
     };
-    static constexpr int kRefusals = 6;
+    static constexpr int kRefusals = 8;
 
     // "ADDRESS:PORT" with an IPv4 address; nothing when the text is not one.
     static std::optional<MetricsEndpoint> parseEndpoint(const QString& text);

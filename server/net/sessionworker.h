@@ -21,6 +21,7 @@
 
 class ClientSession;
 class ServerMetrics;
+class ServerTls;
 class TServerModuleData;
 
 // What every worker's sessions go by.
@@ -30,6 +31,9 @@ struct SessionSettings
     // A session that has this many bytes of replies its terminal has not
     // taken yet reads no further requests until they are taken.
     qint64 unsentBudget = 1024 * 1024;
+    // The terminals' link is TLS with this certificate (and maybe enrolment);
+    // null: plain TCP.
+    std::shared_ptr<ServerTls> tls;
 };
 
 // Where a worker reports; called on the worker's thread.

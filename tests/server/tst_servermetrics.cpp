@@ -10,6 +10,7 @@
 #include "common/providerclient.h"
 #include "common/providernames.h"
 #include "tests/support/loadprobe.h"
+#include "tests/support/testcertificates.h"
 #include "tests/support/testdatabase.h"
 #include "tests/support/testserver.h"
 
@@ -114,12 +115,16 @@ private slots:
 private:
     TestDatabase m_database;
     QTemporaryDir m_home;
+    TestCertificates m_certificates;
+    TestCertificates::Pair m_server;
 };
 
 void TestServerMetrics::initTestCase()
 {
     QVERIFY2(m_database.isValid(), qPrintable(m_database.error()));
     QVERIFY(m_home.isValid());
+    m_server = m_certificates.make(QStringLiteral("veikals"));
+    QVERIFY2(!m_server.key.isEmpty(), qPrintable(m_certificates.error()));
 }
 
 void TestServerMetrics::wrongAddressEndsTheStart_data()
@@ -408,6 +413,8 @@ void TestServerMetrics::refusalsAreCountedByCause_data()
     QTest::newRow("cap") << QStringList{"--max-clients", "1"} << "cap";
     QTest::newRow("stall") << QStringList{"--stall-timeout", "200"} << "stall";
     QTest::newRow("size") << QStringList{} << "size";
+    QTest::newRow("plain terminal on TLS")
+        << QStringList{"--certificate", m_server.certificate, "--key", m_server.key} << "tls";
 }
 
 void TestServerMetrics::refusalsAreCountedByCause()
@@ -432,6 +439,19 @@ void TestServerMetrics::refusalsAreCountedByCause()
         pointAt(holder, server.port());
         holder.getProviderNames();
         QVERIFY(askNames(server.port()) != QLatin1String("ok"));
+    } else if (cause == QLatin1String("tls")) {
+        // A plain frame where a TLS handshake should begin: no reply at all.
+        RawConnection connection(server.port());
+        ProviderRequest names;
+        names.operation = ProviderOperation::GetProviderNames;
+        connection.send(makeFrame(encodeRequest(names)));
+        QString ended;
+        try {
+            connection.readFrame(5000);
+        } catch (const std::runtime_error& error) {
+            ended = QString::fromLatin1(error.what());
+        }
+        QCOMPARE(ended, QStringLiteral("the server closed the connection"));
     } else {
         RawConnection connection(server.port());
         QByteArray header(4, '\0');
@@ -445,7 +465,8 @@ void TestServerMetrics::refusalsAreCountedByCause()
     }
     QTRY_COMPARE(valueOf(scrape(metricsPort), refusals(cause)), before + 1);
     const QString metrics = scrape(metricsPort);
-    for (const QString other : {"allow", "cap", "descriptors", "stall", "memory", "size"}) {
+    for (const QString other :
+         {"allow", "cap", "descriptors", "stall", "memory", "size", "tls", "terminal"}) {
         if (other != cause)
             QCOMPARE(valueOf(metrics, refusals(other)), 0.0);
     }
