@@ -9,10 +9,12 @@
 #include <QString>
 
 #include <memory>
+#include <mutex>
 #include <optional>
 
 class ServerMetrics;
 class SessionServer;
+class StatementCatalogue;
 class TServerModuleData;
 
 struct ServerOptions
@@ -29,6 +31,9 @@ struct ServerOptions
     std::optional<QString> metricsAddress;
     int maxClients = 0;      // --max-clients; 0: as many as the descriptor limit leaves room for
     int stopGraceMs = 10000; // --grace: how long a stop lets running statements finish
+    // --statements FILE, else the store's "Statements": the catalogue of the
+    // statement texts terminals may send; every text runs when neither is given.
+    std::optional<QString> statementsFile;
 };
 
 // Start-up, serving and the session monitor of NorvalkServer, shared by the
@@ -76,7 +81,9 @@ public:
     // prepared statements at its next idle moment, so changed triggers and
     // procedures take effect, and the stored settings are read again. A new
     // "Allow" applies to the terminals that connect from now on; a new
-    // "Listen" or "MainDB" is logged as waiting for a restart. Values given
+    // "Listen" or "MainDB" is logged as waiting for a restart. The statement
+    // catalogue's file is read again for the terminals that connect from now
+    // on; a file that cannot be used leaves the one in force. Values given
     // on the command line stay as they are.
     void reload();
 
@@ -108,6 +115,17 @@ private:
     QString listenText() const;
     std::optional<AllowList> allowList(QString* wrongEntry) const;
     void logAllowList(const AllowList& allow);
+    QString statementsPath() const;
+    // Reads the catalogue named by the options or the store into
+    // m_statements; false with *error when the file cannot be used.
+    bool loadStatements(QString* error);
+    // What the sessions' modules report from their workers reaches logLine
+    // on this object's thread, and nothing once the host is gone.
+    struct LogRelay
+    {
+        std::mutex lock;
+        ServerHost* host = nullptr;
+    };
 
     ServerOptions m_options;
     QString m_databasePath; // as served
@@ -119,4 +137,9 @@ private:
     // Shared with every session's module (and so across the workers).
     std::shared_ptr<UnitsInFlight> m_unitsInFlight = std::make_shared<UnitsInFlight>();
     int m_connectionCount = 0;
+    // Read by the listener's thread as it makes each session's module, set by
+    // start-up and SIGHUP on this one.
+    mutable std::mutex m_statementsLock;
+    std::shared_ptr<const StatementCatalogue> m_statements; // null: the lock is off
+    std::shared_ptr<LogRelay> m_logRelay = std::make_shared<LogRelay>();
 };

@@ -88,8 +88,14 @@ ServerCommandLine parseServerCommandLine(const QStringList& arguments, ServerPro
         QStringLiteral("Serve Prometheus metrics over HTTP at http://ADDRESS:PORT/metrics, e.g. "
                        "127.0.0.1:9464 (off; configuration store: Metrics)."),
         QStringLiteral("ADDRESS:PORT"));
-    parser.addOptions(
-        {headless, port, database, workers, stall, listen, allow, maxClients, grace, metrics});
+    const QCommandLineOption statements(
+        QStringLiteral("statements"),
+        QStringLiteral("Run only the statement texts of this catalogue (JSON), such as "
+                       "/usr/share/norvalk/norvalk-statements.json, that the terminals send (off; "
+                       "configuration store: Statements)."),
+        QStringLiteral("FILE"));
+    parser.addOptions({headless, port, database, workers, stall, listen, allow, maxClients, grace,
+                       metrics, statements});
     parser.process(arguments);
 
     ServerCommandLine line;
@@ -110,6 +116,8 @@ ServerCommandLine parseServerCommandLine(const QStringList& arguments, ServerPro
         line.options.allowList = parser.value(allow);
     if (parser.isSet(metrics))
         line.options.metricsAddress = parser.value(metrics);
+    if (parser.isSet(statements))
+        line.options.statementsFile = parser.value(statements);
     const int clients = parser.value(maxClients).toInt(&valid);
     if (!valid || clients < 0) {
         std::fprintf(stderr, "--max-clients: not a number of terminals\n");
