@@ -3,6 +3,7 @@
 #include "common/frame.h"
 #include "server/db/databaseerror.h"
 #include "server/db/fbattachment.h"
+#include "server/db/logsafetext.h"
 #include "server/db/providercatalogue.h"
 #include "server/db/statementcatalogue.h"
 #include "server/db/unitsinflight.h"
@@ -69,7 +70,8 @@ bool isBlank(const QString& text)
 }
 
 // Enough of a refused text to recognise it by, on one line: its start names
-// the statement, its values travel as parameters and never reach the log.
+// the statement. Values travel as parameters and never reach the log; one
+// written into the text itself is hidden as in error texts.
 constexpr qsizetype kLoggedTextLength = 60;
 
 } // namespace
@@ -176,7 +178,7 @@ bool TServerModuleData::allows(const QString& commandText)
         m_refusalLogged = true;
         m_log(QStringLiteral("Terminālim %1 atteikts vaicājums ārpus saraksta: %2")
                   .arg(m_terminalName.isEmpty() ? QStringLiteral("(nezināms)") : m_terminalName,
-                       commandText.simplified().left(kLoggedTextLength)));
+                       logSafeText(commandText.simplified()).left(kLoggedTextLength)));
     }
     return false;
 }

@@ -205,6 +205,15 @@ void TestStatementLock::textsOutsideTheCatalogueRunNothing()
     QVERIFY2(m_log.first().endsWith(longText.simplified().left(60)), qPrintable(m_log.first()));
     QVERIFY(!m_log.first().contains(QStringLiteral("1000000")));
     QVERIFY(!m_log.first().contains(u'\n'));
+
+    // A value written into the text is not logged either.
+    std::unique_ptr<TServerModuleData> third = lockedModule();
+    QVERIFY(!run(*third, statement(QStringLiteral("SELECT GNOS FROM O_USERS WHERE PASWORD = "
+                                                  "'Slepena-Parole-42'")))
+                 .reply.ok);
+    QCOMPARE(m_log, QStringList{QStringLiteral("Terminālim Kase1 (192.168.1.20:50123) atteikts "
+                                               "vaicājums ārpus saraksta: SELECT GNOS FROM "
+                                               "O_USERS WHERE PASWORD = '…'")});
 }
 
 void TestStatementLock::refusedRegistrationKeepsNoHandle()
