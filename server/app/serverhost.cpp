@@ -78,6 +78,9 @@ ServerHost::Startup ServerHost::start()
         emit message(statementsError);
         return Startup::Ended;
     }
+    if (!m_statements)
+        emit logLine(QStringLiteral("Termināļi drīkst sūtīt jebkuru vaicājumu (to ierobežo "
+                                    "--statements vai Bazes/Statements)"));
     const bool databaseOpen = openDatabase(path);
     if (!startMetrics())
         return Startup::Ended;
@@ -136,12 +139,8 @@ QString ServerHost::statementsPath() const
 bool ServerHost::loadStatements(QString* error)
 {
     const QString path = statementsPath();
-    if (path.isEmpty()) {
-        if (!m_statements)
-            emit logLine(QStringLiteral("Termināļi drīkst sūtīt jebkuru vaicājumu (to ierobežo "
-                                        "--statements vai Bazes/Statements)"));
+    if (path.isEmpty())
         return !m_statements;
-    }
     std::shared_ptr<const StatementCatalogue> statements = StatementCatalogue::load(path, error);
     if (!statements)
         return false;
@@ -224,15 +223,6 @@ void ServerHost::reload()
         return;
     m_DSServer1->dropPreparedStatements();
     emit logLine(QStringLiteral("Iestatījumi tiek pārlasīti; vaicājumi tiks sagatavoti no jauna"));
-    QString wrongEntry;
-    if (const std::optional<AllowList> allow = allowList(&wrongEntry)) {
-        m_DSServer1->setAllowList(*allow);
-        logAllowList(*allow);
-    } else {
-        // The list in force stays: a typing error must not open or close the shop.
-        emit logLine(QStringLiteral("Kļūda :") + wrongAllowEntryText(wrongEntry));
-        emit logLine(QStringLiteral("Paliek spēkā iepriekšējais atļauto adrešu saraksts"));
-    }
     QString statementsError;
     if (!loadStatements(&statementsError)) {
         if (statementsError.isEmpty()) {
@@ -243,6 +233,15 @@ void ServerHost::reload()
             emit logLine(QStringLiteral("Kļūda :") + statementsError);
             emit logLine(QStringLiteral("Paliek spēkā iepriekšējais vaicājumu saraksts"));
         }
+    }
+    QString wrongEntry;
+    if (const std::optional<AllowList> allow = allowList(&wrongEntry)) {
+        m_DSServer1->setAllowList(*allow);
+        logAllowList(*allow);
+    } else {
+        // The list in force stays: a typing error must not open or close the shop.
+        emit logLine(QStringLiteral("Kļūda :") + wrongAllowEntryText(wrongEntry));
+        emit logLine(QStringLiteral("Paliek spēkā iepriekšējais atļauto adrešu saraksts"));
     }
     const QString listen = listenText();
     if (listen != m_listenText)
