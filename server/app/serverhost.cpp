@@ -3,6 +3,8 @@
 #include "server/app/serversettings.h"
 #include "server/db/databaseerror.h"
 #include "server/db/fbattachment.h"
+#include "server/db/logsafetext.h"
+#include "server/db/statementcatalogue.h"
 #include "server/db/stockdatabase.h"
 #include "server/db/tservermoduledata.h"
 #include "server/net/allowlist.h"
@@ -42,11 +44,15 @@ QString terminalsCountText(const QString& path, qsizetype count)
 ServerHost::ServerHost(ServerOptions options, QObject* parent)
     : QObject(parent), m_options(std::move(options))
 {
+    m_logRelay->host = this;
 }
 
 ServerHost::~ServerHost()
 {
     shutdown(0);
+    // A worker left running after a stop that failed may still report.
+    const std::lock_guard lock(m_logRelay->lock);
+    m_logRelay->host = nullptr;
 }
 
 QString ServerHost::configuredDatabasePath(bool* found)
@@ -82,6 +88,14 @@ ServerHost::Startup ServerHost::start()
     // Before the database: a wrong file is found at once, not after its timeouts.
     if (!loadTls())
         return Startup::Ended;
+    QString statementsError;
+    if (!loadStatements(&statementsError)) {
+        emit message(statementsError);
+        return Startup::Ended;
+    }
+    if (!m_statements)
+        emit logLine(QStringLiteral("Termināļi drīkst sūtīt jebkuru vaicājumu (to ierobežo "
+                                    "--statements vai Bazes/Statements)"));
     const bool databaseOpen = openDatabase(path);
     if (!startMetrics())
         return Startup::Ended;
@@ -207,6 +221,32 @@ void ServerHost::reloadTerminals()
     }
 }
 
+QString ServerHost::statementsPath() const
+{
+    return m_options.statementsFile
+        .value_or(configuredValue(QStringLiteral("Statements")).value_or(""))
+        .trimmed();
+}
+
+bool ServerHost::loadStatements(QString* error)
+{
+    const QString path = statementsPath();
+    if (path.isEmpty())
+        return !m_statements;
+    std::shared_ptr<const StatementCatalogue> statements = StatementCatalogue::load(path, error);
+    if (!statements)
+        return false;
+    const qsizetype count = statements->size();
+    {
+        const std::lock_guard lock(m_statementsLock);
+        m_statements = std::move(statements);
+    }
+    emit logLine(QStringLiteral("Termināļi drīkst sūtīt tikai %1 vaicājumus no saraksta %2")
+                     .arg(count)
+                     .arg(path));
+    return true;
+}
+
 std::optional<AllowList> ServerHost::allowList(QString* wrongEntry) const
 {
     return AllowList::parse(
@@ -276,6 +316,17 @@ void ServerHost::reload()
         return;
     m_DSServer1->dropPreparedStatements();
     emit logLine(QStringLiteral("Iestatījumi tiek pārlasīti; vaicājumi tiks sagatavoti no jauna"));
+    QString statementsError;
+    if (!loadStatements(&statementsError)) {
+        if (statementsError.isEmpty()) {
+            // Opening the server to any statement is not left to a reload.
+            emit logLine(QStringLiteral("Vaicājumu saraksta atcelšana stāsies spēkā pēc servera "
+                                        "restartēšanas"));
+        } else {
+            emit logLine(QStringLiteral("Kļūda :") + statementsError);
+            emit logLine(QStringLiteral("Paliek spēkā iepriekšējais vaicājumu saraksts"));
+        }
+    }
     QString wrongEntry;
     if (const std::optional<AllowList> allow = allowList(&wrongEntry)) {
         m_DSServer1->setAllowList(*allow);
@@ -365,7 +416,21 @@ std::shared_ptr<TServerModuleData> ServerHost::DSServerClass1GetClass()
 {
     // The shared database stays open: closing it here would fail requests that
     // other terminals have in flight.
-    return std::make_shared<TServerModuleData>(m_unitsInFlight);
+    std::shared_ptr<const StatementCatalogue> statements;
+    {
+        const std::lock_guard lock(m_statementsLock);
+        statements = m_statements;
+    }
+    // Called on the session's worker: the line crosses to this thread as the
+    // session's own errors do, in the order they happen.
+    auto log = [relay = m_logRelay](const QString& line) {
+        const std::lock_guard lock(relay->lock);
+        if (ServerHost* host = relay->host)
+            QMetaObject::invokeMethod(
+                host, [host, line] { emit host->logLine(line); }, Qt::QueuedConnection);
+    };
+    return std::make_shared<TServerModuleData>(m_unitsInFlight, std::move(statements),
+                                               std::move(log));
 }
 
 void ServerHost::DSServer1Connect()
@@ -386,7 +451,11 @@ void ServerHost::DSServer1Disconnect()
 
 void ServerHost::DSServer1Error(const QString& error)
 {
-    emit logLine(QStringLiteral("Kļūda :") + error);
+    // The session's module has logged its first refused statement with the
+    // terminal's name; one line per refused request would only fill the log.
+    if (error == TServerModuleData::kRefusedText)
+        return;
+    emit logLine(QStringLiteral("Kļūda :") + logSafeText(error));
 }
 
 bool ServerHost::shutdown(int graceMs)

@@ -9,11 +9,13 @@
 #include <QString>
 
 #include <memory>
+#include <mutex>
 #include <optional>
 
 class ServerMetrics;
 class ServerTls;
 class SessionServer;
+class StatementCatalogue;
 class TServerModuleData;
 
 struct ServerOptions
@@ -37,6 +39,9 @@ struct ServerOptions
     // --terminals, else the store's "Terminals": only the terminals the file
     // enrolls are served. Needs TLS.
     std::optional<QString> terminalsFile;
+    // --statements FILE, else the store's "Statements": the catalogue of the
+    // statement texts terminals may send; every text runs when neither is given.
+    std::optional<QString> statementsFile;
 };
 
 // Start-up, serving and the session monitor of NorvalkServer, shared by the
@@ -87,6 +92,9 @@ public:
     // "Listen" or "MainDB" is logged as waiting for a restart. The terminals
     // file is read again; a file with a wrong line leaves the list in force.
     // Values given
+    // "Listen" or "MainDB" is logged as waiting for a restart. The statement
+    // catalogue's file is read again for the terminals that connect from now
+    // on; a file that cannot be used leaves the one in force. Values given
     // on the command line stay as they are.
     void reload();
 
@@ -121,6 +129,17 @@ private:
     QString configuredText(const std::optional<QString>& given, const QString& name) const;
     bool loadTls();
     void reloadTerminals();
+    QString statementsPath() const;
+    // Reads the catalogue named by the options or the store into
+    // m_statements; false with *error when the file cannot be used.
+    bool loadStatements(QString* error);
+    // What the sessions' modules report from their workers reaches logLine
+    // on this object's thread, and nothing once the host is gone.
+    struct LogRelay
+    {
+        std::mutex lock;
+        ServerHost* host = nullptr;
+    };
 
     ServerOptions m_options;
     QString m_databasePath; // as served
@@ -134,4 +153,9 @@ private:
     // Shared with every session's module (and so across the workers).
     std::shared_ptr<UnitsInFlight> m_unitsInFlight = std::make_shared<UnitsInFlight>();
     int m_connectionCount = 0;
+    // Read by the listener's thread as it makes each session's module, set by
+    // start-up and SIGHUP on this one.
+    mutable std::mutex m_statementsLock;
+    std::shared_ptr<const StatementCatalogue> m_statements; // null: the lock is off
+    std::shared_ptr<LogRelay> m_logRelay = std::make_shared<LogRelay>();
 };

@@ -7,7 +7,8 @@
 
 class QSettings;
 
-// The server's configuration values (group "Bazes": MainDB, Listen, Allow)
+// The server's configuration values (group "Bazes": MainDB, Listen, Allow,
+// Metrics, Statements)
 // from two layers: the per-user store (organisation "TOLVEX", application
 // "Norvalk") and the machine's file /etc/norvalk/norvalk.conf, in the same
 // INI form. A value the per-user store holds, even an empty one, wins over

@@ -103,8 +103,14 @@ ServerCommandLine parseServerCommandLine(const QStringList& arguments, ServerPro
         QStringLiteral("Serve only the terminals this file enrolls, one \"FINGERPRINT name\" a "
                        "line; needs --certificate (everyone; configuration store: Terminals)."),
         QStringLiteral("FILE"));
+    const QCommandLineOption statements(
+        QStringLiteral("statements"),
+        QStringLiteral("Run only the statement texts of this catalogue (JSON), such as "
+                       "/usr/share/norvalk/norvalk-statements.json, that the terminals send (off; "
+                       "configuration store: Statements)."),
+        QStringLiteral("FILE"));
     parser.addOptions({headless, port, database, workers, stall, listen, allow, maxClients, grace,
-                       metrics, certificate, key, terminals});
+                       metrics, certificate, key, terminals, statements});
     parser.process(arguments);
 
     ServerCommandLine line;
@@ -131,6 +137,8 @@ ServerCommandLine parseServerCommandLine(const QStringList& arguments, ServerPro
         line.options.keyFile = parser.value(key);
     if (parser.isSet(terminals))
         line.options.terminalsFile = parser.value(terminals);
+    if (parser.isSet(statements))
+        line.options.statementsFile = parser.value(statements);
     const int clients = parser.value(maxClients).toInt(&valid);
     if (!valid || clients < 0) {
         std::fprintf(stderr, "--max-clients: not a number of terminals\n");

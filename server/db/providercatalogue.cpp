@@ -1,5 +1,7 @@
 #include "server/db/providercatalogue.h"
 
+#include <algorithm>
+
 namespace {
 
 const QString kGoodsByCodeSql = QStringLiteral(
@@ -79,4 +81,11 @@ QStringList ProviderCatalogue::names()
     for (const ProviderDefinition& provider : providers())
         result.append(provider.name);
     return result;
+}
+
+bool ProviderCatalogue::isDesignSql(const QString& text)
+{
+    return std::any_of(
+        providers().cbegin(), providers().cend(),
+        [&text](const ProviderDefinition& provider) { return provider.designSql == text; });
 }

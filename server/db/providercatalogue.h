@@ -23,4 +23,6 @@ public:
     // Case-insensitive, as provider names are matched by the terminals' proxies.
     static const ProviderDefinition* find(const QString& name);
     static QStringList names();
+    // Whether the text is one provider's own SQL, exactly.
+    static bool isDesignSql(const QString& text);
 };

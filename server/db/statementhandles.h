@@ -32,6 +32,8 @@ public:
     void remember(quint32 handle, const QString& text, const RemoteParams& params);
     // The registered statement, now the most recently used; null when unknown.
     const Statement* find(quint32 handle);
+    // Lets the handle go; nothing when unknown.
+    void forget(quint32 handle);
 
     qsizetype size() const { return qsizetype(m_entries.size()); }
     qsizetype bytes() const { return m_bytes; }
@@ -43,7 +45,6 @@ private:
         qsizetype bytes = 0;
         std::list<quint32>::iterator use;
     };
-    void forget(quint32 handle);
 
     std::unordered_map<quint32, Entry> m_entries;
     std::list<quint32> m_uses; // most recently used first

@@ -3,9 +3,12 @@
 #include "common/frame.h"
 #include "server/db/databaseerror.h"
 #include "server/db/fbattachment.h"
+#include "server/db/logsafetext.h"
 #include "server/db/providercatalogue.h"
+#include "server/db/statementcatalogue.h"
 #include "server/db/unitsinflight.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -60,7 +63,30 @@ RemoteParams returnedParams(RemoteParams params)
     return params;
 }
 
+// Blank: the provider's own SQL runs (see requireSql).
+bool isBlank(const QString& text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
+}
+
+// Enough of a refused text to recognise it by, on one line: its start names
+// the statement. Values travel as parameters and never reach the log; one
+// written into the text itself is hidden as in error texts.
+constexpr qsizetype kLoggedTextLength = 60;
+
 } // namespace
+
+const QString TServerModuleData::kRefusedText =
+    QStringLiteral("Serveris šo vaicājumu neizpilda: tā nav termināļa vaicājumu sarakstā !!!");
+
+TServerModuleData::TServerModuleData(std::shared_ptr<UnitsInFlight> unitsInFlight,
+                                     std::shared_ptr<const StatementCatalogue> statements, Log log)
+    : m_unitsInFlight(std::move(unitsInFlight)), m_statements(std::move(statements)),
+      m_log(std::move(log))
+{
+}
+
+TServerModuleData::~TServerModuleData() = default;
 
 bool TServerModuleData::needsDatabase(ProviderOperation operation)
 {
@@ -73,14 +99,14 @@ ProviderAnswer TServerModuleData::handle(const ProviderRequest& request, FbAttac
     try {
         requireServerClass(request);
         ProviderRequest resolved;
-        const ProviderRequest* whole = resolve(request, resolved);
-        if (!whole) {
-            answer = ProviderAnswer::failure(
-                QStringLiteral("Serveris nepazīst pieprasījuma teksta numuru %1; terminālim tas "
-                               "jāsūta vēlreiz ar tekstu")
-                    .arg(*request.handle));
-            answer.reply.unknownHandle = true;
-        } else {
+        // A bare handle's text was judged when it was registered.
+        const bool carriesText = !request.handle || request.withText;
+        if (carriesText && !allows(request.commandText)) {
+            // Nor does a handle the terminal meant for it run what it held before.
+            if (request.handle)
+                m_handles.forget(*request.handle);
+            answer = ProviderAnswer::failure(kRefusedText);
+        } else if (const ProviderRequest* whole = resolve(request, resolved)) {
             std::optional<UnitsInFlight::Turn> turn;
             const RemoteParam* identity = findParam(whole->params, kUnitIdentity);
             if (m_unitsInFlight && identity && !identity->value.toString().isEmpty()) {
@@ -94,6 +120,12 @@ ProviderAnswer TServerModuleData::handle(const ProviderRequest& request, FbAttac
             answer.reply.ownerData = request.ownerData;
             if (request.handle)
                 answer.reply.params = returnedParams(std::move(answer.reply.params));
+        } else {
+            answer = ProviderAnswer::failure(
+                QStringLiteral("Serveris nepazīst pieprasījuma teksta numuru %1; terminālim tas "
+                               "jāsūta vēlreiz ar tekstu")
+                    .arg(*request.handle));
+            answer.reply.unknownHandle = true;
         }
     } catch (const DatabaseError& error) {
         if (error.connectionLost())
@@ -134,6 +166,21 @@ const ProviderRequest* TServerModuleData::resolve(const ProviderRequest& request
         resolved.params = std::move(*params);
     }
     return &resolved;
+}
+
+bool TServerModuleData::allows(const QString& commandText)
+{
+    if (!m_statements || m_freeSql || m_statements->contains(commandText) || isBlank(commandText) ||
+        ProviderCatalogue::isDesignSql(commandText))
+        return true;
+    if (!m_refusalLogged && m_log) {
+        // Once per session: a terminal that keeps sending must not fill the log.
+        m_refusalLogged = true;
+        m_log(QStringLiteral("Terminālim %1 atteikts vaicājums ārpus saraksta: %2")
+                  .arg(m_terminalName.isEmpty() ? QStringLiteral("(nezināms)") : m_terminalName,
+                       logSafeText(commandText.simplified()).left(kLoggedTextLength)));
+    }
+    return false;
 }
 
 ProviderReply TServerModuleData::handleWithoutDatabase(const ProviderRequest& request)
