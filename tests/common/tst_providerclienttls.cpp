@@ -6,132 +6,23 @@
 // server's fingerprint.
 
 #include "common/certificatefingerprint.h"
-#include "common/frame.h"
 #include "common/providerclient.h"
-#include "common/providerprotocol.h"
 #include "tests/support/testcertificates.h"
+#include "tests/support/tlsframeserver.h"
 
-#include <QFile>
-#include <QMutex>
 #include <QSignalSpy>
-#include <QSslConfiguration>
-#include <QSslServer>
 #include <QSslSocket>
+#include <QTcpServer>
 #include <QTest>
-#include <QThread>
 
-#include <atomic>
 #include <memory>
 
 namespace {
 
 QByteArray readAll(const QString& path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return TlsFrameServer::readFile(path);
 }
-
-// Answers every request on its own thread (the client waits on the test's):
-// a successful reply with the request's data as its own, and notes
-// the certificate each connection's client presented and how many requests
-// came.
-class TlsFrameServer final
-{
-public:
-    explicit TlsFrameServer(const TestCertificates::Pair& identity)
-    {
-        m_receiver.moveToThread(&m_thread);
-        m_thread.start();
-        QMetaObject::invokeMethod(
-            &m_receiver,
-            [this, identity] {
-                QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-                configuration.setProtocol(QSsl::TlsV1_3OrLater);
-                configuration.setLocalCertificate(
-                    QSslCertificate(readAll(identity.certificate), QSsl::Pem));
-                configuration.setPrivateKey(QSslKey(readAll(identity.key), QSsl::Ec, QSsl::Pem));
-                // Asks for the client's certificate and takes any.
-                configuration.setPeerVerifyMode(QSslSocket::QueryPeer);
-                m_server = std::make_unique<QSslServer>();
-                m_server->setSslConfiguration(configuration);
-                QObject::connect(m_server.get(), &QTcpServer::pendingConnectionAvailable,
-                                 m_server.get(), [this] { takeConnections(); });
-                m_server->listen(QHostAddress::LocalHost, 0);
-                m_port = m_server->serverPort();
-            },
-            Qt::BlockingQueuedConnection);
-    }
-
-    ~TlsFrameServer()
-    {
-        QMetaObject::invokeMethod(
-            &m_receiver, [this] { m_server.reset(); }, Qt::BlockingQueuedConnection);
-        m_thread.quit();
-        m_thread.wait();
-    }
-
-    quint16 port() const { return m_port; }
-    int requests() const { return m_requests; }
-    int handshakes() const { return m_handshakes; }
-    QStringList clientFingerprints() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_clientFingerprints;
-    }
-
-private:
-    void takeConnections()
-    {
-        while (QTcpSocket* next = m_server->nextPendingConnection()) {
-            auto* socket = qobject_cast<QSslSocket*>(next);
-            const QSslCertificate client = socket->peerCertificate();
-            ++m_handshakes;
-            {
-                QMutexLocker lock(&m_mutex);
-                m_clientFingerprints
-                    << (client.isNull() ? QString() : CertificateFingerprint(client.toDer()));
-            }
-            QObject::connect(socket, &QSslSocket::readyRead, socket,
-                             [this, socket] { answer(*socket); });
-            QObject::connect(socket, &QSslSocket::disconnected, socket, [this, socket] {
-                m_buffers.remove(socket);
-                socket->deleteLater();
-            });
-            answer(*socket);
-        }
-    }
-
-    void answer(QSslSocket& socket)
-    {
-        QByteArray& buffer = m_buffers[&socket];
-        buffer += socket.readAll();
-        for (;;) {
-            const FrameParse frame = parseFrame(buffer, kMaxRequestBody);
-            if (frame.status != FrameParse::Complete)
-                return;
-            const Decoded<ProviderRequest> request = decodeRequest(frame.body.toByteArray());
-            buffer.remove(0, frame.frameSize);
-            ++m_requests;
-            ProviderReply reply;
-            reply.ok = request.value.has_value();
-            reply.id = request.value ? request.value->id : 0;
-            reply.error = request.error;
-            if (request.value)
-                reply.data = request.value->data;
-            socket.write(makeFrame(encodeReply(reply)));
-        }
-    }
-
-    QThread m_thread;
-    QObject m_receiver; // lives on m_thread: the server's calls run there
-    std::unique_ptr<QSslServer> m_server;
-    QHash<QSslSocket*, QByteArray> m_buffers;
-    quint16 m_port = 0;
-    std::atomic<int> m_requests{0};
-    std::atomic<int> m_handshakes{0};
-    mutable QMutex m_mutex;
-    QStringList m_clientFingerprints;
-};
 
 QString answerTo(ProviderClient& client, const QString& text)
 {
