@@ -2,9 +2,9 @@
 // read back the same, a damaged pair made anew, the key readable by its owner
 // only), the accepted server certificate in the settings file, and the data
 // module's connection over TLS against a TLS server of the test's own:
-// presenting the terminal's certificate, refusing another server
-// certificate without going offline, and coming back by itself over an
-// encrypted background connection.
+// refusing another server certificate without going offline, and coming back
+// by itself over an encrypted background connection that presents the
+// terminal's certificate.
 
 #include "client/core/connectionstep.h"
 #include "client/core/settingsfile.h"
@@ -73,7 +73,6 @@ private slots:
     void damagedIdentityMadeAnew();
     void acceptedCertificateInSettingsFile();
 
-    void connectionPresentsTerminalCertificate();
     void otherServerCertificateRefusedNotOffline();
     void backgroundReconnectIsEncrypted();
 
@@ -198,26 +197,6 @@ void TestTerminalTls::acceptedCertificateInSettingsFile()
                              ConnectionStep::Connect(module, freePort(), [](const QString&) {}));
     QVERIFY(!module.SQLConnection1().client().usesTls());
     QFile::remove(SettingsFilePath());
-}
-
-void TestTerminalTls::connectionPresentsTerminalCertificate()
-{
-    TlsFrameServer server(m_server);
-    QVERIFY(server.listening());
-    QTemporaryDir folder;
-    TClientDataModule module;
-    const TerminalIdentity& identity = module.loadTerminalIdentity(folder.path());
-    ServerConnection& connection = module.SQLConnection1();
-    connection.setHostName(QStringLiteral("127.0.0.1"));
-    connection.setPort(server.port());
-    connection.setServerCertificate(m_server.fingerprint);
-
-    connection.setConnected(true);
-    QVERIFY(connection.connected());
-    QCOMPARE(askServer(connection, QStringLiteral("ping")), QStringLiteral("ping"));
-    QCOMPARE(server.clientFingerprints(), QStringList{identity.fingerprint()});
-    QCOMPARE(connection.client().presentedFingerprint(), m_server.fingerprint);
-    connection.setConnected(false);
 }
 
 void TestTerminalTls::otherServerCertificateRefusedNotOffline()
