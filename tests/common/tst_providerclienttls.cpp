@@ -2,11 +2,12 @@
 // loopback that speaks frames: the pinned certificate accepted and a request
 // answered, another certificate refused before anything is sent, the
 // client's own certificate seen by the server, a connection opened without
-// waiting and handed over, and the first contact that only reads the
-// server's fingerprint.
+// waiting and handed over, the first contact that only reads the server's
+// fingerprint; and the load probes' raw connections over TLS.
 
 #include "common/certificatefingerprint.h"
 #include "common/providerclient.h"
+#include "tests/support/loadprobe.h"
 #include "tests/support/testcertificates.h"
 #include "tests/support/tlsframeserver.h"
 
@@ -45,6 +46,7 @@ private slots:
     void adoptRefusesOtherCertificate();
     void firstContactReadsFingerprint();
     void firstContactWithoutTlsFails();
+    void loadProbesSpeakTls();
 
 private:
     void pointAt(ProviderClient& client, quint16 port) const;
@@ -261,6 +263,29 @@ void TestProviderClientTls::firstContactWithoutTlsFails()
         QVERIFY(
             error.message().startsWith(QStringLiteral("127.0.0.1:%1: ").arg(plain.serverPort())));
     }
+}
+
+void TestProviderClientTls::loadProbesSpeakTls()
+{
+    TlsFrameServer server(m_server);
+    IdleTerminals idle;
+    idle.open(server.port(), 3, RawTls{m_terminal.certificate, m_terminal.key});
+    QCOMPARE(idle.count(), 3);
+    QCOMPARE(server.requests(), 3);
+    QCOMPARE(server.clientFingerprints(), QStringList(3, m_terminal.fingerprint));
+
+    // Without a certificate of its own; the server's session tickets are no
+    // reply to read.
+    RawConnection raw(server.port(), RawTls{});
+    QCOMPARE(raw.peerFingerprint(), m_server.fingerprint);
+    QTest::qWait(50);
+    QVERIFY(!raw.readable());
+    raw.send(selectFrame(QStringLiteral("SELECT 1"), 7));
+    const Decoded<ProviderReply> reply = decodeReply(raw.readFrame(5000));
+    QVERIFY(reply.value && reply.value->ok);
+    QCOMPARE(reply.value->id, 7u);
+    QCOMPARE(server.requests(), 4);
+    QCOMPARE(server.clientFingerprints().last(), QString());
 }
 
 QTEST_MAIN(TestProviderClientTls)
