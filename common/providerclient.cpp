@@ -1,9 +1,12 @@
 #include "common/providerclient.h"
 
+#include "common/certificatefingerprint.h"
 #include "common/frame.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
 
 #include <cerrno>
@@ -82,15 +85,126 @@ void setLinkTimers(QTcpSocket& socket)
                  sizeof unacknowledgedMs);
 }
 
+// TLS 1.3 and nothing older, and no chain to check: the server's
+// certificate is usually self-signed and is pinned by its fingerprint instead.
+void setTlsBasics(QSslSocket& socket)
+{
+    QSslConfiguration configuration = socket.sslConfiguration();
+    configuration.setProtocol(QSsl::TlsV1_3OrLater);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    socket.setSslConfiguration(configuration);
+}
+
+const QString kNoCertificate = QStringLiteral("nav sertifikāta");
+
 } // namespace
 
 ProviderClient::ProviderClient() = default;
 
 ProviderClient::~ProviderClient() = default;
 
+void ProviderClient::setTls(const QString& serverFingerprint, const QSslCertificate& certificate,
+                            const QSslKey& key)
+{
+    const QString normal = NormalizeFingerprint(serverFingerprint);
+    m_pin = normal.isEmpty() ? serverFingerprint.trimmed() : normal;
+    m_certificate = certificate;
+    m_key = key;
+}
+
+QString ProviderClient::pinMismatchText(const QString& presented)
+{
+    return QStringLiteral("Servera sertifikāts neatbilst iestatītajam (%1). Ja serverim ir jauns "
+                          "sertifikāts, administrators to var pieņemt iestatījumos.")
+        .arg(presented.isEmpty() ? kNoCertificate : presented);
+}
+
+void ProviderClient::configureTls(QSslSocket& socket) const
+{
+    setTlsBasics(socket);
+    if (!m_certificate.isNull() && !m_key.isNull()) {
+        socket.setLocalCertificate(m_certificate);
+        socket.setPrivateKey(m_key);
+    }
+}
+
+std::unique_ptr<QTcpSocket> ProviderClient::newSocket() const
+{
+    if (!usesTls())
+        return std::make_unique<QTcpSocket>();
+    auto socket = std::make_unique<QSslSocket>();
+    configureTls(*socket);
+    return socket;
+}
+
+void ProviderClient::startConnecting(QTcpSocket& socket) const
+{
+    if (auto* encrypted = qobject_cast<QSslSocket*>(&socket))
+        encrypted->connectToHostEncrypted(m_host, m_port);
+    else
+        socket.connectToHost(m_host, m_port);
+}
+
+QString ProviderClient::fetchServerFingerprint(const QString& host, quint16 port, int timeoutMs)
+{
+    QSslSocket socket;
+    setTlsBasics(socket);
+    socket.connectToHostEncrypted(host, port);
+    if (!socket.waitForEncrypted(timeoutMs)) {
+        const QString reason = socket.errorString();
+        socket.abort();
+        throw RemoteError(RemoteError::Kind::Transport,
+                          QStringLiteral("%1:%2: %3").arg(host).arg(port).arg(reason));
+    }
+    const QSslCertificate presented = socket.peerCertificate();
+    socket.disconnectFromHost();
+    socket.abort();
+    if (presented.isNull())
+        throw RemoteError(RemoteError::Kind::Transport,
+                          QStringLiteral("%1:%2: %3").arg(host).arg(port).arg(kNoCertificate));
+    return CertificateFingerprint(presented.toDer());
+}
+
+// Notes the fingerprint of the certificate the server presented and returns it.
+QString ProviderClient::presentedBy(const QTcpSocket& socket)
+{
+    const auto* encrypted = qobject_cast<const QSslSocket*>(&socket);
+    const QSslCertificate peer = encrypted ? encrypted->peerCertificate() : QSslCertificate();
+    m_presented = peer.isNull() ? QString() : CertificateFingerprint(peer.toDer());
+    return m_presented;
+}
+
+// Before any request: the server must be the one whose certificate was
+// accepted, or nothing of the terminal's goes to it.
+void ProviderClient::checkPin(QTcpSocket& socket)
+{
+    if (!presentedBy(socket).isEmpty() && m_presented == m_pin)
+        return;
+    disconnectFromServer();
+    throw RemoteError(RemoteError::Kind::Server, pinMismatchText(m_presented));
+}
+
 void ProviderClient::connectToServer()
 {
     disconnectFromServer();
+    if (usesTls()) {
+        auto socket = std::make_unique<QSslSocket>();
+        QSslSocket& encrypted = *socket;
+        configureTls(encrypted);
+        m_socket = std::move(socket);
+        m_encrypted = true;
+        encrypted.connectToHostEncrypted(m_host, m_port);
+        if (!encrypted.waitForEncrypted(m_connectTimeoutMs)) {
+            const QString reason = encrypted.errorString();
+            failLink(QStringLiteral("%1:%2: %3").arg(m_host).arg(m_port).arg(reason));
+        }
+        // The plain socket underneath exists only now.
+        encrypted.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        encrypted.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+        setLinkTimers(encrypted);
+        checkPin(encrypted);
+        return;
+    }
     m_socket = std::make_unique<QTcpSocket>();
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
@@ -102,12 +216,20 @@ void ProviderClient::connectToServer()
     setLinkTimers(*m_socket);
 }
 
-void ProviderClient::adoptConnection(std::unique_ptr<QTcpSocket> socket)
+void ProviderClient::adoptConnection(std::unique_ptr<QTcpSocket>&& socket)
 {
     disconnectFromServer();
     if (!socket || socket->state() != QAbstractSocket::ConnectedState)
         return;
+    const auto* encrypted = qobject_cast<QSslSocket*>(socket.get());
+    // A plain socket to a server that is to be encrypted, or a handshake
+    // not yet done, is no connection to send on.
+    if (usesTls() && (!encrypted || !encrypted->isEncrypted()))
+        return;
+    if (encrypted && (presentedBy(*socket).isEmpty() || m_presented != m_pin))
+        throw RemoteError(RemoteError::Kind::Server, pinMismatchText(m_presented));
     m_socket = std::move(socket);
+    m_encrypted = encrypted != nullptr;
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     setLinkTimers(*m_socket);
 }
@@ -116,6 +238,7 @@ void ProviderClient::disconnectFromServer()
 {
     // A new connection may lead to another server, or to this one restarted.
     forgetHandles();
+    m_encrypted = false;
     if (!m_socket)
         return;
     m_socket->abort();
@@ -166,6 +289,16 @@ void ProviderClient::ensureConnected()
     if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState ||
         m_socket->bytesAvailable() > 0) {
         connectToServer();
+        return;
+    }
+    if (m_encrypted) {
+        // Qt reads the encrypted stream itself (the server's session tickets
+        // come after the handshake, unasked): a zero wait lets it take in
+        // what came and see a close; anything for the caller is a server
+        // that said why it closes.
+        m_socket->waitForReadyRead(0);
+        if (m_socket->state() != QAbstractSocket::ConnectedState || m_socket->bytesAvailable() > 0)
+            connectToServer();
         return;
     }
     // A server that went away since the last reply has closed its end (or
@@ -219,26 +352,36 @@ void ProviderClient::failLink(const QString& message)
     throw RemoteError(RemoteError::Kind::Transport, message);
 }
 
+// The reply's body once the buffer holds all of it; nothing yet, or a
+// transport error for a reply too large or followed by more.
+std::optional<QByteArray> ProviderClient::wholeReply(const QByteArray& buffer)
+{
+    const FrameParse frame = parseFrame(buffer, kMaxReplyBody);
+    if (frame.status == FrameParse::TooLarge)
+        failTransport(
+            QStringLiteral("Servera atbilde ir pārāk liela (%1 baiti)").arg(frame.bodySize));
+    if (frame.status != FrameParse::Complete)
+        return std::nullopt;
+    if (frame.frameSize != buffer.size())
+        failTransport(QStringLiteral("Serveris atsūtīja negaidītus datus"));
+    return frame.body.toByteArray();
+}
+
 // The reply is read straight from the socket: the terminal waits on this
 // thread anyway, and Qt's wait would add a poll, a size query, a signal and
 // a copy through its own buffer to every request.
 QByteArray ProviderClient::readFrame()
 {
+    if (m_encrypted)
+        return readTlsFrame();
     QByteArray buffer = m_socket->readAll(); // what an event loop may have taken in
     m_bytesReceived += quint64(buffer.size());
     const int descriptor = int(m_socket->socketDescriptor());
     const QDeadlineTimer deadline(m_replyTimeoutMs);
     bool moreWaiting = false; // the last read filled the room: a large reply is coming in
     for (;;) {
-        const FrameParse frame = parseFrame(buffer, kMaxReplyBody);
-        if (frame.status == FrameParse::TooLarge)
-            failTransport(
-                QStringLiteral("Servera atbilde ir pārāk liela (%1 baiti)").arg(frame.bodySize));
-        if (frame.status == FrameParse::Complete) {
-            if (frame.frameSize != buffer.size())
-                failTransport(QStringLiteral("Serveris atsūtīja negaidītus datus"));
-            return frame.body.toByteArray();
-        }
+        if (std::optional<QByteArray> body = wholeReply(buffer))
+            return *body;
         if (deadline.hasExpired())
             failLink(QStringLiteral("Serveris neatbild"));
         // The reply cannot be there before the request has been served, so
@@ -263,6 +406,31 @@ QByteArray ProviderClient::readFrame()
         if (got < 0 && error != EAGAIN && error != EWOULDBLOCK && error != EINTR)
             failLink(QStringLiteral("Savienojums ar serveri pārtrūka: %1")
                          .arg(QString::fromLocal8Bit(std::strerror(error))));
+    }
+}
+
+// The same over TLS, where the bytes on the socket are not the reply's: Qt
+// decrypts them into its own buffer.
+QByteArray ProviderClient::readTlsFrame()
+{
+    QByteArray buffer;
+    const QDeadlineTimer deadline(m_replyTimeoutMs);
+    for (;;) {
+        const QByteArray more = m_socket->readAll();
+        buffer += more;
+        m_bytesReceived += quint64(more.size());
+        if (std::optional<QByteArray> body = wholeReply(buffer))
+            return *body;
+        if (m_socket->state() != QAbstractSocket::ConnectedState) {
+            if (m_socket->error() == QAbstractSocket::RemoteHostClosedError)
+                failLink(QStringLiteral("Savienojums ar serveri pārtrūka: serveris slēdza "
+                                        "savienojumu"));
+            failLink(
+                QStringLiteral("Savienojums ar serveri pārtrūka: %1").arg(m_socket->errorString()));
+        }
+        if (deadline.hasExpired())
+            failLink(QStringLiteral("Serveris neatbild"));
+        m_socket->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
     }
 }
 

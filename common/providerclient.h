@@ -4,11 +4,15 @@
 #include "common/remoteerror.h"
 
 #include <QHash>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
+class QSslSocket;
 class QTcpSocket;
 
 // The terminal's side of the provider protocol: one TCP connection to
@@ -36,6 +40,14 @@ class QTcpSocket;
 // sent data may stay unacknowledged. A request waiting for its reply then
 // fails at once rather than after the reply timeout, which stays for a
 // statement the server is still running.
+//
+// Encrypted: with a pinned server certificate the connection is TLS 1.3. No
+// chain is checked (a shop's server has a self-signed certificate); the
+// fingerprint of the certificate the server presents must be the pinned one,
+// or the connection is closed before any request goes out and the caller
+// gets RemoteError (Kind::Server) naming the fingerprint presented. That is
+// no broken link: the server was reached. The client presents its own
+// certificate, when it has one, in every handshake.
 class ProviderClient final
 {
 public:
@@ -54,6 +66,35 @@ public:
     // nothing from handles; a comparison of the two wants both).
     void setStatementHandles(bool on) { m_handlesWanted = on; }
 
+    // TLS on when serverFingerprint is not empty: the server must present the
+    // certificate with that fingerprint (any form NormalizeFingerprint takes;
+    // a text that is no fingerprint matches nothing rather than turning TLS
+    // off). Empty: plain TCP. The certificate and key, when given, are shown
+    // to the server. Takes effect at the next connect.
+    void setTls(const QString& serverFingerprint,
+                const QSslCertificate& certificate = QSslCertificate(),
+                const QSslKey& key = QSslKey());
+    bool usesTls() const { return !m_pin.isEmpty(); }
+    QString pinnedFingerprint() const { return m_pin; }
+    // The fingerprint of the certificate the server presented at the last
+    // encrypted connect, a refused one too (empty before any).
+    QString presentedFingerprint() const { return m_presented; }
+    // The message of a refused server certificate.
+    static QString pinMismatchText(const QString& presented);
+
+    // First contact: connects with TLS, accepts whatever certificate the
+    // server presents, sends nothing and returns that certificate's
+    // fingerprint. Throws RemoteError (Kind::Transport) when no encrypted
+    // connection could be made (no server, or one without TLS).
+    static QString fetchServerFingerprint(const QString& host, quint16 port, int timeoutMs);
+
+    // A socket for a connection opened without waiting (see adoptConnection):
+    // with TLS on a QSslSocket set up as this client's, whose connection is
+    // ready at its encrypted() signal; without, a QTcpSocket ready at
+    // connected(). startConnecting begins the connect either way.
+    std::unique_ptr<QTcpSocket> newSocket() const;
+    void startConnecting(QTcpSocket& socket) const;
+
     // The time within which a dead link is noticed: the keep-alive probes
     // start after two idle seconds and the link is given up once nothing has
     // been acknowledged for this long.
@@ -62,8 +103,12 @@ public:
     void connectToServer();
     void disconnectFromServer();
     // Takes a socket already connected to the server (opened without waiting,
-    // by someone driving an event loop) as the connection.
-    void adoptConnection(std::unique_ptr<QTcpSocket> socket);
+    // by someone driving an event loop) as the connection. With TLS on it
+    // must be a socket from newSocket() whose handshake is done; its server
+    // certificate is checked as a connect's is: when it is not the pinned
+    // one, RemoteError (Kind::Server) and the socket stays the caller's (it
+    // may be inside its own signal, where it must not be deleted).
+    void adoptConnection(std::unique_ptr<QTcpSocket>&& socket);
     // Called with the error's text whenever the server could not be reached
     // or the link broke (not for a reply it could not read), just before
     // that error is thrown: the terminal's connection goes offline on it.
@@ -109,11 +154,16 @@ private:
         bool registered = false; // the server has run a request with its text
     };
 
+    void configureTls(QSslSocket& socket) const;
+    QString presentedBy(const QTcpSocket& socket);
+    void checkPin(QTcpSocket& socket);
     void ensureConnected();
     void forgetHandles();
     QString useHandle(ProviderRequest& request);
     ProviderReply exchange(ProviderRequest& request);
+    std::optional<QByteArray> wholeReply(const QByteArray& buffer);
     QByteArray readFrame();
+    QByteArray readTlsFrame();
     [[noreturn]] void failTransport(const QString& message);
     [[noreturn]] void failLink(const QString& message);
 
@@ -131,4 +181,9 @@ private:
     quint64 m_bytesSent = 0;
     quint64 m_bytesReceived = 0;
     std::function<void(const QString&)> m_linkLost;
+    QString m_pin; // empty: plain TCP
+    QSslCertificate m_certificate;
+    QSslKey m_key;
+    QString m_presented;
+    bool m_encrypted = false; // the open connection is TLS
 };

@@ -4,10 +4,12 @@
 #include "common/showmessage.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 GuiApplication::GuiApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     setMessageHandler(showMessageBox);
+    setQuestionHandler(askInMessageBox);
 }
 
 bool GuiApplication::notify(QObject* receiver, QEvent* event)
@@ -44,4 +46,16 @@ void showMessageBox(const QString& text)
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text,
                     QMessageBox::Ok);
     box.exec();
+}
+
+bool askInMessageBox(const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text);
+    QPushButton* yes = box.addButton(QStringLiteral("Jā"), QMessageBox::YesRole);
+    QPushButton* no = box.addButton(QStringLiteral("Nē"), QMessageBox::NoRole);
+    // A stray tap or Return must not agree to anything.
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
 }

@@ -5,7 +5,7 @@
 // The application object of both windowed programs. Qt does not carry C++
 // exceptions through its event loop, so an exception that escapes a handler
 // is caught here and shown in an error box with its text; the program goes
-// on. It also makes ShowMessage show a message box.
+// on. It also makes ShowMessage show a message box, and AskYesNo ask in one.
 class GuiApplication final : public QApplication
 {
     Q_OBJECT
@@ -24,3 +24,5 @@ public:
 
 // ShowMessage's handler for windowed programs: a modal box with an OK button.
 void showMessageBox(const QString& text);
+// AskYesNo's: a modal box with "Jā" and "Nē"; true for "Jā".
+bool askInMessageBox(const QString& text);

@@ -2,11 +2,13 @@
 // administrators and scripts. Rows are printed as JSON lines; an error prints
 // the server's text on standard error and exits 1.
 
+#include "common/certificatefingerprint.h"
 #include "common/providerclient.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -84,6 +86,30 @@ QJsonValue jsonValue(const QVariant& value, FieldType type)
     return value.toString();
 }
 
+QByteArray readOrFail(const QString& option, const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("%1 %2: %3").arg(option, path, file.errorString()), 2);
+    return file.readAll();
+}
+
+// The client's certificate and its key, PEM files (an EC or an RSA key).
+void loadClientCertificate(const QString& certificatePath, const QString& keyPath,
+                           QSslCertificate& certificate, QSslKey& key)
+{
+    certificate =
+        QSslCertificate(readOrFail(QStringLiteral("--certificate"), certificatePath), QSsl::Pem);
+    if (certificate.isNull())
+        fail(QStringLiteral("--certificate %1: not a PEM certificate").arg(certificatePath), 2);
+    const QByteArray keyText = readOrFail(QStringLiteral("--key"), keyPath);
+    key = QSslKey(keyText, QSsl::Ec, QSsl::Pem);
+    if (key.isNull())
+        key = QSslKey(keyText, QSsl::Rsa, QSsl::Pem);
+    if (key.isNull())
+        fail(QStringLiteral("--key %1: not an unencrypted PEM key").arg(keyPath), 2);
+}
+
 void printRows(const DataPacket& packet)
 {
     for (const QVariantList& row : packet.rows) {
@@ -116,7 +142,20 @@ int main(int argc, char** argv)
                                    QStringLiteral("Parameter NAME=TYPE:VALUE (int, text, double, "
                                                   "datetime, null); repeatable."),
                                    QStringLiteral("NAME=TYPE:VALUE"));
-    parser.addOptions({host, port, provider, execute, param});
+    const QCommandLineOption pin(
+        QStringLiteral("certificate-fingerprint"),
+        QStringLiteral("Connect with TLS; the server must present the certificate with this "
+                       "SHA-256 fingerprint."),
+        QStringLiteral("FP"));
+    const QCommandLineOption certificate(
+        QStringLiteral("certificate"),
+        QStringLiteral("This client's certificate (PEM), shown to the server; needs --key and "
+                       "--certificate-fingerprint."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption key(QStringLiteral("key"),
+                                 QStringLiteral("The private key of --certificate (PEM)."),
+                                 QStringLiteral("FILE"));
+    parser.addOptions({host, port, provider, execute, param, pin, certificate, key});
     parser.addPositionalArgument(
         QStringLiteral("SQL"), QStringLiteral("Command text; empty runs the provider's own SQL."));
     parser.process(app);
@@ -132,6 +171,22 @@ int main(int argc, char** argv)
     ProviderClient client;
     client.setHost(parser.value(host));
     client.setPort(quint16(portNumber));
+    if (parser.isSet(certificate) != parser.isSet(key))
+        fail(QStringLiteral("--certificate and --key go together"), 2);
+    if (parser.isSet(pin)) {
+        const QString fingerprint = NormalizeFingerprint(parser.value(pin));
+        if (fingerprint.isEmpty())
+            fail(QStringLiteral("--certificate-fingerprint: not a SHA-256 fingerprint"), 2);
+        QSslCertificate ownCertificate;
+        QSslKey ownKey;
+        if (parser.isSet(certificate))
+            loadClientCertificate(parser.value(certificate), parser.value(key), ownCertificate,
+                                  ownKey);
+        client.setTls(fingerprint, ownCertificate, ownKey);
+    } else if (parser.isSet(certificate)) {
+        // A certificate means nothing on a plain link.
+        fail(QStringLiteral("--certificate needs --certificate-fingerprint (TLS)"), 2);
+    }
     // One request: its text would travel in full anyway.
     client.setStatementHandles(false);
     const QString sql = parser.positionalArguments().join(QLatin1Char(' '));

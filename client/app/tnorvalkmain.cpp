@@ -10,6 +10,7 @@
 #include "client/core/localdatabase.h"
 #include "client/core/serverconnection.h"
 #include "client/core/tclientdatamodule.h"
+#include "client/core/terminalidentity.h"
 #include "client/documents/tdokievads.h"
 #include "client/goods/toperacijas_3d.h"
 #include "client/goods/tpiegadesapstiprinasana.h"
@@ -50,6 +51,10 @@ constexpr int kFocusDelay = 10;
 const QString kFailedAt = QStringLiteral("Neizdevās pieslēgties pie : ");
 const QString kConnectError = QStringLiteral("Kļūda pieslēdzoties pie servera !!!\n");
 const QString kNoLocalStore = QStringLiteral("Bez servera strādāt nevarēs: ");
+const QString kNoIdentity = QStringLiteral("Termināļa sertifikāta nav: ");
+const QString kIdentityRemade =
+    QStringLiteral("Termināļa sertifikāts bija bojāts (%1), izveidots jauns: paziņojiet "
+                   "administratoram tā nospiedumu (Iestatīšana)");
 
 // Shown non-modally; one already open is brought to the front, and a touch
 // window runs its activation again either way.
@@ -203,7 +208,9 @@ TPiegadesApstiprinasana* TNorvalkMain::piegadesApstiprinasana() const
 
 TSysCon* TNorvalkMain::makeSysCon()
 {
-    return once(m_sysCon, m_module, this);
+    TSysCon* window = once(m_sysCon, m_module, this);
+    window->setServerPort(m_serverPort);
+    return window;
 }
 
 TEnterPasword* TNorvalkMain::makeEnterPasword()
@@ -269,6 +276,17 @@ void TNorvalkMain::FormCreate()
     } catch (const std::exception& error) {
         // Scanning then needs the server; the status says why.
         m_lbStatus->setText(kNoLocalStore + errorText(error));
+    }
+    // The terminal's own certificate, made on the first start; an encrypted
+    // link presents it. A pair made anew has another fingerprint, which the
+    // server knows only once the administrator enrols it again.
+    try {
+        const TerminalIdentity& identity =
+            m_module.loadTerminalIdentity(TerminalIdentity::DefaultFolder());
+        if (identity.origin() == TerminalIdentity::Origin::Remade)
+            m_lbStatus->setText(kIdentityRemade.arg(identity.damage()));
+    } catch (const std::exception& error) {
+        m_lbStatus->setText(kNoIdentity + errorText(error));
     }
 }
 

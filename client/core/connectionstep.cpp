@@ -39,6 +39,8 @@ Outcome<> ConnectionStep::Connect(TClientDataModule& module, quint16 port,
         connection.setConnected(false);
         connection.setHostName(HostNameSetting());
         connection.setPort(port);
+        // Encrypted once a server certificate has been accepted.
+        connection.setServerCertificate(SystemSettings::ServerCertificate());
         if (connection.hostName().isEmpty())
             return Outcome<>::refuse(kNoAddress, QString());
 

@@ -23,7 +23,8 @@ public:
     // The whole step, each time a menu command needs the server: the local
     // switches into the client state (keyboard hiding turned on when they
     // ask for it), the connection dropped and made anew to the address of
-    // the settings file on port, the installation settings loaded and the
+    // the settings file on port (encrypted when the file names an accepted
+    // server certificate), the installation settings loaded and the
     // decimal separator probed. status receives the texts to show while it
     // connects. Refuses (no field) when no address is set. An error
     // propagates after the half-made connection has been dropped.

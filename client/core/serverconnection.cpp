@@ -2,6 +2,7 @@
 
 #include "common/remoteerror.h"
 
+#include <QSslSocket>
 #include <QTcpSocket>
 
 namespace {
@@ -39,6 +40,19 @@ void ServerConnection::setConnectTimeout(int milliseconds)
     m_client.setConnectTimeout(milliseconds);
 }
 
+void ServerConnection::setServerCertificate(const QString& fingerprint)
+{
+    m_serverCertificate = fingerprint;
+    m_client.setTls(m_serverCertificate, m_clientCertificate, m_clientKey);
+}
+
+void ServerConnection::setClientCertificate(const QSslCertificate& certificate, const QSslKey& key)
+{
+    m_clientCertificate = certificate;
+    m_clientKey = key;
+    m_client.setTls(m_serverCertificate, m_clientCertificate, m_clientKey);
+}
+
 void ServerConnection::setRetryPauses(int firstMs, int maxMs)
 {
     m_firstPauseMs = qMax(1, firstMs);
@@ -65,6 +79,8 @@ void ServerConnection::setConnected(bool on)
     if (m_offline) {
         // Waiting on a connect for every scan is what offline saves; the
         // background attempts bring the connection back.
+        if (m_offlineRefused)
+            throw RemoteError(RemoteError::Kind::Server, m_offlineReason);
         throw RemoteError(RemoteError::Kind::Transport, m_offlineReason.startsWith(kLinkLost)
                                                             ? m_offlineReason
                                                             : kLinkLost + m_offlineReason);
@@ -84,6 +100,7 @@ void ServerConnection::goOffline(const QString& reason)
 {
     m_linkWatch.stop();
     m_offlineReason = reason;
+    m_offlineRefused = false;
     if (!m_offline) {
         m_offline = true;
         m_attempts = 0;
@@ -120,23 +137,40 @@ void ServerConnection::scheduleAttempt()
 void ServerConnection::attempt()
 {
     ++m_attempts;
-    m_probe = std::make_unique<QTcpSocket>();
+    m_probe = m_client.newSocket();
     QTcpSocket* probe = m_probe.get();
-    connect(probe, &QTcpSocket::connected, this, [this] {
+    const auto ready = [this] {
         m_attemptTimeout.stop();
         m_probe->disconnect(this);
-        m_client.adoptConnection(std::move(m_probe));
+        try {
+            m_client.adoptConnection(std::move(m_probe));
+        } catch (const RemoteError& refused) {
+            // A server with another certificate: reached, and refused. The
+            // attempts go on (the old certificate may come back) and a
+            // request is told why; the probe is left to the next attempt.
+            m_offlineReason = refused.message();
+            m_offlineRefused = true;
+            attemptFailed();
+            return;
+        }
+        m_offlineRefused = false;
         goOnline();
-    });
+    };
+    // Encrypted, the connection is ready once the handshake is done.
+    if (auto* encrypted = qobject_cast<QSslSocket*>(probe))
+        connect(encrypted, &QSslSocket::encrypted, this, ready);
+    else
+        connect(probe, &QTcpSocket::connected, this, ready);
     connect(probe, &QTcpSocket::errorOccurred, this, [this] {
         m_offlineReason = QStringLiteral("%1:%2: %3")
                               .arg(m_client.host())
                               .arg(m_client.port())
                               .arg(m_probe->errorString());
+        m_offlineRefused = false;
         attemptFailed();
     });
     m_attemptTimeout.start(m_connectTimeoutMs);
-    probe->connectToHost(m_client.host(), m_client.port());
+    m_client.startConnecting(*probe);
 }
 
 void ServerConnection::attemptFailed()

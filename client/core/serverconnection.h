@@ -57,6 +57,15 @@ public:
     void setPort(quint16 port) { m_client.setPort(port); }
     void setConnectTimeout(int milliseconds);
 
+    // TLS: the pinned fingerprint of the server's certificate (the settings
+    // file's "ServerCertificate"; empty: plain TCP, as before) and the
+    // terminal's own certificate, presented whenever TLS is on. Take effect
+    // at the next connect. A server presenting another certificate is
+    // refused (RemoteError, Kind::Server) before anything is sent to it.
+    QString serverCertificate() const { return m_serverCertificate; }
+    void setServerCertificate(const QString& fingerprint);
+    void setClientCertificate(const QSslCertificate& certificate, const QSslKey& key);
+
     bool connected() const { return m_client.isConnected(); }
     void setConnected(bool on);
 
@@ -106,6 +115,12 @@ private:
 
     QString m_name;
     ProviderClient m_client;
+    QString m_serverCertificate;
+    QSslCertificate m_clientCertificate;
+    QSslKey m_clientKey;
+    // The offline reason is a server whose certificate was refused: told as
+    // the refusal it is, not as a broken link.
+    bool m_offlineRefused = false;
     quint64 m_requests = 0;
     qint32 m_logFloor = 0;
 

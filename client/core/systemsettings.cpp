@@ -10,6 +10,7 @@ const QString kIzrDaudzums1 = QStringLiteral("IzrDaudzums1");
 const QString kIzrDzestAtlaidi = QStringLiteral("IzrDzestAtlaidi");
 const QString kIzrPardCenaNoNodalas = QStringLiteral("IzrPardCenaNoNodalas");
 const QString kNeraditEkranaKlaviaturu = QStringLiteral("NeraditEkranaKlaviaturu");
+const QString kServerCertificate = QStringLiteral("ServerCertificate");
 
 } // namespace
 
@@ -31,4 +32,14 @@ void SystemSettings::Write() const
     IniWriteBool(kSection, kIzrDzestAtlaidi, IzrDzestAtlaidi);
     IniWriteBool(kSection, kIzrPardCenaNoNodalas, IzrPardCenaNoNodalas);
     IniWriteBool(kSection, kNeraditEkranaKlaviaturu, NeraditEkranaKlaviaturu);
+}
+
+QString SystemSettings::ServerCertificate()
+{
+    return IniReadString(kSection, kServerCertificate, QString()).trimmed();
+}
+
+void SystemSettings::SetServerCertificate(const QString& fingerprint)
+{
+    IniWriteString(kSection, kServerCertificate, fingerprint);
 }

@@ -22,6 +22,14 @@ struct SystemSettings
     // a missing switch as false.
     static SystemSettings Read(const QString& defaultHostName = DefaultHostName());
 
+    // "ServerCertificate": the fingerprint of the server certificate the
+    // administrator accepted in the settings window; empty (as on every
+    // installation until then) keeps the link plain TCP. The connection
+    // step reads it with the address; only accepting a certificate writes
+    // it (Write leaves it alone). The write throws as Write does.
+    static QString ServerCertificate();
+    static void SetServerCertificate(const QString& fingerprint);
+
     // Writes all five back, an empty address too: it is how a terminal is
     // told to stop connecting. Throws ClientError when the file cannot be
     // written.

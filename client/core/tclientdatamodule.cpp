@@ -84,6 +84,14 @@ QList<RemoteDataSet*> TClientDataModule::dataSets()
             &m_cdsPreces,       &m_cdsAkcijas,      &m_cdsPavadzimes, &m_cdsSpecCenas};
 }
 
+const TerminalIdentity& TClientDataModule::loadTerminalIdentity(const QString& folder)
+{
+    m_terminalIdentity = TerminalIdentity::LoadOrCreate(folder);
+    m_SQLConnection1.setClientCertificate(m_terminalIdentity->certificate(),
+                                          m_terminalIdentity->key());
+    return *m_terminalIdentity;
+}
+
 QTimer* TClientDataModule::keyboardSuppressionTimer()
 {
     return m_keyboardTimer ? m_keyboardTimer.data() : &m_ownKeyboardTimer;

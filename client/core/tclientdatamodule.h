@@ -4,6 +4,7 @@
 #include "client/core/providerproxy.h"
 #include "client/core/remotedataset.h"
 #include "client/core/serverconnection.h"
+#include "client/core/terminalidentity.h"
 #include "client/core/terminalstore.h"
 
 #include <QList>
@@ -12,6 +13,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 // The client's data module: its one connection to NorvalkServer, the twelve
 // remote datasets (each with its own provider proxy, which only the dataset
@@ -64,6 +66,16 @@ public:
     }
     void closeTerminalStore() { m_terminalStore.reset(); }
 
+    // The terminal's own key pair; none until loaded (the main window loads
+    // the terminal's at start, a test one of its own). Loading hands the
+    // certificate to SQLConnection1, which presents it whenever the link is
+    // encrypted. Throws ClientError when no pair can be read or made.
+    const TerminalIdentity* terminalIdentity() const
+    {
+        return m_terminalIdentity ? &*m_terminalIdentity : nullptr;
+    }
+    const TerminalIdentity& loadTerminalIdentity(const QString& folder);
+
     // The timer that hides the on-screen keyboard while it runs. The module
     // has one of its own until the main window hands over its tmKeybOff; a
     // handed-over timer that is destroyed falls back to the module's own.
@@ -101,6 +113,7 @@ private:
 
     ClientState m_clientState;
     std::unique_ptr<TerminalStore> m_terminalStore;
+    std::optional<TerminalIdentity> m_terminalIdentity;
     QTimer m_ownKeyboardTimer;
     QPointer<QTimer> m_keyboardTimer;
 };

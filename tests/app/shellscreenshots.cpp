@@ -24,6 +24,7 @@
 #include "client/widgets/datasetlistview.h"
 #include "client/widgets/screenkeyboard.h"
 #include "client/widgets/searchedit.h"
+#include "common/certificatefingerprint.h"
 #include "gui/guiapplication.h"
 #include "tests/support/windowfixture.h"
 
@@ -95,9 +96,14 @@ bool shellWindows(const QDir& folder)
     TNorvalkMain mainWindow;
     bool ok = save(&mainWindow, folder, QStringLiteral("main.png"));
 
+    // As on a terminal whose link is encrypted: an accepted server
+    // certificate (any fingerprint will do for the picture).
+    IniWriteString(QStringLiteral("SysCon"), QStringLiteral("ServerCertificate"),
+                   CertificateFingerprint(QByteArrayLiteral("server certificate")));
     TSysCon* settings = mainWindow.makeSysCon();
     ok = save(settings, folder, QStringLiteral("settings.png")) && ok;
     settings->hide();
+    IniWriteString(QStringLiteral("SysCon"), QStringLiteral("ServerCertificate"), QString());
 
     TEnterPasword* login = mainWindow.makeEnterPasword();
     login->show();

@@ -10,6 +10,7 @@
 #include "client/core/commonprocedures.h"
 #include "client/core/settingsfile.h"
 #include "client/core/tclientdatamodule.h"
+#include "client/core/terminalidentity.h"
 #include "client/widgets/focuslater.h"
 #include "client/widgets/touchform.h"
 #include "gui/guiapplication.h"
@@ -18,6 +19,7 @@
 
 #include <QDate>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -39,6 +41,7 @@ private slots:
     void startShowsDateAndConnectsNot_data();
     void startShowsDateAndConnectsNot();
     void eachMainWindowHasItsOwnModule();
+    void terminalCertificateMadeAtStart();
     void makerNotice_data();
     void makerNotice();
     void versionIsTheProjects();
@@ -238,6 +241,37 @@ void TestMainWindow::startShowsDateAndConnectsNot()
     QCOMPARE(m_main->sysCon(), nullptr);
     QCOMPARE(m_main->enterPasword(), nullptr);
     QVERIFY(m_fixture.messages().isEmpty());
+}
+
+void TestMainWindow::terminalCertificateMadeAtStart()
+{
+    // The first start made the pair; the connection presents it.
+    const TerminalIdentity* made = m_main->dataModule().terminalIdentity();
+    QVERIFY(made);
+    const QString fingerprint = made->fingerprint();
+    const QDir folder(TerminalIdentity::DefaultFolder());
+    QVERIFY(folder.exists(TerminalIdentity::KeyFileName()));
+
+    // A damaged key: the next start makes a new pair and says so.
+    delete m_main;
+    QFile key(folder.filePath(TerminalIdentity::KeyFileName()));
+    QVERIFY(key.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    key.write("not a key");
+    key.close();
+    m_main = new TNorvalkMain;
+    const TerminalIdentity* remade = m_main->dataModule().terminalIdentity();
+    QVERIFY(remade);
+    QVERIFY(remade->fingerprint() != fingerprint);
+    QVERIFY2(
+        m_main->lbStatus()->text().startsWith(QStringLiteral("Termināļa sertifikāts bija bojāts")),
+        qPrintable(m_main->lbStatus()->text()));
+    QVERIFY(m_fixture.messages().isEmpty());
+
+    // Read back unchanged after that.
+    delete m_main;
+    m_main = new TNorvalkMain;
+    QCOMPARE(m_main->dataModule().terminalIdentity()->fingerprint(), remade->fingerprint());
+    QVERIFY(m_main->lbStatus()->text().startsWith(QStringLiteral("Datums=")));
 }
 
 void TestMainWindow::eachMainWindowHasItsOwnModule()

@@ -1,13 +1,20 @@
 // The settings window: its controls, what it shows on a new device, that
 // closing writes every key (an empty address too) as the next command reads
 // it, the keyboard rule of "Aizvērt", the upgrade message, Return in the
-// address field, and a write error reaching the error display.
+// address field, a write error reaching the error display, and the
+// encrypted link's part: the fingerprints shown (on two lines that fit the
+// window) and a server's certificate fetched and accepted only on "Jā".
 
 #include "client/app/tsyscon.h"
 #include "client/core/settingsfile.h"
+#include "client/core/systemsettings.h"
 #include "client/core/tclientdatamodule.h"
+#include "client/core/terminalidentity.h"
 #include "client/widgets/touchlook.h"
+#include "common/showmessage.h"
 #include "gui/guiapplication.h"
+#include "tests/support/testcertificates.h"
+#include "tests/support/tlsframeserver.h"
 #include "tests/support/windowfixture.h"
 
 #include <QCheckBox>
@@ -17,6 +24,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -42,6 +51,9 @@ private slots:
     void returnEndsAddressEditing();
     void addressFieldLetsKeyboardShow();
     void writeErrorIsShownAndWindowGoesOn();
+    void fingerprintsShownOnTwoLines();
+    void serverCertificateAcceptedOnYes();
+    void serverWithoutTlsGivesMessage();
 
 private:
     void showWindow();
@@ -49,6 +61,8 @@ private:
     QCheckBox* switchBox(const QString& key) const;
 
     WindowFixture m_fixture;
+    QStringList m_questions;
+    bool m_answer = false;
     std::unique_ptr<TClientDataModule> m_module;
     std::unique_ptr<TSysCon> m_window;
 };
@@ -68,10 +82,16 @@ void TestSettingsWindow::init()
     m_fixture.removeSettings();
     m_module = std::make_unique<TClientDataModule>();
     m_window = std::make_unique<TSysCon>(*m_module, nullptr);
+    m_questions.clear();
+    setQuestionHandler([this](const QString& text) {
+        m_questions << text;
+        return m_answer;
+    });
 }
 
 void TestSettingsWindow::cleanup()
 {
+    setQuestionHandler({});
     m_window.reset();
     m_module.reset();
     QDir(m_fixture.settingsPath()).removeRecursively();
@@ -109,13 +129,17 @@ void TestSettingsWindow::layout()
         QCOMPARE(switchBox(key)->font().pixelSize(), 18);
     }
 
-    // Top to bottom: title, address, the four switches, upgrade, close.
+    // Top to bottom: title, address, the four switches, the certificates,
+    // upgrade, close.
     const QList<QWidget*> order{m_window->lbTitle(),
                                 m_window->edIP_Adrese(),
                                 m_window->chkIzrDaudzums1(),
                                 m_window->chkIzrDzestAtlaidi(),
                                 m_window->chkIzrPardCenaNoNodalas(),
                                 m_window->chkNeraditEkranaKlaviaturu(),
+                                m_window->lbServeraNospiedums(),
+                                m_window->lbTerminalaNospiedums(),
+                                m_window->btServeraSertifikats(),
                                 m_window->btUpgrade(),
                                 m_window->btClose()};
     for (int i = 1; i < order.size(); ++i)
@@ -146,6 +170,12 @@ void TestSettingsWindow::captions_data()
                                       << "Izrakst. pārd.cenu ņemt no nod.Nr.";
     QTest::newRow("keyboard") << "chkNeraditEkranaKlaviaturu"
                               << "Nerādīt ekrāna klaviatūru";
+    QTest::newRow("server certificate") << "lbServeraSertifikats"
+                                        << "Servera sertifikāts:";
+    QTest::newRow("terminal certificate") << "lbTerminalaSertifikats"
+                                          << "Termināļa sertifikāts:";
+    QTest::newRow("accept") << "btServeraSertifikats"
+                            << "Pieņemt servera sertifikātu";
     QTest::newRow("upgrade") << "btUpgrade"
                              << "Versijas atjaunināšana";
     QTest::newRow("close") << "btClose"
@@ -341,6 +371,107 @@ void TestSettingsWindow::writeErrorIsShownAndWindowGoesOn()
     // The program goes on: the window works as before.
     QTest::mouseClick(m_window->btUpgrade(), Qt::LeftButton);
     QCOMPARE(m_fixture.messages().size(), 2);
+}
+
+void TestSettingsWindow::fingerprintsShownOnTwoLines()
+{
+    showWindow();
+    QCOMPARE(m_window->lbServeraNospiedums()->text(),
+             QStringLiteral("nav (savienojums bez šifrēšanas)"));
+    QCOMPARE(m_window->lbTerminalaNospiedums()->text(), QStringLiteral("nav"));
+    m_window->hide();
+
+    QTemporaryDir folder;
+    const QString terminal = m_module->loadTerminalIdentity(folder.path()).fingerprint();
+    const QString server = terminal; // any fingerprint will do for the showing
+    SystemSettings::SetServerCertificate(server);
+    showWindow();
+    for (QLabel* label : {m_window->lbServeraNospiedums(), m_window->lbTerminalaNospiedums()}) {
+        const QStringList lines = label->text().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.join(QString()), terminal);
+        // Each line fits the label as drawn, on the narrow window.
+        for (const QString& line : lines)
+            QVERIFY2(label->fontMetrics().horizontalAdvance(line) <= label->width(),
+                     qPrintable(line));
+        QVERIFY(label->fontMetrics().lineSpacing() * 2 <= label->height());
+    }
+}
+
+void TestSettingsWindow::serverCertificateAcceptedOnYes()
+{
+    TestCertificates certificates;
+    const TestCertificates::Pair first = certificates.make(QStringLiteral("server"));
+    const TestCertificates::Pair second = certificates.make(QStringLiteral("renewed"));
+    QVERIFY2(!second.fingerprint.isEmpty(), qPrintable(certificates.error()));
+    auto server = std::make_unique<TlsFrameServer>(first);
+    QVERIFY(server->listening());
+    const quint16 port = server->port();
+    m_window->setServerPort(port);
+    showWindow();
+    m_window->edIP_Adrese()->setText(QStringLiteral("127.0.0.1"));
+    const QString key = QStringLiteral("ServerCertificate");
+
+    // "Nē": nothing stored, the link stays plain.
+    m_answer = false;
+    QTest::mouseClick(m_window->btServeraSertifikats(), Qt::LeftButton);
+    QCOMPARE(m_questions.size(), 1);
+    QVERIFY(m_questions.last().contains(first.fingerprint));
+    QVERIFY(m_questions.last().contains(QStringLiteral("127.0.0.1")));
+    QCOMPARE(IniReadString(kSection, key, QStringLiteral("none")), QStringLiteral("none"));
+
+    // "Jā": stored at once (before the window closes) and shown.
+    m_answer = true;
+    QTest::mouseClick(m_window->btServeraSertifikats(), Qt::LeftButton);
+    QCOMPARE(m_questions.size(), 2);
+    QCOMPARE(IniReadString(kSection, key, QString()), first.fingerprint);
+    QCOMPARE(m_window->lbServeraNospiedums()->text(), TSysCon::TwoLines(first.fingerprint));
+    QVERIFY(m_fixture.messages().isEmpty());
+
+    // The same again: nothing to ask.
+    QTest::mouseClick(m_window->btServeraSertifikats(), Qt::LeftButton);
+    QCOMPARE(m_questions.size(), 2);
+    QCOMPARE(m_fixture.messages().size(), 1);
+    QVERIFY(m_fixture.messages().last().contains(first.fingerprint));
+
+    // The server gets a new certificate: the question names both, and "Jā"
+    // replaces the old one. Closing the window keeps it.
+    server.reset();
+    server = std::make_unique<TlsFrameServer>(second, port);
+    QVERIFY(server->listening());
+    QTest::mouseClick(m_window->btServeraSertifikats(), Qt::LeftButton);
+    QCOMPARE(m_questions.size(), 3);
+    QVERIFY(m_questions.last().contains(second.fingerprint));
+    QVERIFY(m_questions.last().contains(first.fingerprint));
+    closeWithButton();
+    QCOMPARE(IniReadString(kSection, key, QString()), second.fingerprint);
+    QCOMPARE(IniReadString(kSection, QStringLiteral("HostName"), QString()),
+             QStringLiteral("127.0.0.1"));
+    // Nothing was asked of the server but its certificate.
+    QCOMPARE(server->requests(), 0);
+}
+
+void TestSettingsWindow::serverWithoutTlsGivesMessage()
+{
+    // A plain listener that says nothing, where a server without TLS would be.
+    QTcpServer plain;
+    QVERIFY(plain.listen(QHostAddress::LocalHost, 0));
+    m_window->setServerPort(plain.serverPort());
+    showWindow();
+    m_window->edIP_Adrese()->setText(QStringLiteral("127.0.0.1"));
+    m_answer = true;
+    QTest::mouseClick(m_window->btServeraSertifikats(), Qt::LeftButton);
+    QCOMPARE(m_fixture.messages().size(), 1);
+    QVERIFY(m_fixture.messages().first().startsWith(
+        QStringLiteral("127.0.0.1:%1: ").arg(plain.serverPort())));
+    QVERIFY(m_questions.isEmpty());
+    QCOMPARE(IniReadString(kSection, QStringLiteral("ServerCertificate"), QString()), QString());
+
+    // No address: a message, no contact.
+    m_window->edIP_Adrese()->clear();
+    QTest::mouseClick(m_window->btServeraSertifikats(), Qt::LeftButton);
+    QCOMPARE(m_fixture.messages().size(), 2);
+    QVERIFY(m_questions.isEmpty());
 }
 
 NORVALK_GUI_TEST_MAIN(TestSettingsWindow)

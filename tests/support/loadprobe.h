@@ -4,6 +4,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -35,14 +36,28 @@ inline bool ServersRunUnderSanitizer()
 #endif
 }
 
+struct ssl_st;
+
+// TLS for the probes, as a terminal or a tool speaks it to a server with the
+// encrypted link on: TLS 1.3, the server's certificate not checked (the
+// tests know whom they reach on loopback), the client's own certificate and
+// key (PEM files) presented when given.
+struct RawTls
+{
+    QString certificate;
+    QString key;
+};
+
 // A blocking socket to a server on loopback that sends raw frames and reads
-// replies only when told to.
+// replies only when told to; over TLS when given RawTls (the handshake is
+// done when the constructor returns).
 class RawConnection final
 {
 public:
     // receiveBuffer > 0 shrinks the kernel's receive buffer, so that replies
     // nobody reads stay with the server instead of piling up in this process.
     explicit RawConnection(quint16 port, int receiveBuffer = 0);
+    RawConnection(quint16 port, const RawTls& tls, int receiveBuffer = 0);
     ~RawConnection();
     RawConnection(const RawConnection&) = delete;
     RawConnection& operator=(const RawConnection&) = delete;
@@ -55,9 +70,19 @@ public:
     // The body of the next reply frame; waits up to timeoutMs for it.
     QByteArray readFrame(int timeoutMs);
 
+    // Over TLS: the fingerprint of the certificate the server presented.
+    QString peerFingerprint() const;
+
 private:
+    void startTls(const RawTls& tls);
+    // Over TLS: reads what is there into the buffer without waiting; false
+    // when the connection has ended.
+    bool takeTls();
+
     int m_fd = -1;
     QByteArray m_buffer;
+    ssl_st* m_ssl = nullptr;
+    bool m_ended = false;
 };
 
 // Terminals that connect, are served one request (so the server has taken
@@ -66,10 +91,13 @@ class IdleTerminals final
 {
 public:
     void open(quint16 port, int count);
+    void open(quint16 port, int count, const RawTls& tls);
     void closeAll();
     int count() const { return int(m_connections.size()); }
 
 private:
+    void openEach(int count, const std::function<std::unique_ptr<RawConnection>()>& connect);
+
     std::vector<std::unique_ptr<RawConnection>> m_connections;
 };
 
