@@ -94,8 +94,9 @@ bool UserHasRight(TClientDataModule& module, const QString& user, const QString&
 bool RightFlag(const QString& rights, const QString& code, int level);
 
 // The department list statement, with the name column under alias and, when
-// the state's user is limited to some departments, one :ISNODALAn marker for
-// each. A departments list that holds anything but numbers throws ClientError.
+// the state's user is limited to some departments, the condition that takes
+// them as one text parameter (:ISNODALAS), whatever their number. A
+// departments list that holds anything but numbers throws ClientError.
 QString DepartmentListSql(const ClientState& state, const QString& alias);
 // Puts that statement and the user's departments as its values into dataSet.
 void SetDepartmentList(const ClientState& state, RemoteDataSet& dataSet, const QString& alias);

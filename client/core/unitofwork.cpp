@@ -169,6 +169,20 @@ void UnitOfWork::endIf()
     addStep(QStringLiteral("END"));
 }
 
+UnitOfWork::Step& UnitOfWork::beginWhile(const QString& condition)
+{
+    ++m_openIfs;
+    return addStep(QStringLiteral("WHILE (") + condition + QStringLiteral(") DO BEGIN"));
+}
+
+void UnitOfWork::endWhile()
+{
+    if (m_openIfs == 0)
+        throw ClientError(QStringLiteral("endWhile bez beginWhile"));
+    --m_openIfs;
+    addStep(QStringLiteral("END"));
+}
+
 void UnitOfWork::finish()
 {
     addStep(kFinishStep);
