@@ -178,7 +178,7 @@ private:
 
     QList<Variable> m_variables;
     std::vector<std::unique_ptr<Step>> m_steps;
-    int m_openIfs = 0; // beginIf() and beginWhile() not yet ended
+    int m_openIfs = 0;           // beginIf() and beginWhile() not yet ended
     bool m_suspendsRows = false; // suspendEach() hands the rows back itself
     std::optional<UnitIdentity> m_identity;
     bool m_stamped = false;
