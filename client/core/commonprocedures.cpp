@@ -546,12 +546,30 @@ QString DepartmentListSql(const ClientState& state, const QString& alias)
     return sql + kDepartmentListOrder;
 }
 
+QStringList DepartmentListStatements(const QString& alias)
+{
+    ClientState state;
+    QStringList statements{DepartmentListSql(state, alias)};
+    state.UserDepartments = QStringLiteral("1");
+    statements << DepartmentListSql(state, alias);
+    return statements;
+}
+
 void SetDepartmentList(const ClientState& state, RemoteDataSet& dataSet, const QString& alias)
 {
     dataSet.setCommandText(DepartmentListSql(state, alias));
     const QList<qint32> departments = userDepartments(state);
     if (!departments.isEmpty())
         dataSet.setTextParam(kUserDepartmentsParam, departmentList(departments));
+}
+
+QStringList CommonStatements()
+{
+    // GetStock is sent on its own for the stock of every kind only (the
+    // goods window); the rest of the procedures' one-request forms serve
+    // tests and tools, and the terminal sends their texts inside units.
+    return QStringList{kLogFloor, kUserRights, kStockAllKinds}
+           << DepartmentListStatements(QStringLiteral("NODALA"));
 }
 
 void SetKeyboardSuppression(TClientDataModule& module, bool on)

@@ -60,6 +60,11 @@ Outcome<> ConnectionStep::Connect(TClientDataModule& module, quint16 port,
     }
 }
 
+QStringList ConnectionStep::Statements()
+{
+    return {kInstallationSettings};
+}
+
 QString ConnectionStep::HostNameSetting()
 {
     return SystemSettings::Read(QString()).HostName;

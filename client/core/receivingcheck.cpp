@@ -2,6 +2,7 @@
 
 #include "client/core/clienterror.h"
 #include "client/core/clientformat.h"
+#include "client/core/clientstate.h"
 #include "client/core/commonprocedures.h"
 #include "client/core/commonrefusals.h"
 #include "client/core/remotedataset.h"
@@ -332,6 +333,30 @@ Outcome<ReceivingCheck::Booking> ReceivingCheck::Prepare(GoodsInfo& goods, Check
     return booking;
 }
 
+namespace {
+
+// The unit that adds the booking's entry to its document's note.
+void buildNote(UnitOfWork& unit, const ClientState& state, const KindStatements& statements,
+               const ReceivingCheck::Booking& booking)
+{
+    unit.add(FillNames(kAppendNote, {statements.documentTable}))
+        .set(QStringLiteral("ISPAVADZ"), booking.noteDocument)
+        .set(QStringLiteral("NEATRASTIE"), booking.noteEntry);
+    LogOperation(unit, state, kCheckLogKey, QString(), statements.documentTable, booking.goodsIsn,
+                 kNorvalk, booking.noteDocument, QDate::currentDate());
+}
+
+// The unit that books the count onto the booking's lines.
+void buildCount(UnitOfWork& unit, const ClientState& state, const KindStatements& statements,
+                const ReceivingCheck::Booking& booking)
+{
+    bookCount(unit, statements, booking.lines, booking.count);
+    LogOperation(unit, state, kCheckLogKey, QString(), statements.lineTable, booking.goodsIsn,
+                 kNorvalk, booking.lines.value(0), QDate::currentDate());
+}
+
+} // namespace
+
 ReceivingCheck::Result ReceivingCheck::Store(const Booking& booking)
 {
     const KindStatements& statements = statementsOf(booking.kind);
@@ -341,22 +366,48 @@ ReceivingCheck::Result ReceivingCheck::Store(const Booking& booking)
     const ClientState& state = m_module.clientState();
     if (booking.noteDocument > 0) {
         UnitOfWork unit(NewUnitIdentity(m_module));
-        unit.add(FillNames(kAppendNote, {statements.documentTable}))
-            .set(QStringLiteral("ISPAVADZ"), booking.noteDocument)
-            .set(QStringLiteral("NEATRASTIE"), booking.noteEntry);
-        LogOperation(unit, state, kCheckLogKey, QString(), statements.documentTable,
-                     booking.goodsIsn, kNorvalk, booking.noteDocument, QDate::currentDate());
+        buildNote(unit, state, statements, booking);
         PrepareDataset(update);
         unit.run(update);
         return booking.result;
     }
     if (booking.count > kQuantityTolerance) {
         UnitOfWork unit(NewUnitIdentity(m_module));
-        bookCount(unit, statements, booking.lines, booking.count);
-        LogOperation(unit, state, kCheckLogKey, QString(), statements.lineTable, booking.goodsIsn,
-                     kNorvalk, booking.lines.value(0), QDate::currentDate());
+        buildCount(unit, state, statements, booking);
         PrepareDataset(update);
         unit.run(update);
     }
     return booking.result;
+}
+
+QStringList ReceivingCheck::Statements()
+{
+    QStringList list;
+    // The note's entry holds the typed article and the goods' name, and the
+    // list of lines grows with them: each text short and long, as the unit
+    // declares it in one of two widths.
+    const QStringList entries{QStringLiteral("1"), QString(300, QLatin1Char('1'))};
+    for (const KindStatements* statements : {&kReceiving, &kTransfer}) {
+        for (const int markerCount : kNumberSlots) {
+            list << baseStatement(*statements, markerCount, statements->article)
+                 << baseStatement(*statements, markerCount, QString());
+        }
+        for (const QString& entry : entries) {
+            Booking note;
+            note.noteDocument = 1;
+            note.noteEntry = entry;
+            UnitOfWork noteUnit(UnitIdentity{QStringLiteral("NV:catalogue"), 0});
+            buildNote(noteUnit, ClientState(), *statements, note);
+            list << noteUnit.commandText();
+
+            // One line, and as many as make the list of their keys as long.
+            Booking count;
+            count.count = 1;
+            count.lines = QList<qint32>(entry.size() / 2 + 1, 1);
+            UnitOfWork countUnit(UnitIdentity{QStringLiteral("NV:catalogue"), 0});
+            buildCount(countUnit, ClientState(), *statements, count);
+            list << countUnit.commandText();
+        }
+    }
+    return list;
 }
