@@ -4,29 +4,22 @@
 
 #include <algorithm>
 
-StatementRecorder::StatementRecorder() : m_texts(std::make_shared<QSet<QString>>()) {}
-
-StatementRecorder::~StatementRecorder()
-{
-    // A client that outlives the recorder keeps a set nobody reads; the
-    // recorder only stops looking at it.
-    m_texts.reset();
-}
+StatementRecorder::StatementRecorder() : m_state(std::make_shared<State>()) {}
 
 void StatementRecorder::attach(ProviderClient& client)
 {
-    const std::weak_ptr<QSet<QString>> texts = m_texts;
-    client.setStatementObserver([texts](const QString& text) {
-        if (text.isEmpty())
-            return;
-        if (const auto set = texts.lock())
-            set->insert(text);
+    // A client that outlives the recorder records into nothing.
+    const std::weak_ptr<State> weak = m_state;
+    client.setStatementObserver([weak](const QString& text) {
+        const std::shared_ptr<State> state = weak.lock();
+        if (state && state->recording && !text.isEmpty())
+            state->texts.insert(text);
     });
 }
 
 QStringList StatementRecorder::texts() const
 {
-    QStringList list(m_texts->cbegin(), m_texts->cend());
+    QStringList list(m_state->texts.cbegin(), m_state->texts.cend());
     std::sort(list.begin(), list.end());
     return list;
 }
@@ -53,5 +46,5 @@ QString StatementRecorder::describeMissing(const QStringList& catalogue) const
 
 void StatementRecorder::clear()
 {
-    m_texts->clear();
+    m_state->texts.clear();
 }

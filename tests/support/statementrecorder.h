@@ -24,7 +24,6 @@ class StatementRecorder final
 {
 public:
     StatementRecorder();
-    ~StatementRecorder();
     StatementRecorder(const StatementRecorder&) = delete;
     StatementRecorder& operator=(const StatementRecorder&) = delete;
 
@@ -39,7 +38,15 @@ public:
     // line; empty when none is missing.
     QString describeMissing(const QStringList& catalogue) const;
     void clear();
+    // Off: statements a test sends for its own reference, not as the
+    // terminal would, go unrecorded until it is on again.
+    void setRecording(bool on) { m_state->recording = on; }
 
 private:
-    std::shared_ptr<QSet<QString>> m_texts;
+    struct State
+    {
+        QSet<QString> texts;
+        bool recording = true;
+    };
+    std::shared_ptr<State> m_state;
 };
