@@ -161,6 +161,13 @@ UnitOfWork::Step& UnitOfWork::beginIf(const QString& condition)
     return addStep(QStringLiteral("IF (") + condition + QStringLiteral(") THEN BEGIN"));
 }
 
+UnitOfWork::Step& UnitOfWork::beginWhile(const QString& condition)
+{
+    ++m_openIfs;
+    return addStep(QStringLiteral("WHILE (") + condition + QStringLiteral(") DO BEGIN"));
+}
+
+// Both blocks end alike; which one is closed is the caller's to keep right.
 void UnitOfWork::endIf()
 {
     if (m_openIfs == 0)
@@ -169,18 +176,9 @@ void UnitOfWork::endIf()
     addStep(QStringLiteral("END"));
 }
 
-UnitOfWork::Step& UnitOfWork::beginWhile(const QString& condition)
-{
-    ++m_openIfs;
-    return addStep(QStringLiteral("WHILE (") + condition + QStringLiteral(") DO BEGIN"));
-}
-
 void UnitOfWork::endWhile()
 {
-    if (m_openIfs == 0)
-        throw ClientError(QStringLiteral("endWhile bez beginWhile"));
-    --m_openIfs;
-    addStep(QStringLiteral("END"));
+    endIf();
 }
 
 void UnitOfWork::finish()
