@@ -123,6 +123,7 @@ const KindStatements& statementsOf(CheckKind kind)
     return kind == CheckKind::Transfer ? kTransfer : kReceiving;
 }
 
+// The fewest markers of kNumberSlots that take count numbers.
 int numberSlots(qsizetype count)
 {
     for (const int markerCount : kNumberSlots) {
