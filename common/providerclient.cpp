@@ -436,6 +436,8 @@ QByteArray ProviderClient::readTlsFrame()
 
 ProviderReply ProviderClient::call(ProviderRequest request)
 {
+    if (m_statementObserver && isStatement(request.operation))
+        m_statementObserver(request.commandText);
     ensureConnected();
     const QString key = useHandle(request);
     ProviderReply reply = exchange(request);

@@ -116,6 +116,14 @@ public:
     {
         m_linkLost = std::move(handler);
     }
+    // Called with the command text of every statement request (AS_GetRecords,
+    // AS_Execute) as it is about to go, whether whole or registering a handle:
+    // the texts a server holding a statement catalogue checks. Tests record
+    // them to prove the catalogue complete.
+    void setStatementObserver(std::function<void(const QString&)> observer)
+    {
+        m_statementObserver = std::move(observer);
+    }
     // True while the socket is up, as far as can be seen without a request.
     bool isConnected() const;
     // Between requests: whether the link of an open connection has broken
@@ -186,4 +194,5 @@ private:
     QSslKey m_key;
     QString m_presented;
     bool m_encrypted = false; // the open connection is TLS
+    std::function<void(const QString&)> m_statementObserver;
 };

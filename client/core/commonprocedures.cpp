@@ -99,6 +99,12 @@ const QString kMasterUserLacks = QStringLiteral("80");
 const QString kDepartmentList =
     QStringLiteral("SELECT N_DEPART.ISN, N_DEPART.GNOS %1 FROM N_DEPART WHERE "
                    "(N_DEPART.FLAG_3D IS NULL OR N_DEPART.FLAG_3D='' OR N_DEPART.FLAG_3D='F') ");
+// A user limited to some departments: their keys as one text parameter,
+// ",3,4,6,", so that the statement is the same however many there are.
+const QString kUserDepartments =
+    QStringLiteral(" AND POSITION(',' || N_DEPART.ISN || ',' IN CAST(:ISNODALAS AS "
+                   "VARCHAR(8191))) > 0 ");
+const QString kUserDepartmentsParam = QStringLiteral("ISNODALAS");
 const QString kDepartmentListOrder = QStringLiteral(" ORDER BY N_DEPART.GNOS");
 constexpr int kDepartmentListLimit = 201;
 
@@ -218,9 +224,13 @@ QList<qint32> userDepartments(const ClientState& state)
     return departments;
 }
 
-QString departmentMarker(qsizetype index)
+// The departments as kUserDepartments takes them.
+QString departmentList(const QList<qint32>& departments)
 {
-    return QStringLiteral("ISNODALA%1").arg(index);
+    QString list = QStringLiteral(",");
+    for (const qint32 isn : departments)
+        list += QString::number(isn) + QLatin1Char(',');
+    return list;
 }
 
 } // namespace
@@ -531,23 +541,35 @@ bool RightFlag(const QString& rights, const QString& code, int level)
 QString DepartmentListSql(const ClientState& state, const QString& alias)
 {
     QString sql = FillNames(kDepartmentList, {alias});
-    const QList<qint32> departments = userDepartments(state);
-    if (!departments.isEmpty()) {
-        QStringList markers;
-        for (qsizetype index = 1; index <= departments.size(); ++index)
-            markers << QLatin1Char(':') + departmentMarker(index);
-        sql += QStringLiteral(" AND N_DEPART.ISN IN(") + markers.join(QStringLiteral(", ")) +
-               QStringLiteral(") ");
-    }
+    if (!userDepartments(state).isEmpty())
+        sql += kUserDepartments;
     return sql + kDepartmentListOrder;
+}
+
+QStringList DepartmentListStatements(const QString& alias)
+{
+    ClientState state;
+    QStringList statements{DepartmentListSql(state, alias)};
+    state.UserDepartments = QStringLiteral("1");
+    statements << DepartmentListSql(state, alias);
+    return statements;
 }
 
 void SetDepartmentList(const ClientState& state, RemoteDataSet& dataSet, const QString& alias)
 {
     dataSet.setCommandText(DepartmentListSql(state, alias));
     const QList<qint32> departments = userDepartments(state);
-    for (qsizetype index = 1; index <= departments.size(); ++index)
-        dataSet.setIntegerParam(departmentMarker(index), departments.at(index - 1));
+    if (!departments.isEmpty())
+        dataSet.setTextParam(kUserDepartmentsParam, departmentList(departments));
+}
+
+QStringList CommonStatements()
+{
+    // GetStock is sent on its own for the stock of every kind only (the
+    // goods window); the rest of the procedures' one-request forms serve
+    // tests and tools, and the terminal sends their texts inside units.
+    return QStringList{kLogFloor, kUserRights, kStockAllKinds}
+           << DepartmentListStatements(QStringLiteral("NODALA"));
 }
 
 void SetKeyboardSuppression(TClientDataModule& module, bool on)

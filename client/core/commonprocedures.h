@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 class RemoteDataSet;
 class TClientDataModule;
@@ -94,15 +95,25 @@ bool UserHasRight(TClientDataModule& module, const QString& user, const QString&
 bool RightFlag(const QString& rights, const QString& code, int level);
 
 // The department list statement, with the name column under alias and, when
-// the state's user is limited to some departments, one :ISNODALAn marker for
-// each. A departments list that holds anything but numbers throws ClientError.
+// the state's user is limited to some departments, the condition that takes
+// them as one text parameter (:ISNODALAS), whatever their number. A
+// departments list that holds anything but numbers throws ClientError.
 QString DepartmentListSql(const ClientState& state, const QString& alias);
 // Puts that statement and the user's departments as its values into dataSet.
 void SetDepartmentList(const ClientState& state, RemoteDataSet& dataSet, const QString& alias);
 
+// Every form DepartmentListSql takes with alias: all departments, and a
+// user's. For the terminal's statement catalogue.
+QStringList DepartmentListStatements(const QString& alias);
+
 // The departments a department combo offers: DepartmentListSql("NODALA")
 // through cdsN_DEPART, at most 201 of them.
 KeyedList LoadDepartmentList(TClientDataModule& module);
+
+// The statements these procedures send on their own, as the terminal uses
+// them: the log floor, a user's rights, the stock of every kind, the
+// department combo's list. Their steps in units are listed with the units.
+QStringList CommonStatements();
 
 // Runs or stops the module's timer that keeps the on-screen keyboard hidden.
 void SetKeyboardSuppression(TClientDataModule& module, bool on);

@@ -62,6 +62,11 @@ Outcome<> ConnectionStep::Connect(TClientDataModule& module, quint16 port,
     }
 }
 
+QStringList ConnectionStep::Statements()
+{
+    return {kInstallationSettings};
+}
+
 QString ConnectionStep::HostNameSetting()
 {
     return SystemSettings::Read(QString()).HostName;

@@ -3,6 +3,7 @@
 #include "client/core/outcome.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -33,6 +34,9 @@ public:
 
     // The server address set in the settings window; empty when none is set.
     static QString HostNameSetting();
+    // The statements a connection step sends: for the terminal's statement
+    // catalogue.
+    static QStringList Statements();
 
     // Copies the four local switches of the settings file into the state.
     static void CopyLocalSwitches(ClientState& state);

@@ -62,6 +62,11 @@ Outcome<qint32> DeliveryConfirmation::TransferIsn(const QString& scanned)
     return isn;
 }
 
+QStringList DeliveryConfirmation::Statements()
+{
+    return {kStampDelivery + kReturning};
+}
+
 DeliveryConfirmation::DeliveryConfirmation(TClientDataModule& module)
     : m_query(module, module.cdsTempQuery())
 {

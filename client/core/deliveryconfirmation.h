@@ -4,6 +4,7 @@
 #include "client/core/owndataset.h"
 
 #include <QString>
+#include <QStringList>
 
 class TClientDataModule;
 
@@ -31,6 +32,9 @@ public:
     // an empty code, a first line without the marker, and a key that is
     // missing, not a whole number or 0.
     static Outcome<qint32> TransferIsn(const QString& scanned);
+    // The statements a confirmation sends: for the terminal's statement
+    // catalogue.
+    static QStringList Statements();
 
     // Stamps the current date and time into the transfer the code names.
     Outcome<Result> Confirm(const QString& scanned);

@@ -2,6 +2,7 @@
 
 #include "client/core/clienterror.h"
 #include "client/core/clientformat.h"
+#include "client/core/clientstate.h"
 #include "client/core/commonprocedures.h"
 #include "client/core/documentkinds.h"
 #include "client/core/documentlist.h"
@@ -56,6 +57,23 @@ QDateTime atMidnight(const QDate& date)
 {
     return QDateTime(date, QTime(0, 0));
 }
+
+// The counter moved on from stored to number, when it still holds stored;
+// the result UPDATED says whether it did.
+void buildAdvance(UnitOfWork& advance, const QString& counter, const QString& number,
+                  qint32 departmentIsn, const QString& stored)
+{
+    advance.declareResult(QStringLiteral("UPDATED"), ParamType::Integer);
+    advance.add(FillNames(kAdvanceCounter, {counter}))
+        .set(QStringLiteral("NUMURS"), number)
+        .set(QStringLiteral("ISN"), departmentIsn)
+        .set(QStringLiteral("PZNR"), stored);
+    advance.add(QStringLiteral("UPDATED = ROW_COUNT"));
+}
+
+// Texts a unit may take both short and long (typed, or read from a column of
+// any width): the unit declares them in one of two widths.
+const QStringList kTextWidths{QStringLiteral("1"), QString(300, QLatin1Char('1'))};
 
 } // namespace
 
@@ -125,12 +143,7 @@ QString DocumentHeader::CounterNumber(const QString& counter, const QString& doc
             return NextAfterHighest(documents);
 
         UnitOfWork advance;
-        advance.declareResult(QStringLiteral("UPDATED"), ParamType::Integer);
-        advance.add(FillNames(kAdvanceCounter, {counter}))
-            .set(QStringLiteral("NUMURS"), QString::number(number + 1))
-            .set(QStringLiteral("ISN"), departmentIsn)
-            .set(QStringLiteral("PZNR"), stored);
-        advance.add(QStringLiteral("UPDATED = ROW_COUNT"));
+        buildAdvance(advance, counter, QString::number(number + 1), departmentIsn, stored);
         // A conflict with another terminal's write of the counter is
         // waited out by the server; the counter then reads differently.
         advance.run(query);
@@ -229,8 +242,23 @@ DocumentHeader::ClientTerms DocumentHeader::ReadClientTerms(qint32 clientIsn)
 
 qint32 DocumentHeader::FindOrCreate(const Input& input, const QDate& date, const ClientTerms& terms)
 {
-    const qint32 department = m_departments.isnAt(input.departmentIndex);
-    const qint32 counterparty = m_counterparties.isnAt(input.counterpartyIndex);
+    if (!KindInfo(input.kind).hasHeader())
+        return m_docIsn;
+    // Found, or made with its log entry: one request, all or nothing.
+    UnitOfWork unit;
+    BuildFindOrCreate(unit, m_module.clientState(), input, date,
+                      m_departments.isnAt(input.departmentIndex),
+                      m_counterparties.isnAt(input.counterpartyIndex), terms);
+    RemoteDataSet& update = *m_update;
+    PrepareDataset(update);
+    unit.run(update);
+    return ReturnedKey(update, QStringLiteral("ISN"));
+}
+
+void DocumentHeader::BuildFindOrCreate(UnitOfWork& unit, const ClientState& state,
+                                       const Input& input, const QDate& date, qint32 department,
+                                       qint32 counterparty, const ClientTerms& terms)
+{
     const QDateTime day = atMidnight(date);
     // Each kind's statements take the values they name: the counterparty
     // is the client, or for a transfer the destination department.
@@ -248,12 +276,6 @@ qint32 DocumentHeader::FindOrCreate(const Input& input, const QDate& date, const
         {QStringLiteral("ISAPMAKSVEIDS"), terms.paymentKind},
         {QStringLiteral("PIEGADPIRCEJS"), terms.supplier ? 1 : 2}};
     const DocumentKindInfo& info = KindInfo(input.kind);
-    if (!info.hasHeader())
-        return m_docIsn;
-
-    // Found, or made with its log entry: one request, all or nothing.
-    const QString table = info.headerTable;
-    UnitOfWork unit;
     unit.declareResult(QStringLiteral("ISN"), ParamType::Integer);
     unit.add(QStringLiteral("FOR ") + info.findHeader + QStringLiteral(" INTO :ISN DO LEAVE"))
         .set(common)
@@ -262,13 +284,41 @@ qint32 DocumentHeader::FindOrCreate(const Input& input, const QDate& date, const
     unit.add(info.insertHeader + QStringLiteral(" RETURNING ISN INTO :ISN"))
         .set(common)
         .set(insert);
-    LogOperation(unit, m_module.clientState(), QStringLiteral("J"), input.number, table, 0,
+    LogOperation(unit, state, QStringLiteral("J"), input.number, info.headerTable, 0,
                  QStringLiteral("Norvalk"), UnitArg::variable(QStringLiteral("ISN")), date);
     unit.endIf();
-    RemoteDataSet& update = *m_update;
-    PrepareDataset(update);
-    unit.run(update);
-    return ReturnedKey(update, QStringLiteral("ISN"));
+}
+
+QStringList DocumentHeader::Statements()
+{
+    QStringList statements{kClientRow};
+    statements << DepartmentListStatements(QStringLiteral("KLIENTS"));
+    for (const DocumentKind kind : kAllDocumentKinds) {
+        const DocumentKindInfo& info = KindInfo(kind);
+        if (info.counterparty == Counterparty::Client)
+            statements << kClientSearch + info.clientFilter + kClientOrder;
+        if (info.proposesNumber)
+            statements << FillNames(kHighestNumber, {info.headerTable});
+        if (!info.numberCounter.isEmpty()) {
+            statements << FillNames(kReadCounter, {info.numberCounter});
+            for (const QString& stored : kTextWidths) {
+                UnitOfWork advance;
+                buildAdvance(advance, info.numberCounter, QStringLiteral("2"), 1, stored);
+                statements << advance.commandText();
+            }
+        }
+        if (!info.hasHeader())
+            continue;
+        for (const QString& number : kTextWidths) {
+            Input input;
+            input.kind = kind;
+            input.number = number;
+            UnitOfWork unit;
+            BuildFindOrCreate(unit, ClientState(), input, QDate(2000, 1, 1), 1, 1, ClientTerms());
+            statements << unit.commandText();
+        }
+    }
+    return statements;
 }
 
 Outcome<> DocumentHeader::RefreshDocumentList(DocumentKind kind, const QDate& from, const QDate& to)

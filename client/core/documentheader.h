@@ -7,10 +7,13 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
 class TClientDataModule;
+class UnitOfWork;
+struct ClientState;
 
 // The data work of the document header window: its department and
 // counterparty lists, new document numbers, finding or creating the header
@@ -43,6 +46,10 @@ public:
     };
 
     explicit DocumentHeader(TClientDataModule& module);
+
+    // Every statement the window's data work can send, for every kind: for
+    // the terminal's statement catalogue.
+    static QStringList Statements();
 
     // The departments the user may work in, at most 201.
     const KeyedList& LoadDepartments();
@@ -88,6 +95,11 @@ private:
     // no number the next after the highest of the documents' table.
     QString CounterNumber(const QString& counter, const QString& documents, qint32 departmentIsn);
     QString NextAfterHighest(const QString& table);
+    // The unit that finds the document's header row or makes it with its
+    // log entry; its result ISN is the row's key.
+    static void BuildFindOrCreate(UnitOfWork& unit, const ClientState& state, const Input& input,
+                                  const QDate& date, qint32 department, qint32 counterparty,
+                                  const ClientTerms& terms);
 
     TClientDataModule& m_module;
     OwnDataSet m_clients;

@@ -231,17 +231,11 @@ DocumentLines::LookedUp DocumentLines::LookUp(const QString& article, const QStr
     m_lookUp.Forget();
 
     UnitOfWork unit;
-    AddPriceLevel(unit);
-    if (!FindGoods(unit, label.code, label.byIsn, m_goods.ClientIsn)) {
+    if (!BuildLookUp(unit, label.code, label.byIsn)) {
         result.notice = GoodsNotFoundMessage(label.code);
         return result;
     }
-    unit.beginIf(QStringLiteral(":ISN > 0"));
-    AddPrefill(unit);
-    unit.endIf();
     const bool certificates = KindInfo(m_context.DocKind).certificatesShown;
-    if (certificates)
-        AddCertificates(unit);
     RemoteDataSet& rows = *m_query;
     try {
         PrepareDataset(rows);
@@ -266,6 +260,19 @@ DocumentLines::LookedUp DocumentLines::LookUp(const QString& article, const QStr
     if (certificates)
         result.certificates = ReadCertificates(rows);
     return result;
+}
+
+bool DocumentLines::BuildLookUp(UnitOfWork& unit, const QString& code, bool byIsn)
+{
+    AddPriceLevel(unit);
+    if (!FindGoods(unit, code, byIsn, m_goods.ClientIsn))
+        return false;
+    unit.beginIf(QStringLiteral(":ISN > 0"));
+    AddPrefill(unit);
+    unit.endIf();
+    if (KindInfo(m_context.DocKind).certificatesShown)
+        AddCertificates(unit);
+    return true;
 }
 
 namespace {
@@ -380,6 +387,34 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
     const LineValues& values = read.result();
 
     UnitOfWork unit(SaveIdentity(values));
+    BuildSave(unit, values);
+
+    // Lines kept while the server could not be reached go first.
+    TerminalStore* store = m_module.terminalStore();
+    if (store && store->queue().waitingCount() > 0)
+        return Queue(unit, values, article);
+    RemoteDataSet& update = *m_update;
+    try {
+        PrepareDataset(update);
+        unit.run(update);
+    } catch (const std::exception& error) {
+        // Without a reply the save may have been stored; sent again (from
+        // the queue, or by the worker) it goes with the same identity.
+        const bool unanswered = unreachable(error);
+        if (unanswered && store)
+            return Queue(unit, values, article);
+        if (!unanswered)
+            m_unanswered.reset();
+        return Outcome<Saved>::refuse(kSaveFailed + errorText(error), QStringLiteral("edArtikuls"));
+    }
+    m_unanswered.reset();
+    if (UnitOfWork::ranBefore(update))
+        return SavedEarlier(UnitOfWork::earlierKey(update));
+    return Answer(update, values);
+}
+
+void DocumentLines::BuildSave(UnitOfWork& unit, const LineValues& values)
+{
     unit.declareResult(QStringLiteral("RESULT"), ParamType::Integer);
     unit.declareResult(QStringLiteral("L"), ParamType::Integer);
     unit.declareResult(QStringLiteral("C"), ParamType::Double);
@@ -415,29 +450,6 @@ Outcome<DocumentLines::Saved> DocumentLines::Save(Entry entry, QString& article)
     if (container)
         AddContainerLine(unit);
     AddSavedLines(unit);
-
-    // Lines kept while the server could not be reached go first.
-    TerminalStore* store = m_module.terminalStore();
-    if (store && store->queue().waitingCount() > 0)
-        return Queue(unit, values, article);
-    RemoteDataSet& update = *m_update;
-    try {
-        PrepareDataset(update);
-        unit.run(update);
-    } catch (const std::exception& error) {
-        // Without a reply the save may have been stored; sent again (from
-        // the queue, or by the worker) it goes with the same identity.
-        const bool unanswered = unreachable(error);
-        if (unanswered && store)
-            return Queue(unit, values, article);
-        if (!unanswered)
-            m_unanswered.reset();
-        return Outcome<Saved>::refuse(kSaveFailed + errorText(error), QStringLiteral("edArtikuls"));
-    }
-    m_unanswered.reset();
-    if (UnitOfWork::ranBefore(update))
-        return SavedEarlier(UnitOfWork::earlierKey(update));
-    return Answer(update, values);
 }
 
 // Without the server, the goods come from the terminal's copy of the
@@ -826,6 +838,23 @@ void DocumentLines::DeleteLine(const LocatedLine& line)
     // sent again after its reply was lost (or pressed again meanwhile) puts
     // the stock back once.
     UnitOfWork unit(NewUnitIdentity(m_module));
+    BuildDelete(unit, line);
+    RemoteDataSet& query = *m_query;
+    PrepareDataset(query);
+    unit.run(query);
+    if (!sameDocument(line.document, m_context))
+        return;
+    if (UnitOfWork::ranBefore(query)) {
+        RefreshLines(HoldsWholeList(m_context)); // the total came with the lost reply
+        return;
+    }
+    m_total = query.fieldByName(QStringLiteral("TOTAL")).asFloat();
+    if (HoldsWholeList(m_context))
+        RemoveFromList(line.isn, m_total);
+}
+
+void DocumentLines::BuildDelete(UnitOfWork& unit, const LocatedLine& line)
+{
     unit.declare(QStringLiteral("Q"), ParamType::Double);
     unit.declare(QStringLiteral("GONE"), ParamType::Integer);
     unit.add(FillNames(kDeleteLine, {line.lineTable})).set(QStringLiteral("ISN"), line.isn);
@@ -842,16 +871,77 @@ void DocumentLines::DeleteLine(const LocatedLine& line)
     unit.add(QStringLiteral("FOR ") + KindInfo(line.document.DocKind).linesTotal() +
              QStringLiteral(" INTO :TOTAL DO LEAVE"))
         .set(QStringLiteral("ISPAVADZ"), line.document.DocIsn);
-    RemoteDataSet& query = *m_query;
-    PrepareDataset(query);
-    unit.run(query);
-    if (!sameDocument(line.document, m_context))
-        return;
-    if (UnitOfWork::ranBefore(query)) {
-        RefreshLines(HoldsWholeList(m_context)); // the total came with the lost reply
-        return;
+}
+
+QStringList DocumentLines::Statements(TClientDataModule& module)
+{
+    QStringList statements;
+    GoodsInfo goods;
+    DocumentLines lines(module, goods);
+    ClientState& state = module.clientState();
+    // Every setting, document fact and goods fact a unit's text depends on,
+    // each both ways; a combination no window makes only adds a text the
+    // terminal could build.
+    enum Fact : unsigned
+    {
+        Supplier = 1 << 0,            // the order's client also supplies
+        PriceFromDepartment = 1 << 1, // IzrPardCenaNoNodalas
+        CertifiedStock = 1 << 2,      // UseCertifiedStock
+        Service = 1 << 3,             // the goods are a service
+        NoDepartment = 1 << 4,
+        NoCounterparty = 1 << 5,
+        AllFacts = 1 << 6,
+    };
+    for (const DocumentKind kind : kAllDocumentKinds) {
+        const DocumentKindInfo& info = KindInfo(kind);
+        statements << info.lines;
+        if (!info.linesPlaceholder.isEmpty())
+            statements << info.linesPlaceholder;
+        for (unsigned facts = 0; facts < AllFacts; ++facts) {
+            DocumentContext context;
+            context.DocKind = kind;
+            context.DocIsn = 1;
+            context.DocNumber = QStringLiteral("1");
+            context.DocDate = QDate(2000, 1, 1);
+            context.DepartmentIsn = (facts & NoDepartment) ? 0 : 2;
+            context.CounterpartyIsn = (facts & NoCounterparty) ? 0 : 3;
+            context.ClientIsSupplier = (facts & Supplier) != 0;
+            state.IzrPardCenaNoNodalas = (facts & PriceFromDepartment) != 0;
+            state.UseCertifiedStock = (facts & CertifiedStock) != 0;
+            lines.Activate(context);
+            goods = GoodsInfo();
+            goods.Isn = 1;
+            goods.IsService = (facts & Service) != 0;
+
+            for (const bool byIsn : {false, true}) {
+                UnitOfWork lookUp;
+                if (lines.BuildLookUp(lookUp, QStringLiteral("1"), byIsn))
+                    statements << lookUp.commandText();
+            }
+            for (const double quantity : {0.0, 1.0}) {
+                for (const std::optional<qint32> certificate : {std::optional<qint32>(), {2}}) {
+                    for (const bool setsSalePrice : {false, true}) {
+                        LineValues values;
+                        values.quantity = quantity;
+                        values.chosenCertificate = certificate;
+                        values.setsSalePrice = setsSalePrice && info.setsCatalogueSalePrice;
+                        UnitOfWork save(UnitIdentity{QStringLiteral("NV:catalogue"), 0});
+                        lines.BuildSave(save, values);
+                        statements << save.commandText();
+                    }
+                }
+            }
+            LocatedLine line;
+            line.document = context;
+            line.lineTable = info.lineTable;
+            line.isn = 1;
+            line.goodsIsn = 1;
+            line.quantity = 1;
+            UnitOfWork deletion(UnitIdentity{QStringLiteral("NV:catalogue"), 0});
+            lines.BuildDelete(deletion, line);
+            statements << deletion.commandText();
+        }
     }
-    m_total = query.fieldByName(QStringLiteral("TOTAL")).asFloat();
-    if (HoldsWholeList(m_context))
-        RemoveFromList(line.isn, m_total);
+    state = ClientState();
+    return statements;
 }

@@ -113,6 +113,12 @@ public:
 
     DocumentLines(TClientDataModule& module, GoodsInfo& goods);
 
+    // Every statement the window's data work can send: the look-up, save and
+    // deletion units of every kind with every setting and goods that shape
+    // them, and the lists. For the terminal's statement catalogue; module is
+    // a data module of its own, never connected.
+    static QStringList Statements(TClientDataModule& module);
+
     // A document to work on (each time the window is opened for one).
     KindSetup Activate(const DocumentContext& context);
     const DocumentContext& context() const { return m_context; }
@@ -192,6 +198,11 @@ private:
     void FillAfterSave(Saved& saved) const;
     // The checks of the fields and the goods, before anything is sent.
     Outcome<LineValues> ReadEntry(const Entry& entry, QString& article);
+    // The units of a save, a look-up (false: the code cannot name goods, and
+    // nothing is added) and a deletion, built as they are sent.
+    void BuildSave(UnitOfWork& unit, const LineValues& values);
+    bool BuildLookUp(UnitOfWork& unit, const QString& code, bool byIsn);
+    void BuildDelete(UnitOfWork& unit, const LocatedLine& line);
     // The parts of the save's unit, in the order they run.
     void AddStockChecks(UnitOfWork& unit, const LineValues& values);
     void AddLine(UnitOfWork& unit, const LineValues& values);

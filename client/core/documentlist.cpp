@@ -13,6 +13,20 @@ QString DocumentListSql(DocumentKind kind, DocumentListView view)
     return view == DocumentListView::Header ? info.headerList : info.operationsList;
 }
 
+QStringList DocumentListStatements()
+{
+    QStringList statements;
+    for (const DocumentKind kind : kAllDocumentKinds) {
+        for (const DocumentListView view :
+             {DocumentListView::Header, DocumentListView::Operations3D}) {
+            const QString sql = DocumentListSql(kind, view);
+            if (!sql.isEmpty())
+                statements << sql;
+        }
+    }
+    return statements;
+}
+
 void OpenDocumentList(RemoteDataSet& documents, DocumentKind kind, const QDate& from,
                       const QDate& to, DocumentListView view)
 {

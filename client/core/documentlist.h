@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 class RemoteDataSet;
 
@@ -22,6 +23,10 @@ enum class DocumentListView
 // The statement for a kind, with the period as DAT_NO and DAT_LIDZ; empty for
 // goods in memory, which have no header rows.
 QString DocumentListSql(DocumentKind kind, DocumentListView view);
+
+// The statements of every kind for both windows: for the terminal's
+// statement catalogue.
+QStringList DocumentListStatements();
 
 // Prepares documents (the dataset a list shows, the module's cdsPavadzimes)
 // and, except for goods in memory (which leave it closed and the list empty),

@@ -241,6 +241,13 @@ bool ReadFoundGoods(const RemoteDataSet& row, GoodsInfo& goods)
     return true;
 }
 
+QStringList FindGoodsStatements()
+{
+    return {goodsStatement(QStringLiteral("1"), false)->first,
+            goodsStatement(QStringLiteral("1"), true)->first, kDatedSpecialPrice,
+            kUnlimitedSpecialPrice};
+}
+
 QString GoodsNotFoundMessage(const QString& code)
 {
     return kNotFound + code;

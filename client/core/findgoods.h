@@ -3,6 +3,7 @@
 #include "client/core/goodsinfo.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -33,6 +34,11 @@ bool FindGoods(UnitOfWork& unit, const QString& code, bool byIsn, qint32 clientI
 // own: goods.PriceCode and ClientIsn must already be set. False when nothing
 // matched; goods then keeps its contents.
 bool ReadFoundGoods(const RemoteDataSet& row, GoodsInfo& goods);
+
+// The statements FindGoods sends on its own (the goods by code and by key,
+// the partner's special prices): for the terminal's statement catalogue. Its
+// unit form is listed with the units that use it.
+QStringList FindGoodsStatements();
 
 // What a window tells the user when FindGoods found nothing for code.
 QString GoodsNotFoundMessage(const QString& code);

@@ -462,6 +462,12 @@ QList<std::pair<qint64, qint64>> blockRuns(const QList<qint64>& blocks)
 
 } // namespace
 
+QStringList GoodsCatalogueCopy::Statements()
+{
+    return {checksumStatement(), goodsVersionsStatement(), fetchGoodsStatement(),
+            fetchStatement(kGroups), fetchStatement(kDepartments)};
+}
+
 CatalogueRefresh GoodsCatalogueCopy::refresh(TClientDataModule& module)
 {
     ServerConnection& connection = module.SQLConnection1();

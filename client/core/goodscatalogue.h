@@ -3,6 +3,7 @@
 #include "client/core/goodsinfo.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -57,6 +58,8 @@ public:
     // cuts short leaves a copy whose every block is whole, and the next
     // refresh goes on from there.
     CatalogueRefresh refresh(TClientDataModule& module);
+    // The statements a refresh sends: for the terminal's statement catalogue.
+    static QStringList Statements();
 
     // Looks the code up as FindGoods does, with goods.PriceCode set to
     // priceCode first, as a caller sets it before FindGoods: the same code

@@ -1,6 +1,7 @@
 #include "client/core/goodsdata.h"
 
 #include "client/core/clienterror.h"
+#include "client/core/clientstate.h"
 #include "client/core/commonprocedures.h"
 #include "client/core/commonrefusals.h"
 #include "client/core/findgoods.h"
@@ -30,7 +31,35 @@ const QString kNoRight = QStringLiteral("Jums nav tiesību ievadīt jaunas prece
 
 const QString kStockAllKinds = QStringLiteral("K");
 
+// The new goods with their log entry; the result L is their key.
+void buildNewGoods(UnitOfWork& unit, const ClientState& state, const QString& article,
+                   const QString& name, double rate)
+{
+    unit.declareResult(QStringLiteral("L"), ParamType::Integer);
+    unit.add(kInsertGoods + kReturningKey)
+        .set(QStringLiteral("ARTIKULS"), article)
+        .set(QStringLiteral("GNOS"), name)
+        .set(QStringLiteral("PVN"), rate);
+    const UnitArg goodsIsn = UnitArg::variable(QStringLiteral("L"));
+    LogOperation(unit, state, QStringLiteral("J"), name, QStringLiteral("N_KLPREC"), goodsIsn,
+                 QStringLiteral("Norvalk"), goodsIsn, QDate::currentDate());
+}
+
 } // namespace
+
+QStringList GoodsData::Statements()
+{
+    // The look-up, the stock and the departments are the common procedures';
+    // the promotions are the provider's own statement.
+    QStringList statements{kArticleTaken};
+    // The typed name is declared in one of two widths, as long as it is.
+    for (const QString& name : {QStringLiteral("1"), QString(300, QLatin1Char('1'))}) {
+        UnitOfWork unit(UnitIdentity{QStringLiteral("NV:catalogue"), 0});
+        buildNewGoods(unit, ClientState(), QStringLiteral("1"), name, 0);
+        statements << unit.commandText();
+    }
+    return statements;
+}
 
 const KeyedList& GoodsData::LoadDepartments()
 {
@@ -119,15 +148,7 @@ Outcome<qint32> GoodsData::SaveNewGoods(const QString& article, const QString& n
 
     // Sent again after a lost reply, the goods are not made twice.
     UnitOfWork unit(NewUnitIdentity(m_module));
-    unit.declareResult(QStringLiteral("L"), ParamType::Integer);
-    unit.add(kInsertGoods + kReturningKey)
-        .set(QStringLiteral("ARTIKULS"), StoredArticle(article))
-        .set(QStringLiteral("GNOS"), name)
-        .set(QStringLiteral("PVN"), rate);
-    const UnitArg goodsIsn = UnitArg::variable(QStringLiteral("L"));
-    LogOperation(unit, m_module.clientState(), QStringLiteral("J"), name,
-                 QStringLiteral("N_KLPREC"), goodsIsn, QStringLiteral("Norvalk"), goodsIsn,
-                 QDate::currentDate());
+    buildNewGoods(unit, m_module.clientState(), StoredArticle(article), name, rate);
     RemoteDataSet& update = *m_update;
     unit.run(update);
     if (UnitOfWork::ranBefore(update))

@@ -5,6 +5,7 @@
 #include "client/core/owndataset.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -71,6 +72,10 @@ public:
                                  const QString& vatText);
 
     static QString StoredArticle(const QString& typed) { return typed.left(StoredArticleLength); }
+
+    // Every statement the goods window's data work can send: for the
+    // terminal's statement catalogue.
+    static QStringList Statements();
 
 private:
     bool articleTaken(const QString& article);

@@ -47,6 +47,11 @@ LoginCheck::LoginCheck(TClientDataModule& module)
 {
 }
 
+QStringList LoginCheck::Statements()
+{
+    return {kUserRow};
+}
+
 QString LoginCheck::LastUserName()
 {
     return IniReadString(kSection, kUserName, MasterUser());

@@ -4,6 +4,7 @@
 #include "client/core/owndataset.h"
 
 #include <QString>
+#include <QStringList>
 
 class TClientDataModule;
 
@@ -23,6 +24,9 @@ public:
 
     // The user name last logged in with ("CHIEF" on a new device).
     static QString LastUserName();
+    // The statements a login sends (the rights are read through the common
+    // procedures): for the terminal's statement catalogue.
+    static QStringList Statements();
 
     // userName as the window shows it after upper-casing; the password is
     // compared exactly, case and length included. Refuses an unknown user

@@ -2,6 +2,7 @@
 
 #include "client/core/clienterror.h"
 #include "client/core/clientformat.h"
+#include "client/core/clientstate.h"
 #include "client/core/commonprocedures.h"
 #include "client/core/commonrefusals.h"
 #include "client/core/remotedataset.h"
@@ -10,8 +11,10 @@
 #include "client/core/unitofwork.h"
 
 #include <QDateTime>
+#include <QSet>
 
 #include <cmath>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -80,6 +83,12 @@ const QString kAppendNote = QStringLiteral("UPDATE %1 SET PICO_NEATRASTIE = "
 // against the column's width, a long number would fail the statement rather
 // than match nothing.
 const QString kNumberParam = QStringLiteral("CAST(:NR%1 AS VARCHAR(250))");
+// The statement takes the numbers in one of these few counts of markers, the
+// unused ones given the first number again (a repeat matches nothing more),
+// so that the terminal sends a fixed set of statements whatever is typed. A
+// longer list is read in parts of the largest count.
+constexpr int kNumberSlots[] = {1, 2, 4, 8, 16};
+constexpr int kMostNumbers = kNumberSlots[std::size(kNumberSlots) - 1];
 
 const QString kNoNumbers = QStringLiteral("Nav ievadīti numuri !!!");
 const QString kBadNumberOrDate = QStringLiteral("Nav korekts numurs vai datums !!!");
@@ -114,18 +123,68 @@ const KindStatements& statementsOf(CheckKind kind)
     return kind == CheckKind::Transfer ? kTransfer : kReceiving;
 }
 
-// Sets the base statement with the number list and the period.
+// The fewest markers of kNumberSlots that take count numbers.
+int numberSlots(qsizetype count)
+{
+    for (const int markerCount : kNumberSlots) {
+        if (markerCount >= count)
+            return markerCount;
+    }
+    return kMostNumbers;
+}
+
+// The base statement with markerCount number markers and the tail.
+QString baseStatement(const KindStatements& statements, int markerCount, const QString& tail)
+{
+    QStringList markers;
+    for (int index = 1; index <= markerCount; ++index)
+        markers << kNumberParam.arg(index);
+    return statements.lines.arg(markers.join(QStringLiteral(", "))) + tail;
+}
+
+// Sets the base statement with at most kMostNumbers numbers and the period.
 void setBase(RemoteDataSet& query, const KindStatements& statements, const QStringList& numbers,
              const QDate& from, const QDate& to, const QString& tail)
 {
-    QStringList markers;
-    for (int index = 1; index <= numbers.size(); ++index)
-        markers << kNumberParam.arg(index);
-    query.setCommandText(statements.lines.arg(markers.join(QStringLiteral(", "))) + tail);
-    for (int index = 1; index <= numbers.size(); ++index)
-        query.setTextParam(QStringLiteral("NR%1").arg(index), numbers.at(index - 1));
+    const int markerCount = numberSlots(numbers.size());
+    query.setCommandText(baseStatement(statements, markerCount, tail));
+    for (int index = 1; index <= markerCount; ++index)
+        query.setTextParam(QStringLiteral("NR%1").arg(index),
+                           numbers.at(index <= numbers.size() ? index - 1 : 0));
     query.setDateTimeParam(QStringLiteral("DAT_NO"), QDateTime(from, QTime(0, 0)));
     query.setDateTimeParam(QStringLiteral("DAT_LIDZ"), QDateTime(to, QTime(0, 0)));
+}
+
+// Opens the base statement (with the article's condition when goodsIsn is
+// above 0) on the numbers and the period. A list longer than one statement
+// takes is read in parts, and query then holds their rows together, each
+// line once, as one statement over the whole list would give them.
+void openBase(RemoteDataSet& query, const KindStatements& statements, const QStringList& numbers,
+              const QDate& from, const QDate& to, qint32 goodsIsn)
+{
+    DataPacket rows;
+    QSet<qint64> seen;
+    for (qsizetype start = 0; start < numbers.size(); start += kMostNumbers) {
+        query.close();
+        setBase(query, statements, numbers.mid(start, kMostNumbers), from, to,
+                goodsIsn > 0 ? statements.article : QString());
+        if (goodsIsn > 0)
+            query.setIntegerParam(QStringLiteral("ISPRECE"), goodsIsn);
+        query.open();
+        if (numbers.size() <= kMostNumbers)
+            return;
+        const DataPacket& part = query.packet();
+        if (rows.columns.isEmpty())
+            rows.columns = part.columns;
+        const int isn = part.columnIndex(QStringLiteral("ISN"));
+        for (const QVariantList& row : part.rows) {
+            if (!seen.contains(row.at(isn).toLongLong())) {
+                seen.insert(row.at(isn).toLongLong());
+                rows.rows.append(row);
+            }
+        }
+    }
+    query.holdRows(std::move(rows));
 }
 
 std::vector<Line> readLines(RemoteDataSet& query)
@@ -138,9 +197,20 @@ std::vector<Line> readLines(RemoteDataSet& query)
     return lines;
 }
 
+// The lines' keys as the unit takes them: one text, each key followed by a
+// comma, so that the unit is the same statement however many lines there are.
+QString lineList(const QList<qint32>& lines)
+{
+    QString list;
+    for (const qint32 line : lines)
+        list += QString::number(line) + QLatin1Char(',');
+    return list;
+}
+
 // Fills the lines' outstanding quantities in their order and puts what is
 // left of the count onto the last line visited, as Q runs out: a line
-// already fully checked is passed over but still visited.
+// already fully checked is passed over but still visited. The database
+// takes the keys off the list one by one.
 void bookCount(UnitOfWork& unit, const KindStatements& statements, const QList<qint32>& lines,
                double count)
 {
@@ -148,17 +218,23 @@ void bookCount(UnitOfWork& unit, const KindStatements& statements, const QList<q
     unit.declare(QStringLiteral("T"), ParamType::Double);
     unit.declare(QStringLiteral("O"), ParamType::Double);
     unit.declare(QStringLiteral("LAST"), ParamType::Integer);
+    unit.declare(QStringLiteral("REST"), ParamType::Text);
+    unit.declare(QStringLiteral("CUT"), ParamType::Integer);
+    unit.declare(QStringLiteral("LINE"), ParamType::Integer);
     unit.add(QStringLiteral("Q = :COUNT")).set(QStringLiteral("COUNT"), count);
     unit.add(QStringLiteral("T = :TOLERANCE")).set(QStringLiteral("TOLERANCE"), kQuantityTolerance);
     unit.add(QStringLiteral("LAST = 0"));
-    for (const qint32 line : lines) {
-        unit.beginIf(QStringLiteral(":Q > :T"));
-        unit.add(QStringLiteral("LAST = :ISN")).set(QStringLiteral("ISN"), line);
-        unit.add(QStringLiteral("O = 0"));
-        unit.add(FillNames(kBookLine, {statements.lineTable})).set(QStringLiteral("ISN"), line);
-        unit.add(QStringLiteral("Q = :Q - MINVALUE(:Q, COALESCE(:O, 0))"));
-        unit.endIf();
-    }
+    unit.add(QStringLiteral("REST = :LINES")).set(QStringLiteral("LINES"), lineList(lines));
+    unit.beginWhile(QStringLiteral(":Q > :T AND :REST <> ''"));
+    unit.add(QStringLiteral("CUT = POSITION(',' IN :REST)"));
+    unit.add(QStringLiteral("LINE = CAST(LEFT(:REST, :CUT - 1) AS INTEGER)"));
+    unit.add(QStringLiteral("REST = SUBSTRING(:REST FROM :CUT + 1)"));
+    unit.add(QStringLiteral("LAST = :LINE"));
+    unit.add(QStringLiteral("O = 0"));
+    unit.add(FillNames(kBookLine, {statements.lineTable}))
+        .set(QStringLiteral("ISN"), UnitArg::variable(QStringLiteral("LINE")));
+    unit.add(QStringLiteral("Q = :Q - MINVALUE(:Q, COALESCE(:O, 0))"));
+    unit.endWhile();
     unit.beginIf(QStringLiteral(":Q > :T AND :LAST <> 0"));
     unit.add(FillNames(kAddSurplus, {statements.lineTable}));
     unit.endIf();
@@ -224,10 +300,8 @@ Outcome<ReceivingCheck::Booking> ReceivingCheck::Prepare(GoodsInfo& goods, Check
     const QStringList numbers = WaybillNumbers(numberList);
     RemoteDataSet& query = *m_query;
     PrepareDataset(query);
-    setBase(query, statements, numbers, from, to, statements.article);
-    query.setIntegerParam(QStringLiteral("ISPRECE"), goods.Isn);
     try {
-        query.open();
+        openBase(query, statements, numbers, from, to, goods.Isn);
     } catch (const std::exception& error) {
         return Prepared::refuse(kBadNumberOrDate + QLatin1Char('\n') + errorText(error),
                                 kArticleField);
@@ -249,8 +323,7 @@ Outcome<ReceivingCheck::Booking> ReceivingCheck::Prepare(GoodsInfo& goods, Check
 
     // On none of the documents: noted in the first one's list.
     PrepareDataset(query);
-    setBase(query, statements, numbers, from, to, QString());
-    query.open();
+    openBase(query, statements, numbers, from, to, 0);
     booking.noteDocument = query.fieldByName(QStringLiteral("ISPAVADZ")).asInteger();
     if (booking.noteDocument <= 0)
         return Prepared::refuse(kNoWaybill, QString());
@@ -261,6 +334,30 @@ Outcome<ReceivingCheck::Booking> ReceivingCheck::Prepare(GoodsInfo& goods, Check
     return booking;
 }
 
+namespace {
+
+// The unit that adds the booking's entry to its document's note.
+void buildNote(UnitOfWork& unit, const ClientState& state, const KindStatements& statements,
+               const ReceivingCheck::Booking& booking)
+{
+    unit.add(FillNames(kAppendNote, {statements.documentTable}))
+        .set(QStringLiteral("ISPAVADZ"), booking.noteDocument)
+        .set(QStringLiteral("NEATRASTIE"), booking.noteEntry);
+    LogOperation(unit, state, kCheckLogKey, QString(), statements.documentTable, booking.goodsIsn,
+                 kNorvalk, booking.noteDocument, QDate::currentDate());
+}
+
+// The unit that books the count onto the booking's lines.
+void buildCount(UnitOfWork& unit, const ClientState& state, const KindStatements& statements,
+                const ReceivingCheck::Booking& booking)
+{
+    bookCount(unit, statements, booking.lines, booking.count);
+    LogOperation(unit, state, kCheckLogKey, QString(), statements.lineTable, booking.goodsIsn,
+                 kNorvalk, booking.lines.value(0), QDate::currentDate());
+}
+
+} // namespace
+
 ReceivingCheck::Result ReceivingCheck::Store(const Booking& booking)
 {
     const KindStatements& statements = statementsOf(booking.kind);
@@ -270,22 +367,48 @@ ReceivingCheck::Result ReceivingCheck::Store(const Booking& booking)
     const ClientState& state = m_module.clientState();
     if (booking.noteDocument > 0) {
         UnitOfWork unit(NewUnitIdentity(m_module));
-        unit.add(FillNames(kAppendNote, {statements.documentTable}))
-            .set(QStringLiteral("ISPAVADZ"), booking.noteDocument)
-            .set(QStringLiteral("NEATRASTIE"), booking.noteEntry);
-        LogOperation(unit, state, kCheckLogKey, QString(), statements.documentTable,
-                     booking.goodsIsn, kNorvalk, booking.noteDocument, QDate::currentDate());
+        buildNote(unit, state, statements, booking);
         PrepareDataset(update);
         unit.run(update);
         return booking.result;
     }
     if (booking.count > kQuantityTolerance) {
         UnitOfWork unit(NewUnitIdentity(m_module));
-        bookCount(unit, statements, booking.lines, booking.count);
-        LogOperation(unit, state, kCheckLogKey, QString(), statements.lineTable, booking.goodsIsn,
-                     kNorvalk, booking.lines.value(0), QDate::currentDate());
+        buildCount(unit, state, statements, booking);
         PrepareDataset(update);
         unit.run(update);
     }
     return booking.result;
+}
+
+QStringList ReceivingCheck::Statements()
+{
+    QStringList list;
+    // The note's entry holds the typed article and the goods' name, and the
+    // list of lines grows with them: each text short and long, as the unit
+    // declares it in one of two widths.
+    const QStringList entries{QStringLiteral("1"), QString(300, QLatin1Char('1'))};
+    for (const KindStatements* statements : {&kReceiving, &kTransfer}) {
+        for (const int markerCount : kNumberSlots) {
+            list << baseStatement(*statements, markerCount, statements->article)
+                 << baseStatement(*statements, markerCount, QString());
+        }
+        for (const QString& entry : entries) {
+            Booking note;
+            note.noteDocument = 1;
+            note.noteEntry = entry;
+            UnitOfWork noteUnit(UnitIdentity{QStringLiteral("NV:catalogue"), 0});
+            buildNote(noteUnit, ClientState(), *statements, note);
+            list << noteUnit.commandText();
+
+            // One line, and as many as make the list of their keys as long.
+            Booking count;
+            count.count = 1;
+            count.lines = QList<qint32>(entry.size() / 2 + 1, 1);
+            UnitOfWork countUnit(UnitIdentity{QStringLiteral("NV:catalogue"), 0});
+            buildCount(countUnit, ClientState(), *statements, count);
+            list << countUnit.commandText();
+        }
+    }
+    return list;
 }

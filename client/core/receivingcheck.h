@@ -66,6 +66,10 @@ public:
 
     explicit ReceivingCheck(TClientDataModule& module);
 
+    // Every statement a check can send, of both kinds: for the terminal's
+    // statement catalogue.
+    static QStringList Statements();
+
     // The document numbers of a number list, empty ones included.
     static QStringList WaybillNumbers(const QString& numberList);
 

@@ -161,12 +161,24 @@ UnitOfWork::Step& UnitOfWork::beginIf(const QString& condition)
     return addStep(QStringLiteral("IF (") + condition + QStringLiteral(") THEN BEGIN"));
 }
 
+UnitOfWork::Step& UnitOfWork::beginWhile(const QString& condition)
+{
+    ++m_openIfs;
+    return addStep(QStringLiteral("WHILE (") + condition + QStringLiteral(") DO BEGIN"));
+}
+
+// Both blocks end alike; which one is closed is the caller's to keep right.
 void UnitOfWork::endIf()
 {
     if (m_openIfs == 0)
         throw ClientError(QStringLiteral("endIf bez beginIf"));
     --m_openIfs;
     addStep(QStringLiteral("END"));
+}
+
+void UnitOfWork::endWhile()
+{
+    endIf();
 }
 
 void UnitOfWork::finish()

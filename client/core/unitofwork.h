@@ -119,6 +119,11 @@ public:
     // condition holds.
     Step& beginIf(const QString& condition);
     void endIf();
+    // The statements added until the matching endWhile() run again for as
+    // long as the condition holds: a unit that works through a list handed
+    // to it as one value keeps one text however long the list is.
+    Step& beginWhile(const QString& condition);
+    void endWhile();
     // Ends the unit here with the results as they stand; what follows it
     // does not run. Meant inside beginIf(), for a check that refuses.
     void finish();
@@ -173,7 +178,7 @@ private:
 
     QList<Variable> m_variables;
     std::vector<std::unique_ptr<Step>> m_steps;
-    int m_openIfs = 0;
+    int m_openIfs = 0;           // beginIf() and beginWhile() not yet ended
     bool m_suspendsRows = false; // suspendEach() hands the rows back itself
     std::optional<UnitIdentity> m_identity;
     bool m_stamped = false;

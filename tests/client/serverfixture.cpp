@@ -1,6 +1,7 @@
 #include "tests/client/serverfixture.h"
 
 #include "client/core/clientformat.h"
+#include "client/core/terminalstatements.h"
 #include "common/showmessage.h"
 
 #include <QHostAddress>
@@ -29,8 +30,15 @@ QString ServerFixture::start()
     ServerConnection& connection = m_module->SQLConnection1();
     connection.setHostName(QHostAddress(QHostAddress::LocalHost).toString());
     connection.setPort(m_server.port());
+    m_statements.attach(connection.client());
     m_sql.setPort(m_server.port());
     return QString();
+}
+
+QString ServerFixture::statementsOutsideCatalogue(const QStringList& ownStatements) const
+{
+    static const QStringList catalogue = TerminalStatements();
+    return m_statements.describeMissing(catalogue + ownStatements);
 }
 
 bool ServerFixture::restartServer()

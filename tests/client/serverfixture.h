@@ -4,6 +4,7 @@
 #include "client/core/remotedataset.h"
 #include "client/core/serverconnection.h"
 #include "client/core/tclientdatamodule.h"
+#include "tests/support/statementrecorder.h"
 #include "tests/support/testdatabase.h"
 #include "tests/support/testserver.h"
 #include "tests/support/testsql.h"
@@ -48,12 +49,21 @@ public:
     void run(const QStringList& statements);
     QVariant value(const QString& sql) { return m_sql.value(sql); }
 
+    // What the module's connection has sent that the terminal's statement
+    // catalogue lacks, one text a line; empty when nothing. A test's own
+    // statements through the module's connection are named in ownStatements.
+    // A data class's tests check it at their end: a text missing from the
+    // catalogue would be refused by a server with its statement lock on.
+    QString statementsOutsideCatalogue(const QStringList& ownStatements = {}) const;
+    StatementRecorder& statements() { return m_statements; }
+
 private:
     TestDatabase m_database;
     TestServer m_server;
     std::unique_ptr<TClientDataModule> m_module;
     TestSql m_sql;
     QStringList m_messages;
+    StatementRecorder m_statements;
 };
 
 // A terminal of its own for the tests that run several at once on threads:

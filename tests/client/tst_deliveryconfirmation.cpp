@@ -53,6 +53,9 @@ void TestDeliveryConfirmation::initTestCase()
 
 void TestDeliveryConfirmation::cleanupTestCase()
 {
+    // Every text the data class sent is one the statement catalogue holds.
+    const QString outside = m_fixture->statementsOutsideCatalogue();
+    QVERIFY2(outside.isEmpty(), qPrintable(outside));
     QVERIFY(m_fixture->messages().isEmpty());
     m_fixture.reset();
 }

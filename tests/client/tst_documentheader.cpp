@@ -83,6 +83,9 @@ void TestDocumentHeader::init()
 
 void TestDocumentHeader::cleanupTestCase()
 {
+    // Every text the data class sent is one the statement catalogue holds.
+    const QString outside = m_fixture->statementsOutsideCatalogue();
+    QVERIFY2(outside.isEmpty(), qPrintable(outside));
     m_header.reset();
     m_fixture.reset();
 }

@@ -12,6 +12,13 @@
 
 #include <memory>
 
+namespace {
+
+// A row the test leaves in the module's datasets (the terminal never sends it).
+const QString kHeldRow = QStringLiteral("SELECT ISN FROM N_KLPREC WHERE ISN = 24");
+
+} // namespace
+
 class TestFindGoods final : public QObject
 {
     Q_OBJECT
@@ -152,6 +159,9 @@ void TestFindGoods::init()
 
 void TestFindGoods::cleanupTestCase()
 {
+    // Every text the data class sent is one the statement catalogue holds.
+    const QString outside = m_fixture->statementsOutsideCatalogue({kHeldRow});
+    QVERIFY2(outside.isEmpty(), qPrintable(outside));
     m_fixture.reset();
 }
 
@@ -285,7 +295,10 @@ void TestFindGoods::priceChoice()
     UnitOfWork unit;
     QVERIFY(FindGoods(unit, QStringLiteral("SPECIAL"), false, client));
     OwnDataSet own(m_fixture->module(), m_fixture->module().cdsTempQuery());
+    // The unit form alone is no unit the terminal sends: unrecorded.
+    m_fixture->statements().setRecording(false);
     unit.run(*own);
+    m_fixture->statements().setRecording(true);
     QVERIFY(ReadFoundGoods(*own, inUnit));
     QCOMPARE(inUnit, goods);
 }
@@ -364,7 +377,7 @@ void TestFindGoods::leavesTheModulesDataSetsAlone()
     const QList<RemoteDataSet*> held{&module.cdsFindN_KLPREC(), &module.cdsSpecCenas()};
     for (RemoteDataSet* dataSet : held) {
         PrepareDataset(*dataSet);
-        dataSet->setCommandText(QStringLiteral("SELECT ISN FROM N_KLPREC WHERE ISN = 24"));
+        dataSet->setCommandText(kHeldRow);
         dataSet->open();
     }
     GoodsInfo goods;

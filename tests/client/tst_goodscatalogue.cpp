@@ -16,6 +16,14 @@
 
 #include <memory>
 
+namespace {
+
+// The test's own read of the codes (the terminal never sends it).
+const QString kGoodsCodes = QStringLiteral("SELECT ISN, ARTIKULS, ARTIKULS2, ARTIKULS3, ARTIKULS4, "
+                                           "ARTIKULS5, ARTIKULS6 FROM N_KLPREC ORDER BY ISN");
+
+} // namespace
+
 class TestGoodsCatalogue final : public QObject
 {
     Q_OBJECT
@@ -75,6 +83,9 @@ void TestGoodsCatalogue::initTestCase()
 
 void TestGoodsCatalogue::cleanupTestCase()
 {
+    // Every text the data class sent is one the statement catalogue holds.
+    const QString outside = m_fixture->statementsOutsideCatalogue({kGoodsCodes});
+    QVERIFY2(outside.isEmpty(), qPrintable(outside));
     m_copy.reset();
     m_file.reset();
     m_fixture.reset();
@@ -83,8 +94,7 @@ void TestGoodsCatalogue::cleanupTestCase()
 QList<QVariantList> TestGoodsCatalogue::goodsCodes()
 {
     OwnDataSet own(m_fixture->module(), m_fixture->module().cdsTempQuery());
-    own->setCommandText(QStringLiteral("SELECT ISN, ARTIKULS, ARTIKULS2, ARTIKULS3, ARTIKULS4, "
-                                       "ARTIKULS5, ARTIKULS6 FROM N_KLPREC ORDER BY ISN"));
+    own->setCommandText(kGoodsCodes);
     own->open();
     return own->packet().rows;
 }

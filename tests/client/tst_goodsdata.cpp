@@ -93,6 +93,9 @@ void TestGoodsData::init()
 
 void TestGoodsData::cleanupTestCase()
 {
+    // Every text the data class sent is one the statement catalogue holds.
+    const QString outside = m_fixture->statementsOutsideCatalogue();
+    QVERIFY2(outside.isEmpty(), qPrintable(outside));
     m_fixture.reset();
 }
 

@@ -109,6 +109,9 @@ void TestReceivingCheck::init()
 
 void TestReceivingCheck::cleanupTestCase()
 {
+    // Every text the data class sent is one the statement catalogue holds.
+    const QString outside = m_fixture->statementsOutsideCatalogue();
+    QVERIFY2(outside.isEmpty(), qPrintable(outside));
     m_fixture.reset();
 }
 
@@ -244,6 +247,15 @@ void TestReceivingCheck::booking_data()
         << CheckKind::Transfer << Lines{{4, 1}, {2, 0}} << "7" << Quantities{4, 4} << true;
     QTest::newRow("transfer all fully checked: the last line grows")
         << CheckKind::Transfer << Lines{{2, 2}, {3, 3}} << "1,5" << Quantities{2, 4.5} << true;
+    // The unit takes the lines' keys as one list, however many there are
+    // (here a list longer than the short text width).
+    Lines many(70, {1, 0});
+    Quantities filled(69, 1);
+    QTest::newRow("seventy lines, the last in part")
+        << receiving << many << "69,5" << (Quantities(filled) << 0.5) << true;
+    Quantities surplus(39, 1);
+    QTest::newRow("forty lines, the rest onto the last")
+        << receiving << Lines(40, {1, 0}) << "45" << (Quantities(surplus) << 6) << true;
 }
 
 void TestReceivingCheck::booking()
@@ -281,6 +293,16 @@ void TestReceivingCheck::numberList_data()
     QTest::newRow("one document") << "13" << Quantities{0, 10, 0};
     QTest::newRow("outside the period is not named") << "14-12" << Quantities{10, 0, 0};
     QTest::newRow("numbers taken literally") << "12- 13" << Quantities{10, 0, 0};
+    // More numbers than one statement takes are read in parts, each line
+    // once however often its number is named.
+    QStringList others;
+    for (int i = 1; i <= 16; ++i)
+        others << QStringLiteral("X%1").arg(i);
+    QTest::newRow("three numbers") << "12-X1-13" << Quantities{5, 5, 0};
+    QTest::newRow("eighteen numbers, in two parts")
+        << QStringLiteral("12-%1-13").arg(others.join(QLatin1Char('-'))) << Quantities{5, 5, 0};
+    QTest::newRow("a number in both parts")
+        << QStringLiteral("12-%1-12-13").arg(others.join(QLatin1Char('-'))) << Quantities{5, 5, 0};
 }
 
 void TestReceivingCheck::numberList()

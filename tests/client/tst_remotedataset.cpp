@@ -8,6 +8,7 @@
 #include "client/core/datasetmodel.h"
 #include "common/remoteerror.h"
 #include "tests/client/serverfixture.h"
+#include "tests/support/statementrecorder.h"
 
 #include <QSet>
 #include <QSignalSpy>
@@ -40,6 +41,7 @@ private slots:
     void newCommandTextClosesTheDataSet();
     void viewsFollowTheDataSet();
     void twoDataSetsOnOneProvider();
+    void statementsRecordedAsSent();
     void executedStatementVisibleToNextRequest();
     void insertReturnsItsOwnKey();
     void terminalsInsertingAtOnceGetTheirOwnKeys();
@@ -519,6 +521,44 @@ void TestRemoteDataSet::serverGoneForGood()
         QCOMPARE(error.kind(), RemoteError::Kind::Transport);
     }
     QVERIFY(!query().isActive());
+}
+
+void TestRemoteDataSet::statementsRecordedAsSent()
+{
+    StatementRecorder& recorder = m_fixture->statements();
+    recorder.clear();
+    // With its text the first time, by its handle after: one text each.
+    const QString read = QStringLiteral("SELECT ISN FROM N_PRGRUP WHERE ISN = :ISN");
+    for (const qint32 isn : {1, 2, 3}) {
+        PrepareDataset(query());
+        query().setCommandText(read);
+        query().setIntegerParam(QStringLiteral("ISN"), isn);
+        query().open();
+    }
+    const QString write = QStringLiteral("UPDATE N_PRGRUP SET GNOS = GNOS WHERE ISN = :ISN");
+    for (int i = 0; i < 2; ++i) {
+        query().setCommandText(write);
+        query().setIntegerParam(QStringLiteral("ISN"), -1);
+        query().execute();
+    }
+    // The provider's own statement is no text of the terminal's.
+    RemoteDataSet& promotions = m_fixture->module().cdsAkcijas();
+    PrepareDataset(promotions);
+    promotions.setCommandText(QString());
+    promotions.setIntegerParam(QStringLiteral("ISPRECE"), 3);
+    promotions.setIntegerParam(QStringLiteral("ISNODALA"), 2);
+    promotions.open();
+    // Nor is what goes while recording is off.
+    recorder.setRecording(false);
+    openQuery(QStringLiteral("SELECT 1 X FROM N_ISI"));
+    recorder.setRecording(true);
+
+    QCOMPARE(recorder.texts(), (QStringList{read, write}));
+    QCOMPARE(recorder.missing({write, QStringLiteral("SELECT 2 X FROM N_ISI")}), QStringList{read});
+    QVERIFY(recorder.missing({read, write}).isEmpty());
+    QVERIFY(recorder.describeMissing({read}).contains(write));
+    recorder.clear();
+    QVERIFY(recorder.texts().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestRemoteDataSet)

@@ -302,6 +302,11 @@ void TestUnitOfWork::mistakesCaughtBeforeSending()
     UnitOfWork unclosed;
     unclosed.beginIf(QStringLiteral("1 = 1"));
     QVERIFY_THROWS_EXCEPTION(ClientError, unclosed.commandText());
+    UnitOfWork unclosedLoop;
+    unclosedLoop.beginWhile(QStringLiteral("1 = 0"));
+    QVERIFY_THROWS_EXCEPTION(ClientError, unclosedLoop.commandText());
+    UnitOfWork notOpened;
+    QVERIFY_THROWS_EXCEPTION(ClientError, notOpened.endWhile());
 
     UnitOfWork tooLong;
     QVERIFY_THROWS_EXCEPTION(ClientError,

@@ -4,6 +4,8 @@
 #include "client/app/tnorvalkmain.h"
 #include "client/core/clientformat.h"
 #include "client/core/settingsfile.h"
+#include "client/core/tclientdatamodule.h"
+#include "client/core/terminalstatements.h"
 #include "common/showmessage.h"
 
 #include <QApplication>
@@ -106,6 +108,7 @@ TNorvalkMain* WindowFixture::openMainWindow()
     closeMainWindow();
     pointSettingsAtServer();
     m_main = new TNorvalkMain;
+    m_statements.attach(m_main->dataModule().SQLConnection1().client());
     m_main->setServerPort(port());
     m_main->show();
     if (!QTest::qWaitForWindowExposed(m_main))
@@ -118,6 +121,22 @@ void WindowFixture::closeMainWindow()
 {
     delete m_main;
     m_main = nullptr;
+    const QString outside = statementsOutsideCatalogue();
+    if (outside.isEmpty())
+        return;
+    m_statements.clear(); // said once
+    // Inside a test function the test fails; after the last one (the
+    // fixture's end) the test program does.
+    if (QTest::currentTestFunction())
+        QTest::qFail(qPrintable(outside), __FILE__, __LINE__);
+    else
+        qFatal("%s", qPrintable(outside));
+}
+
+QString WindowFixture::statementsOutsideCatalogue() const
+{
+    static const QStringList catalogue = TerminalStatements();
+    return m_statements.describeMissing(catalogue);
 }
 
 bool WindowFixture::runMenuCommand(QPushButton* command, const QString& user,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/support/statementrecorder.h"
 #include "tests/support/testdatabase.h"
 #include "tests/support/testserver.h"
 #include "tests/support/testsql.h"
@@ -68,6 +69,14 @@ public:
     void closeMainWindow();
     TNorvalkMain* mainWindow() const { return m_main; }
 
+    // Every statement the main window's connection sends is recorded, and
+    // closing the main window (at the latest the fixture's end) fails the
+    // test when one of them is not in the terminal's statement catalogue: a
+    // server with its statement lock on would refuse it. This says which,
+    // one a line; empty when none.
+    QString statementsOutsideCatalogue() const;
+    StatementRecorder& statements() { return m_statements; }
+
     // Presses a menu command and, when it asks for a login, logs in and
     // presses it again, as a person does. Returns whether no message came.
     bool runMenuCommand(QPushButton* command, const QString& user = QStringLiteral("CHIEF"),
@@ -89,6 +98,7 @@ private:
     QStringList m_messages;
     bool m_realBoxes = false;
     TNorvalkMain* m_main = nullptr;
+    StatementRecorder m_statements;
 };
 
 // A test main for window tests: the application object of the program, so
