@@ -24,6 +24,7 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <list>
@@ -165,6 +166,8 @@ struct Fixtures
     std::list<ServerProcess> processes;
     std::list<FbAttachment> keepers;
     std::list<MetricsScraper> scrapers;
+    quint16 tlsPort = 0; // the server with TLS, when measured
+    QString tlsFingerprint;
 
     void keepOpen(const QString& database) { openStockDatabase(keepers.emplace_back(), database); }
 
@@ -229,6 +232,18 @@ QList<Variant> makeVariants(const Options& o, Fixtures& fixtures)
         // Whether serving the metrics slows the look-up; taking turns with the one above.
         variants.append({kServerMetricsVariant, serverTerminals(fixtures.startWithMetrics(o, 4)), 1,
                          std::numeric_limits<int>::max(), false});
+        // What TLS costs a look-up, at one terminal, taking turns with the plain one.
+        QString certificate;
+        QString key;
+        fixtures.tlsFingerprint = makeCertificate(o.workDir, &certificate, &key);
+        ServerProcess& tls = fixtures.processes.emplace_back();
+        const QString tlsName = QStringLiteral("server-w4-tls");
+        tls.start(o.serverProgram, copyFor(o, tlsName), 4, Fixtures::logPath(o, tlsName),
+                  {QStringLiteral("--certificate"), certificate, QStringLiteral("--key"), key},
+                  fixtures.tlsFingerprint);
+        fixtures.tlsPort = tls.port();
+        variants.append({kServerTlsVariant, serverTlsTerminals(tls.port(), fixtures.tlsFingerprint),
+                         1, 1, false});
         // One worker only where it can make a difference: several terminals.
         variants.append({QStringLiteral("norvalk-server-w1"), serverTerminals(fixtures.start(o, 1)),
                          2, std::numeric_limits<int>::max(), false});
@@ -403,6 +418,20 @@ std::optional<double> measureIdle(const Options& o, Fixtures& fixtures)
     return figures.ratio;
 }
 
+std::optional<ReconnectFigures> measureReconnects(const Fixtures& fixtures)
+{
+    if (fixtures.tlsPort == 0)
+        return std::nullopt;
+    QList<double> times = tlsReconnects(fixtures.tlsPort, fixtures.tlsFingerprint, 200);
+    std::sort(times.begin(), times.end());
+    const ReconnectFigures figures{times[times.size() / 2], times.last()};
+    say(QStringLiteral("  reconnect over TLS (connect, handshake, one reply), 200 times: median "
+                       "%1 ms, slowest %2 ms (goal <= 50)")
+            .arg(figures.medianMs, 0, 'f', 2)
+            .arg(figures.maxMs, 0, 'f', 2));
+    return figures;
+}
+
 void measureMemory(const Options& o)
 {
     if (!o.modes.contains(QLatin1String("memory")))
@@ -437,6 +466,7 @@ int run(const Options& o)
     const QList<Variant> variants = makeVariants(o, fixtures);
     warmUp(o, variants);
     const QList<RunResult> results = byVariant(variants, measureAll(o, variants));
+    const std::optional<ReconnectFigures> reconnect = measureReconnects(fixtures);
     const std::optional<double> idleRatio = measureIdle(o, fixtures);
     measureMemory(o);
     QStringList findings;
@@ -455,7 +485,7 @@ int run(const Options& o)
     printReport(results, findings, out);
     out << "Measured in " << QString::number(clock.elapsed() / 1000.0, 'f', 1)
         << " s; load average at the end " << loadAverage() << '\n'
-        << ratiosLine(results, idleRatio) << '\n';
+        << ratiosLine(results, idleRatio, reconnect) << '\n';
     return 0;
 }
 

@@ -187,15 +187,24 @@ void printReport(const QList<RunResult>& results, const QStringList& findings, Q
     printRatio(out, results, kFloorVariant, 1.5);
     // Within the noise of two runs of the same server.
     printRatio(out, results, kServerVariant, 1.05, kServerMetricsVariant);
+    printRatio(out, results, kServerVariant, 1.2, kServerTlsVariant);
     printErrorGoal(out, results);
     out.flush();
 }
 
-QString ratiosLine(const QList<RunResult>& results, const std::optional<double>& idleRatio)
+QString ratiosLine(const QList<RunResult>& results, const std::optional<double>& idleRatio,
+                   const std::optional<ReconnectFigures>& reconnect)
 {
-    return QStringLiteral("lookup_vs_remote=%1 lookup_vs_embedded=%2 idle1000_throughput=%3 "
-                          "metrics_cost=%4")
-        .arg(ratioText(ratio(results, kRemoteVariant)), ratioText(ratio(results, kFloorVariant)),
-             ratioText(idleRatio),
-             ratioText(ratio(results, kServerVariant, kServerMetricsVariant)));
+    QString line =
+        QStringLiteral("lookup_vs_remote=%1 lookup_vs_embedded=%2 idle1000_throughput=%3 "
+                       "metrics_cost=%4 lookup_tls_vs_plain=%5")
+            .arg(ratioText(ratio(results, kRemoteVariant)),
+                 ratioText(ratio(results, kFloorVariant)), ratioText(idleRatio),
+                 ratioText(ratio(results, kServerVariant, kServerMetricsVariant)),
+                 ratioText(ratio(results, kServerVariant, kServerTlsVariant)));
+    if (reconnect)
+        line += QStringLiteral(" tls_reconnect_ms=%1/%2")
+                    .arg(reconnect->medianMs, 0, 'f', 1)
+                    .arg(reconnect->maxMs, 0, 'f', 1);
+    return line;
 }

@@ -2,13 +2,16 @@
 
 #include "bench/articlecodes.h"
 #include "bench/benchstatements.h"
+#include "common/certificatefingerprint.h"
 #include "common/providerclient.h"
 #include "common/providernames.h"
 #include "server/db/fbattachment.h"
 #include "server/db/stockdatabase.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QSslCertificate>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -30,9 +33,11 @@ const QString kProvider = QString::fromLatin1(ProviderNames::FindN_KLPREC);
 class ServerTerminal final : public Terminal
 {
 public:
-    explicit ServerTerminal(quint16 port, bool roundTripOnly = false)
+    explicit ServerTerminal(quint16 port, bool roundTripOnly = false,
+                            const QString& fingerprint = QString())
         : m_roundTripOnly(roundTripOnly)
     {
+        m_client.setTls(fingerprint);
         m_client.setHost(QStringLiteral("127.0.0.1"));
         m_client.setPort(port);
         m_client.setConnectTimeout(kConnectTimeoutMs);
@@ -131,6 +136,49 @@ TerminalFactory serverTerminals(quint16 port)
     return [port]() -> std::unique_ptr<Terminal> { return std::make_unique<ServerTerminal>(port); };
 }
 
+TerminalFactory serverTlsTerminals(quint16 port, const QString& fingerprint)
+{
+    return [port, fingerprint]() -> std::unique_ptr<Terminal> {
+        return std::make_unique<ServerTerminal>(port, false, fingerprint);
+    };
+}
+
+QString makeCertificate(const QString& folder, QString* certificate, QString* key)
+{
+    *certificate = folder + QStringLiteral("/bench-server.pem");
+    *key = folder + QStringLiteral("/bench-server.key");
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                   QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                   QStringLiteral("-days"), QStringLiteral("30"), QStringLiteral("-subj"),
+                   QStringLiteral("/CN=bench"), QStringLiteral("-keyout"), *key,
+                   QStringLiteral("-out"), *certificate});
+    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
+        throw std::runtime_error("openssl could not make the bench's certificate");
+    QFile file(*certificate);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read the bench's certificate");
+    const QList<QSslCertificate> read = QSslCertificate::fromData(file.readAll(), QSsl::Pem);
+    if (read.isEmpty())
+        throw std::runtime_error("the bench's certificate is not one");
+    return CertificateFingerprint(read.first().toDer());
+}
+
+QList<double> tlsReconnects(quint16 port, const QString& fingerprint, int count)
+{
+    QList<double> times;
+    for (int i = 0; i < count; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        ServerTerminal terminal(port, true, fingerprint);
+        terminal.lookUp(QString());
+        times.append(double(clock.nsecsElapsed()) / 1e6);
+    }
+    return times;
+}
+
 TerminalFactory serverRoundTrips(quint16 port)
 {
     return [port]() -> std::unique_ptr<Terminal> {
@@ -151,9 +199,11 @@ ServerProcess::~ServerProcess()
 }
 
 void ServerProcess::start(const QString& program, const QString& databasePath, int workers,
-                          const QString& logPath, const QStringList& extraArguments)
+                          const QString& logPath, const QStringList& extraArguments,
+                          const QString& fingerprint)
 {
     m_port = freePort();
+    m_fingerprint = fingerprint;
     m_logPath = logPath;
     // Into a file: a pipe nobody reads during the run would stall the server's logging.
     m_process.setStandardOutputFile(logPath, QIODevice::Append);
@@ -183,7 +233,7 @@ void ServerProcess::start(const QString& program, const QString& databasePath, i
 bool ServerProcess::answersLookup() const
 {
     try {
-        return ServerTerminal(m_port).lookUp(generatedArticleCode(1)) == 1;
+        return ServerTerminal(m_port, false, m_fingerprint).lookUp(generatedArticleCode(1)) == 1;
     } catch (const std::exception&) {
         return false;
     }

@@ -11,6 +11,17 @@
 // A terminal of NorvalkServer: a ProviderClient sending the look-up with the
 // goods search provider.
 TerminalFactory serverTerminals(quint16 port);
+// The same over TLS 1.3, pinning the server's certificate by its fingerprint.
+TerminalFactory serverTlsTerminals(quint16 port, const QString& fingerprint);
+
+// A self-signed certificate and key made with openssl in folder, as
+// scripts/make-certificate makes a shop's; returns its fingerprint. Throws
+// std::runtime_error when openssl fails.
+QString makeCertificate(const QString& folder, QString* certificate, QString* key);
+
+// Milliseconds of each of count reconnects over TLS: connect, handshake and
+// the reply to one request without the database.
+QList<double> tlsReconnects(quint16 port, const QString& fingerprint, int count);
 
 // Not a look-up: a request the server answers without the database (the
 // provider's parameters), counted as one row found. Its time is what the
@@ -27,10 +38,12 @@ class ServerProcess final
 public:
     ~ServerProcess();
 
-    // Starts the program and waits until it answers a look-up; throws
+    // Starts the program and waits until it answers a look-up (over TLS,
+    // pinning fingerprint, when one is given); throws
     // std::runtime_error with the reason and the program's log otherwise.
     void start(const QString& program, const QString& databasePath, int workers,
-               const QString& logPath, const QStringList& extraArguments = {});
+               const QString& logPath, const QStringList& extraArguments = {},
+               const QString& fingerprint = QString());
     // SIGTERM, then waits for the clean stop (killed after a bounded wait).
     void stop();
     quint16 port() const { return m_port; }
@@ -41,6 +54,7 @@ private:
 
     QProcess m_process;
     QString m_logPath;
+    QString m_fingerprint;
     quint16 m_port = 0;
 };
 

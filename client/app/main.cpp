@@ -4,6 +4,8 @@
 #include "client/app/tnorvalkmain.h"
 #include "client/core/serverconnection.h"
 #include "client/core/settingsfile.h"
+#include "client/core/systemsettings.h"
+#include "client/core/terminalidentity.h"
 #include "client/widgets/errortone.h"
 #include "client/widgets/screenkeyboard.h"
 #include "common/showmessage.h"
@@ -40,11 +42,22 @@ int main(int argc, char** argv)
         QStringLiteral("demo-host"),
         QStringLiteral("Server address to save in the settings when they name none yet."),
         QStringLiteral("HOST"));
+    const QCommandLineOption demoCertificateOption(
+        QStringLiteral("demo-server-certificate"),
+        QStringLiteral("Server certificate fingerprint to save in the settings when they pin "
+                       "none yet."),
+        QStringLiteral("FINGERPRINT"));
+    const QCommandLineOption fingerprintOption(
+        QStringLiteral("terminal-fingerprint"),
+        QStringLiteral("Print the fingerprint of this terminal's own certificate (made now when "
+                       "it has none), for the server's terminals file, and end."));
     const QCommandLineOption keyboardOffOption(
         QString::fromLatin1(ScreenKeyboard::OffSwitch),
         QStringLiteral("No on-screen keyboard (a terminal with keys of its own)."));
     parser.addOption(portOption);
     parser.addOption(demoHostOption);
+    parser.addOption(demoCertificateOption);
+    parser.addOption(fingerprintOption);
     parser.addOption(keyboardOffOption);
     parser.process(application);
 
@@ -53,6 +66,19 @@ int main(int argc, char** argv)
     if (!ok || port == 0 || port > 65535) {
         std::fprintf(stderr, "Norvalk: --port needs a number from 1 to 65535\n");
         return 2;
+    }
+
+    if (parser.isSet(fingerprintOption)) {
+        try {
+            std::printf("%s\n",
+                        qPrintable(TerminalIdentity::LoadOrCreate(TerminalIdentity::DefaultFolder())
+                                       .fingerprint()));
+            return 0;
+        } catch (...) {
+            std::fprintf(stderr, "Norvalk: %s\n",
+                         qPrintable(GuiApplication::exceptionText(std::current_exception())));
+            return 1;
+        }
     }
 
     try {
@@ -64,6 +90,8 @@ int main(int argc, char** argv)
                 noAddress)
             IniWriteString(QStringLiteral("SysCon"), QStringLiteral("HostName"),
                            parser.value(demoHostOption));
+        if (parser.isSet(demoCertificateOption) && SystemSettings::ServerCertificate().isEmpty())
+            SystemSettings::SetServerCertificate(parser.value(demoCertificateOption));
 
         TNorvalkMain mainWindow;
         mainWindow.setServerPort(quint16(port));

@@ -139,7 +139,9 @@ void ServerConnection::attempt()
     ++m_attempts;
     m_probe = m_client.newSocket();
     QTcpSocket* probe = m_probe.get();
-    const auto ready = [this] {
+    const auto ready = [this, probe] {
+        if (m_probe.get() != probe)
+            return; // this attempt has ended meanwhile
         m_attemptTimeout.stop();
         m_probe->disconnect(this);
         try {
@@ -156,9 +158,12 @@ void ServerConnection::attempt()
         m_offlineRefused = false;
         goOnline();
     };
-    // Encrypted, the connection is ready once the handshake is done.
+    // Encrypted, the connection is ready once the handshake is done; taken
+    // over after the socket's own signal has returned, since the windows
+    // told it is online send requests on it at once, and a request waited
+    // for inside the TLS engine's signal never gets its reply.
     if (auto* encrypted = qobject_cast<QSslSocket*>(probe))
-        connect(encrypted, &QSslSocket::encrypted, this, ready);
+        connect(encrypted, &QSslSocket::encrypted, this, ready, Qt::QueuedConnection);
     else
         connect(probe, &QTcpSocket::connected, this, ready);
     connect(probe, &QTcpSocket::errorOccurred, this, [this] {

@@ -14,6 +14,10 @@ class TestSql final
 {
 public:
     void setPort(quint16 port);
+    // Over TLS, pinning the server and showing certificate and key as its own:
+    // the server's own pair gives the administrator's free SQL on its host.
+    void setTls(const QString& serverFingerprint, const QString& certificateFile,
+                const QString& keyFile);
 
     // A statement with text parameters.
     void run(const QString& sql, const QMap<QString, QString>& textParams = {});

@@ -2,9 +2,12 @@
 
 #include "client/app/tenterpasword.h"
 #include "client/app/tnorvalkmain.h"
+#include "client/core/clienterror.h"
 #include "client/core/clientformat.h"
 #include "client/core/settingsfile.h"
+#include "client/core/systemsettings.h"
 #include "client/core/tclientdatamodule.h"
+#include "client/core/terminalidentity.h"
 #include "client/core/terminalstatements.h"
 #include "common/showmessage.h"
 
@@ -67,16 +70,59 @@ QString WindowFixture::startServer()
         m_database = std::make_unique<TestDatabase>(TestDatabase::Content::Demo);
     if (!m_database->isValid())
         return QStringLiteral("database: ") + m_database->error();
-    if (!m_server.start(m_database->path()))
+    if (locksOn()) {
+        const QString error = prepareLocks();
+        if (!error.isEmpty())
+            return error;
+    }
+    if (!m_server.start(m_database->path(), m_serverArguments))
         return QStringLiteral("server: ") + m_server.standardError() + m_server.standardOutput();
     m_sql.setPort(m_server.port());
+    return QString();
+}
+
+bool WindowFixture::locksOn()
+{
+    return qEnvironmentVariable("NORVALK_TEST_LOCKS") == QLatin1String("1");
+}
+
+// The server's pair made as scripts/make-certificate would, the terminal's
+// own made as at its first start and enrolled, the catalogue the build wrote.
+QString WindowFixture::prepareLocks()
+{
+    if (m_certificates)
+        return QString();
+    m_certificates = std::make_unique<TestCertificates>();
+    m_serverCertificate = m_certificates->make(QStringLiteral("server"));
+    if (m_serverCertificate.certificate.isEmpty())
+        return QStringLiteral("certificates: ") + m_certificates->error();
+    QString enrolled;
+    try {
+        enrolled = TerminalIdentity::LoadOrCreate(TerminalIdentity::DefaultFolder()).fingerprint();
+    } catch (const ClientError& error) {
+        return QStringLiteral("the terminal's key pair: ") + error.message();
+    }
+    const QString terminals = m_certificates->folder() + QStringLiteral("/terminals");
+    if (!enrol(enrolled))
+        return QStringLiteral("cannot write ") + terminals;
+    m_serverArguments = {QStringLiteral("--certificate"),
+                         m_serverCertificate.certificate,
+                         QStringLiteral("--key"),
+                         m_serverCertificate.key,
+                         QStringLiteral("--terminals"),
+                         terminals,
+                         QStringLiteral("--statements"),
+                         QStringLiteral(NORVALK_BINARY_DIR "/share/norvalk-statements.json")};
+    m_sql.setTls(m_serverCertificate.fingerprint, m_serverCertificate.certificate,
+                 m_serverCertificate.key);
     return QString();
 }
 
 bool WindowFixture::restartServer()
 {
     const quint16 port = m_server.port();
-    return m_database && m_server.start(m_database->path(), {}, port) && m_server.port() == port;
+    return m_database && m_server.start(m_database->path(), m_serverArguments, port) &&
+           m_server.port() == port;
 }
 
 QString WindowFixture::settingsPath() const
@@ -97,10 +143,32 @@ void WindowFixture::removeSettings() const
     QFile::remove(settingsPath());
 }
 
-void WindowFixture::pointSettingsAtServer() const
+void WindowFixture::pointSettingsAtServer()
 {
+    // A test that had the terminal make its key pair anew: the administrator
+    // enrols the new one, and the server reads its list again.
+    if (m_certificates && m_server.isRunning()) {
+        const QString now =
+            TerminalIdentity::LoadOrCreate(TerminalIdentity::DefaultFolder()).fingerprint();
+        if (now != m_enrolled && enrol(now)) {
+            m_server.reload();
+            QTest::qWait(300);
+        }
+    }
     IniWriteString(QStringLiteral("SysCon"), QStringLiteral("HostName"),
                    QHostAddress(QHostAddress::LocalHost).toString());
+    if (m_certificates)
+        SystemSettings::SetServerCertificate(m_serverCertificate.fingerprint);
+}
+
+bool WindowFixture::enrol(const QString& fingerprint)
+{
+    QFile file(m_certificates->folder() + QStringLiteral("/terminals"));
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write((fingerprint + QStringLiteral(" Testu terminālis\n")).toUtf8()) < 0)
+        return false;
+    m_enrolled = fingerprint;
+    return true;
 }
 
 TNorvalkMain* WindowFixture::openMainWindow()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tests/support/statementrecorder.h"
+#include "tests/support/testcertificates.h"
 #include "tests/support/testdatabase.h"
 #include "tests/support/testserver.h"
 #include "tests/support/testsql.h"
@@ -37,6 +38,13 @@ public:
     WindowFixture(const WindowFixture&) = delete;
     WindowFixture& operator=(const WindowFixture&) = delete;
 
+    // NORVALK_TEST_LOCKS=1: the fixture's server runs with all three locks of
+    // the terminal link on (TLS, enrolled terminals, the statement
+    // catalogue the build wrote); the terminal pins the server and is
+    // enrolled, and the fixture's own statements go as the server host's
+    // administrator, with the server's own certificate.
+    static bool locksOn();
+
     // Empty when the database and the server are ready, else what failed.
     QString startServer();
     void stopServer() { m_server.stop(); }
@@ -60,7 +68,9 @@ public:
     QString settingsText() const;
     void removeSettings() const;
     // The address of the fixture's server in the settings file.
-    void pointSettingsAtServer() const;
+    // With the locks on, also pins the server and enrols the terminal's
+    // current key pair (a test may have had it made anew).
+    void pointSettingsAtServer();
 
     // The main window, shown and pointed at the fixture's server; the
     // fixture deletes it (and with it every window it opened) with
@@ -89,6 +99,8 @@ public:
     static void clickTab(QTabWidget* tabs, QWidget* page);
 
 private:
+    QString prepareLocks();
+    bool enrol(const QString& fingerprint);
     void record(const QString& text);
 
     QTemporaryDir m_home;
@@ -99,6 +111,10 @@ private:
     bool m_realBoxes = false;
     TNorvalkMain* m_main = nullptr;
     StatementRecorder m_statements;
+    std::unique_ptr<TestCertificates> m_certificates; // with the locks on
+    TestCertificates::Pair m_serverCertificate;
+    QString m_enrolled;
+    QStringList m_serverArguments;
 };
 
 // A test main for window tests: the application object of the program, so
