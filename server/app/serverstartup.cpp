@@ -125,20 +125,18 @@ ServerCommandLine parseServerCommandLine(const QStringList& arguments, ServerPro
     line.options.databaseOverride = parser.value(database);
     line.options.workerCount = qBound(1, parser.value(workers).toInt(), 64);
     line.options.stallTimeoutMs = qMax(100, parser.value(stall).toInt());
-    if (parser.isSet(listen))
-        line.options.listenAddress = parser.value(listen);
-    if (parser.isSet(allow))
-        line.options.allowList = parser.value(allow);
-    if (parser.isSet(metrics))
-        line.options.metricsAddress = parser.value(metrics);
-    if (parser.isSet(certificate))
-        line.options.certificateFile = parser.value(certificate);
-    if (parser.isSet(key))
-        line.options.keyFile = parser.value(key);
-    if (parser.isSet(terminals))
-        line.options.terminalsFile = parser.value(terminals);
-    if (parser.isSet(statements))
-        line.options.statementsFile = parser.value(statements);
+    // Given on the command line, these win over the store; else the store decides.
+    const auto given = [&parser](const QCommandLineOption& option, std::optional<QString>& value) {
+        if (parser.isSet(option))
+            value = parser.value(option);
+    };
+    given(listen, line.options.listenAddress);
+    given(allow, line.options.allowList);
+    given(metrics, line.options.metricsAddress);
+    given(certificate, line.options.certificateFile);
+    given(key, line.options.keyFile);
+    given(terminals, line.options.terminalsFile);
+    given(statements, line.options.statementsFile);
     const int clients = parser.value(maxClients).toInt(&valid);
     if (!valid || clients < 0) {
         std::fprintf(stderr, "--max-clients: not a number of terminals\n");
