@@ -291,24 +291,23 @@ void ProviderClient::ensureConnected()
         connectToServer();
         return;
     }
-    if (m_encrypted) {
-        // Qt reads the encrypted stream itself (the server's session tickets
-        // come after the handshake, unasked): a zero wait lets it take in
-        // what came and see a close; anything for the caller is a server
-        // that said why it closes.
-        m_socket->waitForReadyRead(0);
-        if (m_socket->state() != QAbstractSocket::ConnectedState || m_socket->bytesAvailable() > 0)
-            connectToServer();
-        return;
-    }
     // A server that went away since the last reply has closed its end (or
     // said why it closes); between requests nothing else is due. One look at
     // the socket, without taking anything, finds either.
     char next = 0;
     const ssize_t got =
         ::recv(int(m_socket->socketDescriptor()), &next, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (got >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
-        connectToServer();
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return;
+    if (m_encrypted) {
+        // Over TLS the bytes may be the engine's own (a close, a ticket from
+        // a server that sends them): Qt takes them in, and only a close or
+        // anything for the caller means a new connection.
+        m_socket->waitForReadyRead(0);
+        if (m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesAvailable() == 0)
+            return;
+    }
+    connectToServer();
 }
 
 void ProviderClient::forgetHandles()

@@ -161,6 +161,7 @@ private slots:
     void terminalsFile();
     void requestsOverTls();
     void largeReplyAndRequestInSmallRecords();
+    void requestsThatArriveTogether();
     void plainTerminalGetsNothing();
     void stalledHandshakeIsDropped();
     void enrolledTerminals();
@@ -280,6 +281,32 @@ void TestServerTls::largeReplyAndRequestInSmallRecords()
 
     // And the link goes on as before.
     QCOMPARE(replyText(terminal.ask(namesRequest(3))), QStringLiteral("ok"));
+}
+
+// Requests sent while the session is busy arrive in one read, each in a
+// record of its own: the engine holds the later ones after handing out the
+// first, and the socket will not report them again. Every one is answered.
+void TestServerTls::requestsThatArriveTogether()
+{
+    TestServer server;
+    QVERIFY(server.start(m_database.path(), tlsArguments()));
+    TlsTerminal terminal;
+    QCOMPARE(terminal.connect(server.port()), m_server.fingerprint);
+
+    const QByteArray slow = makeFrame(encodeRequest(
+        selectRequest(1, QStringLiteral("SELECT COUNT(*) FROM RDB$TYPES A, RDB$TYPES B, "
+                                        "(SELECT FIRST 20 1 N FROM RDB$TYPES) C"))));
+    terminal.send(slow, slow.size());
+    QThread::msleep(50); // the session is in the database now
+    for (quint32 id = 2; id <= 4; ++id) {
+        const QByteArray frame = makeFrame(encodeRequest(namesRequest(id)));
+        terminal.send(frame, frame.size());
+    }
+    for (quint32 id = 1; id <= 4; ++id) {
+        const std::optional<ProviderReply> reply = terminal.reply();
+        QCOMPARE(replyText(reply), QStringLiteral("ok"));
+        QCOMPARE(reply->id, id);
+    }
 }
 
 void TestServerTls::plainTerminalGetsNothing()
