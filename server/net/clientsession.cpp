@@ -449,8 +449,11 @@ ProviderAnswer ClientSession::answer(const ProviderRequest& request)
             m_worker.events().error(answer.reply.error);
         break;
     case SessionWorker::Cancel::Abandoned:
-        m_worker.events().error(
-            QStringLiteral("%1 atvienojās; tā pieprasījuma izpilde tika pārtraukta").arg(m_peer));
+        // The cancel may come as the work ends: then nothing was cut short.
+        if (!answer.reply.ok)
+            m_worker.events().error(
+                QStringLiteral("%1 atvienojās; tā pieprasījuma izpilde tika pārtraukta")
+                    .arg(m_peer));
         break;
     case SessionWorker::Cancel::Stopping:
         if (!answer.reply.ok)
