@@ -35,6 +35,8 @@ const QString kNotEnrolledText = QStringLiteral(
 // Encrypted records join the last piece of output up to this size, so that a
 // large reply goes out in a few large writes rather than one per record.
 constexpr qsizetype kCiphertextPiece = 256 * 1024;
+// The most plaintext one TLS record carries.
+constexpr qsizetype kRecordPlaintext = 16 * 1024;
 
 bool wouldBlock(const std::error_code& error)
 {
@@ -506,24 +508,51 @@ void ClientSession::queue(QList<QByteArray> pieces)
     }
 }
 
+// Every write to the engine ends a record, and each record costs its own
+// encryption here and its own decryption on the terminal: the pieces of a
+// reply (its head, the packet's columns, its rows) go out in records as
+// full as they can be, so that a look-up's reply is a single record.
 void ClientSession::encrypt(const QList<QByteArray>& pieces)
 {
+    QByteArray gathered; // the next record, begun by the pieces before
     for (const QByteArray& piece : pieces) {
-        qsizetype done = 0;
-        while (done < piece.size()) {
-            std::error_code error;
-            done += qsizetype(m_tls->stream.write_some(
-                asio::buffer(piece.constData() + done, size_t(piece.size() - done)), error));
-            if (error) {
-                // The layer below never fails; the engine itself has, and the
-                // link cannot go on. Dropped on the next turn, outside the serving.
-                m_worker.events().error(QStringLiteral("Savienojums ar %1 slēgts: %2")
-                                            .arg(m_peer, QString::fromStdString(error.message())));
-                asio::post(m_worker.context(), [self = shared_from_this()] { self->drop(); });
+        QByteArrayView rest(piece);
+        if (!gathered.isEmpty()) {
+            const qsizetype taken = qMin(rest.size(), kRecordPlaintext - gathered.size());
+            gathered.append(rest.first(taken));
+            rest = rest.sliced(taken);
+            if (gathered.size() < kRecordPlaintext)
+                continue;
+            if (!encryptRecords(gathered))
                 return;
-            }
+            gathered.clear();
+        }
+        const qsizetype whole = rest.size() - rest.size() % kRecordPlaintext;
+        if (whole > 0 && !encryptRecords(rest.first(whole)))
+            return;
+        gathered.append(rest.sliced(whole));
+    }
+    if (!gathered.isEmpty())
+        encryptRecords(gathered);
+}
+
+bool ClientSession::encryptRecords(QByteArrayView plaintext)
+{
+    qsizetype done = 0;
+    while (done < plaintext.size()) {
+        std::error_code error;
+        done += qsizetype(m_tls->stream.write_some(
+            asio::buffer(plaintext.data() + done, size_t(plaintext.size() - done)), error));
+        if (error) {
+            // The layer below never fails; the engine itself has, and the
+            // link cannot go on. Dropped on the next turn, outside the serving.
+            m_worker.events().error(QStringLiteral("Savienojums ar %1 slēgts: %2")
+                                        .arg(m_peer, QString::fromStdString(error.message())));
+            asio::post(m_worker.context(), [self = shared_from_this()] { self->drop(); });
+            return false;
         }
     }
+    return true;
 }
 
 void ClientSession::queueCiphertext(const char* data, qsizetype size)

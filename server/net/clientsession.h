@@ -74,6 +74,7 @@ private:
     void admitTerminal();
     void refuseTerminal(QByteArrayView body);
     void encrypt(const QList<QByteArray>& pieces);
+    bool encryptRecords(QByteArrayView plaintext);
     void queueCiphertext(const char* data, qsizetype size);
     Received receive();
     void readMore();
