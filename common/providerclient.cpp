@@ -415,9 +415,15 @@ QByteArray ProviderClient::readTlsFrame()
     QByteArray buffer;
     const QDeadlineTimer deadline(m_replyTimeoutMs);
     for (;;) {
-        const QByteArray more = m_socket->readAll();
-        buffer += more;
-        m_bytesReceived += quint64(more.size());
+        // Only what Qt holds, straight into the reply: readAll() would take
+        // a buffer of its own size first, even for nothing.
+        if (const qint64 available = m_socket->bytesAvailable(); available > 0) {
+            const qsizetype had = buffer.size();
+            buffer.resize(had + qsizetype(available));
+            const qint64 got = m_socket->read(buffer.data() + had, available);
+            buffer.resize(had + qsizetype(qMax<qint64>(0, got)));
+            m_bytesReceived += quint64(qMax<qint64>(0, got));
+        }
         if (std::optional<QByteArray> body = wholeReply(buffer))
             return *body;
         if (m_socket->state() != QAbstractSocket::ConnectedState) {
