@@ -22,11 +22,12 @@ const QString kInsertOperation = QStringLiteral(
     "PIEZIMES, ISPRECE) VALUES (:TAUSTINS, :IEVKODS, :IEVDAT, :DATUMS, :NUMURS,:BAZE,:ISN_BAZE, "
     ":PIEZIMES, :ISPRECE)");
 // The same entry stamped with the identity of the unit that writes it, in
-// the remarks column no other entry of ours uses.
+// the remarks column no other entry of ours uses. Its key comes back as the
+// floor of the next identity: what the terminal writes later lies above it.
 const QString kInsertStampedOperation = QStringLiteral(
     "INSERT INTO O_OPERACIJAS (TAUSTINS, IEVKODS, IEVDAT, DATUMS, NUMURS, BAZE, ISN_BAZE, "
     "PIEZIMES, PIEZIMES2, ISPRECE) VALUES (:TAUSTINS, :IEVKODS, :IEVDAT, :DATUMS, :NUMURS,:BAZE,"
-    ":ISN_BAZE, :PIEZIMES, :PIEZIMES2, :ISPRECE)");
+    ":ISN_BAZE, :PIEZIMES, :PIEZIMES2, :ISPRECE) RETURNING ISN INTO :ONCE_LOG");
 // The newest key of the operation log.
 const QString kLogFloor = QStringLiteral("SELECT GEN_ID(O_OPERACIJASGEN,0) ISN FROM N_ISI");
 

@@ -39,14 +39,14 @@ QString typeName(ParamType type, qsizetype textLength)
 // The block's first steps when it runs once: the newest part of the operation
 // log is searched for an entry stamped with the identity, and when there is
 // one the block ends at once with that entry's record key. ONCE_LOG is the
-// log's generator as the block starts: no entry written after it can lie at
-// or below it, so it is the floor of the next identity the terminal makes.
+// key of the entry the block writes (LogOperation): no entry written after it
+// can lie at or below it, so it is the floor of the next identity.
 const QString kOnceId = QStringLiteral("ONCE_ID");
 const QString kOnceInputs = QStringLiteral("ONCE_ID VARCHAR(255) = :ONCE_ID,\n"
                                            "  ONCE_FLOOR INTEGER = :ONCE_FLOOR");
 const QString kOnceResults = QStringLiteral("ONCE_RAN INTEGER, ONCE_KEY INTEGER, ONCE_LOG INTEGER");
 const QStringList kOnceCheck = {
-    QStringLiteral("ONCE_RAN = 0;"), QStringLiteral("ONCE_LOG = GEN_ID(O_OPERACIJASGEN, 0);"),
+    QStringLiteral("ONCE_RAN = 0;"),
     QStringLiteral("SELECT FIRST 1 1, ISN_BAZE FROM O_OPERACIJAS WHERE ISN > :ONCE_FLOOR AND "
                    "PIEZIMES2 = :ONCE_ID INTO :ONCE_RAN, :ONCE_KEY;"),
     QStringLiteral("IF (ONCE_RAN = 1) THEN BEGIN SUSPEND; EXIT; END")};
