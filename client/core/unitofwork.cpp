@@ -137,6 +137,9 @@ void UnitOfWork::declareResult(const QString& name, ParamType type)
 bool UnitOfWork::hasVariable(const QString& name) const
 {
     const QString upper = name.toUpper();
+    // A unit that runs once hands back the key of its log entry (LogOperation).
+    if (m_identity && upper == QLatin1String("ONCE_LOG"))
+        return true;
     for (const Variable& variable : m_variables) {
         if (variable.name == upper)
             return true;
